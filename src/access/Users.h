@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "access/TDir.h"
+
+namespace orvane {
+
+// One account of the account file. The member initialisers are the values of a newly created
+// account (Login is set to the name by whoever creates it).
+struct users {
+  std::string Name;           // section name, unique within the file
+  std::string Login;          // "Login"
+  std::string Pass;           // "Pass"
+  bool EnableLogin = true;    // "EnableLogin": false makes an anonymous account
+  bool EnablePass = false;    // "EnablePass"
+  bool EnableRatio = false;   // "EnableRatio"
+  int32_t Xdl = 1;            // "Xdl": download side of the ratio
+  int32_t Xupl = 1;           // "Xupl": upload side of the ratio
+  int32_t Maxdl = 0;          // "Maxdl": download allowance granted at each login, in bytes
+  bool HideHidden = false;    // "Hide hidden Files"
+  bool EnableMaxdl = false;   // "EnableMaxdl"
+  bool AllowTimeout = false;  // "TO"
+  int32_t Timeout = 600;      // "Timeout", seconds
+  bool AllowNoop = true;      // "AllowNoop"
+  std::array<TDir, kDirEntries> Dirs;  // "Dir"N / "Attr"N
+  bool Enabled = true;                 // "Enabled"
+  std::string Message;                 // "Message": login message file, empty for none
+  std::string Links;                   // "Links": links file, empty for none
+};
+
+}  // namespace orvane
