@@ -1,0 +1,195 @@
+#include "net/EventLoop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cassert>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+
+namespace orvane {
+
+struct EventLoop::Posted {
+  Token token = 0;  // 0 = unconditional
+  std::function<void()> task;
+};
+
+// The posted-task queue, shared with other threads. It owns the wake-up eventfd; lookup and
+// timer threads hold it by shared_ptr, so a post that arrives after the loop is gone is harmless.
+class EventLoop::Inbox {
+ public:
+  Inbox() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  }
+  ~Inbox() { ::close(wakeFd_); }
+  int WakeFd() const { return wakeFd_; }
+
+  void Push(Posted posted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(posted));
+    Wake();
+  }
+  void Wake() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  }
+  void Drain() {
+    uint64_t value;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+  }
+  std::deque<Posted> TakeAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::deque<Posted> out;
+    out.swap(queue_);
+    return out;
+  }
+  bool Empty() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queue_.empty();
+  }
+
+ private:
+  int wakeFd_;
+  mutable std::mutex mutex_;
+  std::deque<Posted> queue_;
+};
+
+EventLoop::EventLoop() : inbox_(std::make_shared<Inbox>()) {
+  epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  if (epollFd_ < 0) throw std::system_error(errno, std::generic_category(), "epoll_create1");
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.u64 = 0;  // token 0 is the wake-up descriptor
+  if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, inbox_->WakeFd(), &ev) != 0) {
+    ::close(epollFd_);
+    throw std::system_error(errno, std::generic_category(), "epoll_ctl");
+  }
+}
+
+EventLoop::~EventLoop() { ::close(epollFd_); }
+
+EventLoop::Token EventLoop::NewToken() {
+  const Token token = nextToken_++;
+  registrations_.emplace(token, Registration{});
+  return token;
+}
+
+EventLoop::Token EventLoop::AddFd(int fd, uint32_t epollEvents, ReadyHandler handler) {
+  const Token token = nextToken_++;
+  Registration& reg = registrations_[token];
+  reg.fd = fd;
+  reg.handler = std::move(handler);
+  ApplyInterest(token, reg, epollEvents);
+  return token;
+}
+
+// epoll_event carries the token, not a pointer or the descriptor: a stale event finds nothing.
+void EventLoop::ApplyInterest(Token token, Registration& reg, uint32_t events) {
+  if (reg.fd < 0) return;
+  reg.events = events;
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.u64 = token;
+  if (events == 0) {
+    if (reg.inEpoll) ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, reg.fd, &ev);
+    reg.inEpoll = false;
+  } else if (reg.inEpoll) {
+    ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, reg.fd, &ev);
+  } else {
+    reg.inEpoll = ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, reg.fd, &ev) == 0;
+  }
+}
+
+void EventLoop::ModifyFd(Token token, uint32_t epollEvents) {
+  auto it = registrations_.find(token);
+  if (it == registrations_.end()) return;
+  if (it->second.inEpoll && it->second.events == epollEvents) return;
+  ApplyInterest(token, it->second, epollEvents);
+}
+
+void EventLoop::Release(Token token) {
+  auto it = registrations_.find(token);
+  if (it == registrations_.end()) return;
+  if (it->second.inEpoll) {
+    epoll_event ev{};
+    ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, it->second.fd, &ev);
+  }
+  registrations_.erase(it);
+}
+
+bool EventLoop::Alive(Token token) const { return registrations_.count(token) != 0; }
+
+void EventLoop::Post(std::function<void()> task) { inbox_->Push(Posted{0, std::move(task)}); }
+
+void EventLoop::PostTo(Token token, std::function<void()> task) {
+  inbox_->Push(Posted{token, std::move(task)});
+}
+
+EventLoop::Poster EventLoop::GetPoster() const {
+  std::weak_ptr<Inbox> weak = inbox_;
+  return [weak](Token token, std::function<void()> task) {
+    if (auto inbox = weak.lock()) inbox->Push(Posted{token, std::move(task)});
+  };
+}
+
+bool EventLoop::HasPending() const { return !inbox_->Empty(); }
+
+void EventLoop::RunPosted() {
+  // Only the tasks queued so far: a task that posts again runs in the next round, so a
+  // self-reposting task cannot starve the descriptors.
+  std::deque<Posted> batch = inbox_->TakeAll();
+  for (Posted& p : batch) {
+    if (p.token != 0 && !Alive(p.token)) continue;
+    p.task();
+  }
+}
+
+void EventLoop::ProcessReady(int timeoutMs) {
+  if (HasPending()) timeoutMs = 0;
+  std::array<epoll_event, 64> events;
+  int n = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), timeoutMs);
+  if (n < 0) {
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "epoll_wait");
+    n = 0;
+  }
+  for (int i = 0; i < n; ++i) {
+    const Token token = events[i].data.u64;
+    if (token == 0) {
+      inbox_->Drain();
+      continue;
+    }
+    auto it = registrations_.find(token);
+    if (it == registrations_.end() || !it->second.inEpoll) continue;
+    // Copy the handler: it may release its own token (and so destroy the registration).
+    ReadyHandler handler = it->second.handler;
+    if (handler) handler(events[i].events);
+    RunPosted();
+  }
+  RunPosted();
+}
+
+void EventLoop::Run() {
+  stopped_ = false;
+  while (!stopped_) ProcessReady(-1);
+}
+
+void EventLoop::Stop() {
+  stopped_ = true;
+  inbox_->Wake();
+}
+
+bool EventLoop::RunUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!cond()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return cond();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    ProcessReady(static_cast<int>(std::min<int64_t>(left.count() + 1, 50)));
+  }
+  return true;
+}
+
+}  // namespace orvane

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace orvane {
+
+// The main thread's event loop: epoll readiness for the descriptors that sockets register, plus
+// a FIFO of posted tasks (self-posted readiness reports, deferred close and free actions, timer
+// ticks, answers of lookup threads).
+//
+// Every registration is identified by a Token that is never reused for the life of the loop.
+// A descriptor number can be reused by the system the moment it is closed, so reports and posted
+// tasks are addressed to tokens: once a token is released, anything still addressed to it is
+// dropped. This is how a report for an earlier connection never reaches a later one.
+//
+// Threading: everything runs on the thread that calls ProcessReady()/Run(), except Post(),
+// PostTo() and Stop(), which any thread may call.
+//
+// Embedding: Fd() is pollable; when it is readable, call ProcessReady(0). HasPending() says
+// whether posted tasks wait, so an embedding loop knows to call ProcessReady(0) again soon.
+class EventLoop {
+ public:
+  using Token = uint64_t;
+  using ReadyHandler = std::function<void(uint32_t epollEvents)>;
+
+  EventLoop();
+  ~EventLoop();
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+
+  int Fd() const { return epollFd_; }
+
+  // A token with no descriptor: an object's identity for PostTo() while it lives.
+  Token NewToken();
+  // Registers fd with the given epoll interest; handler receives the ready events while the
+  // token lives. An interest of 0 keeps the token but removes the descriptor from epoll, so
+  // that not even hang-up or error conditions are reported (used to pause a socket).
+  Token AddFd(int fd, uint32_t epollEvents, ReadyHandler handler);
+  void ModifyFd(Token token, uint32_t epollEvents);
+  // Forgets the token: the descriptor leaves epoll (call this before closing it) and every
+  // report or task still addressed to the token is dropped.
+  void Release(Token token);
+  bool Alive(Token token) const;
+
+  // Queues a task; tasks run in posting order on the loop thread.
+  void Post(std::function<void()> task);
+  // Queues a task that runs only if the token is still alive when its turn comes.
+  void PostTo(Token token, std::function<void()> task);
+  bool HasPending() const;
+  // A thread-safe PostTo that stays valid after the loop is gone (posts then go nowhere).
+  using Poster = std::function<void(Token, std::function<void()>)>;
+  Poster GetPoster() const;
+
+  // Waits at most timeoutMs (-1 = no limit, 0 = do not wait) for readiness, dispatches every
+  // ready descriptor and runs the posted tasks; tasks posted by a handler run right after it.
+  void ProcessReady(int timeoutMs);
+  // Runs until Stop().
+  void Run();
+  void Stop();
+  // Runs until cond() holds or the timeout passes; returns cond(). For tests and tools.
+  bool RunUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout);
+
+ private:
+  struct Registration {
+    int fd = -1;
+    uint32_t events = 0;
+    bool inEpoll = false;
+    ReadyHandler handler;
+  };
+  struct Posted;
+  class Inbox;
+
+  void RunPosted();
+  void ApplyInterest(Token token, Registration& reg, uint32_t events);
+
+  int epollFd_ = -1;
+  std::shared_ptr<Inbox> inbox_;
+  Token nextToken_ = 1;
+  std::unordered_map<Token, Registration> registrations_;
+  std::atomic<bool> stopped_{false};
+};
+
+}  // namespace orvane

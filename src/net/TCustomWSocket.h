@@ -1,0 +1,192 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/EventLoop.h"
+#include "net/SendQueue.h"
+#include "net/SocketTypes.h"
+#include "platform/UniqueFd.h"
+
+namespace orvane {
+
+// The event-driven TCP/UDP socket. All system calls are made on a non-blocking handle; the
+// loop's readiness reports are turned into events with the Windows Sockets event bits and error
+// numbers, one at a time, on the loop's thread.
+//
+// Lifetime: an object must outlive every handler call it makes; it may be closed (Close, Abort)
+// from inside its own handlers, but must not be destroyed there — owners free sockets from a
+// task posted to the loop. Reports still queued for a closed handle are dropped.
+//
+// Failures follow one rule: the code is stored in LastError and either OnError is called (if
+// assigned) or ESocketException is thrown with "Error N in function NAME\r\nTEXT".
+class TCustomWSocket {
+ public:
+  using TNotifyEvent = std::function<void(TCustomWSocket& sender)>;
+  using TSocketEvent = std::function<void(TCustomWSocket& sender, uint16_t error)>;
+  using TChangeState =
+      std::function<void(TCustomWSocket& sender, TSocketState oldState, TSocketState newState)>;
+
+  explicit TCustomWSocket(EventLoop& loop);
+  virtual ~TCustomWSocket();
+  TCustomWSocket(const TCustomWSocket&) = delete;
+  TCustomWSocket& operator=(const TCustomWSocket&) = delete;
+
+  // Events (see the trigger operations below for when each fires).
+  TSocketEvent OnDataAvailable;
+  TSocketEvent OnDataSent;
+  TSocketEvent OnSessionClosed;
+  TSocketEvent OnSessionAvailable;
+  TSocketEvent OnSessionConnected;
+  TChangeState OnChangeState;
+  TSocketEvent OnDnsLookupDone;
+  TNotifyEvent OnError;
+
+  // Component name, for logs and diagnostics.
+  std::string Name;
+  bool MultiThreaded = false;  // kept for completeness; this loop never pumps messages
+
+  // Properties.
+  const std::string& Addr() const { return addrStr_; }
+  void SetAddr(const std::string& value);
+  const std::string& Port() const { return portStr_; }
+  void SetPort(const std::string& value);
+  const std::string& Proto() const { return protoStr_; }
+  void SetProto(const std::string& value);
+  const std::string& DnsResult() const { return dnsResult_; }
+  const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+  TSocketState State() const { return state_; }
+  int32_t ReadCount() const { return readCount_; }
+  int32_t LastError() const { return lastError_; }
+  int32_t FlushTimeout() const { return flushTimeout_; }
+  void SetFlushTimeout(int32_t seconds) { flushTimeout_ = seconds; }
+  TSocketSendFlags SendFlags() const;
+  void SetSendFlags(int flags);
+  TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+  void SetLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
+  int32_t LingerTimeout() const { return lingerTimeout_; }
+  void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
+  bool AllSent() const { return allSent_; }
+  int HSocket() const { return handle_.Get(); }
+  EventLoop& Loop() const { return loop_; }
+
+  // Operations.
+  virtual int Listen();
+  virtual int Accept();
+  virtual void Dup(int newHandle);
+  virtual void Connect();
+  virtual int Send(const void* data, int length);
+  virtual int SendStr(const std::string& text);
+  virtual int Receive(void* buffer, int size);
+  virtual int ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen);
+  int RcvdCount();
+  virtual void Close();
+  virtual void Abort();
+  void Shutdown(int how);
+  void Pause();
+  void Resume();
+  virtual std::string GetPeerAddr();
+  int GetPeerName(sockaddr_in& name, socklen_t& nameLen);
+  std::string GetXPort();
+  int GetSockName(sockaddr_in& name, socklen_t& nameLen);
+  virtual void DnsLookup(const std::string& hostName);
+  virtual void ReverseDnsLookup(const std::string& hostAddr);
+  virtual void CancelDnsLookup();
+
+  // Posts a readiness report with these event bits to this socket's current handle, as the
+  // system would. Send uses it for its write report; tests use it to inject reports.
+  void PostReadiness(uint16_t eventBits, uint16_t error);
+
+  // Process-wide helpers.
+  static std::string LocalHostName();
+  static const std::vector<std::string>& LocalIPList();
+  // The text for a Windows Sockets error number.
+  static std::string WSocketErrorDesc(int code);
+
+ protected:
+  // Event triggers: derived classes may react before or instead of the handler.
+  virtual bool TriggerDataAvailable(uint16_t error);
+  virtual void TriggerSessionAvailable(uint16_t error);
+  virtual void TriggerSessionConnected(uint16_t error);
+  virtual void TriggerSessionClosed(uint16_t error);
+  virtual void TriggerDataSent(uint16_t error);
+  virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
+  virtual void TriggerDnsLookupDone(uint16_t error);
+  virtual void TriggerError();
+
+  void ChangeState(TSocketState newState);
+  // The error rule for a failed system call: the code and the name of the operation.
+  void SocketError(int code, const std::string& operation);
+  // The error rule for usage errors that carry no system code.
+  void RaiseException(const std::string& message);
+
+  bool Destroying() const { return destroying_; }
+
+ private:
+  void Reset();
+  void HandleReady(uint32_t epollEvents);
+  void HandleReadiness(uint16_t eventBits, uint16_t error);
+  void ReceiveLoop(uint16_t error);
+  void TryToSend();
+  int RawSend(const char* data, int length);
+  int RawRcvdCount(int& count);
+  void ResolveAddr();
+  void ApplyLinger();
+  void SetBoolOption(int level, int option, const char* operation);
+  void AdoptHandle(int fd, uint16_t mask);
+  void CloseHandle();
+  void UpdateInterest();
+  void FinishClose(bool shutdownFirst);
+
+  EventLoop& loop_;
+  EventLoop::Token objectToken_;
+  EventLoop::Token handleToken_ = 0;
+  UniqueFd handle_;
+  int lastAcceptHandle_ = -1;
+
+  std::string addrStr_;
+  std::string portStr_;
+  std::string protoStr_ = "tcp";
+  sockaddr_in sin_{};
+  int sockType_ = 1;  // 1 stream, 2 datagram (the system's SOCK_* values)
+  int protocol_ = 6;
+  bool portAssigned_ = false;
+  bool addrAssigned_ = false;
+  bool addrResolved_ = false;
+  bool protoAssigned_ = true;
+  uint16_t portNum_ = 0;
+  uint16_t localPortNum_ = 0;
+
+  TSocketState state_ = wsClosed;
+  int32_t readCount_ = 0;
+  int32_t lastError_ = 0;
+  int32_t flushTimeout_ = 60;
+  int sendFlags_ = 0;
+  TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
+  int32_t lingerTimeout_ = 0;
+
+  SendQueue queue_;
+  bool allSent_ = true;
+  bool paused_ = false;
+  bool closeReported_ = false;
+  bool destroying_ = false;
+
+  // Which readiness the loop is asked for: a registered mask, and the Windows-style re-enabling
+  // of read (after a Receive), accept (after an Accept) and write (after "would block").
+  uint16_t mask_ = 0;
+  bool readArmed_ = true;
+  bool acceptArmed_ = true;
+  bool writeArmed_ = false;
+  uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
+
+  std::string dnsResult_;
+  std::vector<std::string> dnsResultList_;
+  uint64_t dnsPending_ = 0;
+  uint64_t dnsSequence_ = 0;
+};
+
+}  // namespace orvane

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orvane {
+
+// The small socket component whose one service the server uses: the machine's own IPv4
+// address as text, for the %LOCALIP macro. Starting and stopping a socket library does not
+// exist on POSIX, so construction and destruction cannot fail here; the error text of that
+// component is kept for the operator-facing report.
+class TSockets {
+ public:
+  using TErrorOccurred =
+      std::function<void(TSockets& sender, int socket, int error, const std::string& message)>;
+
+  int32_t MaximumReceiveLength = 8192;
+  TErrorOccurred OnErrorOccurred;
+
+  // Looks the local host name up (blocking) and returns its first IPv4 address in dotted form,
+  // or "0.0.0.0" when the lookup finds nothing.
+  std::string LocalIPAddr() const;
+
+  // "Error N in function OPERATION\r\nTEXT" with this component's own error texts.
+  static std::string ErrorMessage(int code, const std::string& operation);
+};
+
+}  // namespace orvane
