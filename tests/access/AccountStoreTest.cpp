@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "access/AccountStore.h"
+
+namespace orvane {
+namespace {
+
+// A fresh directory under /tmp holding the account file, removed with everything in it.
+class AccountStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-accounts-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/Accounts.ini";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string ReadFile() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  static std::string Names(const std::vector<users*>& list) {
+    std::string names;
+    for (const users* account : list) names += account->Name + ";";
+    return names;
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(AccountStoreTest, MissingFileGivesEmptyLists) {
+  AccountStore store;
+  store.Load(path_);
+  EXPECT_TRUE(store.AccountList().empty());
+  EXPECT_TRUE(store.EditorList().empty());
+}
+
+TEST_F(AccountStoreTest, MissingKeysTakeTheirDefaults) {
+  WriteFile("[bob]\r\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.AccountList().size(), 1u);
+  const users& bob = *store.AccountList()[0];
+  EXPECT_EQ(bob.Login, "bob");
+  EXPECT_EQ(bob.Pass, "");
+  EXPECT_TRUE(bob.EnableLogin && bob.AllowNoop && bob.Enabled && bob.AllowTimeout);
+  EXPECT_FALSE(bob.EnablePass || bob.EnableRatio || bob.EnableMaxdl || bob.HideHidden);
+  EXPECT_EQ(bob.Maxdl, 0);
+  EXPECT_EQ(bob.Xdl, 1);
+  EXPECT_EQ(bob.Xupl, 1);
+  EXPECT_EQ(bob.Timeout, 600);
+  EXPECT_EQ(store.EditorList(), store.AccountList());
+}
+
+TEST_F(AccountStoreTest, NumbersAndFlagsFollowTheIniRules) {
+  WriteFile(
+      "[a]\nXupl=0\nXdl=-2\nMaxdl=0x100\nEnableLogin=yes\nlogin=Al\n"
+      "[b]\nXupl=-2\nXdl=0\nMaxdl=abc\nEnableLogin=2\nTimeout=0X1e\n"
+      "[c]\nEnableLogin=0\nEnabled=0\nTO=0\nEnablePass=7\nHide hidden Files=1\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.AccountList().size(), 3u);
+  const users& a = *store.AccountList()[0];
+  const users& b = *store.AccountList()[1];
+  const users& c = *store.AccountList()[2];
+  EXPECT_EQ(a.Login, "Al");
+  EXPECT_EQ(a.Xupl, 1);
+  EXPECT_EQ(a.Xdl, -2);
+  EXPECT_EQ(b.Xupl, -2);
+  EXPECT_EQ(b.Xdl, 1);
+  EXPECT_EQ(a.Maxdl, 256);
+  EXPECT_EQ(b.Maxdl, 0);
+  EXPECT_EQ(b.Timeout, 30);
+  EXPECT_TRUE(a.EnableLogin);
+  EXPECT_TRUE(b.EnableLogin);
+  EXPECT_FALSE(c.EnableLogin || c.Enabled || c.AllowTimeout);
+  EXPECT_TRUE(c.EnablePass && c.HideHidden);
+}
+
+TEST_F(AccountStoreTest, EntriesKeepTheirIndexAcrossGaps) {
+  WriteFile("[a]\nDir0=C:\\ftp\nAttr0=R---L-\nDir3=C:\\up\nAttr3=RW--S\nDir150=D:\\\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.AccountList().size(), 1u);
+  const users& a = *store.AccountList()[0];
+  EXPECT_EQ(a.Dirs[0].Dir, "C:\\ftp");
+  EXPECT_TRUE(a.Dirs[1].Dir.empty() && a.Dirs[2].Dir.empty());
+  EXPECT_EQ(a.Dirs[3].Dir, "C:\\up");
+  EXPECT_EQ(a.Dirs[3].Attr, "RW--S");
+  EXPECT_EQ(a.Dirs[150].Dir, "D:\\");
+}
+
+TEST_F(AccountStoreTest, SectionsLoadSortedIgnoringCaseAndSharedLoginsAreKept) {
+  WriteFile("[zed]\nLogin=same\n[Bob]\n[alice]\nLogin=same\n[carl]\n");
+  AccountStore store;
+  store.Load(path_);
+  EXPECT_EQ(Names(store.AccountList()), "alice;Bob;carl;zed;");
+  EXPECT_EQ(store.AccountList()[0]->Login, "same");
+  EXPECT_EQ(store.AccountList()[3]->Login, "same");
+}
+
+TEST_F(AccountStoreTest, SaveWritesTheExactForm) {
+  AccountStore store;
+  store.Load(path_);
+  users* bob = store.NewAccount("bob");
+  bob->Pass = "secret";
+  bob->EnablePass = true;
+  bob->Maxdl = 1000;
+  bob->Message = "C:\\msg.txt";
+  bob->Dirs[0] = {"C:\\ftp", "RWDMLS"};
+  bob->Dirs[2] = {"C:\\pub", ""};
+  bob->Dirs[5] = {"", "R"};
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  EXPECT_EQ(ReadFile(),
+            "[bob]\r\nLogin=bob\r\nPass=secret\r\nMessage=C:\\msg.txt\r\nLinks=\r\n"
+            "EnableLogin=1\r\nEnablePass=1\r\nAllowNoop=1\r\nEnableMaxdl=0\r\nEnableRatio=0\r\n"
+            "Hide hidden Files=0\r\nTO=0\r\nEnabled=1\r\nMaxdl=1000\r\nXupl=1\r\nXdl=1\r\n"
+            "Timeout=600\r\nDir0=C:\\ftp\r\nAttr0=RWDMLS\r\nDir2=C:\\pub\r\nAttr5=R\r\n");
+}
+
+TEST_F(AccountStoreTest, SavedAccountsReadBackIdentically) {
+  AccountStore store;
+  store.Load(path_);
+  users* x = store.NewAccount("x");
+  *x = users{"x",  "login x", "pw", false, true,  true, -3,    7,           123456,
+             true, true,      true, 45,    false, {},   false, "C:\\m.txt", "C:\\l.txt"};
+  x->Dirs[0] = {"C:\\", "RWDMLS"};
+  x->Dirs[9] = {"C:\\a b", "R-D-L-"};
+  store.NewAccount("A2");
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+
+  AccountStore again;
+  again.Load(path_);
+  ASSERT_EQ(Names(again.AccountList()), "A2;x;");
+  const users& y = *again.AccountList()[1];
+  EXPECT_EQ(y.Login, x->Login);
+  EXPECT_EQ(y.Pass, x->Pass);
+  EXPECT_EQ(std::tie(y.EnableLogin, y.EnablePass, y.EnableRatio, y.HideHidden, y.EnableMaxdl,
+                     y.AllowTimeout, y.AllowNoop, y.Enabled),
+            std::tie(x->EnableLogin, x->EnablePass, x->EnableRatio, x->HideHidden, x->EnableMaxdl,
+                     x->AllowTimeout, x->AllowNoop, x->Enabled));
+  EXPECT_EQ(std::tie(y.Xdl, y.Xupl, y.Maxdl, y.Timeout, y.Message, y.Links),
+            std::tie(x->Xdl, x->Xupl, x->Maxdl, x->Timeout, x->Message, x->Links));
+  for (std::size_t i = 0; i < kDirEntries; ++i) {
+    EXPECT_EQ(y.Dirs[i].Dir, x->Dirs[i].Dir) << i;
+    EXPECT_EQ(y.Dirs[i].Attr, x->Dirs[i].Attr) << i;
+  }
+}
+
+TEST_F(AccountStoreTest, LineBreaksInValuesCannotAddKeys) {
+  AccountStore store;
+  store.Load(path_);
+  store.NewAccount("a")->Pass = "pw\r\nDir1=C:\\";
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  AccountStore again;
+  again.Load(path_);
+  ASSERT_EQ(again.AccountList().size(), 1u);
+  EXPECT_EQ(again.AccountList()[0]->Pass, "pwDir1=C:\\");
+  EXPECT_TRUE(again.AccountList()[0]->Dirs[1].Dir.empty());
+}
+
+TEST_F(AccountStoreTest, EditorListBecomesLiveOnlyOnSave) {
+  WriteFile("[b]\n[c]\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.AccountList().size(), 2u);
+  users* b = store.AccountList()[0];
+  store.Reload();
+  EXPECT_NE(store.EditorList()[0], b);  // new records; the live list keeps the old ones
+  EXPECT_EQ(store.AccountList()[0], b);
+  EXPECT_EQ(b->Name, "b");
+
+  store.NewAccount("a");  // appended, not sorted in
+  ASSERT_TRUE(store.DeleteAccount(store.FindAccount("c")));
+  EXPECT_FALSE(store.DeleteAccount(b));
+  EXPECT_EQ(store.FindAccount("B"), nullptr);
+  EXPECT_TRUE(store.HasName("B"));
+  EXPECT_EQ(Names(store.AccountList()), "b;c;");
+  EXPECT_EQ(Names(store.EditorList()), "b;a;");
+
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  EXPECT_EQ(store.AccountList(), store.EditorList());
+  EXPECT_EQ(b->Name, "b");  // dropped records stay valid for sessions still holding them
+}
+
+TEST_F(AccountStoreTest, SavingNoAccountsRemovesTheFile) {
+  WriteFile("[a]\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.EditorList().size(), 1u);
+  store.DeleteAccount(store.EditorList()[0]);
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  EXPECT_TRUE(store.AccountList().empty());
+}
+
+TEST_F(AccountStoreTest, ReadOnlyFileIsReplaced) {
+  WriteFile("[old]\n");
+  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.EditorList().size(), 1u);
+  store.DeleteAccount(store.EditorList()[0]);
+  store.NewAccount("new");
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  EXPECT_EQ(ReadFile().rfind("[new]\r\n", 0), 0u);
+}
+
+TEST_F(AccountStoreTest, FailedSaveReportsAndKeepsTheLiveList) {
+  WriteFile("[a]\n");
+  AccountStore store;
+  store.Load(path_);
+  const std::vector<users*> live = store.AccountList();
+  std::filesystem::remove_all(dir_);  // the file can no longer be created
+  store.NewAccount("b");
+  std::string error;
+  EXPECT_FALSE(store.Save(error));
+  EXPECT_NE(error.find(path_), std::string::npos);
+  EXPECT_EQ(store.AccountList(), live);
+}
+
+}  // namespace
+}  // namespace orvane
