@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/AsciiCase.h"
+
 namespace orvane {
 
 namespace {
@@ -10,10 +12,6 @@ const char kUncRefused[] = "Cannot accept UNC path";
 const char kSyntaxRefused[] = "Invalid directory name syntax";
 const char kOtherDriveRefused[] = "Cannot accept path not relative to current directory";
 const char kDotRefused[] = "Cannot accept relative path using dot notation";
-
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // The upper-cased drive letter of a path, or '\0' for an empty path, so that a malformed
 // (empty) directory compares without reading past its end.
