@@ -35,17 +35,6 @@ void CheckDotNotation(const std::string& path) {
   }
 }
 
-bool HasParentComponent(const std::string& path) {
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (path.compare(start, end - start, "..") == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string SlashesToBackSlashes(const std::string& s) {
@@ -131,9 +120,8 @@ std::string BuildFilePath(const std::string& dir, const std::string& name) {
       result = dir + rest;
     }
   }
-  // A ".." component would let the text name one directory while the file system opens another;
-  // the host's rights checks compare the text, so such a path is refused outright.
-  if (HasParentComponent(result)) throw FtpPathError(kDotRefused);
+  // "." and ".." are left as they are: the host resolves them before it checks rights, and the
+  // file-system layer refuses any path that still holds a ".." component.
   return result;
 }
 

@@ -1,0 +1,43 @@
+#include "ftp/TFileStream.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+File OpenOrThrow(const std::string& path, File::Mode mode) {
+  std::optional<File> file = File::Open(path, mode);
+  if (!file) {
+    const char* action = mode == File::Mode::CreateTruncate ? "create" : "open";
+    throw std::runtime_error(std::string("Cannot ") + action + " file " + path + " (" +
+                             std::strerror(FileSystem::LastError()) + ")");
+  }
+  return std::move(*file);
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& winPath, File::Mode mode)
+    : path_(winPath), file_(OpenOrThrow(winPath, mode)) {}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  const int64_t n = file_.Read(buffer, count);
+  if (n < 0) throw std::runtime_error("Read error on " + path_);
+  return n;
+}
+
+void TFileStream::Write(const void* buffer, int64_t count) {
+  if (file_.Write(buffer, count) != count) throw std::runtime_error("Write error on " + path_);
+}
+
+void TFileStream::Seek(int64_t offset) {
+  if (!file_.Seek(offset)) throw std::runtime_error("Seek error on " + path_);
+}
+
+void TFileStream::SeekToEnd() { Seek(file_.Size()); }
+
+}  // namespace orvane

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "ftp/TStream.h"
+#include "platform/File.h"
+
+namespace orvane {
+
+// A file as a transfer stream. Open failures and I/O errors are thrown as std::runtime_error
+// with a text for the client, e.g. "Cannot open file C:\x.txt (No such file or directory)".
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& winPath, File::Mode mode);
+  int64_t Read(void* buffer, int64_t count) override;
+  void Write(const void* buffer, int64_t count) override;
+  void Seek(int64_t offset) override;
+  void SeekToEnd();
+
+ private:
+  std::string path_;
+  File file_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,120 @@
+#include "ftp/TFtpCtrlSocket.h"
+
+#include <cstring>
+
+#include "ftp/PathRules.h"
+
+namespace orvane {
+
+TFtpCtrlSocket::TFtpCtrlSocket(EventLoop& loop)
+    : TWSocket(loop), DataSocket(std::make_unique<TWSocket>(loop)) {
+  DataSocket->Name = "DataWSocket";
+  directory_ = HomeDir;
+  SetRcvSize(kDefaultRcvSize);
+}
+
+TFtpCtrlSocket::~TFtpCtrlSocket() {
+  SetRcvSize(0);
+  // A running transfer finishes its close handling while the session still exists.
+  if (DataSocket->State() != wsClosed) {
+    try {
+      DataSocket->Close();
+    } catch (const std::exception&) {
+      // The session is going away; a failed close changes nothing.
+    }
+  }
+  DataSocket.reset();
+}
+
+void TFtpCtrlSocket::SetRcvSize(int size) {
+  if (rcvSize_ < 0) rcvSize_ = 0;
+  if (size == rcvSize_) return;
+  rcvSize_ = size;
+  rcvCnt_ = 0;
+  rcvBuf_.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  TransferBuffer.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+}
+
+void TFtpCtrlSocket::SetDirectory(const std::string& value) {
+  directory_ = ApplyDirectory(directory_, value);
+}
+
+void TFtpCtrlSocket::StartConnection() {
+  FtpState = ftpcWaitingUserCode;
+  if (!Banner.empty()) SendStr(Banner + "\r\n");
+}
+
+void TFtpCtrlSocket::SendAnswer(const std::string& answer) { SendStr(answer + "\r\n"); }
+
+std::string TFtpCtrlSocket::GetPeerAddr() { return PeerAddr; }
+
+void TFtpCtrlSocket::Dup(int newHandle) {
+  TWSocket::Dup(newHandle);
+  PeerAddr = TWSocket::GetPeerAddr();
+}
+
+void TFtpCtrlSocket::TriggerSessionConnected(uint16_t error) {
+  PeerAddr = TWSocket::GetPeerAddr();
+  TWSocket::TriggerSessionConnected(error);
+}
+
+void TFtpCtrlSocket::TriggerCommand(const char* line, int length) {
+  if (OnCommand) OnCommand(*this, line, length);
+}
+
+// Cuts command lines out of the byte stream. A partial line stays in the buffer between reads;
+// a line ends at LF, with a CR before it dropped. A client that fills the buffer without a line
+// end has the over-long line discarded up to its LF and answered once.
+bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
+  if (rcvSize_ <= 1) {
+    char scratch[256];
+    Receive(scratch, sizeof scratch);
+    return true;
+  }
+  if (discardingLine_ || rcvCnt_ >= rcvSize_ - 1) {
+    // Keep only what follows the first LF of the newly read bytes.
+    if (!discardingLine_) {
+      discardingLine_ = true;
+      rcvCnt_ = 0;
+    }
+    const int n = Receive(rcvBuf_.data(), rcvSize_ - 1);
+    if (n <= 0) return true;
+    const char* lf = static_cast<const char*>(std::memchr(rcvBuf_.data(), '\n', n));
+    if (lf == nullptr) return true;
+    discardingLine_ = false;
+    const int rest = n - static_cast<int>(lf - rcvBuf_.data()) - 1;
+    std::memmove(rcvBuf_.data(), lf + 1, static_cast<size_t>(rest));
+    rcvCnt_ = rest;
+    rcvBuf_[rcvCnt_] = '\0';
+    if (OnCommandTooLong) OnCommandTooLong(*this);
+    if (State() != wsConnected) return true;
+  } else {
+    const int n = Receive(rcvBuf_.data() + rcvCnt_, rcvSize_ - rcvCnt_ - 1);
+    if (n <= 0) return true;
+    rcvCnt_ += n;
+    rcvBuf_[rcvCnt_] = '\0';
+  }
+
+  for (;;) {
+    char* start = rcvBuf_.data();
+    char* lf = static_cast<char*>(std::memchr(start, '\n', static_cast<size_t>(rcvCnt_)));
+    if (lf == nullptr) return true;
+    const int i = static_cast<int>(lf - start);
+    const int length = (i > 1 && start[i - 1] == '\r') ? i - 1 : i;
+    const char saved = start[length];
+    start[length] = '\0';
+    TriggerCommand(start, length);
+    if (rcvBuf_.empty()) return true;  // the buffer was released by the handler
+    start = rcvBuf_.data();
+    start[length] = saved;
+    if (i >= rcvCnt_ - 1) {
+      rcvCnt_ = 0;
+      start[0] = '\0';
+      return true;
+    }
+    std::memmove(start, start + i + 1, static_cast<size_t>(rcvCnt_ - i));  // with the zero
+    rcvCnt_ -= i + 1;
+  }
+}
+
+}  // namespace orvane

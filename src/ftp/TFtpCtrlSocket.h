@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpTypes.h"
+#include "ftp/TStream.h"
+#include "net/TWSocket.h"
+
+namespace orvane {
+
+// One client's FTP session: the accepted control connection plus everything the engine
+// remembers about the client between commands, and the data-connection socket it owns.
+// Created, driven and freed by TFtpServer; the host reaches it through the hooks' Client.
+class TFtpCtrlSocket : public TWSocket {
+ public:
+  using TCommandEvent = std::function<void(TFtpCtrlSocket& sender, const char* cmdBuf, int cmdLen)>;
+  using TSessionNotify = std::function<void(TFtpCtrlSocket& sender)>;
+
+  static constexpr int kDefaultRcvSize = 2048;
+
+  explicit TFtpCtrlSocket(EventLoop& loop);
+  ~TFtpCtrlSocket() override;
+
+  std::unique_ptr<TWSocket> DataSocket;
+
+  std::string Banner;
+  std::string UserName;
+  std::string PassWord;
+  bool CloseRequest = false;
+  std::string HomeDir = "C:\\TEMP\\";
+  TFtpCtrlState FtpState = ftpcInvalid;
+  bool AbortingTransfer = false;
+  std::string PeerAddr;
+  TCommandEvent OnCommand;
+  // Called when a client fills the receive buffer without ending its line; the over-long line
+  // is discarded up to its LF and the server answers it.
+  TSessionNotify OnCommandTooLong;
+  void* HostData = nullptr;  // the host's per-client record; never touched by the engine
+
+  std::string DataAddr;
+  std::string DataPort;
+  std::string FileName;
+  std::string FilePath;
+  std::unique_ptr<TStream> DataStream;
+  bool HasOpenedFile = false;
+  std::string TransferError;
+  bool DataSent = false;
+  TFtpCmdType CurCmdType = ftpcNOOP;
+  int64_t RestartPos = 0;
+  std::string FromFileName;
+  std::string ToFileName;
+  bool PassiveMode = false;
+  bool PassiveStart = false;
+  bool PassiveConnected = false;
+
+  // Position of the session in the server's sequence of accepted connections.
+  uint64_t SequenceNumber = 0;
+
+  // The chunk buffer of transfers, RcvSize bytes.
+  std::vector<char> TransferBuffer;
+
+  int RcvSize() const { return rcvSize_; }
+  void SetRcvSize(int size);
+  int RcvCnt() const { return rcvCnt_; }
+
+  const std::string& Directory() const { return directory_; }
+  // Applies the engine's directory rule; throws FtpPathError on refused input and then keeps
+  // the previous directory.
+  void SetDirectory(const std::string& value);
+
+  // Starts the session: waiting for USER, banner sent (not through the answer hook).
+  virtual void StartConnection();
+  void SendAnswer(const std::string& answer);
+  std::string GetPeerAddr() override;
+  void Dup(int newHandle) override;
+
+ protected:
+  bool TriggerDataAvailable(uint16_t error) override;
+  void TriggerSessionConnected(uint16_t error) override;
+  virtual void TriggerCommand(const char* line, int length);
+
+ private:
+  std::vector<char> rcvBuf_;
+  int rcvSize_ = 0;
+  int rcvCnt_ = 0;
+  bool discardingLine_ = false;
+  std::string directory_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,450 @@
+#include "ftp/TFtpServer.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "ftp/PathRules.h"
+#include "net/ESocketException.h"
+
+namespace orvane {
+
+namespace {
+
+// Leading and trailing blanks and control characters removed.
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+bool IsKeywordChar(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+TFtpServer::TFtpServer(EventLoop& loop)
+    : loop_(loop), token_(loop.NewToken()), serverSocket_(std::make_unique<TWSocket>(loop)) {
+  serverSocket_->Name = "ServerWSocket";
+  AddCommand("PORT", &TFtpServer::CommandPORT);
+  AddCommand("STOR", &TFtpServer::CommandSTOR);
+  AddCommand("APPE", &TFtpServer::CommandAPPE);
+  AddCommand("RETR", &TFtpServer::CommandRETR);
+  AddCommand("CWD", &TFtpServer::CommandCWD);
+  AddCommand("XPWD", &TFtpServer::CommandXPWD);
+  AddCommand("PWD", &TFtpServer::CommandPWD);
+  AddCommand("USER", &TFtpServer::CommandUSER);
+  AddCommand("PASS", &TFtpServer::CommandPASS);
+  AddCommand("LIST", &TFtpServer::CommandLIST);
+  AddCommand("NLST", &TFtpServer::CommandNLST);
+  AddCommand("TYPE", &TFtpServer::CommandTYPE);
+  AddCommand("SYST", &TFtpServer::CommandSYST);
+  AddCommand("QUIT", &TFtpServer::CommandQUIT);
+  AddCommand("DELE", &TFtpServer::CommandDELE);
+  AddCommand("SIZE", &TFtpServer::CommandSIZE);
+  AddCommand("REST", &TFtpServer::CommandREST);
+  AddCommand("RNFR", &TFtpServer::CommandRNFR);
+  AddCommand("RNTO", &TFtpServer::CommandRNTO);
+  AddCommand("MKD", &TFtpServer::CommandMKD);
+  AddCommand("RMD", &TFtpServer::CommandRMD);
+  AddCommand("ABOR", &TFtpServer::CommandABOR);
+  AddCommand("PASV", &TFtpServer::CommandPASV);
+  AddCommand("NOOP", &TFtpServer::CommandNOOP);
+  AddCommand("CDUP", &TFtpServer::CommandCDUP);
+}
+
+// No hook fires while the server is destroyed: the host may already be gone. Every session is
+// freed with the server; their sockets close without events.
+TFtpServer::~TFtpServer() {
+  destroying_ = true;
+  loop_.Release(token_);
+  clients_.clear();
+  detached_.clear();
+  serverSocket_.reset();
+}
+
+void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc) {
+  if (static_cast<int>(commands_.size()) >= kMaxCommands) {
+    throw FtpServerException("Too many command");
+  }
+  commands_.push_back(TFtpSrvCommandTableItem{keyword, proc});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start, stop, client list
+
+void TFtpServer::Start() {
+  if (serverSocket_->State() == wsListening) return;
+  serverSocket_->SetPort(Port);
+  serverSocket_->SetProto("tcp");
+  serverSocket_->SetAddr("0.0.0.0");
+  serverSocket_->OnSessionAvailable = [this](TCustomWSocket&, uint16_t error) {
+    ServerSessionAvailable(error);
+  };
+  serverSocket_->OnChangeState = [this](TCustomWSocket&, TSocketState, TSocketState newState) {
+    if (destroying_) return;
+    if (newState == wsListening && OnStart) OnStart(*this);
+    if (newState == wsClosed && OnStop) OnStop(*this);
+  };
+  serverSocket_->Listen();
+}
+
+void TFtpServer::Stop() { serverSocket_->Close(); }
+
+bool TFtpServer::Active() const { return serverSocket_->State() == wsListening; }
+
+int TFtpServer::IndexOf(const TFtpCtrlSocket& client) const {
+  for (size_t i = 0; i < clients_.size(); ++i) {
+    if (clients_[i].get() == &client) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TFtpCtrlSocket* TFtpServer::FindClient(uint64_t sequence) const {
+  for (const auto& c : clients_) {
+    if (c->SequenceNumber == sequence) return c.get();
+  }
+  for (const auto& c : detached_) {
+    if (c->SequenceNumber == sequence) return c.get();
+  }
+  return nullptr;
+}
+
+void TFtpServer::Disconnect(int position) {
+  if (position < 0 || position >= ClientCount()) return;
+  std::unique_ptr<TFtpCtrlSocket> session = std::move(clients_[static_cast<size_t>(position)]);
+  clients_.erase(clients_.begin() + position);
+  TFtpCtrlSocket& client = *session;
+  detached_.push_back(std::move(session));
+  // Close fires the session-closed event, which posts the client-closed action.
+  client.Close();
+}
+
+void TFtpServer::DisconnectAll() {
+  while (ClientCount() > 0) Disconnect(0);
+}
+
+void TFtpServer::SendToClient(int position, const std::string& text) {
+  if (position < 0 || position >= ClientCount()) return;
+  try {
+    Client(position).SendStr(text);
+  } catch (const std::exception&) {
+    // A gone connection closes through the socket layer.
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Accepting a client
+
+void TFtpServer::ServerSessionAvailable(uint16_t error) {
+  if (error != 0) throw FtpServerException("Session available error #" + std::to_string(error));
+  const uint64_t n = ++sequence_;
+  clients_.push_back(std::make_unique<TFtpCtrlSocket>(loop_));
+  TFtpCtrlSocket& client = *clients_.back();
+  client.SequenceNumber = n;
+  client.Name = "ClientWSocket" + std::to_string(n);
+  client.DataSocket->Name = "DataWSocket" + std::to_string(n);
+  client.Banner = Banner;
+  try {
+    client.Dup(serverSocket_->Accept());
+  } catch (const std::exception&) {
+    // Nothing was accepted: the session never existed for the host.
+    clients_.pop_back();
+    throw;
+  }
+  client.OnCommand = [this](TFtpCtrlSocket& c, const char* line, int length) {
+    ClientCommand(c, line, length);
+  };
+  client.OnCommandTooLong = [this](TFtpCtrlSocket& c) {
+    SendAnswer(c, "500 Command line too long.");
+  };
+  client.OnSessionClosed = [this](TCustomWSocket& s, uint16_t) {
+    ClientSessionClosed(static_cast<TFtpCtrlSocket&>(s));
+  };
+  client.OnDataSent = [this](TCustomWSocket& s, uint16_t) {
+    ClientDataSent(static_cast<TFtpCtrlSocket&>(s));
+  };
+
+  if (OnClientConnect) OnClientConnect(*this, client, 0);
+  if (FindClient(n) == nullptr || IndexOf(client) < 0 || client.State() != wsConnected) return;
+  if (MaxClients > 0 && ClientCount() > MaxClients) {
+    client.Banner = "421 Too many users connected.";
+    client.StartConnection();
+    PostCloseRequest(client);
+    return;
+  }
+  client.StartConnection();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deferred actions
+
+void TFtpServer::PostCloseRequest(TFtpCtrlSocket& client) {
+  const uint64_t n = client.SequenceNumber;
+  loop_.PostTo(token_, [this, n]() {
+    TFtpCtrlSocket* c = FindClient(n);
+    if (c == nullptr) return;
+    if (c->AllSent()) {
+      c->Close();
+    } else {
+      c->CloseRequest = true;
+    }
+  });
+}
+
+void TFtpServer::PostClientClosed(TFtpCtrlSocket& client) {
+  const uint64_t n = client.SequenceNumber;
+  loop_.PostTo(token_, [this, n]() { ClientClosedAction(n); });
+}
+
+void TFtpServer::ClientClosedAction(uint64_t sequence) {
+  std::unique_ptr<TFtpCtrlSocket> session;
+  for (auto* list : {&clients_, &detached_}) {
+    auto it = std::find_if(list->begin(), list->end(),
+                           [&](const auto& c) { return c->SequenceNumber == sequence; });
+    if (it != list->end()) {
+      session = std::move(*it);
+      list->erase(it);
+      break;
+    }
+  }
+  if (!session) return;
+  // A transfer still running ends first, so that its close hooks reach the host while the
+  // host's record of this client still exists.
+  if (session->DataSocket->State() != wsClosed) {
+    try {
+      session->DataSocket->Close();
+    } catch (const std::exception&) {
+      // The session is going away anyway.
+    }
+  }
+  if (OnClientDisconnect) OnClientDisconnect(*this, *session, 0);
+  session->HostData = nullptr;
+  session.reset();
+}
+
+void TFtpServer::PostAbortData(TFtpCtrlSocket& client) {
+  const uint64_t n = client.SequenceNumber;
+  loop_.PostTo(token_, [this, n]() {
+    TFtpCtrlSocket* c = FindClient(n);
+    if (c == nullptr) return;
+    c->DataSocket->Shutdown(2);
+    c->DataSocket->Close();
+  });
+}
+
+void TFtpServer::PostCloseData(TFtpCtrlSocket& client) {
+  const uint64_t n = client.SequenceNumber;
+  loop_.PostTo(token_, [this, n]() {
+    TFtpCtrlSocket* c = FindClient(n);
+    if (c == nullptr) return;
+    if (c->DataSocket->State() != wsClosed) c->DataSocket->Close();
+  });
+}
+
+void TFtpServer::ClientSessionClosed(TFtpCtrlSocket& client) { PostClientClosed(client); }
+
+void TFtpServer::ClientDataSent(TFtpCtrlSocket& client) {
+  if (!client.CloseRequest) return;
+  client.CloseRequest = false;
+  PostCloseRequest(client);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatch and answers
+
+void TFtpServer::SendAnswer(TFtpCtrlSocket& client, std::string answer) {
+  try {
+    if (OnAnswerToClient && !destroying_) OnAnswerToClient(*this, client, answer);
+    client.SendAnswer(answer);
+  } catch (const std::exception&) {
+    // Nothing is reported: a connection that is gone closes through the socket layer.
+  }
+}
+
+void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int length) {
+  std::string answer;
+  try {
+    // Telnet IAC: 255 255 is one 255; 255 followed by anything else is dropped with it.
+    std::string params;
+    params.reserve(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i) {
+      const unsigned char c = static_cast<unsigned char>(line[i]);
+      if (c != 255) {
+        params.push_back(static_cast<char>(c));
+        continue;
+      }
+      if (i + 1 < length && static_cast<unsigned char>(line[i + 1]) == 255) {
+        params.push_back(static_cast<char>(255));
+      }
+      ++i;
+    }
+    size_t pos = 0;
+    while (pos < params.size() && (params[pos] == ' ' || params[pos] == '\t')) ++pos;
+    size_t end = pos;
+    while (end < params.size() && IsKeywordChar(params[end])) ++end;
+    std::string keyword = UpperAscii(params.substr(pos, end - pos));
+    pos = end;
+    while (pos < params.size() && (params[pos] == ' ' || params[pos] == '\t')) ++pos;
+    params.erase(0, pos);
+
+    if (OnClientCommand) OnClientCommand(*this, client, keyword, params, answer);
+    if (!answer.empty()) {
+      SendAnswer(client, answer);
+      return;
+    }
+    if (keyword.empty()) {
+      SendAnswer(client, "500 '" + params + "': command not understood.");
+      return;
+    }
+    for (const TFtpSrvCommandTableItem& item : commands_) {
+      if (item.KeyWord == keyword) {
+        (this->*item.Proc)(client, keyword, params, answer);
+        SendAnswer(client, answer);
+        return;
+      }
+    }
+    SendAnswer(client, "500 '" + keyword + "': command not understood.");
+  } catch (const std::exception& e) {
+    SendAnswer(client, std::string("501 ") + e.what());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Login and session commands
+
+bool TFtpServer::LoggedIn(TFtpCtrlSocket& client, std::string& answer) {
+  if (client.FtpState == ftpcReady) return true;
+  answer = "530 Please login with USER and PASS.";
+  return false;
+}
+
+void TFtpServer::CommandUSER(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  client.CurCmdType = ftpcUSER;
+  client.UserName = Trim(params);
+  client.FtpState = ftpcWaitingPassword;
+  answer = "331 Password required for " + client.UserName + ".";
+}
+
+void TFtpServer::CommandPASS(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (client.FtpState != ftpcWaitingPassword) {
+    answer = "503 Login with USER first.";
+    return;
+  }
+  client.CurCmdType = ftpcPASS;
+  client.PassWord = Trim(params);
+  bool authenticated = true;
+  if (OnAuthenticate) OnAuthenticate(*this, client, client.UserName, client.PassWord, authenticated);
+  if (authenticated) {
+    client.FtpState = ftpcReady;
+    client.SetDirectory(client.HomeDir);
+    if (OnLogged) OnLogged(*this, client);
+    answer = "230 User " + client.UserName + " logged in.";
+  } else {
+    client.FtpState = ftpcWaitingUserCode;
+    answer = "530 Login or Password incorrect.";
+  }
+}
+
+void TFtpServer::CommandQUIT(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  client.CurCmdType = ftpcQUIT;
+  answer = "221 Goodbye.";
+  PostCloseRequest(client);
+}
+
+void TFtpServer::CommandNOOP(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  client.CurCmdType = ftpcNOOP;
+  answer = "200 Noop command successful.";
+}
+
+void TFtpServer::CommandSYST(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcSYST;
+  answer = "215 UNIX Type: L8 Corvil";
+}
+
+void TFtpServer::CommandTYPE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcTYPE;
+  const std::string type = UpperAscii(Trim(params));
+  if (type == "A" || type == "I") {
+    answer = "200 Type set to " + params + ".";
+  } else {
+    answer = "500 'TYPE " + params + "': command not understood.";
+  }
+}
+
+void TFtpServer::CommandPWD(TFtpCtrlSocket& client, std::string&, std::string&,
+                            std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcPWD;
+  answer = "257 \"" + BackSlashesToSlashes(client.Directory()) + "\" is current directory.";
+}
+
+void TFtpServer::CommandXPWD(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcXPWD;
+  answer = "257 \"" + BackSlashesToSlashes(client.Directory()) + "\" is current directory.";
+}
+
+void TFtpServer::CommandCWD(TFtpCtrlSocket& client, std::string&, std::string& params,
+                            std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcCWD;
+  ChangeDirectory(client, params, answer);
+}
+
+void TFtpServer::CommandCDUP(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcCDUP;
+  params = "..";
+  ChangeDirectory(client, params, answer);
+}
+
+// The directory is set before the host is asked, so the hook sees the new directory; a refusal
+// (by the rules or by the host) restores exactly the previous one.
+void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params,
+                                 std::string& answer) {
+  const std::string oldDir = client.Directory();
+  auto restore = [&]() {
+    try {
+      client.SetDirectory(oldDir);
+    } catch (const std::exception&) {
+      // The previous directory passed the rules once; it cannot be refused now.
+    }
+  };
+  try {
+    params = SlashesToBackSlashes(params);
+    client.SetDirectory(Trim(params));
+    bool allowed = true;
+    if (OnChangeDirectory) OnChangeDirectory(*this, client, client.Directory(), allowed);
+    if (allowed) {
+      answer = "250 CWD command successful. \"" + BackSlashesToSlashes(client.Directory()) +
+               "\" is current directory.";
+    } else {
+      restore();
+      answer = "501 CWD failed. No permission";
+    }
+  } catch (const std::exception& e) {
+    restore();
+    answer = std::string("501 CWD failed. ") + e.what();
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,203 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ftp/TFtpCtrlSocket.h"
+#include "net/EventLoop.h"
+#include "net/TWSocket.h"
+
+namespace orvane {
+
+class FtpServerException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The FTP server engine: the listening socket, one TFtpCtrlSocket per client, the command table
+// and dispatcher, the command handlers, and the published hooks through which the host decides
+// every access. Everything runs on the loop thread.
+//
+// Ownership: the server owns its sessions. A session is closed synchronously or from a deferred
+// action, and always freed from the deferred client-closed action, never inside its own event.
+// Deferred actions are addressed to the server's loop token and find sessions by sequence
+// number, so an action for a session (or a server) that is gone does nothing.
+class TFtpServer {
+ public:
+  using TFtpSrvCommandProc = void (TFtpServer::*)(TFtpCtrlSocket& client, std::string& keyword,
+                                                  std::string& params, std::string& answer);
+  struct TFtpSrvCommandTableItem {
+    std::string KeyWord;
+    TFtpSrvCommandProc Proc = nullptr;
+  };
+  static constexpr int kMaxCommands = 33;
+
+  // Hook types. Sender first, then the session, then the event's own arguments.
+  using TNotify = std::function<void(TFtpServer& sender)>;
+  using TClientEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error)>;
+  using TAuthenticate = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                           const std::string& userName,
+                                           const std::string& password, bool& authenticated)>;
+  using TClientCommand = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                            std::string& keyword, std::string& params,
+                                            std::string& answer)>;
+  using TAnswer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer)>;
+  using TValidate = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                       std::string& filePath, bool& allowed)>;
+  using TChangeDirectory = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                              const std::string& directory, bool& allowed)>;
+  using TBuildDirectory = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                             std::string& directory, bool detailed)>;
+  using TDataEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
+                                        uint16_t error)>;
+  using TDataAvailable = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                            TWSocket& data, const char* buf, int len,
+                                            uint16_t error)>;
+  using TLogged = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client)>;
+  using TAddLinks = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& stream)>;
+  using TDirMade = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                      std::string& filePath, bool created)>;
+  using TUpdateXfer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
+  using TCheckHidden = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                          const std::string& path, bool& hidden)>;
+  using TValidateListing = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
+
+  explicit TFtpServer(EventLoop& loop);
+  ~TFtpServer();
+  TFtpServer(const TFtpServer&) = delete;
+  TFtpServer& operator=(const TFtpServer&) = delete;
+
+  std::string Port = "ftp";
+  std::string Banner = "220 FTP server ready.";
+  int UserData = 0;
+  int MaxClients = 0;
+  std::string Name = "FtpServer1";
+
+  TNotify OnStart;
+  TNotify OnStop;
+  TAuthenticate OnAuthenticate;
+  TClientEvent OnClientDisconnect;
+  TClientEvent OnClientConnect;
+  TClientCommand OnClientCommand;
+  TAnswer OnAnswerToClient;
+  TChangeDirectory OnChangeDirectory;
+  // The directory is passed by reference so that the host can hand back the path it checked.
+  TValidate OnMakeDirectory;
+  TBuildDirectory OnBuildDirectory;  // never fired by the engine
+  TBuildDirectory OnAlterDirectory;
+  TDataEvent OnStorSessionConnected;
+  TDataEvent OnRetrSessionConnected;
+  TDataEvent OnStorSessionClosed;
+  TDataEvent OnRetrSessionClosed;
+  TDataEvent OnRetrDataSent;
+  TValidate OnValidatePut;
+  TValidate OnValidateDele;
+  TValidate OnValidateGet;
+  TDataAvailable OnStorDataAvailable;
+  TLogged OnLogged;
+  TAddLinks OnAddLinks;
+  TDirMade OnDirMade;
+  TUpdateXfer OnUpdateXfer;
+  TCheckHidden OnCheckhidden;
+  TValidateListing OnValidateListingDir;
+
+  // Listens on Port unless already listening; a failure reaches the caller as ESocketException.
+  void Start();
+  void Stop();
+  bool Active() const;
+  int ClientCount() const { return static_cast<int>(clients_.size()); }
+  TFtpCtrlSocket& Client(int position) { return *clients_.at(static_cast<size_t>(position)); }
+  int IndexOf(const TFtpCtrlSocket& client) const;
+  void Disconnect(int position);
+  void DisconnectAll();
+  void SendToClient(int position, const std::string& text);
+  void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
+  TWSocket& ServerSocket() { return *serverSocket_; }
+  EventLoop& Loop() const { return loop_; }
+
+  // The answer step: OnAnswerToClient, then the answer and CR LF on the session. Failures are
+  // swallowed (a gone connection closes through the socket layer).
+  void SendAnswer(TFtpCtrlSocket& client, std::string answer);
+
+ protected:
+  // Command handlers, in table order of their keyword.
+  void CommandUSER(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandPASS(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandQUIT(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandNOOP(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandLIST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandNLST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandDELE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandSIZE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandREST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandRNFR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandRNTO(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandPORT(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandSTOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandAPPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandRETR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandTYPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandCWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandMKD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandRMD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandCDUP(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandXPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandSYST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandABOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandPASV(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+
+ private:
+  enum class HandlerSet { None, Store, Append, Send };
+
+  // Sessions
+  void ServerSessionAvailable(uint16_t error);
+  void ClientCommand(TFtpCtrlSocket& client, const char* line, int length);
+  void ClientSessionClosed(TFtpCtrlSocket& client);
+  void ClientDataSent(TFtpCtrlSocket& client);
+  TFtpCtrlSocket* FindClient(uint64_t sequence) const;
+
+  // Deferred actions
+  void PostCloseRequest(TFtpCtrlSocket& client);
+  void PostClientClosed(TFtpCtrlSocket& client);
+  void PostAbortData(TFtpCtrlSocket& client);
+  void PostCloseData(TFtpCtrlSocket& client);
+  void ClientClosedAction(uint64_t sequence);
+
+  // Login, directories
+  bool LoggedIn(TFtpCtrlSocket& client, std::string& answer);
+  void ChangeDirectory(TFtpCtrlSocket& client, std::string& params, std::string& answer);
+
+  // Data connections
+  void InstallHandlers(TFtpCtrlSocket& client, HandlerSet set);
+  void PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t error);
+  void StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer, bool append);
+  void StartOutgoingData(TFtpCtrlSocket& client);
+  void StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set);
+  void StoreConnected(TFtpCtrlSocket& client, uint16_t error);
+  void StoreData(TFtpCtrlSocket& client, uint16_t error, bool append);
+  void StoreClosed(TFtpCtrlSocket& client, uint16_t error);
+  void SendConnected(TFtpCtrlSocket& client, uint16_t error);
+  void SendNextChunk(TFtpCtrlSocket& client);
+  void SendDataSent(TFtpCtrlSocket& client, uint16_t error);
+  void SendClosed(TFtpCtrlSocket& client, uint16_t error);
+  void AbortTransfer(TFtpCtrlSocket& client, const std::string& reason);
+  void ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params, std::string& answer);
+
+  EventLoop& loop_;
+  EventLoop::Token token_;
+  std::unique_ptr<TWSocket> serverSocket_;
+  std::vector<std::unique_ptr<TFtpCtrlSocket>> clients_;
+  // Sessions taken out of the list (Disconnect) whose client-closed action has not run yet.
+  std::vector<std::unique_ptr<TFtpCtrlSocket>> detached_;
+  uint64_t sequence_ = 0;
+  std::vector<TFtpSrvCommandTableItem> commands_;
+  bool destroying_ = false;
+  bool lastStoreAppend_ = false;  // tells STOR from APPE for a passive connection
+};
+
+}  // namespace orvane

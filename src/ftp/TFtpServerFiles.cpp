@@ -1,0 +1,161 @@
+// The file commands of TFtpServer: DELE, SIZE, RNFR, RNTO, MKD and RMD. They act on the local
+// file system at once, over the control connection only; answers name the resolved local path.
+#include "ftp/PathRules.h"
+#include "ftp/TFtpServer.h"
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+bool PathExists(const std::string& path) {
+  return FileSystem::FileExists(path) || FileSystem::DirectoryExists(path);
+}
+
+}  // namespace
+
+void TFtpServer::CommandDELE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcDELE;
+  std::string path = BuildFilePath(client.Directory(), params);
+  bool allowed = true;
+  if (OnValidateDele) OnValidateDele(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "500 Cannot DELE. No permission";
+  } else if (params.empty()) {
+    answer = "501 Syntax error in parameter.";
+  } else if (!PathExists(path)) {
+    answer = "550 '" + path + "': no such file or directory.";
+  } else if (FileSystem::DeleteFile(path) || FileSystem::RemoveDirectory(path)) {
+    answer = "250 File/Dir '" + path + "' deleted.";
+  } else {
+    answer = "450 File/Dir '" + path + "' can't be deleted.";
+  }
+}
+
+void TFtpServer::CommandSIZE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcSIZE;
+  const std::string path = BuildFilePath(client.Directory(), params);
+  if (params.empty()) {
+    answer = "501 Syntax error in parameter.";
+    return;
+  }
+  try {
+    for (const FileInfo& entry : FileSystem::Enumerate(path)) {
+      if (entry.directory) continue;
+      answer = "213 " + std::to_string(entry.size);
+      return;
+    }
+    answer = "550 Command failed: File not found.";
+  } catch (const std::exception& e) {
+    answer = std::string("550 Command failed: ") + e.what() + ".";
+  }
+}
+
+void TFtpServer::CommandRNFR(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcRNFR;
+  std::string path = BuildFilePath(client.Directory(), params);
+  bool allowed = true;
+  if (OnValidateDele) OnValidateDele(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "550 No permission.";
+    client.FromFileName.clear();
+  } else if (params.empty()) {
+    answer = "501 Syntax error is parameter.";
+  } else if (PathExists(path)) {
+    client.FromFileName = path;
+    answer = "350 File exists, ready for destination name.";
+  } else {
+    answer = "550 '" + path + "': no such file or directory.";
+  }
+}
+
+void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (client.FromFileName.empty()) {
+    answer = "550 Bad sequence of commands.";
+    return;
+  }
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcRNTO;
+  std::string path = BuildFilePath(client.Directory(), params);
+  if (params.empty()) {
+    answer = "501 Syntax error in parameter.";
+  } else if (PathExists(path)) {
+    answer = "553 '" + path + "': file already exists.";
+  } else if (!PathExists(client.FromFileName)) {
+    answer = "550 '" + client.FromFileName + "': no such file or directory.";
+  } else {
+    // The target is a new name in some directory: the host judges it as an upload there.
+    bool allowed = true;
+    if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
+    if (!allowed) {
+      answer = "550 No permission.";
+      return;
+    }
+    client.ToFileName = path;
+    if (FileSystem::RenameFile(client.FromFileName, client.ToFileName)) {
+      answer = "250 File '" + client.FromFileName + "' renamed to '" + client.ToFileName + "'.";
+    } else {
+      answer = "450 File '" + client.FromFileName + "' can't be renamed.";
+    }
+  }
+}
+
+void TFtpServer::CommandMKD(TFtpCtrlSocket& client, std::string&, std::string& params,
+                            std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcMKD;
+  try {
+    std::string path = BuildFilePath(client.Directory(), params);
+    bool allowed = true;
+    if (OnMakeDirectory) OnMakeDirectory(*this, client, path, allowed);
+    if (!allowed) {
+      answer = "550 '" + path + "': can't create directory.";
+    } else if (params.empty()) {
+      answer = "501 Syntax error in parameter.";
+    } else if (PathExists(path)) {
+      answer = "550 '" + path + "': file or directory already exists.";
+    } else if (FileSystem::CreateDirectory(path)) {
+      answer = "257 '" + path + "': directory created.";
+      if (OnDirMade) OnDirMade(*this, client, path, true);
+    } else {
+      answer = "550 '" + path + "': can't create directory.";
+    }
+  } catch (const std::exception& e) {
+    answer = std::string("550 '") + e.what() + "': can't create directory.";
+  }
+}
+
+void TFtpServer::CommandRMD(TFtpCtrlSocket& client, std::string&, std::string& params,
+                            std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcRMD;
+  std::string path = BuildFilePath(client.Directory(), params);
+  bool allowed = true;
+  if (OnValidateDele) OnValidateDele(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "550 '" + path + "': can't remove directory.";
+    return;
+  }
+  if (params.empty()) {
+    answer = "501 Syntax error in parameter.";
+    return;
+  }
+  // Hidden entries are not found, as the search for the directory leaves them out.
+  const std::optional<FileInfo> info = FileSystem::Stat(path);
+  if (!info || info->hidden) {
+    answer = "550 '" + path + "': no such directory.";
+  } else if (FileSystem::RemoveDirectory(path)) {
+    answer = "250 '" + path + "': directory removed.";
+  } else {
+    answer = "550 '" + path + "': can't remove directory.";
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,518 @@
+// The data channel of TFtpServer: PORT, PASV, REST, STOR, APPE, RETR, ABOR, LIST and NLST, and
+// the handler sets that run a transfer on the session's DataSocket.
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "ftp/ListingBuilder.h"
+#include "ftp/PathRules.h"
+#include "ftp/TFileStream.h"
+#include "ftp/TFtpServer.h"
+#include "ftp/TMemoryStream.h"
+#include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
+
+namespace orvane {
+
+namespace {
+
+// Reads one number of a PORT argument: blanks, decimal digits (none = 0), blanks, then a ","
+// or the end of the text.
+int64_t ReadPortNumber(const std::string& text, size_t& pos) {
+  auto blanks = [&]() {
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+  };
+  blanks();
+  int64_t value = 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    if (value < 1000000) value = value * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  blanks();
+  if (pos < text.size()) {
+    if (text[pos] != ',') throw std::runtime_error("unexpected char");
+    ++pos;
+  }
+  return value;
+}
+
+// The runtime's decimal conversion: optional blanks and sign, digits, nothing else.
+bool ParseInt64(const std::string& text, int64_t& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  if (i >= text.size()) return false;
+  uint64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
+  }
+  value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  return true;
+}
+
+std::string PeerOf(int fd) {
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return "";
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// PORT, PASV, REST
+
+void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcPORT;
+  try {
+    size_t pos = 0;
+    int64_t n[6];
+    for (int64_t& v : n) v = ReadPortNumber(params, pos);
+    for (int64_t v : n) {
+      if (v < 0 || v > 255) throw std::runtime_error("out of range");
+    }
+    const std::string addr = std::to_string(n[0]) + "." + std::to_string(n[1]) + "." +
+                             std::to_string(n[2]) + "." + std::to_string(n[3]);
+    // SECURITY: the data connection goes only to the client's own address. Any other address
+    // would let a client make this server connect to third parties (the FTP bounce attack).
+    if (addr != client.PeerAddr) throw std::runtime_error("foreign address");
+    client.DataAddr = addr;
+    client.DataPort = std::to_string(n[4] * 256 + n[5]);
+    answer = "200 Port command successful.";
+  } catch (const std::exception&) {
+    answer = "501 Invalid PORT command.";
+  }
+}
+
+void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  TWSocket& data = *client.DataSocket;
+  try {
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    client.GetSockName(local, len);
+    data.Close();
+    data.SetAddr("0.0.0.0");
+    data.SetPort("0");
+    data.SetProto("tcp");
+    TFtpCtrlSocket* c = &client;
+    data.OnSessionAvailable = [this, c](TCustomWSocket&, uint16_t error) {
+      PassiveSessionAvailable(*c, error);
+    };
+    data.OnSessionConnected = nullptr;
+    data.OnSessionClosed = nullptr;
+    data.OnDataAvailable = nullptr;
+    if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    sockaddr_in bound{};
+    len = sizeof bound;
+    data.GetSockName(bound, len);
+    const uint8_t* a = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
+    const uint16_t port = ntohs(bound.sin_port);
+    answer = "227 Entering Passive Mode (" + std::to_string(a[0]) + "," + std::to_string(a[1]) +
+             "," + std::to_string(a[2]) + "," + std::to_string(a[3]) + "," +
+             std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ").";
+    client.PassiveMode = true;
+    client.PassiveStart = false;
+    client.PassiveConnected = false;
+  } catch (const std::exception& e) {
+    answer = std::string("500 PASV exception: '") + e.what() + "'.";
+    try {
+      data.Close();
+    } catch (const std::exception&) {
+      // Already reported in the answer.
+    }
+  }
+}
+
+void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
+  TWSocket& data = *client.DataSocket;
+  UniqueFd accepted(data.Accept());
+  if (!accepted) return;
+  // SECURITY: only the client's own address may use its passive port. A stranger who guessed
+  // the port is dropped at once and the listener keeps waiting for the client.
+  if (PeerOf(accepted.Get()) != client.PeerAddr) return;
+  data.OnSessionClosed = nullptr;
+  data.Close();
+  HandlerSet set = HandlerSet::None;
+  if (client.CurCmdType == ftpcSTOR) {
+    set = lastStoreAppend_ ? HandlerSet::Append : HandlerSet::Store;
+  } else if (client.CurCmdType == ftpcRETR || client.CurCmdType == ftpcLIST ||
+             client.CurCmdType == ftpcNLST) {
+    set = HandlerSet::Send;
+  }
+  InstallHandlers(client, set);
+  data.SetLingerOnOff(wsLingerOff);
+  data.SetLingerTimeout(0);
+  data.Dup(accepted.Release());
+  client.PassiveConnected = true;
+  if (client.PassiveStart && data.OnSessionConnected) data.OnSessionConnected(data, 0);
+}
+
+void TFtpServer::CommandREST(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcREST;
+  int64_t value = 0;
+  if (!ParseInt64(params, value)) {
+    client.RestartPos = 0;
+    answer = "501 Syntax error in parameter: '" + params + "' is not a valid integer value.";
+    return;
+  }
+  if (value <= 0) {
+    client.RestartPos = 0;
+    answer = "501 Required byte offset parameter bad or missing.";
+    return;
+  }
+  client.RestartPos = value;
+  answer = "350 REST supported. Ready to resume at byte offset " + std::to_string(value) + ".";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handler sets
+
+void TFtpServer::InstallHandlers(TFtpCtrlSocket& client, HandlerSet set) {
+  TWSocket& data = *client.DataSocket;
+  TFtpCtrlSocket* c = &client;  // the data socket lives inside the session
+  data.OnSessionConnected = nullptr;
+  data.OnDataAvailable = nullptr;
+  data.OnDataSent = nullptr;
+  data.OnSessionClosed = nullptr;
+  switch (set) {
+    case HandlerSet::None:
+      break;
+    case HandlerSet::Store:
+    case HandlerSet::Append: {
+      const bool append = set == HandlerSet::Append;
+      data.OnSessionConnected = [this, c](TCustomWSocket&, uint16_t e) { StoreConnected(*c, e); };
+      data.OnDataAvailable = [this, c, append](TCustomWSocket&, uint16_t e) {
+        StoreData(*c, e, append);
+      };
+      data.OnSessionClosed = [this, c](TCustomWSocket&, uint16_t e) { StoreClosed(*c, e); };
+      break;
+    }
+    case HandlerSet::Send:
+      data.OnSessionConnected = [this, c](TCustomWSocket&, uint16_t e) { SendConnected(*c, e); };
+      data.OnDataSent = [this, c](TCustomWSocket&, uint16_t e) { SendDataSent(*c, e); };
+      data.OnSessionClosed = [this, c](TCustomWSocket&, uint16_t e) { SendClosed(*c, e); };
+      break;
+  }
+}
+
+void TFtpServer::StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set) {
+  TWSocket& data = *client.DataSocket;
+  data.SetProto("tcp");
+  data.SetAddr(client.DataAddr);
+  data.SetPort(client.DataPort);
+  InstallHandlers(client, set);
+  data.SetLingerOnOff(wsLingerOff);
+  data.SetLingerTimeout(0);
+  data.Connect();
+}
+
+void TFtpServer::AbortTransfer(TFtpCtrlSocket& client, const std::string& reason) {
+  client.TransferError = reason;
+  client.AbortingTransfer = true;
+  PostAbortData(client);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uploads
+
+void TFtpServer::CommandSTOR(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  StoreCommand(client, params, answer, false);
+}
+
+void TFtpServer::CommandAPPE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  StoreCommand(client, params, answer, true);
+}
+
+void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer,
+                              bool append) {
+  const std::string verb = append ? "APPE" : "STOR";
+  try {
+    client.CurCmdType = ftpcSTOR;
+    lastStoreAppend_ = append;
+    client.FileName = SlashesToBackSlashes(params);
+    client.HasOpenedFile = false;
+    client.AbortingTransfer = false;
+    client.TransferError = "Transfer Ok";
+    std::string path = BuildFilePath(client.Directory(), client.FileName);
+    bool allowed = true;
+    if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
+    if (!allowed) {
+      answer = "500 Cannot " + verb + ". No permission";
+      return;
+    }
+    client.FilePath = path;
+    const HandlerSet set = append ? HandlerSet::Append : HandlerSet::Store;
+    if (client.PassiveMode) {
+      InstallHandlers(client, set);
+      if (client.PassiveConnected) {
+        StoreConnected(client, 0);
+      } else {
+        client.PassiveStart = true;
+      }
+    } else {
+      StartActiveConnect(client, set);
+    }
+    answer = "150 Opening data connection for " + params + ".";
+  } catch (const std::exception& e) {
+    answer = "501 Cannot " + verb + ". " + e.what();
+  }
+}
+
+void TFtpServer::StoreConnected(TFtpCtrlSocket& client, uint16_t error) {
+  client.PassiveMode = false;
+  if (OnStorSessionConnected) OnStorSessionConnected(*this, client, *client.DataSocket, error);
+  // A data connection that could not be made ends the upload with its error, never with a
+  // report of success (the socket layer closes it right after this event).
+  if (error != 0) {
+    client.TransferError = "Error #" + std::to_string(error);
+    client.AbortingTransfer = true;
+  }
+}
+
+void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) {
+  char* buffer = client.TransferBuffer.data();
+  const int n = client.DataSocket->Receive(buffer, client.RcvSize());
+  if (n <= 0 || client.AbortingTransfer) return;
+  try {
+    if (OnStorDataAvailable) {
+      OnStorDataAvailable(*this, client, *client.DataSocket, buffer, n, error);
+    }
+    if (!client.HasOpenedFile && !client.FilePath.empty() && !client.DataStream) {
+      std::unique_ptr<TFileStream> file;
+      if (append) {
+        file = std::make_unique<TFileStream>(client.FilePath, File::Mode::Write);
+        file->SeekToEnd();
+      } else {
+        file = std::make_unique<TFileStream>(
+            client.FilePath, client.RestartPos == 0 ? File::Mode::CreateTruncate : File::Mode::Write);
+        file->Seek(client.RestartPos);
+      }
+      client.DataStream = std::move(file);
+      client.HasOpenedFile = true;
+    }
+    if (client.DataStream) client.DataStream->Write(buffer, n);
+  } catch (const std::exception& e) {
+    AbortTransfer(client, e.what());
+  }
+}
+
+void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error) {
+  client.PassiveStart = false;
+  client.PassiveConnected = false;
+  client.RestartPos = 0;
+  client.DataPort = "ftp-data";
+  if (client.HasOpenedFile) {
+    client.DataStream.reset();
+    client.HasOpenedFile = false;
+  }
+  if (OnStorSessionClosed) OnStorSessionClosed(*this, client, *client.DataSocket, error);
+  if (client.AbortingTransfer) {
+    SendAnswer(client, "426 Connection closed; " + client.TransferError + ".");
+  } else if (error == 0) {
+    SendAnswer(client, "226 File received ok");
+  } else {
+    SendAnswer(client, "426 Connection closed; transfer aborted. Error #" + std::to_string(error));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Downloads and listings
+
+void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  try {
+    client.CurCmdType = ftpcRETR;
+    client.HasOpenedFile = false;
+    client.FileName = SlashesToBackSlashes(params);
+    std::string path = BuildFilePath(client.Directory(), client.FileName);
+    bool allowed = true;
+    if (OnValidateGet) OnValidateGet(*this, client, path, allowed);
+    if (!allowed) {
+      answer = "550 Permission denied.";
+      return;
+    }
+    client.FilePath = path;
+    if (!FileSystem::FileExists(client.FilePath)) {
+      answer = "550 " + params + " : No Such File or Directory.";
+      return;
+    }
+    answer = "150 Opening data connection for " + params + ".";
+    StartOutgoingData(client);
+  } catch (const std::exception& e) {
+    answer = std::string("501 Cannot RETR. ") + e.what();
+  }
+}
+
+void TFtpServer::StartOutgoingData(TFtpCtrlSocket& client) {
+  client.AbortingTransfer = false;
+  client.DataSent = false;
+  client.TransferError = "Transfer Ok";
+  if (client.PassiveMode) {
+    InstallHandlers(client, HandlerSet::Send);
+    if (client.PassiveConnected) {
+      SendConnected(client, 0);
+    } else {
+      client.PassiveStart = true;
+    }
+    return;
+  }
+  client.DataSocket->Close();
+  StartActiveConnect(client, HandlerSet::Send);
+}
+
+void TFtpServer::SendConnected(TFtpCtrlSocket& client, uint16_t error) {
+  client.PassiveMode = false;
+  try {
+    if (OnRetrSessionConnected) OnRetrSessionConnected(*this, client, *client.DataSocket, error);
+    // A data connection that could not be made ends the download with its error.
+    if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
+    if (!client.HasOpenedFile && !client.FilePath.empty() && !client.DataStream) {
+      auto file = std::make_unique<TFileStream>(client.FilePath, File::Mode::Read);
+      file->Seek(client.RestartPos);
+      client.DataStream = std::move(file);
+      client.HasOpenedFile = true;
+    }
+  } catch (const std::exception& e) {
+    AbortTransfer(client, e.what());
+    return;
+  }
+  SendNextChunk(client);
+}
+
+// One chunk per emptying of the send queue, so a download holds about one chunk in memory.
+void TFtpServer::SendNextChunk(TFtpCtrlSocket& client) {
+  try {
+    char* buffer = client.TransferBuffer.data();
+    const int64_t n = client.DataStream ? client.DataStream->Read(buffer, client.RcvSize()) : 0;
+    if (n > 0) {
+      if (!client.FilePath.empty() && FileSystem::FileExists(client.FilePath) && OnUpdateXfer) {
+        OnUpdateXfer(*this, client, static_cast<int>(n));
+      }
+      client.DataSocket->Send(buffer, static_cast<int>(n));
+    } else if (!client.DataSent) {
+      client.DataSent = true;
+      PostCloseData(client);
+    }
+  } catch (const std::exception& e) {
+    AbortTransfer(client, e.what());
+  }
+}
+
+void TFtpServer::SendDataSent(TFtpCtrlSocket& client, uint16_t error) {
+  if (client.AbortingTransfer) return;
+  try {
+    if (OnRetrDataSent) OnRetrDataSent(*this, client, *client.DataSocket, error);
+    if (error != 0) throw std::runtime_error("Send: error #" + std::to_string(error));
+    SendNextChunk(client);
+  } catch (const std::exception& e) {
+    client.TransferError = e.what();
+    client.AbortingTransfer = true;
+    SendAnswer(client, "426 Connection closed; " + client.TransferError + ".");
+    PostAbortData(client);
+  }
+}
+
+void TFtpServer::SendClosed(TFtpCtrlSocket& client, uint16_t error) {
+  client.PassiveStart = false;
+  client.PassiveConnected = false;
+  client.RestartPos = 0;
+  client.DataPort = "ftp-data";
+  if (client.HasOpenedFile) {
+    client.DataStream.reset();
+    client.HasOpenedFile = false;
+  }
+  if (client.AbortingTransfer) {
+    SendAnswer(client, "501 Cannot RETR. " + client.TransferError);
+  } else if (error != 0) {
+    SendAnswer(client, "501 Cannot RETR. Error #" + std::to_string(error));
+  } else if (!client.DataSent) {
+    // The client closed the data connection before the end of the data: never report that as
+    // a complete transfer.
+    SendAnswer(client, "426 Connection closed; transfer aborted.");
+  } else {
+    SendAnswer(client, "226 File sent ok");
+  }
+  if (OnRetrSessionClosed) OnRetrSessionClosed(*this, client, *client.DataSocket, error);
+}
+
+void TFtpServer::CommandABOR(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  if (client.DataSocket->State() == wsConnected) {
+    client.TransferError = "ABORT requested by client";
+    client.AbortingTransfer = true;
+    client.DataSocket->Close();
+  }
+  answer = "225 ABOR command successful.";
+}
+
+void TFtpServer::CommandLIST(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcLIST;
+  ListingStep(client, true, params, answer);
+}
+
+void TFtpServer::CommandNLST(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcNLST;
+  ListingStep(client, false, params, answer);
+}
+
+// The whole listing is built in memory, then sent with the download path.
+void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params,
+                             std::string& answer) {
+  client.DataStream.reset();
+  client.HasOpenedFile = false;
+  bool allowed = true;
+  if (OnValidateListingDir) OnValidateListingDir(*this, client, allowed);
+  if (!allowed) {
+    std::string links;
+    if (OnAddLinks) OnAddLinks(*this, client, links);
+    client.DataStream = std::make_unique<TMemoryStream>(std::move(links));
+    client.HasOpenedFile = true;
+    client.FilePath.clear();
+    answer = "150 Opening data connection for directory list.";
+    StartOutgoingData(client);
+    return;
+  }
+  try {
+    params = SlashesToBackSlashes(params);
+    if (OnAlterDirectory) OnAlterDirectory(*this, client, params, detailed);
+    ListingBuilder builder;
+    builder.addLinks = [this, &client](std::string& stream) {
+      if (OnAddLinks) OnAddLinks(*this, client, stream);
+    };
+    builder.checkHidden = [this, &client](const std::string& pattern) {
+      bool hidden = false;
+      if (OnCheckhidden) OnCheckhidden(*this, client, pattern, hidden);
+      return hidden;
+    };
+    client.DataStream =
+        std::make_unique<TMemoryStream>(builder.Build(client.Directory(), params, detailed));
+    client.HasOpenedFile = true;
+    client.FilePath.clear();
+    answer = "150 Opening data connection for directory list.";
+    StartOutgoingData(client);
+  } catch (const std::exception& e) {
+    answer = std::string("451 Failed: ") + e.what() + ".";
+  }
+}
+
+}  // namespace orvane
