@@ -359,6 +359,9 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
   if (eventBits & FD_CLOSE) {
     if (state_ == wsConnecting) return;
     ReceiveLoop(error);
+    // A data handler that closed at the end of the stream has already reported the close; the
+    // reset of that close cleared the close-reported flag, so going on would report it twice.
+    if (!same()) return;
     if (OnSessionClosed && !closeReported_) {
       closeReported_ = true;
       TriggerSessionClosed(error);
