@@ -349,6 +349,9 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
   }
   if (eventBits & FD_WRITE) {
     TryToSend();
+    // A reset met while sending closes the socket, and the reset of that close sets the
+    // all-sent flag again: the data never left, so no OnDataSent for it.
+    if (!same()) return;
     if (allSent_ && OnDataSent) TriggerDataSent(error);
     if (!same()) return;
   }
