@@ -329,6 +329,17 @@ void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
   loop_.PostTo(handleToken_, [this, eventBits, error]() { HandleReadiness(eventBits, error); });
 }
 
+// At most one self-posted write report waits per handle: several Send calls before the loop
+// turns empty the queue once as far as the owner can tell, so they earn one OnDataSent.
+void TCustomWSocket::PostWriteReport() {
+  if (handleToken_ == 0 || writeReportToken_ == handleToken_) return;
+  writeReportToken_ = handleToken_;
+  loop_.PostTo(handleToken_, [this]() {
+    writeReportToken_ = 0;
+    HandleReadiness(FD_WRITE, 0);
+  });
+}
+
 void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
   if (paused_) return;
   // A handler may close this handle (or even open a new one); the rest of this report belonged
@@ -340,7 +351,7 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
     ChangeState(wsConnected);
     TriggerSessionConnected(error);
     if (error != 0 && state_ != wsClosed) Close();
-    if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
+    if (error == 0 && same()) PostWriteReport();
     if (!same()) return;
   }
   if (eventBits & FD_READ) {
@@ -647,7 +658,7 @@ void TCustomWSocket::Dup(int newHandle) {
   ApplyLinger();
   ChangeState(wsConnected);
   // The system reports an adopted connection writable once.
-  PostReadiness(FD_WRITE, 0);
+  PostWriteReport();
 }
 
 void TCustomWSocket::Connect() {
@@ -731,7 +742,7 @@ int TCustomWSocket::Send(const void* data, int length) {
     result = length;
   }
   TryToSend();
-  if (allSent_) PostReadiness(FD_WRITE, 0);
+  if (allSent_) PostWriteReport();
   return result;
 }
 
