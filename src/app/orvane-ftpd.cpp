@@ -1,0 +1,113 @@
+// orvane-ftpd: the server without windows. Memo lines go to standard output (command echo lines
+// in green when standard output is a terminal), message boxes to standard error, and every
+// confirmation is answered Yes. The engine starts at once; SIGINT and SIGTERM stop it cleanly.
+//
+//   orvane-ftpd [PORT] [--dir DIR]
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "host/FtpHost.h"
+#include "net/EventLoop.h"
+#include "platform/UniqueFd.h"
+
+namespace {
+
+class ConsoleUi : public orvane::HostUi {
+ public:
+  ConsoleUi() : color_(::isatty(STDOUT_FILENO) == 1) {}
+
+  void MemoAppend(const std::string& line, orvane::MemoColor color) override {
+    if (color == orvane::MemoColor::Green && color_) {
+      std::cout << "\033[32m" << line << "\033[0m\n";
+    } else {
+      std::cout << line << '\n';
+    }
+    std::cout.flush();
+  }
+  void StatusPanel(int, const std::string&) override {}
+  void MessageBox(const std::string& text) override { std::cerr << text << std::endl; }
+  bool Confirm(const std::string& question) override {
+    std::cout << question << " Yes" << std::endl;
+    return true;
+  }
+
+ private:
+  bool color_;
+};
+
+std::string ExecutableDir() {
+  char path[PATH_MAX] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "./";
+  std::string dir(path, static_cast<size_t>(n));
+  return dir.substr(0, dir.rfind('/') + 1);
+}
+
+int Usage(const char* program) {
+  std::cerr << "usage: " << program << " [PORT] [--dir DIR]\n"
+            << "  PORT      the port to listen on (default: the configured port, 21)\n"
+            << "  --dir DIR the directory of FTPsrv.ini, Accounts.ini and the default log\n"
+            << "            (default: the program's own directory)\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<std::string> port;
+  std::string dir = ExecutableDir();
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--dir") {
+      if (i + 1 >= argc) return Usage(argv[0]);
+      dir = argv[++i];
+    } else if (arg == "-h" || arg == "--help") {
+      return Usage(argv[0]);
+    } else if (!port && !arg.empty() && arg[0] != '-') {
+      port = arg;
+    } else {
+      return Usage(argv[0]);
+    }
+  }
+  if (dir.empty()) dir = "./";
+  if (dir.back() != '/') dir += '/';
+
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  orvane::UniqueFd signalFd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+
+  orvane::EventLoop loop;
+  ConsoleUi ui;
+  orvane::FtpHost host(loop, ui, dir);
+  if (!host.StartUp(port, true)) return 1;
+  if (!host.FtpServer1.Active()) {
+    host.Shutdown();
+    return 1;
+  }
+
+  const orvane::EventLoop::Token signalToken =
+      loop.AddFd(signalFd.Get(), EPOLLIN, [&loop](uint32_t) { loop.Stop(); });
+  loop.Run();
+  loop.Release(signalToken);
+
+  // A clean stop: the operator's stop command (answered Yes), then every remaining session
+  // closed, and the disconnection hooks run before the session end block is written.
+  host.RequestClose();
+  host.FtpServer1.DisconnectAll();
+  if (host.FtpServer1.Active()) host.FtpServer1.Stop();
+  for (int i = 0; i < 10 && loop.HasPending(); ++i) loop.ProcessReady(0);
+  host.Shutdown();
+  return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "host/LogMemo.h"
+#include "host/LogSettings.h"
+
+namespace orvane {
+
+// The event log: twelve categories, each with a screen switch (the memo) and a file switch (the
+// log file, kept open for the whole run, lines stamped with date and time). The switches are
+// the live values of LogSettings, so a change counts at once.
+class EventLog {
+ public:
+  EventLog(const LogSettings& settings, LogMemo& memo) : settings_(settings), memo_(memo) {}
+  ~EventLog();
+  EventLog(const EventLog&) = delete;
+  EventLog& operator=(const EventLog&) = delete;
+
+  // Opens (appending, created when missing) and writes the session start block. False when the
+  // file cannot be opened; the log then has no file until the next successful Open.
+  bool Open(const std::string& fileName, const std::string& port);
+  // Writes the session end block, flushes and closes.
+  void Close();
+  // A change of log file: the old file gets the change line and its end block, the new one
+  // its start block. Names compare without regard to case; an equal name changes nothing.
+  bool ChangeFile(const std::string& newName, const std::string& port);
+  const std::string& FileName() const { return fileName_; }
+  bool IsOpen() const { return file_ != nullptr; }
+
+  void LogEvent(int category, const std::string& text);
+  // The command echo: green on screen, category 12.
+  void LogCommand(const std::string& text);
+  // Server state lines: always to the memo and to the file, the file line with the date only.
+  void ServerStateLine(const std::string& text, bool flush);
+  // A file line with the time stamp, whatever the switches (the ban by dragging uses it).
+  void WriteStampedLine(const std::string& text);
+  void Flush();
+
+ private:
+  void WriteLine(const std::string& line);
+
+  const LogSettings& settings_;
+  LogMemo& memo_;
+  std::FILE* file_ = nullptr;
+  std::string fileName_;
+  char buffer_[128];
+};
+
+}  // namespace orvane

@@ -1,0 +1,375 @@
+#include "host/FtpHost.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "host/Macros.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
+    : FtpServer1(loop),
+      memo(ui),
+      loop_(loop),
+      ui_(ui),
+      programDir_(std::move(programDir)),
+      log_(logSettings, memo),
+      timer2_(loop),
+      timer3_(loop),
+      timer4_(loop) {
+  if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
+  // The values the main window gives its engine before start-up empties the banner.
+  FtpServer1.Port = "21";
+  FtpServer1.Banner = "220 Orvane FTP server v1.3 ready.";
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  memo.Append(kProductLine);
+
+  FtpServer1.OnStart = [this](TFtpServer& s) { FtpServer1Start(s); };
+  FtpServer1.OnStop = [this](TFtpServer& s) { FtpServer1Stop(s); };
+  FtpServer1.OnClientConnect = [this](TFtpServer& s, TFtpCtrlSocket& c, uint16_t e) {
+    FtpServer1ClientConnect(s, c, e);
+  };
+  FtpServer1.OnClientDisconnect = [this](TFtpServer& s, TFtpCtrlSocket& c, uint16_t e) {
+    FtpServer1ClientDisconnect(s, c, e);
+  };
+  FtpServer1.OnClientCommand = [this](TFtpServer& s, TFtpCtrlSocket& c, std::string& k,
+                                      std::string& p, std::string& a) {
+    FtpServer1ClientCommand(s, c, k, p, a);
+  };
+  FtpServer1.OnAnswerToClient = [this](TFtpServer& s, TFtpCtrlSocket& c, std::string& a) {
+    FtpServer1AnswerToClient(s, c, a);
+  };
+  FtpServer1.OnAuthenticate = [this](TFtpServer& s, TFtpCtrlSocket& c, const std::string& u,
+                                     const std::string& p, bool& ok) {
+    FtpServer1Authenticate(s, c, u, p, ok);
+  };
+}
+
+FtpHost::~FtpHost() {
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up, start and stop, shutdown
+
+bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool forceStart) {
+  IniFile ini(IniPath());
+  // The drive letters of the paths the server works with, read once: key = letter, value = the
+  // directory it stands for. Without the section, C is the root of the file system.
+  std::map<char, std::string> drives;
+  for (const std::string& key : ini.Keys("Drives")) {
+    const std::string value = ini.ReadString("Drives", key, "");
+    if (key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0])) && !value.empty()) {
+      drives[static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])))] = value;
+    }
+  }
+  FileSystem::SetDriveMap(drives);
+  logSettings.Load(ini);
+  const std::string logName = logSettings.ResolvedLogFileName(programDir_);
+  if (!log_.Open(logName, FtpServer1.Port)) {
+    ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(errno) + ")");
+    return false;
+  }
+  stats.Load(ini);
+  FtpServer1.Banner.clear();  // every greeting is the connection hook's
+  Clients.clear();
+  accounts.Load(programDir_ + "Accounts.ini");
+  messages.Load(ini);
+  freeFiles.Load(ini);
+
+  FtpServer1.MaxClients = setup.Load(ini);
+  if (setup.AutoLaunch || forceStart) StartEngine(portArgument ? *portArgument : setup.Port);
+  ShowClientCount();
+
+  timer2_.SetOnTimer([this](TThreadedTimer&) { Timer2Timer(); });
+  timer3_.SetOnTimer([this](TThreadedTimer&) { Timer3Timer(); });
+  timer4_.SetOnTimer([this](TThreadedTimer&) { Timer4Timer(); });
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(true);
+  return true;
+}
+
+void FtpHost::StartEngine(const std::string& port) {
+  FtpServer1.Port = port;
+  try {
+    FtpServer1.Start();
+  } catch (const std::exception&) {
+    ReportPortInUse();
+  }
+}
+
+void FtpHost::ReportPortInUse() {
+  ui_.MessageBox("Port number " + FtpServer1.Port + " is already in use !");
+  try {
+    FtpServer1.Stop();
+  } catch (const std::exception&) {
+    // Stopping a socket that never listened cannot fail in a way worth reporting.
+  }
+}
+
+bool FtpHost::StartStopCommand() {
+  SaveStats();
+  if (!FtpServer1.Active()) {
+    StartEngine(setup.Port);
+    return true;
+  }
+  const int n = FtpServer1.ClientCount();
+  if (n > 0) {
+    const std::string question =
+        n == 1 ? "There is still 1 user connected, do you really want to stop the server ?"
+               : "There are still " + std::to_string(n) +
+                     " users connected, do you really want to stop the server ?";
+    if (!ui_.Confirm(question)) return false;
+    FtpServer1.DisconnectAll();
+    ui_.ActivateCaption("Activate");
+    FtpServer1.Stop();
+  } else {
+    FtpServer1.Stop();
+    Clients.clear();
+    ui_.ClientListChanged();
+    ui_.ActivateCaption("Activate");
+  }
+  ShowClientCount();
+  return true;
+}
+
+bool FtpHost::RequestClose() {
+  const bool anyListed = std::any_of(Clients.begin(), Clients.end(),
+                                     [](const Usrdata* r) { return !r->Account.empty(); });
+  if (anyListed && FtpServer1.Active()) return StartStopCommand();
+  return true;
+}
+
+void FtpHost::Shutdown() {
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  log_.Close();
+}
+
+void FtpHost::FtpServer1Start(TFtpServer&) {
+  if (!setup.MaxUsr.empty()) {
+    int64_t value = 0;
+    if (!IniFile::ParseInteger(setup.MaxUsr, INT32_MIN, INT32_MAX, value)) {
+      throw std::runtime_error("'" + setup.MaxUsr + "' is not a valid integer value");
+    }
+    FtpServer1.MaxClients = static_cast<int>(value);
+  }
+  ui_.StatusPanel(1, "FTP Server On-line/Port : " + FtpServer1.Port);
+  ui_.ActivateCaption("Arrêter");
+  log_.ServerStateLine("FTP Server On-line on port " + FtpServer1.Port + " ...", false);
+}
+
+void FtpHost::FtpServer1Stop(TFtpServer&) {
+  Clients.clear();
+  ui_.StatusPanel(1, "FTP Server Off-line");
+  ui_.ActivateCaption("Activer");
+  log_.ServerStateLine("FTP Server Off-line ...", true);
+}
+
+void FtpHost::ShowClientCount() {
+  const int n = FtpServer1.ClientCount();
+  const int m = FtpServer1.MaxClients;
+  if (n == 0) {
+    ui_.StatusPanel(0, "No client");
+    Clients.clear();
+  } else {
+    ui_.StatusPanel(0, m == 0 ? std::to_string(n) + " clients"
+                              : std::to_string(n) + "/" + std::to_string(m) + " clients");
+  }
+  const std::string hint = n == 0   ? "No client"
+                           : n == 1 ? "1 client"
+                                    : std::to_string(n) + " users";
+  ui_.TrayIcon(n == 0 ? 0 : 1, hint);
+}
+
+void FtpHost::SaveStats() {
+  IniFile ini(IniPath());
+  stats.Save(ini);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void FtpHost::Timer2Timer() {
+  const std::vector<Usrdata*> records = Clients;
+  for (Usrdata* record : records) {
+    ++record->Idle;
+    if (!record->AllowTimeout || record->Idle <= record->Timeout) continue;
+    // Only a record whose session is still in the engine's list: one already closing is not
+    // timed out a second time.
+    int position = -1;
+    for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
+      if (FtpServer1.Client(i).HostData == record) position = i;
+    }
+    if (position < 0) continue;
+    FtpServer1.SendToClient(position, "421 Connection timed-out !\r\n");
+    LogEvent(11, record->UserName + " (" + record->IP + ") 421 Connection timed-out !");
+    FtpServer1.Disconnect(position);
+  }
+}
+
+void FtpHost::Timer3Timer() { ui_.StatusPanel(2, stats.TakeThroughputText()); }
+
+void FtpHost::Timer4Timer() {
+  const std::optional<int> maxLines = logSettings.MaxLinesValue();
+  if (maxLines && *maxLines >= 0) memo.TrimTo(static_cast<size_t>(*maxLines));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Admission and greeting
+
+Usrdata* FtpHost::RecordOf(const TFtpCtrlSocket& client) const {
+  auto it = records_.find(&client);
+  return it == records_.end() ? nullptr : it->second.get();
+}
+
+std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record,
+                                  bool withRatio) {
+  MacroValues values;
+  values.ip = record.IP;
+  const std::time_t now = Now();
+  values.time = LongTime(now);
+  values.date = ShortDate(now);
+  values.numbr = static_cast<int>(Clients.size());
+  values.xupl = record.Xupl;
+  values.xdl = record.Xdl;
+  values.localIp = [this]() { return LocalIPAddr(); };
+  return orvane::ExpandMacros(text, values, withRatio);
+}
+
+void FtpHost::SendHostLine(TFtpCtrlSocket& client, const std::string& line) {
+  try {
+    client.SendStr(line + "\r\n");
+  } catch (const std::exception&) {
+    // A client already gone is closed by the socket layer; the hook goes on.
+  }
+  LogEvent(11, client.GetPeerAddr() + " " + line);
+}
+
+void FtpHost::SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
+                             const std::vector<std::string>& lines, bool withRatio) {
+  const Usrdata* record = RecordOf(client);
+  Usrdata empty;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string text = ExpandMacros(lines[i], record ? *record : empty, withRatio);
+    const std::string prefix = code + (i + 1 < lines.size() ? "-" : " ");
+    SendHostLine(client, prefix + text);
+  }
+}
+
+void FtpHost::Refuse(TFtpCtrlSocket& client, const std::string& reply, const std::string& reason) {
+  SendHostLine(client, reply);
+  LogEvent(1, client.GetPeerAddr() + " connection failed : " + reason);
+  client.Close();
+}
+
+void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
+  ++stats.Connections;
+  auto owned = std::make_unique<Usrdata>();
+  Usrdata* record = owned.get();
+  record->IP = client.GetPeerAddr();
+  record->UserName = client.UserName;
+  record->Idle = 0;
+  record->IntervalBytes = 0;
+  record->FreeFile = false;
+  records_[&client] = std::move(owned);
+  client.HostData = record;
+  Clients.push_back(record);
+  const std::string& a = record->IP;
+
+  if (FtpServer1.MaxClients > 0 && FtpServer1.ClientCount() > FtpServer1.MaxClients) {
+    if (!messages.TooManyUsers.empty()) {
+      SendReplyLines(client, "421", messages.TooManyUsers, false);
+    } else {
+      SendHostLine(client, "421 Sorry, too many users are connected !");
+      LogEvent(1, a + " connection failed : too many users");
+    }
+    client.Close();
+    return;
+  }
+  if (FtpServer1.ClientCount() > stats.MaxConnections) {
+    stats.MaxConnections = FtpServer1.ClientCount();
+    SaveStats();
+  }
+  if (Clients.size() > 1 && setup.SameIpConnection) {
+    for (const Usrdata* other : Clients) {
+      if (other != record && other->IP == a) {
+        Refuse(client, "421 Sorry, a user with the same IP is already connected !",
+               "Someone with the same IP is already connected");
+        return;
+      }
+    }
+  }
+  if (ServerClosed) {
+    Refuse(client, "421 Sorry, no more connections allowed.", "no more connections allowed");
+    return;
+  }
+  if (banList.Contains(client.GetPeerAddr())) {
+    Refuse(client, "421 Sorry, you are banned !", "IP banned");
+    return;
+  }
+  LogEvent(1, a + " try to connect");
+  if (!messages.Welcome.empty()) {
+    SendHostLine(client, std::string("220-") + kProductLine);
+    SendReplyLines(client, "220", messages.Welcome, true);
+  } else {
+    SendHostLine(client, std::string("220 ") + kProductLine);
+  }
+  LogEvent(1, a + " sending welcome message");
+}
+
+void FtpHost::RemoveFromClients(const Usrdata* record) {
+  Clients.erase(std::remove(Clients.begin(), Clients.end(), record), Clients.end());
+}
+
+void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
+  Usrdata* record = RecordOf(client);
+  if (record == nullptr) return;
+  const bool listed = std::find(Clients.begin(), Clients.end(), record) != Clients.end();
+  const std::string a = client.GetPeerAddr();
+  LogEvent(3, record->UserName.empty() ? a + " disconnected"
+                                       : record->UserName + " (" + a + ") disconnected");
+  RemoveFromClients(record);
+  if (!record->Account.empty() && listed) ui_.ClientListChanged();
+  client.HostData = nullptr;
+  records_.erase(&client);
+  ShowClientCount();
+  log_.Flush();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command and answer echo
+
+void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::string& keyword,
+                                      std::string& params, std::string& answer) {
+  Usrdata* record = RecordOf(client);
+  if (record == nullptr) return;
+  const std::string a = client.GetPeerAddr();
+  if (logSettings.Screen[12] || logSettings.File[12]) {
+    log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + params);
+  }
+  if (!answer.empty()) LogEvent(11, client.UserName + " (" + a + ") " + answer);
+  if (keyword == "NOOP" && !record->AllowNoop) record->Idle = 0;
+}
+
+void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std::string& answer) {
+  Usrdata* record = RecordOf(client);
+  if (record != nullptr) record->Idle = 0;
+  if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Authentication: no account is known to this host yet, so every login is refused.
+
+void FtpHost::FtpServer1Authenticate(TFtpServer&, TFtpCtrlSocket& client,
+                                     const std::string& userName, const std::string&,
+                                     bool& authenticated) {
+  authenticated = false;
+  ++stats.ConnectionsRF;
+  LogEvent(2, userName + " (" + client.GetPeerAddr() + ") connection refused : Bad Password");
+}
+
+}  // namespace orvane

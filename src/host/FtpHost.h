@@ -1,0 +1,116 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "access/AccountStore.h"
+#include "access/FreeList.h"
+#include "access/Usrdata.h"
+#include "ftp/TFtpServer.h"
+#include "host/BanList.h"
+#include "host/EventLog.h"
+#include "host/HostUi.h"
+#include "host/LogMemo.h"
+#include "host/LogSettings.h"
+#include "host/Messages.h"
+#include "host/SetupSettings.h"
+#include "host/Statistics.h"
+#include "net/EventLoop.h"
+#include "net/TSockets.h"
+#include "net/TThreadedTimer.h"
+
+namespace orvane {
+
+// The server host: owns the engine FtpServer1 and the per-client records, reads and writes
+// FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and keeps the
+// statistics. It is the logic of the main window; what it shows or asks goes through HostUi.
+// Everything runs on the loop thread.
+class FtpHost {
+ public:
+  static constexpr const char* kProductLine = "Orvane FTP Server v1.3";
+
+  // programDir holds FTPsrv.ini, Accounts.ini and the default log; it ends with "/".
+  FtpHost(EventLoop& loop, HostUi& ui, std::string programDir);
+  ~FtpHost();
+  FtpHost(const FtpHost&) = delete;
+  FtpHost& operator=(const FtpHost&) = delete;
+
+  // The start-up steps: configuration, log file and its start block, statistics, empty engine
+  // banner, lists, setup keys, then the automatic start (portArgument replaces the configured
+  // port for it). forceStart starts the engine whatever "demarrageauto" says. Ends by enabling
+  // the periodic timers. Returns false when the log file could not be opened.
+  bool StartUp(const std::optional<std::string>& portArgument, bool forceStart);
+  // The close of the main window: asks to stop a server with clients; false when the operator
+  // answered No (the program keeps running).
+  bool RequestClose();
+  // After a granted close: timers off, session end block written, log closed.
+  void Shutdown();
+
+  // The start/stop command. Returns false when the operator abandoned it.
+  bool StartStopCommand();
+  void ReportPortInUse();
+  void ShowClientCount();
+  void SaveStats();
+  // Timer ticks (public so that front ends and tests can drive them).
+  void Timer2Timer();  // idle time-outs
+  void Timer3Timer();  // throughput
+  void Timer4Timer();  // memo trimming
+
+  // Multi-line reply: code + "-" for all lines but the last, code + " " for the last; logged
+  // under category 11.
+  void SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
+                      const std::vector<std::string>& lines, bool withRatio);
+  std::string ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio);
+  void LogEvent(int category, const std::string& text) { log_.LogEvent(category, text); }
+
+  TFtpServer FtpServer1;
+  std::vector<Usrdata*> Clients;  // in connection order; records are owned by records_
+  bool ServerClosed = false;
+  LogSettings logSettings;
+  Statistics stats;
+  Messages messages;
+  SetupSettings setup;
+  BanList banList;
+  AccountStore accounts;
+  FreeList freeFiles;
+  LogMemo memo;
+
+  const std::string& ProgramDir() const { return programDir_; }
+  std::string IniPath() const { return programDir_ + "FTPsrv.ini"; }
+  EventLog& Log() { return log_; }
+  Usrdata* RecordOf(const TFtpCtrlSocket& client) const;
+  std::string LocalIPAddr() const { return sockets1_.LocalIPAddr(); }
+
+ private:
+  void FtpServer1Start(TFtpServer& sender);
+  void FtpServer1Stop(TFtpServer& sender);
+  void FtpServer1ClientConnect(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error);
+  void FtpServer1ClientDisconnect(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error);
+  void FtpServer1ClientCommand(TFtpServer& sender, TFtpCtrlSocket& client, std::string& keyword,
+                               std::string& params, std::string& answer);
+  void FtpServer1AnswerToClient(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer);
+  void FtpServer1Authenticate(TFtpServer& sender, TFtpCtrlSocket& client,
+                              const std::string& userName, const std::string& password,
+                              bool& authenticated);
+
+  // Sends one line the host itself writes to a client and logs it under category 11.
+  void SendHostLine(TFtpCtrlSocket& client, const std::string& line);
+  void Refuse(TFtpCtrlSocket& client, const std::string& reply, const std::string& reason);
+  void StartEngine(const std::string& port);
+  void RemoveFromClients(const Usrdata* record);
+
+  EventLoop& loop_;
+  HostUi& ui_;
+  std::string programDir_;
+  EventLog log_;
+  TSockets sockets1_;
+  std::map<const TFtpCtrlSocket*, std::unique_ptr<Usrdata>> records_;
+  TThreadedTimer timer2_;
+  TThreadedTimer timer3_;
+  TThreadedTimer timer4_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,22 @@
+#include "host/LogMemo.h"
+
+namespace orvane {
+
+void LogMemo::Append(const std::string& text, MemoColor color) {
+  lines_.push_back(Line{text, color});
+  ui_.MemoAppend(text, color);
+}
+
+void LogMemo::TrimTo(size_t maxLines) {
+  if (lines_.size() <= maxLines) return;
+  const size_t remove = lines_.size() - maxLines;
+  lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(remove));
+  ui_.MemoRemoveFirst(remove);
+}
+
+void LogMemo::Clear() {
+  lines_.clear();
+  ui_.MemoClear();
+}
+
+}  // namespace orvane
