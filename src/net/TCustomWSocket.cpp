@@ -760,7 +760,13 @@ int TCustomWSocket::RawSend(const char* data, int length) {
 }
 
 void TCustomWSocket::TryToSend() {
-  if (!(handle_.Get() >= 0) || queue_.Empty()) return;
+  if (!(handle_.Get() >= 0)) return;
+  // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
+  // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
+  if (queue_.Empty()) {
+    allSent_ = true;
+    return;
+  }
   for (;;) {
     int32_t length = 0;
     const char* data = queue_.Front(length);
