@@ -1,0 +1,134 @@
+#include "access/Authenticator.h"
+
+#include "access/AccessHost.h"
+#include "access/AccountStore.h"
+#include "access/SessionText.h"
+#include "access/TextFileLines.h"
+#include "access/Usrdata.h"
+#include "ftp/TFtpCtrlSocket.h"
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+const int kLoginCategory = 2;
+const int kAnswerCategory = 11;
+
+// Every occurrence of `macro`, left to right; the inserted text is not searched again.
+std::string ReplaceAll(const std::string& text, const std::string& macro,
+                       const std::string& value) {
+  std::string result;
+  std::size_t start = 0;
+  for (std::size_t hit = text.find(macro); hit != std::string::npos;
+       hit = text.find(macro, start)) {
+    result.append(text, start, hit - start);
+    result += value;
+    start = hit + macro.size();
+  }
+  result.append(text, start, std::string::npos);
+  return result;
+}
+
+}  // namespace
+
+bool Authenticator::Eligible(const users& account) {
+  return account.Enabled && !account.Dirs[0].Dir.empty() &&
+         FileSystem::DirectoryExists(account.Dirs[0].Dir);
+}
+
+void Authenticator::FtpServer1Authenticate(TFtpCtrlSocket& client, const std::string& userName,
+                                           const std::string& password, bool& authenticated,
+                                           Usrdata& record) {
+  authenticated = Checkuser(client, userName, password, record);
+  if (!authenticated) authenticated = Checkuser2(client, userName, password, record);
+  if (authenticated) {
+    host_.LogEvent(kLoginCategory, userName + " (" + client.GetPeerAddr() + ") logged in");
+    host_.ShowClientCount();
+  } else {
+    host_.AddRefusedLogin();
+  }
+}
+
+bool Authenticator::Checkuser(TFtpCtrlSocket& client, const std::string& userName,
+                              const std::string& password, Usrdata& record) {
+  for (const users* account : accounts_.AccountList()) {
+    if (!Eligible(*account)) continue;
+    if (!account->EnableLogin || userName != account->Login) continue;
+    if (account->EnablePass && password != account->Pass) continue;
+    Admit(client, userName, password, *account, record);
+    host_.AddAcceptedLogin();
+    return true;
+  }
+  return false;
+}
+
+bool Authenticator::Checkuser2(TFtpCtrlSocket& client, const std::string& userName,
+                               const std::string& password, Usrdata& record) {
+  const std::string who = userName + " (" + client.GetPeerAddr() + ")";
+  if (accounts_.AccountList().empty()) {
+    host_.LogEvent(kLoginCategory, who + " connection refused : Bad Password");
+    return false;
+  }
+  for (const users* account : accounts_.AccountList()) {
+    if (!Eligible(*account)) continue;
+    if (account->EnableLogin) {
+      // A named account ends the search: anonymous accounts after it are out of reach.
+      host_.LogEvent(kLoginCategory, who + " connection refused : Bad Login/Password");
+      return false;
+    }
+    if (account->EnablePass && password != account->Pass) continue;
+    Admit(client, userName, password, *account, record);
+    host_.AddAnonymousLogin();
+    return true;
+  }
+  return false;
+}
+
+void Authenticator::Admit(TFtpCtrlSocket& client, const std::string& userName,
+                          const std::string& password, const users& account, Usrdata& record) {
+  record.UserName = userName;
+  record.LoginTime = host_.CurrentDate() + " " + host_.CurrentTime();
+  record.IP = client.GetPeerAddr();
+  record.Status = "Current Directory " + account.Dirs[0].Dir;
+  record.Idle = 0;
+  record.Uploaded = 0;
+  record.Downloaded = 0;
+  record.IntervalBytes = 0;
+  record.Password = password;
+  // Replaces every entry and link of an earlier login of this session.
+  record.CopyAccount(account);
+  host_.ClientLoggedIn(record);
+  client.HomeDir = account.Dirs[0].Dir;
+}
+
+std::string Authenticator::ExpandMacros(TFtpCtrlSocket& client, const Usrdata& record,
+                                        std::string line) {
+  // The order matters: %TIMEOUT before %TIME, and each pass sees the text of the earlier ones.
+  line = ReplaceAll(line, "%USERNAME", client.UserName);
+  line = ReplaceAll(line, "%IP", client.GetPeerAddr());
+  line = ReplaceAll(line, "%TIMEOUT", std::to_string(record.Timeout));
+  line = ReplaceAll(line, "%TIME", host_.CurrentTime());
+  line = ReplaceAll(line, "%DATE", host_.CurrentDate());
+  line = ReplaceAll(line, "%NUMBR", std::to_string(host_.ClientRecordCount()));
+  line = ReplaceAll(line, "%RATIO", std::to_string(record.Xupl) + "/" + std::to_string(record.Xdl));
+  line = ReplaceAll(line, "%LOCALIP", host_.LocalIPAddr());
+  line = ReplaceAll(line, "%MAXDL", std::to_string(record.Credit));
+  line = ReplaceAll(line, "%HOME", client.HomeDir);
+  return line;
+}
+
+void Authenticator::FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record) {
+  if (record.Message.empty() || !FileSystem::FileExists(record.Message)) return;
+  // A message file that cannot be read is skipped like a missing one: the login itself has
+  // already succeeded and must still get its "230" reply.
+  const std::optional<std::vector<std::string>> lines = ReadTextLines(record.Message);
+  if (!lines) return;
+  for (const std::string& text : *lines) {
+    const std::string line = "230-" + ExpandMacros(client, record, text);
+    SendLine(client, line);
+    host_.LogEvent(kAnswerCategory, Who(client) + " " + line);
+  }
+}
+
+}  // namespace orvane

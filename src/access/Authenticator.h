@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+class AccessHost;
+class AccountStore;
+class TFtpCtrlSocket;
+struct Usrdata;
+struct users;
+
+// Decides a login against the server's AccountList and sends the account's login message.
+//
+// Named accounts (EnableLogin on) are tried first, in list order, by exact login name and, when
+// the account asks for one, exact password. Then anonymous accounts (EnableLogin off) are tried,
+// but only up to the first eligible named account in list order: such an account ends the search
+// with a refusal. An account is eligible while it is enabled and its entry 0 names a directory
+// that exists at the moment of the login.
+class Authenticator {
+ public:
+  Authenticator(AccessHost& host, const AccountStore& accounts) : host_(host), accounts_(accounts) {}
+
+  // OnAuthenticate: admits the client through Checkuser, else Checkuser2; logs the login and
+  // refreshes the client count, or counts a refused login. An admission fills the record from
+  // the account (dropping whatever an earlier login of the session had) and sets the session's
+  // home directory.
+  void FtpServer1Authenticate(TFtpCtrlSocket& client, const std::string& userName,
+                              const std::string& password, bool& authenticated, Usrdata& record);
+
+  // OnLogged: sends the account's login message file, one "230-" line per line of the file with
+  // its macros replaced, each logged under category 11. A missing or unreadable file sends
+  // nothing.
+  void FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record);
+
+  // The named-account matcher.
+  bool Checkuser(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+                 Usrdata& record);
+  // The anonymous-account matcher; logs the refusals.
+  bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName,
+                  const std::string& password, Usrdata& record);
+
+  // Replaces every occurrence of each login-message macro in one line, one macro after the
+  // other in a fixed order; text inserted by one macro is searched by the later ones only.
+  std::string ExpandMacros(TFtpCtrlSocket& client, const Usrdata& record, std::string line);
+
+  static bool Eligible(const users& account);
+
+ private:
+  void Admit(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+             const users& account, Usrdata& record);
+
+  AccessHost& host_;
+  const AccountStore& accounts_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,313 @@
+#include "access/DirectoryRights.h"
+
+#include <stdexcept>
+
+#include "access/AccessHost.h"
+#include "access/PathResolution.h"
+#include "access/SessionText.h"
+#include "access/TextFileLines.h"
+#include "access/Usrdata.h"
+#include "ftp/PathRules.h"
+#include "ftp/TFtpCtrlSocket.h"
+#include "platform/AsciiCase.h"
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+const int kMakeDirCategory = 4;
+const int kUploadCategory = 5;
+const int kDownloadCategory = 7;
+const int kChangeDirCategory = 9;
+const int kDeleteCategory = 10;
+
+bool Holds(const std::string& attr, char letter) {
+  return attr.find(letter) != std::string::npos;
+}
+
+bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         EqualsIgnoreAsciiCase(std::string_view(text).substr(0, prefix.size()), prefix);
+}
+
+// Whether an entry covers directory `dir` for the rights rules: with S, the entry's directory
+// with its backslash is a prefix of `dir`; without S, it equals `dir`.
+bool Covers(const TDir& entry, const std::string& dir) {
+  const std::string withSlash = WithBackslash(entry.Dir);
+  return Holds(entry.Attr, 'S') ? StartsWithIgnoreCase(dir, withSlash)
+                                : EqualsIgnoreAsciiCase(dir, withSlash);
+}
+
+std::string Verdict(bool allowed) {
+  return allowed ? " --> Access allowed" : " --> Access denied";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The rules
+
+bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
+  if (!FileSystem::DirectoryExists(path)) return false;
+  const std::string drive = ExtractFileDrive(path);
+
+  // Any entry of the whole table admits its own directory, even after an empty entry.
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) continue;
+    const std::string withSlash = WithBackslash(entry.Dir);
+    if (ExtractFileDrive(withSlash) == drive && EqualsIgnoreAsciiCase(path, withSlash)) return true;
+  }
+  // Entries up to the first empty one admit what they cover. With S the stored text is the
+  // prefix, without the added backslash.
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) break;
+    if (ExtractFileDrive(WithBackslash(entry.Dir)) != drive) continue;
+    if (Holds(entry.Attr, 'S')) {
+      if (StartsWithIgnoreCase(path, entry.Dir)) return true;
+    } else if (EqualsIgnoreAsciiCase(path, WithBackslash(entry.Dir))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
+  if (!FileSystem::DirectoryExists(dir)) return false;
+  bool verdict = false;
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) break;
+    const bool exact = EqualsIgnoreAsciiCase(dir, WithBackslash(entry.Dir));
+    if (!Covers(entry, dir)) {
+      verdict = false;
+      continue;
+    }
+    if (Holds(entry.Attr, 'S')) {
+      if (Holds(entry.Attr, letter)) verdict = true;
+      if (exact) break;
+    } else {
+      verdict = Holds(entry.Attr, letter);
+      break;
+    }
+  }
+  return verdict;
+}
+
+bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePath) {
+  const std::string dir = DirectoryPart(filePath);
+  if (!FileSystem::DirectoryExists(dir)) return false;
+  // W creates new files only: never over an existing one, also not by APPE or a resumed STOR.
+  if (FileSystem::FileExists(filePath)) return false;
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) break;
+    if (Covers(entry, dir) && Holds(entry.Attr, 'W')) return true;
+  }
+  return false;
+}
+
+TGo DirectoryRights::ParseLinkLine(const std::string& line) {
+  TGo link;
+  const std::size_t first = line.find('?');
+  link.Name = line.substr(0, first);
+  if (first == std::string::npos) return link;
+  const std::size_t targetStart = line.find_first_not_of('?', first);
+  if (targetStart == std::string::npos) return link;
+  const std::size_t targetEnd = line.find('?', targetStart);
+  link.Target = line.substr(targetStart, targetEnd == std::string::npos ? std::string::npos
+                                                                          : targetEnd - targetStart);
+  return link;
+}
+
+std::string DirectoryRights::LinkListingLine(const std::string& name) {
+  return "lrwxr-xr-x   1 ftp      ftp            0 Jan  1  1980 " + name + " -> \r\n";
+}
+
+bool DirectoryRights::IsListingOptions(const std::string& argument) {
+  bool any = false;
+  std::size_t pos = 0;
+  while (pos < argument.size()) {
+    if (argument[pos] == ' ' || argument[pos] == '\t') {
+      ++pos;
+      continue;
+    }
+    std::size_t end = pos;
+    while (end < argument.size() && argument[end] != ' ' && argument[end] != '\t') ++end;
+    // One option word: "-" and at least one letter or digit, nothing else.
+    if (argument[pos] != '-' || end - pos < 2) return false;
+    for (std::size_t i = pos + 1; i < end; ++i) {
+      const char c = argument[i];
+      const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (!alnum) return false;
+    }
+    any = true;
+    pos = end;
+  }
+  return any;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Checks on a client record
+
+bool DirectoryRights::CheckDir(Usrdata& record, const std::string& path) {
+  record.Idle = 0;
+  return DirAllowed(record.Dirs, path);
+}
+
+bool DirectoryRights::CheckGet(Usrdata& record, const std::string& filePath) {
+  record.Idle = 0;
+  return Grants(record.Dirs, 'R', DirectoryPart(filePath));
+}
+
+bool DirectoryRights::CheckPut(Usrdata& record, const std::string& filePath) {
+  record.Idle = 0;
+  return PutAllowed(record.Dirs, filePath);
+}
+
+bool DirectoryRights::CheckDele(Usrdata& record, const std::string& filePath) {
+  record.Idle = 0;
+  return Grants(record.Dirs, 'D', DirectoryPart(filePath));
+}
+
+bool DirectoryRights::CheckMakedir(Usrdata& record, const std::string& newDirectory) {
+  record.Idle = 0;
+  return Grants(record.Dirs, 'M', DirectoryPart(newDirectory));
+}
+
+bool DirectoryRights::CheckListing(Usrdata& record, const std::string& directory) {
+  record.Idle = 0;
+  return Grants(record.Dirs, 'L', ResolveDirectoryPath(directory));
+}
+
+std::string DirectoryRights::CheckLink(TFtpCtrlSocket& client, const Usrdata& record) {
+  const std::string directory = AsciiUpper(client.Directory());
+  for (const TGo& link : record.LinkTable) {
+    if (!link.Name.empty() && directory.find(AsciiUpper(link.Name)) != std::string::npos) {
+      return AsciiUpper(link.Target);
+    }
+  }
+  return client.Directory();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hook handlers
+
+void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
+                                                const std::string& directory, bool& allowed,
+                                                Usrdata& record) {
+  allowed = false;
+  try {
+    client.SetDirectory(ResolveDirectoryPath(CheckLink(client, record)));
+    allowed = CheckDir(record, client.Directory());
+  } catch (const FtpPathError&) {
+    // A link target the directory rule refuses (a UNC path, say) is a refused change; the
+    // engine restores the previous directory.
+    record.Idle = 0;
+  }
+
+  const std::string who = Who(client);
+  if (allowed) {
+    host_.LogEventSplit(kChangeDirCategory,
+                        who + " asked to change directory : " + directory + Verdict(true),
+                        who + " asked to change directory " + directory + Verdict(true));
+    record.Status = "Current Directory " + client.Directory();
+    host_.ClientStatusChanged(record);
+  } else {
+    host_.LogEvent(kChangeDirCategory, who + " asked to change directory " + directory +
+                                           Verdict(false));
+  }
+}
+
+bool DirectoryRights::ValidateGetRights(TFtpCtrlSocket& client, std::string& filePath,
+                                        Usrdata& record) {
+  filePath = ResolveFilePath(filePath);
+  const bool allowed = CheckGet(record, filePath);
+  if (!allowed) {
+    host_.LogEvent(kDownloadCategory,
+                   Who(client) + " asked to download " + filePath + Verdict(false));
+  }
+  return allowed;
+}
+
+bool DirectoryRights::CheckSize(TFtpCtrlSocket&, Usrdata& record, std::string& filePath) {
+  filePath = ResolveFilePath(filePath);
+  return CheckGet(record, filePath);
+}
+
+void DirectoryRights::FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string& filePath,
+                                            bool& allowed, Usrdata& record) {
+  filePath = ResolveFilePath(filePath);
+  allowed = CheckPut(record, filePath);
+  if (!allowed) {
+    host_.LogEvent(kUploadCategory, Who(client) + " asked to upload " + filePath + Verdict(false));
+  }
+}
+
+void DirectoryRights::FtpServer1ValidateDele(TFtpCtrlSocket& client, std::string& filePath,
+                                             bool& allowed, Usrdata& record) {
+  filePath = ResolveFilePath(filePath);
+  allowed = CheckDele(record, filePath);
+  host_.LogEvent(kDeleteCategory, Who(client) + " asked to delete " + filePath + Verdict(allowed));
+}
+
+void DirectoryRights::FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::string& directory,
+                                              bool& allowed, Usrdata& record) {
+  directory = ResolveFilePath(directory);
+  allowed = CheckMakedir(record, directory);
+  host_.LogEvent(kMakeDirCategory,
+                 Who(client) + " asked to create dir " + directory + Verdict(allowed));
+}
+
+void DirectoryRights::FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath,
+                                        bool created, Usrdata&) {
+  if (!created) return;
+  const std::string& current = client.Directory();
+  std::string name;
+  std::string in;
+  if (filePath.size() > current.size() && StartsWithIgnoreCase(filePath, current)) {
+    name = filePath.substr(current.size());
+    in = current;
+  } else {
+    // Made elsewhere than in the current directory: name it within its own parent.
+    name = FileNamePart(filePath);
+    in = DirectoryPart(filePath);
+  }
+  host_.LogEvent(kMakeDirCategory, Who(client) + " made directory \"" + name + "\" in " + in);
+}
+
+void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool& allowed,
+                                                   Usrdata& record) {
+  allowed = CheckListing(record, client.Directory());
+}
+
+void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory,
+                                               bool, Usrdata& record) {
+  if (IsListingOptions(directory)) {
+    directory.clear();  // "LIST -la" lists the current directory
+    return;
+  }
+  if (directory.empty()) return;  // the current directory, already checked
+  // The listing enumerates the directory part of the pattern: a trailing "\" lists the
+  // directory's contents, a last component without one lists matching entries of its parent.
+  const std::string resolved = ResolvePath(BuildFilePath(client.Directory(), directory));
+  if (!CheckListing(record, DirectoryPart(resolved))) throw std::runtime_error("Permission denied");
+  directory = resolved;
+}
+
+void DirectoryRights::FtpServer1Checkhidden(TFtpCtrlSocket&, const std::string&, bool& hidden,
+                                            Usrdata& record) {
+  hidden = record.HideHidden;
+}
+
+void DirectoryRights::FtpServer1AddLinks(TFtpCtrlSocket&, std::string& stream, Usrdata& record) {
+  if (record.Links.empty() || !FileSystem::FileExists(record.Links)) return;
+  const std::optional<std::vector<std::string>> lines = ReadTextLines(record.Links);
+  if (!lines) return;
+  for (std::size_t k = 0; k < lines->size(); ++k) {
+    const TGo link = ParseLinkLine((*lines)[k]);
+    // Lines past the table's end are listed but cannot be followed.
+    if (k < kLinkEntries) record.LinkTable[k] = link;
+    stream += LinkListingLine(link.Name);
+  }
+}
+
+}  // namespace orvane

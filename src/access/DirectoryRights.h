@@ -1,0 +1,108 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "access/TDir.h"
+#include "access/TGo.h"
+
+namespace orvane {
+
+class AccessHost;
+class TFtpCtrlSocket;
+struct Usrdata;
+
+// Decides every file-system action of a logged-in client from the directory-rights entries of
+// its record, keeps its virtual links, and logs the decisions.
+//
+// Each handler first resolves "." and ".." in the path it is given (never above the drive root),
+// decides on the resolved path and hands that path back to the engine through its by-reference
+// argument, so the engine acts on exactly the path that was checked. A file path is judged by
+// the directory that contains it.
+//
+// Rights letters: R read, W write (new files only), D delete, M make directories, L list,
+// S the entry also covers the directories below it.
+class DirectoryRights {
+ public:
+  using Entries = std::array<TDir, kDirEntries>;
+  using Links = std::array<TGo, kLinkEntries>;
+
+  explicit DirectoryRights(AccessHost& host) : host_(host) {}
+
+  // --- Hook handlers -------------------------------------------------------------------------
+  // OnChangeDirectory: follows a virtual link, sets the session's directory to the resolved
+  // result and allows it by CheckDir; logs under category 9.
+  void FtpServer1ChangeDirectory(TFtpCtrlSocket& client, const std::string& directory,
+                                 bool& allowed, Usrdata& record);
+  // OnValidatePut (STOR, APPE and the RNTO target): CheckPut; a refusal is logged (category 5).
+  void FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+                             Usrdata& record);
+  // OnValidateDele (DELE, RNFR, RMD): CheckDele; logged either way (category 10).
+  void FtpServer1ValidateDele(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+                              Usrdata& record);
+  // OnMakeDirectory: CheckMakedir on the directory that will contain the new one; logged
+  // either way (category 4).
+  void FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::string& directory, bool& allowed,
+                               Usrdata& record);
+  // OnDirMade: logs the new directory (category 4).
+  void FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath, bool created,
+                         Usrdata& record);
+  // OnValidateListingDir: the L right of the session's directory; nothing is logged.
+  void FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool& allowed, Usrdata& record);
+  // OnAlterDirectory (LIST and NLST with an argument): an argument made only of options ("-la")
+  // is dropped; otherwise the path is resolved and the L right of the directory actually listed
+  // is checked. A refusal throws std::runtime_error("Permission denied"), which the engine
+  // answers with "451 Failed: Permission denied.".
+  void FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool detailed,
+                                Usrdata& record);
+  // OnCheckhidden: hidden entries are left out of LIST when the account hides them.
+  void FtpServer1Checkhidden(TFtpCtrlSocket& client, const std::string& path, bool& hidden,
+                             Usrdata& record);
+  // OnAddLinks: one symbolic-link line per line of the account's links file; the first
+  // kLinkEntries lines are also remembered in LinkTable for CheckLink.
+  void FtpServer1AddLinks(TFtpCtrlSocket& client, std::string& stream, Usrdata& record);
+
+  // The first, rights, step of OnValidateGet: resolves filePath, applies CheckGet and logs a
+  // refusal (category 7). The allowance check follows in TransferAccounting.
+  bool ValidateGetRights(TFtpCtrlSocket& client, std::string& filePath, Usrdata& record);
+
+  // For SIZE: resolves filePath and tells whether the R right of its directory lets the client
+  // learn the size. Nothing is logged.
+  bool CheckSize(TFtpCtrlSocket& client, Usrdata& record, std::string& filePath);
+
+  // --- Checks on a client record (each counts as activity: Idle := 0) -----------------------
+  bool CheckDir(Usrdata& record, const std::string& path);
+  bool CheckGet(Usrdata& record, const std::string& filePath);
+  bool CheckPut(Usrdata& record, const std::string& filePath);
+  bool CheckDele(Usrdata& record, const std::string& filePath);
+  bool CheckMakedir(Usrdata& record, const std::string& newDirectory);
+  bool CheckListing(Usrdata& record, const std::string& directory);
+  // The directory a change of directory lands in: the upper-cased Target of the first link
+  // whose Name occurs in the session's directory (without regard to case), else the directory.
+  static std::string CheckLink(TFtpCtrlSocket& client, const Usrdata& record);
+
+  // --- The rules, on a list of entries -------------------------------------------------------
+  // Entering directory `path`: an exact match with any entry, or a covering entry before the
+  // first empty one (with S: the entry's text as stored is a prefix of the path).
+  static bool DirAllowed(const Entries& dirs, const std::string& path);
+  // Right `letter` on directory `dir`. Walks to the first empty entry; an entry that covers the
+  // directory grants the right if it holds the letter, an entry that does not cover it clears
+  // the verdict, and an entry equal to the directory ends the walk.
+  static bool Grants(const Entries& dirs, char letter, const std::string& dir);
+  // Creating the file `filePath`: no such file yet and a covering entry with W (covering as in
+  // Grants, so C:\ftp with S does not cover C:\ftpdata\).
+  static bool PutAllowed(const Entries& dirs, const std::string& filePath);
+
+  // One line of a links file: "Name?Target"; runs of "?" separate fields, and fields after
+  // the second are ignored.
+  static TGo ParseLinkLine(const std::string& line);
+  // One listing line for a virtual link.
+  static std::string LinkListingLine(const std::string& name);
+  // Whether a LIST/NLST argument holds only options such as "-l", "-a" or "-la".
+  static bool IsListingOptions(const std::string& argument);
+
+ private:
+  AccessHost& host_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,175 @@
+#include "access/TransferAccounting.h"
+
+#include <stdexcept>
+
+#include "access/AccessHost.h"
+#include "access/DirectoryRights.h"
+#include "access/FreeList.h"
+#include "access/SessionText.h"
+#include "access/Usrdata.h"
+#include "ftp/TFtpCtrlSocket.h"
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+const int kUploadCategory = 5;
+const int kUploadClosedCategory = 6;
+const int kDownloadCategory = 7;
+const int kDownloadClosedCategory = 8;
+const int kAnswerCategory = 11;
+
+const char kNoCreditRatio[] =
+    "550-You do not have enough credits to download this file ! Please upload first !";
+const char kNoCreditSorry[] =
+    "550-You do not have enough credits to download this file ! Sorry ...";
+
+}  // namespace
+
+int64_t TransferAccounting::EarnedCredit(int64_t len, int32_t xupl, int32_t xdl) {
+  if (xupl == 0) return 0;  // the account store never gives 0; a record that was never filled can
+  return len * xdl / xupl;  // truncates toward zero
+}
+
+std::string TransferAccounting::RatioLine(const Usrdata& record) {
+  return "226-Using U/D Ratio " + std::to_string(record.Xupl) + "/" + std::to_string(record.Xdl) +
+         ". Current credit " + std::to_string(record.Credit) + " bytes";
+}
+
+void TransferAccounting::SendAndLog(TFtpCtrlSocket& client, const std::string& line) {
+  SendLine(client, line);
+  host_.LogEvent(kAnswerCategory, Who(client) + " " + line);
+}
+
+void TransferAccounting::LogTransferError(TFtpCtrlSocket& client, uint16_t error,
+                                          const Usrdata& record) {
+  host_.LogScreenOnly(record.UserName + " (" + client.GetPeerAddr() + ") Error #" +
+                      std::to_string(error));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Downloads
+
+void TransferAccounting::FtpServer1ValidateGet(TFtpCtrlSocket& client, std::string& filePath,
+                                               bool& allowed, Usrdata& record) {
+  allowed = rights_.ValidateGetRights(client, filePath, record);
+  if (!allowed || filePath.empty() || !FileSystem::FileExists(filePath)) return;
+
+  const std::string asked = Who(client) + " asked to download " + filePath;
+  // The whole file must be covered, also for a resumed download.
+  const int64_t size = FileSystem::FileSize(filePath);
+  if (!record.EnableMaxdl || record.Credit >= size) {
+    host_.LogEvent(kDownloadCategory, asked + " --> Access allowed");
+    return;
+  }
+
+  if (record.EnableRatio) {
+    SendAndLog(client, kNoCreditRatio);
+    SendAndLog(client, RatioLine(record));
+  } else {
+    SendAndLog(client, kNoCreditSorry);
+  }
+  host_.LogEvent(kDownloadCategory, asked + " --> Access denied (not enough credits)");
+  allowed = false;
+}
+
+void TransferAccounting::FtpServer1RetrSessionConnected(TFtpCtrlSocket& client, TWSocket&,
+                                                        uint16_t error, Usrdata& record) {
+  record.Idle = 0;
+  record.FreeFile = false;
+  if (error != 0) {
+    LogTransferError(client, error, record);
+    return;
+  }
+  if (client.FilePath.empty()) return;  // a listing
+
+  const std::string who = Who(client);
+  if (FileSystem::FileExists(client.FilePath)) {
+    record.Status = "Downloading " + client.FilePath;
+    host_.LogEvent(kDownloadCategory, who + " started to download " + client.FilePath);
+    host_.ClientStatusChanged(record);
+    record.FreeFile = host_.FreeFiles().Contains(client.FilePath);
+    return;
+  }
+
+  host_.LogEventSplit(kDownloadCategory,
+                      who + " tried to download " + client.FilePath + " --> File doesn't exist",
+                      who + " tried to download " + client.FilePath + " File doesn't exist");
+  client.FilePath.clear();
+  // Without a file nothing would be sent and the engine would report a complete transfer;
+  // aborting makes it answer with the failure instead.
+  throw std::runtime_error("File doesn't exist");
+}
+
+void TransferAccounting::FtpServer1UpdateXfer(TFtpCtrlSocket&, int count, Usrdata& record) {
+  host_.AddDownloaded(count);
+  record.Downloaded += count;
+  record.IntervalBytes += count;
+  if (!record.FreeFile) record.Credit -= count;
+}
+
+void TransferAccounting::FtpServer1RetrDataSent(TFtpCtrlSocket& client, TWSocket&, uint16_t error,
+                                                Usrdata& record) {
+  record.Idle = 0;
+  if (error != 0) LogTransferError(client, error, record);
+}
+
+void TransferAccounting::FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWSocket&,
+                                                     uint16_t error, Usrdata& record) {
+  record.Idle = 0;
+  record.FreeFile = false;
+  if (error != 0) {
+    LogTransferError(client, error, record);
+    return;
+  }
+  record.Status = "Current Directory " + client.Directory();
+  if (!client.FilePath.empty()) {
+    host_.LogEvent(kDownloadClosedCategory,
+                   Who(client) + " finished to download " + client.FilePath);
+  }
+  host_.ClientStatusChanged(record);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uploads
+
+void TransferAccounting::FtpServer1StorSessionConnected(TFtpCtrlSocket& client, TWSocket&,
+                                                        uint16_t error, Usrdata& record) {
+  record.Idle = 0;
+  if (error != 0) {
+    LogTransferError(client, error, record);
+    return;
+  }
+  record.Status = "Uploading " + client.FileName + " in " + client.Directory();
+  host_.LogEvent(kUploadCategory, Who(client) + " started to upload " + client.FileName + " in " +
+                                      client.Directory());
+  host_.ClientStatusChanged(record);
+}
+
+void TransferAccounting::FtpServer1StorDataAvailable(TFtpCtrlSocket&, TWSocket&, const char*,
+                                                     int len, uint16_t, Usrdata& record) {
+  record.Idle = 0;
+  host_.AddUploaded(len);
+  record.IntervalBytes += len;
+  record.Uploaded += len;
+  if (record.EnableMaxdl && record.EnableRatio) {
+    record.Credit += EarnedCredit(len, record.Xupl, record.Xdl);
+  }
+}
+
+void TransferAccounting::FtpServer1StorSessionClosed(TFtpCtrlSocket& client, TWSocket&,
+                                                     uint16_t error, Usrdata& record) {
+  record.Idle = 0;
+  if (record.EnableRatio) SendAndLog(client, RatioLine(record));
+  record.Status = "Current Directory " + client.Directory();
+  if (error != 0) {
+    LogTransferError(client, error, record);
+  } else {
+    host_.LogEvent(kUploadClosedCategory, Who(client) + " finished to upload " + client.FileName +
+                                              " in " + client.Directory());
+  }
+  host_.ClientStatusChanged(record);
+}
+
+}  // namespace orvane

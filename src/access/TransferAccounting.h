@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orvane {
+
+class AccessHost;
+class DirectoryRights;
+class TFtpCtrlSocket;
+class TWSocket;
+struct Usrdata;
+
+// Counts the bytes of every transfer, keeps the client's download allowance (Credit) and logs
+// the start and end of transfers.
+//
+// Credit starts at the account's Maxdl at each login. Every byte sent lowers it unless the file
+// is on the free list; with both EnableMaxdl and EnableRatio on, every received block raises it
+// by Len * Xdl / Xupl (worked out per block, the remainder dropped). With EnableMaxdl on, a
+// download is granted only while Credit is at least the whole file's size.
+class TransferAccounting {
+ public:
+  TransferAccounting(AccessHost& host, DirectoryRights& rights) : host_(host), rights_(rights) {}
+
+  // OnValidateGet: the R right (DirectoryRights), then the allowance. A refusal for lack of
+  // allowance sends its "550-" (and, with a ratio, "226-") lines ahead of the engine's reply.
+  void FtpServer1ValidateGet(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+                             Usrdata& record);
+  // OnRetrSessionConnected (RETR, LIST, NLST): a download starts; decides whether it is free.
+  // A file that vanished since the validation is logged and the transfer is aborted.
+  void FtpServer1RetrSessionConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+                                      Usrdata& record);
+  // OnUpdateXfer: count bytes of a file download went out.
+  void FtpServer1UpdateXfer(TFtpCtrlSocket& client, int count, Usrdata& record);
+  // OnRetrDataSent: a block of a download or listing went out.
+  void FtpServer1RetrDataSent(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+                              Usrdata& record);
+  // OnRetrSessionClosed: a download or listing ended.
+  void FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+                                   Usrdata& record);
+  // OnStorSessionConnected: an upload starts.
+  void FtpServer1StorSessionConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+                                      Usrdata& record);
+  // OnStorDataAvailable: len bytes of an upload arrived.
+  void FtpServer1StorDataAvailable(TFtpCtrlSocket& client, TWSocket& data, const char* buf,
+                                   int len, uint16_t error, Usrdata& record);
+  // OnStorSessionClosed: an upload ended; with a ratio the client is told its credit.
+  void FtpServer1StorSessionClosed(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+                                   Usrdata& record);
+
+  // The credit that len received bytes earn at the ratio xupl/xdl (0 for a ratio without an
+  // upload side).
+  static int64_t EarnedCredit(int64_t len, int32_t xupl, int32_t xdl);
+  // "226-Using U/D Ratio 2/1. Current credit 5000 bytes"
+  static std::string RatioLine(const Usrdata& record);
+
+ private:
+  // Sends a continuation line and logs it under category 11.
+  void SendAndLog(TFtpCtrlSocket& client, const std::string& line);
+  void LogTransferError(TFtpCtrlSocket& client, uint16_t error, const Usrdata& record);
+
+  AccessHost& host_;
+  DirectoryRights& rights_;
+};
+
+}  // namespace orvane
