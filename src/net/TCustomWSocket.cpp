@@ -259,6 +259,7 @@ void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
   readArmed_ = true;
   acceptArmed_ = true;
   writeArmed_ = false;
+  dataSentDue_ = true;  // the first write readiness of a connection fires OnDataSent
   handleToken_ = loop_.AddFd(fd, 0, [this](uint32_t events) { HandleReady(events); });
   UpdateInterest();
 }
@@ -329,17 +330,6 @@ void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
   loop_.PostTo(handleToken_, [this, eventBits, error]() { HandleReadiness(eventBits, error); });
 }
 
-// At most one self-posted write report waits per handle: several Send calls before the loop
-// turns empty the queue once as far as the owner can tell, so they earn one OnDataSent.
-void TCustomWSocket::PostWriteReport() {
-  if (handleToken_ == 0 || writeReportToken_ == handleToken_) return;
-  writeReportToken_ = handleToken_;
-  loop_.PostTo(handleToken_, [this]() {
-    writeReportToken_ = 0;
-    HandleReadiness(FD_WRITE, 0);
-  });
-}
-
 void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
   if (paused_) return;
   // A handler may close this handle (or even open a new one); the rest of this report belonged
@@ -351,7 +341,7 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
     ChangeState(wsConnected);
     TriggerSessionConnected(error);
     if (error != 0 && state_ != wsClosed) Close();
-    if (error == 0 && same()) PostWriteReport();
+    if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
     if (!same()) return;
   }
   if (eventBits & FD_READ) {
@@ -363,7 +353,13 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
     // A reset met while sending closes the socket, and the reset of that close sets the
     // all-sent flag again: the data never left, so no OnDataSent for it.
     if (!same()) return;
-    if (allSent_ && OnDataSent) TriggerDataSent(error);
+    // One OnDataSent per emptying of the queue: a self-posted report and the system's write
+    // readiness can both see the same emptying, and several Send calls before the loop turns
+    // post several reports.
+    if (allSent_ && dataSentDue_) {
+      dataSentDue_ = false;
+      if (OnDataSent) TriggerDataSent(error);
+    }
     if (!same()) return;
   }
   if (eventBits & FD_ACCEPT) {
@@ -658,7 +654,7 @@ void TCustomWSocket::Dup(int newHandle) {
   ApplyLinger();
   ChangeState(wsConnected);
   // The system reports an adopted connection writable once.
-  PostWriteReport();
+  PostReadiness(FD_WRITE, 0);
 }
 
 void TCustomWSocket::Connect() {
@@ -736,13 +732,14 @@ int TCustomWSocket::Send(const void* data, int length) {
     return -1;
   }
   allSent_ = false;
+  dataSentDue_ = true;
   int result = 0;
   if (length > 0) {
     queue_.Append(data, length);
     result = length;
   }
   TryToSend();
-  if (allSent_) PostWriteReport();
+  if (allSent_) PostReadiness(FD_WRITE, 0);
   return result;
 }
 

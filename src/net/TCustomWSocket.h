@@ -130,7 +130,6 @@ class TCustomWSocket {
   void Reset();
   void HandleReady(uint32_t epollEvents);
   void HandleReadiness(uint16_t eventBits, uint16_t error);
-  void PostWriteReport();
   void ReceiveLoop(uint16_t error);
   void TryToSend();
   int RawSend(const char* data, int length);
@@ -182,7 +181,7 @@ class TCustomWSocket {
   bool readArmed_ = true;
   bool acceptArmed_ = true;
   bool writeArmed_ = false;
-  EventLoop::Token writeReportToken_ = 0;  // the handle a self-posted write report waits for
+  bool dataSentDue_ = true;  // a Send (or the connection's start) awaits its OnDataSent
   uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
 
   std::string dnsResult_;
