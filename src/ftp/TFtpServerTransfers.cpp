@@ -141,8 +141,13 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   if (PeerOf(accepted.Get()) != client.PeerAddr) return;
   data.OnSessionClosed = nullptr;
   data.Close();
+  // Handlers belong to a transfer command that is waiting for this connection. A client that
+  // connects before its command (as most do) gets the handlers from the command itself; until
+  // then the connection has none, so closing it after a refused command sends no stray reply.
   HandlerSet set = HandlerSet::None;
-  if (client.CurCmdType == ftpcSTOR) {
+  if (!client.PassiveStart) {
+    set = HandlerSet::None;
+  } else if (client.CurCmdType == ftpcSTOR) {
     set = lastStoreAppend_ ? HandlerSet::Append : HandlerSet::Store;
   } else if (client.CurCmdType == ftpcRETR || client.CurCmdType == ftpcLIST ||
              client.CurCmdType == ftpcNLST) {
