@@ -139,21 +139,24 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   // SECURITY: only the client's own address may use its passive port. A stranger who guessed
   // the port is dropped at once and the listener keeps waiting for the client.
   if (PeerOf(accepted.Get()) != client.PeerAddr) return;
-  data.OnSessionClosed = nullptr;
+  // A transfer command waiting for this connection (PassiveStart) has installed its handlers on
+  // the listener already; they move over to the connection. They are not chosen again from
+  // CurCmdType, which any command between the transfer command and the connection (NOOP, TYPE)
+  // overwrites, and which cannot tell STOR from APPE. Without a waiting command the connection
+  // gets no handlers: the transfer command installs its own when it comes, and a connection
+  // closed after a refused command sends no stray reply.
+  auto onConnected = std::move(data.OnSessionConnected);
+  auto onDataAvailable = std::move(data.OnDataAvailable);
+  auto onDataSent = std::move(data.OnDataSent);
+  auto onClosed = std::move(data.OnSessionClosed);
+  InstallHandlers(client, HandlerSet::None);  // closing the listener ends no transfer
   data.Close();
-  // Handlers belong to a transfer command that is waiting for this connection. A client that
-  // connects before its command (as most do) gets the handlers from the command itself; until
-  // then the connection has none, so closing it after a refused command sends no stray reply.
-  HandlerSet set = HandlerSet::None;
-  if (!client.PassiveStart) {
-    set = HandlerSet::None;
-  } else if (client.CurCmdType == ftpcSTOR) {
-    set = lastStoreAppend_ ? HandlerSet::Append : HandlerSet::Store;
-  } else if (client.CurCmdType == ftpcRETR || client.CurCmdType == ftpcLIST ||
-             client.CurCmdType == ftpcNLST) {
-    set = HandlerSet::Send;
+  if (client.PassiveStart) {
+    data.OnSessionConnected = std::move(onConnected);
+    data.OnDataAvailable = std::move(onDataAvailable);
+    data.OnDataSent = std::move(onDataSent);
+    data.OnSessionClosed = std::move(onClosed);
   }
-  InstallHandlers(client, set);
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
@@ -248,7 +251,6 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
   const std::string verb = append ? "APPE" : "STOR";
   try {
     client.CurCmdType = ftpcSTOR;
-    lastStoreAppend_ = append;
     client.FileName = SlashesToBackSlashes(params);
     client.HasOpenedFile = false;
     client.AbortingTransfer = false;
