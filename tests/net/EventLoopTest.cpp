@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "NetTestSupport.h"
+#include "net/EventLoop.h"
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(EventLoopTest, PostedTasksRunInOrderAndReleasedTokensDropThem) {
+  EventLoop loop;
+  std::vector<int> order;
+  loop.Post([&] { order.push_back(1); });
+  loop.Post([&] {
+    order.push_back(2);
+    loop.Post([&] { order.push_back(5); });  // runs after what was queued before it
+  });
+  const EventLoop::Token alive = loop.NewToken();
+  const EventLoop::Token gone = loop.NewToken();
+  loop.PostTo(alive, [&] { order.push_back(3); });
+  loop.PostTo(gone, [&] { order.push_back(99); });
+  loop.Post([&] { order.push_back(4); });
+  loop.Release(gone);
+  EXPECT_TRUE(loop.RunUntil([&] { return order.size() == 5; }, 1s));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
+TEST(EventLoopTest, TaskFromAnotherThreadRunsOnTheLoopThread) {
+  EventLoop loop;
+  std::thread::id ranOn;
+  std::thread poster([&] { loop.Post([&] { ranOn = std::this_thread::get_id(); }); });
+  EXPECT_TRUE(loop.RunUntil([&] { return ranOn != std::thread::id(); }, 2s));
+  poster.join();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+
+  // A poster outliving its loop posts nowhere.
+  EventLoop::Poster orphan;
+  {
+    EventLoop shortLived;
+    orphan = shortLived.GetPoster();
+  }
+  orphan(1, [] { FAIL() << "ran after the loop was gone"; });
+}
+
+// The loop embedded in an outside poll(): wait on Fd(), then ProcessReady(0), until an echo
+// exchange is complete.
+using EventLoopEmbeddingTest = test::LoopbackTest;
+
+TEST_F(EventLoopEmbeddingTest, DrivenFromAnOutsidePoll) {
+  std::string echoed;
+  TWSocket server(loop_), client(loop_);
+  server.OnDataAvailable = [](TCustomWSocket& s, uint16_t) {
+    std::string got;
+    if (test::ReceiveInto(s, got) > 0) s.SendStr(got);
+  };
+  client.OnSessionConnected = [](TCustomWSocket& s, uint16_t) { s.SendStr("ping\r\n"); };
+  client.OnDataAvailable = [&](TCustomWSocket& s, uint16_t) { test::ReceiveInto(s, echoed); };
+  target_ = &server;
+  client.SetAddr("127.0.0.1");
+  client.SetPort(std::to_string(port_));
+  client.Connect();
+  for (int round = 0; round < 200 && echoed != "ping\r\n"; ++round) {
+    if (!loop_.HasPending()) {
+      pollfd pfd{loop_.Fd(), POLLIN, 0};
+      ::poll(&pfd, 1, 100);
+    }
+    loop_.ProcessReady(0);
+  }
+  EXPECT_EQ(echoed, "ping\r\n");
+}
+
+}  // namespace
+}  // namespace orvane
