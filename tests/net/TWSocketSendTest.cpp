@@ -50,7 +50,7 @@ TEST_F(TWSocketSendTest, OneDataSentPerEmptyingNeverInsideSend) {
   while (::send(conn.HSocket(), filler.data(), filler.size(), MSG_DONTWAIT) > 0) {
   }
   conn.SendStr("abc");
-  for (std::string part; !(part = test::ReadWaiting(peer.Get())).empty();) got = part;
+  for (std::string part; !(part = test::ReadWaiting(peer.Get())).empty();) got += part;
   insideSend = true;
   conn.SendStr("def");
   insideSend = false;
