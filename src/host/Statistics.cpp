@@ -1,0 +1,59 @@
+#include "host/Statistics.h"
+
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+namespace {
+
+const char kSection[] = "Stats";
+
+}  // namespace
+
+void Statistics::Load(const IniFile& ini) {
+  MaxConnections = ini.ReadInt64(kSection, "maxconnections", 0);
+  Connections = ini.ReadInt64(kSection, "connections", 0);
+  ConnectionsA = ini.ReadInt64(kSection, "connectionsA", 0);
+  ConnectionsAC = ini.ReadInt64(kSection, "connectionsAC", 0);
+  ConnectionsRF = ini.ReadInt64(kSection, "connectionsRF", 0);
+  Dl = ini.ReadInt64(kSection, "dl", 0);
+  Upl = ini.ReadInt64(kSection, "Upl", 0);
+}
+
+bool Statistics::Save(IniFile& ini) const {
+  // Every counter is attempted even after a failure, so one bad write loses no more than itself.
+  bool ok = ini.WriteInt64(kSection, "maxconnections", MaxConnections);
+  ok = ini.WriteInt64(kSection, "connections", Connections) && ok;
+  ok = ini.WriteInt64(kSection, "connectionsA", ConnectionsA) && ok;
+  ok = ini.WriteInt64(kSection, "connectionsAC", ConnectionsAC) && ok;
+  ok = ini.WriteInt64(kSection, "connectionsRF", ConnectionsRF) && ok;
+  ok = ini.WriteInt64(kSection, "dl", Dl) && ok;
+  ok = ini.WriteInt64(kSection, "Upl", Upl) && ok;
+  return ok;
+}
+
+std::string Statistics::ThroughputText(int64_t n) {
+  const std::string digits = std::to_string(n);
+  if (digits.size() > 4) return std::to_string(n / 1000) + " Kb/s";
+  return digits + " bytes/s";
+}
+
+std::string Statistics::TakeThroughputText() {
+  std::string text = ThroughputText(Throughput);
+  Throughput = 0;
+  return text;
+}
+
+std::vector<std::pair<std::string, std::string>> Statistics::Labels() const {
+  return {
+      {"Total uploaded by clients :", std::to_string(Upl / 1000) + " Kb"},
+      {"Total downloaded by clients :", std::to_string(Dl / 1000) + " Kb"},
+      {"Max connections at the same time : ", std::to_string(MaxConnections)},
+      {"Connections since startup :", std::to_string(Connections)},
+      {"Connections accepted :", std::to_string(ConnectionsAC)},
+      {"Connections refused :", std::to_string(ConnectionsRF)},
+      {"Anonymous connections :", std::to_string(ConnectionsA)},
+  };
+}
+
+}  // namespace orvane
