@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cassert>
 #include <mutex>
 #include <stdexcept>
@@ -143,7 +144,19 @@ void EventLoop::RunPosted() {
   std::deque<Posted> batch = inbox_->TakeAll();
   for (Posted& p : batch) {
     if (p.token != 0 && !Alive(p.token)) continue;
-    p.task();
+    Guarded(p.task);
+  }
+}
+
+void EventLoop::Guarded(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& e) {
+    if (OnUnhandledException) {
+      OnUnhandledException(e);
+    } else {
+      std::fprintf(stderr, "Unhandled exception in an event handler: %s\n", e.what());
+    }
   }
 }
 
@@ -165,7 +178,10 @@ void EventLoop::ProcessReady(int timeoutMs) {
     if (it == registrations_.end() || !it->second.inEpoll) continue;
     // Copy the handler: it may release its own token (and so destroy the registration).
     ReadyHandler handler = it->second.handler;
-    if (handler) handler(events[i].events);
+    if (handler) {
+      const uint32_t ready = events[i].events;
+      Guarded([&handler, ready]() { handler(ready); });
+    }
     RunPosted();
   }
   RunPosted();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -35,6 +36,11 @@ class EventLoop {
   EventLoop& operator=(const EventLoop&) = delete;
 
   int Fd() const { return epollFd_; }
+
+  // Called with an exception that escaped a readiness handler or a posted task; the loop goes
+  // on with the next one. Without a hook the text goes to standard error. (A handler's failure
+  // must not take the whole server down, as an unhandled exception of a window event does not.)
+  std::function<void(const std::exception& e)> OnUnhandledException;
 
   // A token with no descriptor: an object's identity for PostTo() while it lives.
   Token NewToken();
@@ -77,6 +83,7 @@ class EventLoop {
   class Inbox;
 
   void RunPosted();
+  void Guarded(const std::function<void()>& call);
   void ApplyInterest(Token token, Registration& reg, uint32_t events);
 
   int epollFd_ = -1;

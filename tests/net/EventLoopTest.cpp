@@ -32,6 +32,17 @@ TEST(EventLoopTest, PostedTasksRunInOrderAndReleasedTokensDropThem) {
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
+TEST(EventLoopTest, AnExceptionFromATaskIsReportedAndTheLoopGoesOn) {
+  EventLoop loop;
+  std::vector<std::string> reported;
+  loop.OnUnhandledException = [&](const std::exception& e) { reported.push_back(e.what()); };
+  bool after = false;
+  loop.Post([] { throw std::runtime_error("Session available error #10053"); });
+  loop.Post([&] { after = true; });
+  EXPECT_TRUE(loop.RunUntil([&] { return after; }, 1s));
+  EXPECT_EQ(reported, (std::vector<std::string>{"Session available error #10053"}));
+}
+
 TEST(EventLoopTest, TaskFromAnotherThreadRunsOnTheLoopThread) {
   EventLoop loop;
   std::thread::id ranOn;
