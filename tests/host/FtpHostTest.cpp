@@ -1,0 +1,342 @@
+#include "host/FtpHost.h"
+
+#include <gtest/gtest.h>
+
+#include "host/HostTestSupport.h"
+#include "platform/IniFile.h"
+
+namespace orvane::test {
+namespace {
+
+// Server replies shown on screen (category 11) so that every line the host sends is visible.
+std::string Ini(const std::string& serverFtp, const std::string& more = "") {
+  return "[ServerFTP]\r\nport=0\r\n" + serverFtp + "[Screen]\r\n11=1\r\n" + more;
+}
+
+using Lines = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------------------------
+// Greeting and macros. The welcome lines are the live model: a change counts for the next client.
+
+TEST_F(HostTest, GreetingWithNoneOneAndSeveralWelcomeLines) {
+  StartHost(Ini("maxusr=0\r\n", "[WMessage]\r\nline0=Hello %IP\r\n"));
+  auto one = Connect();
+  EXPECT_EQ(one->ReadReply(), (Lines{"220-Orvane FTP Server v1.3", "220 Hello 127.0.0.1"}));
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 220-Orvane FTP Server v1.3"));
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 220 Hello 127.0.0.1"));
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 try to connect"));
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 sending welcome message"));
+
+  host_->messages.Welcome.clear();
+  auto none = Connect("127.0.0.2");
+  EXPECT_EQ(none->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.2 220 Orvane FTP Server v1.3"));
+  // The engine sends no banner of its own: nothing follows the greeting.
+  EXPECT_EQ(none->ReadLine(100ms), "<none>");
+
+  // Every macro is replaced at each of its places; unknown "%" texts stay.
+  host_->messages.Welcome = {"Hello %IP, yes %IP", "You are user %NUMBR %RATIO (%NUMBR)", "",
+                             "%TIME|%DATE|%LOCALIP|%OTHER|100%"};
+  auto several = Connect("127.0.0.3");
+  const Lines reply = several->ReadReply();
+  ASSERT_EQ(reply.size(), 5u);
+  EXPECT_EQ(reply[0], "220-Orvane FTP Server v1.3");
+  EXPECT_EQ(reply[1], "220-Hello 127.0.0.3, yes 127.0.0.3");
+  EXPECT_EQ(reply[2], "220-You are user 3 0/0 (3)");  // the new client counts
+  EXPECT_EQ(reply[3], "220-");
+  EXPECT_EQ(Normalize(reply[4]), "220 <time>|<date>|" + host_->LocalIPAddr() + "|%OTHER|100%");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Admission: each refusal with its reply and log lines. The tests run in the order too many
+// users, same address, closed, banned, and the first that applies wins. Every refused client is
+// waited out (its disconnection line) so that it no longer counts.
+
+class AdmissionTest : public HostTest {
+ protected:
+  Lines Refused(const char* from) {
+    const std::string gone = std::string(from) + " disconnected";
+    const int before = ui_.MemoCount(gone);
+    auto c = Connect(from);
+    const Lines reply = c->ReadReply();
+    EXPECT_TRUE(c->WaitClosed());
+    EXPECT_TRUE(WaitMemo(gone, before + 1));
+    return reply;
+  }
+  // The reply line (category 11) and the reason (category 1) in the memo.
+  void ExpectLogged(const std::string& a, const std::string& reply, const std::string& reason) {
+    EXPECT_TRUE(ui_.MemoHas(a + " " + reply)) << reply;
+    EXPECT_TRUE(ui_.MemoHas(a + " connection failed : " + reason)) << reason;
+  }
+};
+
+TEST_F(AdmissionTest, RefusalsWithTheirRepliesLogLinesAndOrder) {
+  StartHost(Ini("maxusr=3\r\nsameipconnection=1\r\n"));
+  auto first = Connect();
+  EXPECT_EQ(first->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
+  auto other = Connect("127.0.0.2");  // another address is never "the same IP"
+  EXPECT_EQ(other->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
+  host_->ServerClosed = true;
+  for (const char* a : {"127.0.0.1", "127.0.0.2", "127.0.0.4"}) host_->banList.Add(a);
+
+  const std::string sameIp = "421 Sorry, a user with the same IP is already connected !";
+  EXPECT_EQ(Refused("127.0.0.1"), Lines{sameIp});  // beats closed and banned
+  ExpectLogged("127.0.0.1", sameIp, "Someone with the same IP is already connected");
+
+  const std::string closed = "421 Sorry, no more connections allowed.";
+  EXPECT_EQ(Refused("127.0.0.4"), Lines{closed});  // beats banned
+  ExpectLogged("127.0.0.4", closed, "no more connections allowed");
+
+  host_->ServerClosed = false;
+  const std::string banned = "421 Sorry, you are banned !";
+  EXPECT_EQ(Refused("127.0.0.4"), Lines{banned});
+  ExpectLogged("127.0.0.4", banned, "IP banned");
+  EXPECT_FALSE(ui_.MemoHas("127.0.0.4 try to connect"));
+
+  host_->setup.SameIpConnection = false;  // the live check box
+  auto third = Connect("127.0.0.3");
+  EXPECT_EQ(third->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
+
+  host_->ServerClosed = true;
+  host_->setup.SameIpConnection = true;
+  const std::string full = "421 Sorry, too many users are connected !";
+  EXPECT_EQ(Refused("127.0.0.1"), Lines{full});  // beats every other test
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 " + full));
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 connection failed : too many users"));
+
+  // A too-many-users message replaces the fixed reply, without %RATIO and without the reason.
+  host_->messages.TooManyUsers = {"Server full", "Come back at %TIME %RATIO"};
+  const Lines custom = Refused("127.0.0.5");
+  ASSERT_EQ(custom.size(), 2u);
+  EXPECT_EQ(custom[0], "421-Server full");
+  EXPECT_EQ(Normalize(custom[1]), "421 Come back at <time> %RATIO");
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.5 421-Server full"));
+  EXPECT_FALSE(ui_.MemoHas("127.0.0.5 connection failed : too many users"));
+
+  // The sessions already admitted go on; every connection counted, refused ones included.
+  ASSERT_TRUE(first->Send("USER bob\r\n"));
+  EXPECT_EQ(first->ReadReply(), Lines{"331 Password required for bob."});
+  EXPECT_EQ(host_->stats.Connections, 8);
+  EXPECT_EQ(host_->stats.MaxConnections, 3);  // a client refused as too many is not a peak
+}
+
+TEST_F(AdmissionTest, SameAddressWithSwitchOffAndNoLimit) {
+  StartHost(Ini("maxusr=0\r\n"));
+  std::vector<std::unique_ptr<HostClient>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(Connect());
+    EXPECT_EQ(clients.back()->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
+  }
+}
+
+TEST_F(HostTest, DisconnectionBeforeLoginIsLoggedWithTheAddress) {
+  StartHost(Ini("maxusr=0\r\n"));
+  auto c = Connect("127.0.0.2");
+  c->ReadReply();
+  host_->ShowClientCount();
+  EXPECT_EQ(ui_.panels[0], "1 clients");
+  c->Close();
+  ASSERT_TRUE(WaitMemo("127.0.0.2 disconnected"));
+  // The disconnection refreshes the count and flushes the log.
+  EXPECT_EQ(ui_.panels[0], "No client");
+  EXPECT_NE(ReadBytes(dir_ / "FTP.log").find(" 127.0.0.2 disconnected\r\n"), std::string::npos);
+  EXPECT_TRUE(host_->Clients.empty());
+}
+
+TEST_F(HostTest, LoginIsRefusedUntilAccountsAreWired) {
+  StartHost(Ini("maxusr=0\r\n"));
+  auto c = Connect();
+  c->ReadReply();
+  ASSERT_TRUE(c->Send("USER bob\r\nPASS secret\r\n"));
+  EXPECT_EQ(c->ReadReply().back(), "331 Password required for bob.");
+  EXPECT_EQ(c->ReadReply().back(), "530 Login or Password incorrect.");
+  EXPECT_EQ(host_->stats.ConnectionsRF, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Client count and throughput display
+
+TEST_F(HostTest, ClientCountTextsAtTheirBoundaries) {
+  StartHost(Ini("maxusr=2\r\n"));
+  EXPECT_EQ(ui_.panels[0], "No client");
+  EXPECT_EQ(ui_.trayImage, 0);
+  EXPECT_EQ(ui_.trayHint, "No client");
+
+  auto c1 = Connect();
+  c1->ReadReply();
+  EXPECT_EQ(ui_.panels[0], "No client");  // a connection alone does not refresh the count
+  host_->ShowClientCount();
+  EXPECT_EQ(ui_.panels[0], "1/2 clients");
+  EXPECT_EQ(ui_.trayImage, 1);
+  EXPECT_EQ(ui_.trayHint, "1 client");
+
+  host_->FtpServer1.MaxClients = 0;
+  auto c2 = Connect("127.0.0.2");
+  auto c3 = Connect("127.0.0.3");
+  c2->ReadReply();
+  c3->ReadReply();
+  host_->ShowClientCount();
+  EXPECT_EQ(ui_.panels[0], "3 clients");
+  EXPECT_EQ(ui_.trayHint, "3 users");
+  host_->FtpServer1.MaxClients = 5;
+  host_->ShowClientCount();
+  EXPECT_EQ(ui_.panels[0], "3/5 clients");
+}
+
+TEST_F(HostTest, ThroughputTextPerSecond) {
+  StartHost(Ini("maxusr=0\r\n"));
+  EXPECT_EQ(ui_.panels[2], "");
+  host_->stats.Throughput = 12345;
+  host_->Timer3Timer();
+  EXPECT_EQ(ui_.panels[2], "12 Kb/s");
+  host_->stats.Throughput = 9999;
+  host_->Timer3Timer();
+  EXPECT_EQ(ui_.panels[2], "9999 bytes/s");
+  host_->Timer3Timer();  // the count restarts at every tick
+  EXPECT_EQ(ui_.panels[2], "0 bytes/s");
+}
+
+TEST_F(HostTest, MemoIsTrimmedToMaxLinesAtTheTick) {
+  StartHost(Ini("maxusr=0\r\n"));
+  for (int i = 0; i < 10; ++i) host_->LogEvent(1, "event " + std::to_string(i));
+  host_->logSettings.MaxLines = "x";  // not a number: the tick does nothing
+  host_->Timer4Timer();
+  EXPECT_GT(ui_.memo.size(), 10u);
+  host_->logSettings.MaxLines = "3";
+  host_->Timer4Timer();
+  ASSERT_EQ(ui_.memo.size(), 3u);
+  EXPECT_EQ(ui_.memo[0].text, "event 7");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start and stop
+
+TEST_F(HostTest, StopAndStartWithoutClients) {
+  StartHost(Ini("maxusr=3\r\n"));
+  EXPECT_EQ(ui_.panels[1], "FTP Server On-line/Port : 0");
+  EXPECT_EQ(ui_.caption, "Arrêter");
+  EXPECT_TRUE(ui_.MemoHas("FTP Server On-line on port 0 ..."));
+
+  EXPECT_TRUE(host_->StartStopCommand());
+  EXPECT_TRUE(ui_.questions.empty());
+  EXPECT_FALSE(host_->FtpServer1.Active());
+  EXPECT_EQ(ui_.caption, "Activate");
+  EXPECT_EQ(ui_.panels[1], "FTP Server Off-line");
+  EXPECT_EQ(ui_.panels[0], "No client");
+  EXPECT_TRUE(ui_.MemoHas("FTP Server Off-line ..."));
+  const std::string log = Normalize(LogFile());
+  EXPECT_EQ(log.substr(log.rfind("\r\n", log.size() - 3)), "\r\n<date> FTP Server Off-line ...\r\n");
+
+  host_->setup.MaxUsr = "7";  // the started event takes the setup field's value
+  EXPECT_TRUE(host_->StartStopCommand());
+  EXPECT_TRUE(host_->FtpServer1.Active());
+  EXPECT_EQ(host_->FtpServer1.MaxClients, 7);
+  EXPECT_EQ(ui_.caption, "Arrêter");
+  EXPECT_EQ(ui_.MemoCount("FTP Server On-line on port 0 ..."), 2);
+}
+
+TEST_F(HostTest, StopWithOneClientAsksAndNoKeepsTheServerOnLine) {
+  StartHost(Ini("maxusr=0\r\n"));
+  auto c = Connect();
+  c->ReadReply();
+  ui_.answers = {false};
+  EXPECT_FALSE(host_->StartStopCommand());
+  EXPECT_EQ(ui_.questions,
+            Lines{"There is still 1 user connected, do you really want to stop the server ?"});
+  EXPECT_TRUE(host_->FtpServer1.Active());
+  EXPECT_EQ(host_->FtpServer1.ClientCount(), 1);
+  ASSERT_TRUE(c->Send("USER bob\r\n"));
+  EXPECT_EQ(c->ReadReply().back().substr(0, 4), "331 ");
+
+  EXPECT_TRUE(host_->StartStopCommand());  // Yes
+  EXPECT_FALSE(host_->FtpServer1.Active());
+  EXPECT_EQ(ui_.caption, "Activer");
+  EXPECT_TRUE(c->WaitClosed());
+  EXPECT_TRUE(WaitMemo("127.0.0.1 disconnected"));
+  EXPECT_EQ(ui_.panels[0], "No client");
+}
+
+TEST_F(HostTest, StopWithThreeClientsAsksThePluralQuestion) {
+  StartHost(Ini("maxusr=0\r\n"));
+  std::vector<std::unique_ptr<HostClient>> clients;
+  for (const char* from : {"127.0.0.1", "127.0.0.2", "127.0.0.3"}) {
+    clients.push_back(Connect(from));
+    clients.back()->ReadReply();
+  }
+  EXPECT_TRUE(host_->StartStopCommand());
+  EXPECT_EQ(ui_.questions,
+            Lines{"There are still 3 users connected, do you really want to stop the server ?"});
+  for (auto& c : clients) EXPECT_TRUE(c->WaitClosed());
+  EXPECT_TRUE(WaitMemo("127.0.0.3 disconnected"));
+  EXPECT_FALSE(host_->FtpServer1.Active());
+}
+
+TEST_F(HostTest, PortInUseIsReportedAndLeavesTheServerOffLine) {
+  TWSocket blocker(loop_);
+  blocker.SetAddr("127.0.0.1");
+  blocker.SetPort("0");
+  ASSERT_EQ(blocker.Listen(), 0);
+  const std::string taken = blocker.GetXPort();
+
+  host_ = std::make_unique<FtpHost>(loop_, ui_, dir_.Path() + "/");
+  ASSERT_TRUE(host_->StartUp(taken, true));
+  EXPECT_EQ(ui_.messages, Lines{"Port number " + taken + " is already in use !"});
+  EXPECT_FALSE(host_->FtpServer1.Active());
+  EXPECT_EQ(ui_.panels[1], "FTP Server Off-line");
+  EXPECT_TRUE(ui_.MemoHas("FTP Server Off-line ..."));
+  EXPECT_NE(LogFile().find(" FTP Server Off-line ...\r\n"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log file, session blocks and counters across runs
+
+TEST_F(HostTest, LogFileHasSessionBlocksAndHonoursFileSwitches) {
+  StartHost(Ini("maxusr=0\r\n", "[File]\r\n1=0\r\n"));
+  auto c = Connect();
+  c->ReadReply();
+  c->Close();
+  ASSERT_TRUE(WaitMemo("127.0.0.1 disconnected"));
+  host_->Shutdown();
+  const std::string log = ReadBytes(dir_ / "FTP.log");
+  EXPECT_EQ(Normalize(log),
+            "\r\n\r\n---------- Session created on <stamp> on port 21 ----------\r\n\r\n"
+            "<date> FTP Server On-line on port 0 ...\r\n"
+            "<stamp> 127.0.0.1 disconnected\r\n"
+            "\r\n---------- Session closed  on <stamp> ----------\r\n");
+  // Category 1 still reaches the screen: the two switches are independent.
+  EXPECT_TRUE(ui_.MemoHas("127.0.0.1 try to connect"));
+}
+
+TEST_F(HostTest, CountersSurviveARestart) {
+  StartHost(Ini("maxusr=0\r\n"));
+  {
+    auto c1 = Connect();
+    auto c2 = Connect("127.0.0.2");
+    c1->ReadReply();
+    c2->ReadReply();
+    // The peak is written the moment it rises.
+    EXPECT_EQ(IniFile(dir_ / "FTPsrv.ini").ReadInteger("Stats", "maxconnections", -1), 2);
+    c2->Close();
+    ASSERT_TRUE(WaitMemo("127.0.0.2 disconnected"));
+    auto c3 = Connect("127.0.0.3");
+    c3->ReadReply();
+    EXPECT_EQ(host_->stats.Connections, 3);
+    EXPECT_EQ(IniFile(dir_ / "FTPsrv.ini").ReadInteger("Stats", "connections", -1), 2);
+    EXPECT_TRUE(host_->StartStopCommand());  // saves, then stops after Yes
+    EXPECT_TRUE(c1->WaitClosed());
+    EXPECT_TRUE(c3->WaitClosed());
+  }
+  host_->Shutdown();
+  host_.reset();
+
+  StartHost();
+  EXPECT_EQ(host_->stats.MaxConnections, 2);
+  EXPECT_EQ(host_->stats.Connections, 3);
+  // The second run appends its own start block to the same log file.
+  const std::string log = LogFile();
+  EXPECT_NE(log.find("Session closed  on "), std::string::npos);
+  EXPECT_EQ(log.rfind("Session created on "), log.find("Session created on ", log.find("Session closed")));
+}
+
+}  // namespace
+}  // namespace orvane::test
