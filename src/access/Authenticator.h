@@ -19,7 +19,8 @@ struct users;
 // that exists at the moment of the login.
 class Authenticator {
  public:
-  Authenticator(AccessHost& host, const AccountStore& accounts) : host_(host), accounts_(accounts) {}
+  Authenticator(AccessHost& host, const AccountStore& accounts)
+      : host_(host), accounts_(accounts) {}
 
   // OnAuthenticate: admits the client through Checkuser, else Checkuser2; logs the login and
   // refreshes the client count, or counts a refused login. An admission fills the record from
@@ -37,8 +38,8 @@ class Authenticator {
   bool Checkuser(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
                  Usrdata& record);
   // The anonymous-account matcher; logs the refusals.
-  bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName,
-                  const std::string& password, Usrdata& record);
+  bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+                  Usrdata& record);
 
   // Replaces every occurrence of each login-message macro in one line, one macro after the
   // other in a fixed order; text inserted by one macro is searched by the later ones only.

@@ -113,8 +113,8 @@ TGo DirectoryRights::ParseLinkLine(const std::string& line) {
   const std::size_t targetStart = line.find_first_not_of('?', first);
   if (targetStart == std::string::npos) return link;
   const std::size_t targetEnd = line.find('?', targetStart);
-  link.Target = line.substr(targetStart, targetEnd == std::string::npos ? std::string::npos
-                                                                          : targetEnd - targetStart);
+  link.Target = line.substr(
+      targetStart, targetEnd == std::string::npos ? std::string::npos : targetEnd - targetStart);
   return link;
 }
 
@@ -194,6 +194,9 @@ std::string DirectoryRights::CheckLink(TFtpCtrlSocket& client, const Usrdata& re
 void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
                                                 const std::string& directory, bool& allowed,
                                                 Usrdata& record) {
+  // The engine passes the session's own directory, which the link mapping below replaces: the
+  // log names the directory that was asked for.
+  const std::string asked = directory;
   allowed = false;
   try {
     client.SetDirectory(ResolveDirectoryPath(CheckLink(client, record)));
@@ -207,13 +210,13 @@ void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
   const std::string who = Who(client);
   if (allowed) {
     host_.LogEventSplit(kChangeDirCategory,
-                        who + " asked to change directory : " + directory + Verdict(true),
-                        who + " asked to change directory " + directory + Verdict(true));
+                        who + " asked to change directory : " + asked + Verdict(true),
+                        who + " asked to change directory " + asked + Verdict(true));
     record.Status = "Current Directory " + client.Directory();
     host_.ClientStatusChanged(record);
   } else {
-    host_.LogEvent(kChangeDirCategory, who + " asked to change directory " + directory +
-                                           Verdict(false));
+    host_.LogEvent(kChangeDirCategory,
+                   who + " asked to change directory " + asked + Verdict(false));
   }
 }
 
@@ -257,8 +260,8 @@ void DirectoryRights::FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::strin
                  Who(client) + " asked to create dir " + directory + Verdict(allowed));
 }
 
-void DirectoryRights::FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath,
-                                        bool created, Usrdata&) {
+void DirectoryRights::FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath, bool created,
+                                        Usrdata&) {
   if (!created) return;
   const std::string& current = client.Directory();
   std::string name;
@@ -279,8 +282,8 @@ void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool&
   allowed = CheckListing(record, client.Directory());
 }
 
-void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory,
-                                               bool, Usrdata& record) {
+void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool,
+                                               Usrdata& record) {
   if (IsListingOptions(directory)) {
     directory.clear();  // "LIST -la" lists the current directory
     return;

@@ -28,7 +28,8 @@ const char kNoCreditSorry[] =
 }  // namespace
 
 int64_t TransferAccounting::EarnedCredit(int64_t len, int32_t xupl, int32_t xdl) {
-  if (xupl == 0) return 0;  // the account store never gives 0; a record that was never filled can
+  // The account store never gives an Xupl of 0, but a record that was never filled holds one.
+  if (xupl == 0) return 0;
   return len * xdl / xupl;  // truncates toward zero
 }
 

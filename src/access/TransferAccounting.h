@@ -42,8 +42,8 @@ class TransferAccounting {
   void FtpServer1StorSessionConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
                                       Usrdata& record);
   // OnStorDataAvailable: len bytes of an upload arrived.
-  void FtpServer1StorDataAvailable(TFtpCtrlSocket& client, TWSocket& data, const char* buf,
-                                   int len, uint16_t error, Usrdata& record);
+  void FtpServer1StorDataAvailable(TFtpCtrlSocket& client, TWSocket& data, const char* buf, int len,
+                                   uint16_t error, Usrdata& record);
   // OnStorSessionClosed: an upload ended; with a ratio the client is told its credit.
   void FtpServer1StorSessionClosed(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
                                    Usrdata& record);

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "access/AccessTestSupport.h"
+#include "access/AccountStore.h"
+#include "access/Authenticator.h"
+#include "access/DirectoryRights.h"
+
+namespace orvane {
+namespace {
+
+class AuthenticatorTest : public test::DriveFixture {
+ protected:
+  void SetUp() override {
+    DriveFixture::SetUp();
+    Dir("home");
+    Dir("pub");
+    Dir("secret");
+  }
+
+  // Loads an account file; sections become AccountList in case-insensitive name order.
+  void Accounts(const std::string& text) {
+    test::WriteBytes(Posix("Accounts.ini"), text);
+    store_.Load(Posix("Accounts.ini"));
+  }
+
+  bool Login(const std::string& user, const std::string& password) {
+    session_.UserName = user;
+    bool authenticated = true;
+    auth_.FtpServer1Authenticate(session_, user, password, authenticated, record_);
+    return authenticated;
+  }
+
+  AccountStore store_;
+  Authenticator auth_{host_, store_};
+  test::RecordingSession session_{loop_};
+  Usrdata record_;
+};
+
+TEST_F(AuthenticatorTest, NamedAccountComparesExactlyAndFillsTheRecord) {
+  Accounts(
+      "[alice]\nLogin=bob\nPass=Secret\nEnablePass=1\nMaxdl=1000\nXupl=2\nTimeout=42\n"
+      "EnableMaxdl=1\nDir0=C:\\home\nAttr0=RWDMLS\n");
+
+  EXPECT_FALSE(Login("BOB", "Secret"));
+  EXPECT_FALSE(Login("bob", "secret"));
+  EXPECT_EQ(host_.refused, 2);
+  EXPECT_TRUE(host_.Logged(2, "BOB (127.0.0.9) connection refused : Bad Login/Password"));
+
+  record_.Uploaded = record_.Downloaded = 77;
+  record_.Idle = 9;
+  ASSERT_TRUE(Login("bob", "Secret"));
+  EXPECT_EQ(host_.accepted, 1);
+  EXPECT_EQ(host_.anonymous, 0);
+  EXPECT_TRUE(host_.Logged(2, "bob (127.0.0.9) logged in"));
+  EXPECT_EQ(host_.clientCountShown, 1);
+  ASSERT_EQ(host_.loggedIn.size(), 1u);
+  EXPECT_EQ(host_.loggedIn[0], &record_);
+
+  EXPECT_EQ(record_.Account, "alice");
+  EXPECT_EQ(record_.UserName, "bob");
+  EXPECT_EQ(record_.Password, "Secret");
+  EXPECT_EQ(record_.IP, "127.0.0.9");
+  EXPECT_EQ(record_.LoginTime, "07/03/2024 13:05:09");
+  EXPECT_EQ(record_.Status, "Current Directory C:\\home");
+  EXPECT_EQ(record_.Credit, 1000);
+  EXPECT_EQ(record_.Xupl, 2);
+  EXPECT_EQ(record_.Timeout, 42);
+  EXPECT_TRUE(record_.EnableMaxdl);
+  EXPECT_EQ(record_.Uploaded + record_.Downloaded + record_.Idle, 0);
+  EXPECT_EQ(record_.Dirs[0].Attr, "RWDMLS");
+  EXPECT_EQ(session_.HomeDir, "C:\\home");
+}
+
+TEST_F(AuthenticatorTest, AnonymousAccountIsReachableOnlyBeforeTheFirstNamedOne) {
+  Accounts(
+      "[alice]\nDir0=C:\\home\nAttr0=RL\n"
+      "[guest]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n");
+  EXPECT_FALSE(Login("zed", "any"));
+  EXPECT_TRUE(host_.Logged(2, "zed (127.0.0.9) connection refused : Bad Login/Password"));
+  EXPECT_EQ(host_.refused, 1);
+
+  Accounts(
+      "[aguest]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n"
+      "[zalice]\nLogin=alice\nDir0=C:\\home\nAttr0=RL\n");
+  ASSERT_TRUE(Login("zed", "any"));
+  EXPECT_EQ(record_.Account, "aguest");
+  EXPECT_EQ(host_.anonymous, 1);
+  EXPECT_EQ(host_.accepted, 0);
+  // The named account is still found first by its own name.
+  ASSERT_TRUE(Login("alice", ""));
+  EXPECT_EQ(record_.Account, "zalice");
+}
+
+TEST_F(AuthenticatorTest, AnonymousPasswordMismatchGoesOnToTheNextAccount) {
+  Accounts(
+      "[guest1]\nEnableLogin=0\nEnablePass=1\nPass=pw\nDir0=C:\\secret\nAttr0=RL\n"
+      "[guest2]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n");
+  ASSERT_TRUE(Login("anyone", "wrong"));
+  EXPECT_EQ(record_.Account, "guest2");
+  ASSERT_TRUE(Login("someone", "pw"));
+  EXPECT_EQ(record_.Account, "guest1");
+  EXPECT_EQ(host_.anonymous, 2);
+}
+
+TEST_F(AuthenticatorTest, IneligibleAccountsAreSkippedSilently) {
+  Accounts(
+      "[a]\nLogin=bob\nEnabled=0\nDir0=C:\\home\nAttr0=RL\n"  // disabled
+      "[b]\nLogin=bob\nDir1=C:\\home\nAttr1=RL\n"             // no entry 0
+      "[c]\nLogin=bob\nDir0=C:\\missing\nAttr0=RL\n"          // home not on disk
+      "[d]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n");
+  // None of the named accounts stops the anonymous walk either.
+  ASSERT_TRUE(Login("bob", ""));
+  EXPECT_EQ(record_.Account, "d");
+
+  std::filesystem::remove_all(Posix("pub"));
+  EXPECT_FALSE(Login("bob", ""));
+  EXPECT_EQ(host_.refused, 1);
+  EXPECT_EQ(host_.log.size(), 1u) << host_.Dump();  // only the first login's line
+}
+
+TEST_F(AuthenticatorTest, EmptyAccountListRefusesWithBadPassword) {
+  store_.Load(Posix("missing.ini"));
+  EXPECT_FALSE(Login("bob", "pw"));
+  EXPECT_TRUE(host_.Logged(2, "bob (127.0.0.9) connection refused : Bad Password"));
+  EXPECT_EQ(host_.refused, 1);
+}
+
+// A second login on the same session must not keep any right of the first account.
+TEST_F(AuthenticatorTest, AttackReloginKeepsNoRightOfTheEarlierAccount) {
+  test::WriteBytes(Posix("secret/plans.txt"), "x");
+  Accounts(
+      "[alice]\nDir0=C:\\home\nAttr0=RL\nDir1=C:\\secret\nAttr1=RS\n"
+      "[bob]\nDir0=C:\\pub\nAttr0=RL\n");
+  DirectoryRights rights(host_);
+  ASSERT_TRUE(Login("alice", ""));
+  ASSERT_TRUE(rights.CheckGet(record_, "C:\\secret\\plans.txt"));
+  record_.LinkTable[0] = {"sec", "C:\\secret"};
+
+  ASSERT_TRUE(Login("bob", ""));
+  EXPECT_EQ(record_.Account, "bob");
+  EXPECT_FALSE(rights.CheckGet(record_, "C:\\secret\\plans.txt"));
+  EXPECT_FALSE(rights.CheckDir(record_, "C:\\secret\\"));
+  EXPECT_TRUE(record_.Dirs[1].Dir.empty());
+  EXPECT_TRUE(record_.LinkTable[0].Name.empty());
+  EXPECT_EQ(session_.HomeDir, "C:\\pub");
+}
+
+class LoginMessageTest : public AuthenticatorTest {
+ protected:
+  void SetUp() override {
+    AuthenticatorTest::SetUp();
+    Accounts(
+        "[alice]\nMessage=C:\\msg.txt\nMaxdl=5000\nXupl=3\nXdl=2\nTimeout=600\n"
+        "Dir0=C:\\home\nAttr0=RL\n");
+    host_.records = 4;
+  }
+  std::vector<std::string> Show(const std::string& user, const std::string& text) {
+    File("msg.txt", text);
+    session_.sent.clear();
+    host_.log.clear();
+    EXPECT_TRUE(Login(user, ""));
+    host_.log.clear();
+    auth_.FtpServer1Logged(session_, record_);
+    return session_.sent;
+  }
+};
+
+TEST_F(LoginMessageTest, MacrosAreReplacedInTheirOrder) {
+  Accounts(
+      "[alice]\nEnableLogin=0\nMessage=C:\\msg.txt\nMaxdl=5000\nXupl=3\nXdl=2\nTimeout=600\n"
+      "Dir0=C:\\home\nAttr0=RL\n");
+  const std::vector<std::string> sent =
+      Show("bob",
+           "Hi %USERNAME from %IP, %TIMEOUT s at %TIME on %DATE\r\n"
+           "%NUMBR users, ratio %RATIO, server %LOCALIP, %MAXDL bytes, home %HOME\n");
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], "230-Hi bob from 127.0.0.9, 600 s at 13:05:09 on 07/03/2024\r\n");
+  EXPECT_EQ(sent[1], "230-4 users, ratio 3/2, server 127.0.0.1, 5000 bytes, home C:\\home\r\n");
+  EXPECT_TRUE(host_.Logged(11,
+                           "bob (127.0.0.9) 230-4 users, ratio 3/2, server 127.0.0.1, "
+                           "5000 bytes, home C:\\home"));
+
+  // A later macro searches what an earlier one inserted; a macro never searches its own output.
+  EXPECT_EQ(Show("x%IP", "%USERNAME")[0], "230-x127.0.0.9\r\n");
+  EXPECT_EQ(Show("%USERNAME", "[%USERNAME]")[0], "230-[%USERNAME]\r\n");
+  EXPECT_EQ(Show("%HOME", "%USERNAME")[0], "230-C:\\home\r\n");
+}
+
+TEST_F(LoginMessageTest, EveryLineIsSentAndEmptyOrMissingFilesSendNothing) {
+  EXPECT_EQ(Show("alice", "one\r\n\r\nlast without end").size(), 3u);
+  EXPECT_EQ(session_.sent[1], "230-\r\n");
+  EXPECT_EQ(session_.sent[2], "230-last without end\r\n");
+  EXPECT_EQ(host_.log.size(), 3u);
+
+  EXPECT_TRUE(Show("alice", "").empty());
+  std::filesystem::remove(Posix("msg.txt"));
+  auth_.FtpServer1Logged(session_, record_);
+  EXPECT_TRUE(session_.sent.empty());
+}
+
+}  // namespace
+}  // namespace orvane
