@@ -143,14 +143,30 @@ TEST_F(HostTest, DisconnectionBeforeLoginIsLoggedWithTheAddress) {
   EXPECT_TRUE(host_->Clients.empty());
 }
 
-TEST_F(HostTest, LoginIsRefusedUntilAccountsAreWired) {
-  StartHost(Ini("maxusr=0\r\n"));
+// Commands echoed in green (category 12), answers with the session's user name (category 11).
+TEST_F(HostTest, CommandAndAnswerEchoAroundARefusedLogin) {
+  StartHost(Ini("maxusr=0\r\n", "[File]\r\n12=1\r\n"));
+  host_->logSettings.Screen[12] = true;
   auto c = Connect();
   c->ReadReply();
-  ASSERT_TRUE(c->Send("USER bob\r\nPASS secret\r\n"));
+  ASSERT_TRUE(c->Send("NOOP\r\nUSER bob\r\nPASS secret\r\n"));
+  EXPECT_EQ(c->ReadReply().back(), "200 Noop command successful.");
   EXPECT_EQ(c->ReadReply().back(), "331 Password required for bob.");
   EXPECT_EQ(c->ReadReply().back(), "530 Login or Password incorrect.");
   EXPECT_EQ(host_->stats.ConnectionsRF, 1);
+
+  const auto green = [&](const std::string& text) {
+    for (const FakeUi::MemoLine& l : ui_.memo) {
+      if (l.text == text) return l.color == MemoColor::Green;
+    }
+    return false;
+  };
+  EXPECT_TRUE(green(" (127.0.0.1) >NOOP "));
+  EXPECT_TRUE(green(" (127.0.0.1) >USER bob"));
+  EXPECT_TRUE(ui_.MemoHas(" (127.0.0.1) 200 Noop command successful."));
+  EXPECT_TRUE(ui_.MemoHas("bob (127.0.0.1) 331 Password required for bob."));
+  EXPECT_TRUE(ui_.MemoHas("bob (127.0.0.1) connection refused : Bad Password"));
+  EXPECT_NE(Normalize(LogFile()).find("<stamp>  (127.0.0.1) >PASS secret\r\n"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------
