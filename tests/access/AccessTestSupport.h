@@ -52,11 +52,6 @@ class FakeAccessHost : public AccessHost {
       return line.category == category && line.screen == text;
     });
   }
-  std::string Dump() const {
-    std::string text;
-    for (const Line& line : log) text += std::to_string(line.category) + ": " + line.screen + "\n";
-    return text;
-  }
 
   std::vector<Line> log;
   std::vector<std::string> screenOnly;

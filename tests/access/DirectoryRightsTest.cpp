@@ -336,17 +336,8 @@ TEST_F(DirectoryRightsTest, OptionArgumentsListTheCurrentDirectory) {
   EXPECT_FALSE(DirectoryRights::IsListingOptions(""));
 }
 
-TEST_F(DirectoryRightsTest, HiddenFollowsTheAccount) {
-  bool hidden = false;
-  record_.HideHidden = true;
-  rights_.FtpServer1Checkhidden(session_, "C:\\ftp\\*.*", hidden, record_);
-  EXPECT_TRUE(hidden);
-  record_.HideHidden = false;
-  rights_.FtpServer1Checkhidden(session_, "C:\\ftp\\*.*", hidden, record_);
-  EXPECT_FALSE(hidden);
-}
-
-TEST_F(DirectoryRightsTest, SizeNeedsTheReadRight) {
+// SIZE used to tell the size of any file, whatever the rights of its directory.
+TEST_F(DirectoryRightsTest, AttackSizeOfAFileWithoutTheReadRight) {
   Give({{"C:\\ftp", "L"}, {"C:\\ftp\\sub", "R"}});
   std::string path = "C:\\ftp\\a.txt";
   EXPECT_FALSE(rights_.CheckSize(session_, record_, path));
