@@ -9,6 +9,10 @@ namespace orvane {
 TFtpCtrlSocket::TFtpCtrlSocket(EventLoop& loop)
     : TWSocket(loop), DataSocket(std::make_unique<TWSocket>(loop)) {
   DataSocket->Name = "DataWSocket";
+  // The control connection closes gracefully: the last replies ("221 Goodbye.", a refusal)
+  // are still in the system's buffer when the session closes, and an abortive close (the
+  // socket's default) would discard them and reset the connection.
+  SetLingerOnOff(wsLingerOff);
   directory_ = HomeDir;
   SetRcvSize(kDefaultRcvSize);
 }
