@@ -5,6 +5,7 @@
 
 #include "ftp/PathRules.h"
 #include "net/ESocketException.h"
+#include "platform/UniqueFd.h"
 
 namespace orvane {
 
@@ -146,6 +147,16 @@ void TFtpServer::SendToClient(int position, const std::string& text) {
 
 void TFtpServer::ServerSessionAvailable(uint16_t error) {
   if (error != 0) throw FtpServerException("Session available error #" + std::to_string(error));
+  // A connection the system cannot hand over (out of descriptors, or already reset by the
+  // client) is dropped: no session exists for it, and the server goes on listening.
+  int handle = -1;
+  try {
+    handle = serverSocket_->Accept();
+  } catch (const std::exception&) {
+    return;
+  }
+  if (handle < 0) return;
+
   const uint64_t n = ++sequence_;
   clients_.push_back(std::make_unique<TFtpCtrlSocket>(loop_));
   TFtpCtrlSocket& client = *clients_.back();
@@ -154,11 +165,13 @@ void TFtpServer::ServerSessionAvailable(uint16_t error) {
   client.DataSocket->Name = "DataWSocket" + std::to_string(n);
   client.Banner = Banner;
   try {
-    client.Dup(serverSocket_->Accept());
+    client.Dup(handle);
   } catch (const std::exception&) {
-    // Nothing was accepted: the session never existed for the host.
+    // The connection could not be set up: the session never existed for the host. A handle the
+    // session did not adopt is closed here.
+    if (client.HSocket() != handle) UniqueFd{handle}.Close();
     clients_.pop_back();
-    throw;
+    return;
   }
   client.OnCommand = [this](TFtpCtrlSocket& c, const char* line, int length) {
     ClientCommand(c, line, length);
