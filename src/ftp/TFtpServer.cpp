@@ -186,7 +186,19 @@ void TFtpServer::ServerSessionAvailable(uint16_t error) {
     ClientDataSent(static_cast<TFtpCtrlSocket&>(s));
   };
 
-  if (OnClientConnect) OnClientConnect(*this, client, 0);
+  try {
+    if (OnClientConnect) OnClientConnect(*this, client, 0);
+  } catch (const std::exception&) {
+    // The host could not take the client: it is closed like a client the host refused (and
+    // passes through OnClientDisconnect), never left connected without a greeting.
+    TFtpCtrlSocket* c = FindClient(n);
+    try {
+      if (c != nullptr && c->State() != wsClosed) c->Close();
+    } catch (const std::exception&) {
+      // The close is reported through the session's close event either way.
+    }
+    return;
+  }
   if (FindClient(n) == nullptr || IndexOf(client) < 0 || client.State() != wsConnected) return;
   if (MaxClients > 0 && ClientCount() > MaxClients) {
     client.Banner = "421 Too many users connected.";
@@ -239,7 +251,13 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
       // The session is going away anyway.
     }
   }
-  if (OnClientDisconnect) OnClientDisconnect(*this, *session, 0);
+  // A failing hook must not keep the session from being freed; its failure ends here, as the
+  // client it was about is gone.
+  try {
+    if (OnClientDisconnect) OnClientDisconnect(*this, *session, 0);
+  } catch (const std::exception&) {
+    // Nothing to answer: the session is being freed.
+  }
   session->HostData = nullptr;
   session.reset();
 }
