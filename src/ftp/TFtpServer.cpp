@@ -63,12 +63,30 @@ TFtpServer::TFtpServer(EventLoop& loop)
 }
 
 // No hook fires while the server is destroyed: the host may already be gone. Every session is
-// freed with the server; their sockets close without events.
+// freed with the server. The sessions leave the lists before they are freed, and their event
+// handlers are taken away first, so that a data connection closed on the way out runs no
+// transfer handler (no hook, no answer) and nothing looks at a half-destroyed list.
 TFtpServer::~TFtpServer() {
   destroying_ = true;
   loop_.Release(token_);
+  std::vector<std::unique_ptr<TFtpCtrlSocket>> sessions = std::move(clients_);
   clients_.clear();
+  for (auto& session : detached_) sessions.push_back(std::move(session));
   detached_.clear();
+  for (auto& session : sessions) {
+    TWSocket& data = *session->DataSocket;
+    data.OnSessionConnected = nullptr;
+    data.OnSessionAvailable = nullptr;
+    data.OnDataAvailable = nullptr;
+    data.OnDataSent = nullptr;
+    data.OnSessionClosed = nullptr;
+    data.OnChangeState = nullptr;
+    session->OnCommand = nullptr;
+    session->OnCommandTooLong = nullptr;
+    session->OnSessionClosed = nullptr;
+    session->OnDataSent = nullptr;
+  }
+  sessions.clear();
   serverSocket_.reset();
 }
 
