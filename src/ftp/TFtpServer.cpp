@@ -393,7 +393,10 @@ void TFtpServer::CommandPASS(TFtpCtrlSocket& client, std::string&, std::string& 
   client.CurCmdType = ftpcPASS;
   client.PassWord = Trim(params);
   bool authenticated = true;
-  if (OnAuthenticate) OnAuthenticate(*this, client, client.UserName, client.PassWord, authenticated);
+  // Copies, so that the arguments keep their values if the host rewrites the session's fields.
+  const std::string userName = client.UserName;
+  const std::string password = client.PassWord;
+  if (OnAuthenticate) OnAuthenticate(*this, client, userName, password, authenticated);
   if (authenticated) {
     client.FtpState = ftpcReady;
     client.SetDirectory(client.HomeDir);
@@ -482,7 +485,10 @@ void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params,
     params = SlashesToBackSlashes(params);
     client.SetDirectory(Trim(params));
     bool allowed = true;
-    if (OnChangeDirectory) OnChangeDirectory(*this, client, client.Directory(), allowed);
+    // The hook gets its own copy: a host that assigns the session's directory (to follow a
+    // link) must still see the directory the client asked for in its argument.
+    const std::string newDirectory = client.Directory();
+    if (OnChangeDirectory) OnChangeDirectory(*this, client, newDirectory, allowed);
     if (allowed) {
       answer = "250 CWD command successful. \"" + BackSlashesToSlashes(client.Directory()) +
                "\" is current directory.";
