@@ -68,7 +68,8 @@ void TFtpCtrlSocket::TriggerCommand(const char* line, int length) {
 
 // Cuts command lines out of the byte stream. A partial line stays in the buffer between reads;
 // a line ends at LF, with a CR before it dropped. A client that fills the buffer without a line
-// end has the over-long line discarded up to its LF and answered once.
+// end has the over-long line discarded up to its LF and answered once. Once a command has
+// closed the session, the lines still held are dropped.
 bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
   if (rcvSize_ <= 1) {
     char scratch[256];
@@ -107,8 +108,16 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
     const int length = (i > 1 && start[i - 1] == '\r') ? i - 1 : i;
     const char saved = start[length];
     start[length] = '\0';
+    const int sizeBefore = rcvSize_;
     TriggerCommand(start, length);
-    if (rcvBuf_.empty()) return true;  // the buffer was released by the handler
+    // A handler that resized the buffer has dropped the data held in it.
+    if (rcvSize_ != sizeBefore) return true;
+    // A session closed by the command (the host disconnected it) runs no further lines.
+    if (State() != wsConnected) {
+      rcvCnt_ = 0;
+      rcvBuf_[0] = '\0';
+      return true;
+    }
     start = rcvBuf_.data();
     start[length] = saved;
     if (i >= rcvCnt_ - 1) {
