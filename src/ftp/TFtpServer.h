@@ -97,6 +97,9 @@ class TFtpServer {
   TValidate OnValidatePut;
   TValidate OnValidateDele;
   TValidate OnValidateGet;
+  // SIZE, before the search: a refusal is answered as if the file did not exist, so that SIZE
+  // reveals nothing of a file the client may not read.
+  TValidate OnValidateSize;
   TDataAvailable OnStorDataAvailable;
   TLogged OnLogged;
   TAddLinks OnAddLinks;

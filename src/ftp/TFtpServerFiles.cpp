@@ -38,9 +38,15 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket& client, std::string&, std::string& 
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcSIZE;
-  const std::string path = BuildFilePath(client.Directory(), params);
+  std::string path = BuildFilePath(client.Directory(), params);
   if (params.empty()) {
     answer = "501 Syntax error in parameter.";
+    return;
+  }
+  bool allowed = true;
+  if (OnValidateSize) OnValidateSize(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "550 Command failed: File not found.";
     return;
   }
   try {

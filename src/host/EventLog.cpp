@@ -42,9 +42,14 @@ bool EventLog::ChangeFile(const std::string& newName, const std::string& port) {
 }
 
 void EventLog::LogEvent(int category, const std::string& text) {
+  LogEventSplit(category, text, text);
+}
+
+void EventLog::LogEventSplit(int category, const std::string& screenText,
+                             const std::string& fileText) {
   if (category < 1 || category > LogSettings::kCategories) return;
-  if (settings_.Screen[category]) memo_.Append(text, MemoColor::Black);
-  if (settings_.File[category]) WriteLine(TimeStamp(Now()) + " " + text);
+  if (settings_.Screen[category]) memo_.Append(screenText, MemoColor::Black);
+  if (settings_.File[category]) WriteLine(TimeStamp(Now()) + " " + fileText);
 }
 
 void EventLog::LogCommand(const std::string& text) {

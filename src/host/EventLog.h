@@ -30,6 +30,8 @@ class EventLog {
   bool IsOpen() const { return file_ != nullptr; }
 
   void LogEvent(int category, const std::string& text);
+  // The same event with a different text on screen and in the file.
+  void LogEventSplit(int category, const std::string& screenText, const std::string& fileText);
   // The command echo: green on screen, category 12.
   void LogCommand(const std::string& text);
   // Server state lines: always to the memo and to the file, the file line with the date only.

@@ -19,6 +19,9 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       ui_(ui),
       programDir_(std::move(programDir)),
       log_(logSettings, memo),
+      authenticator_(*this, accounts),
+      rights_(*this),
+      accounting_(*this, rights_),
       timer2_(loop),
       timer3_(loop),
       timer4_(loop) {
@@ -44,10 +47,7 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
   FtpServer1.OnAnswerToClient = [this](TFtpServer& s, TFtpCtrlSocket& c, std::string& a) {
     FtpServer1AnswerToClient(s, c, a);
   };
-  FtpServer1.OnAuthenticate = [this](TFtpServer& s, TFtpCtrlSocket& c, const std::string& u,
-                                     const std::string& p, bool& ok) {
-    FtpServer1Authenticate(s, c, u, p, ok);
-  };
+  AssignAccessHooks();
 }
 
 FtpHost::~FtpHost() {
@@ -236,7 +236,7 @@ std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record
   values.numbr = static_cast<int>(Clients.size());
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
-  values.localIp = [this]() { return LocalIPAddr(); };
+  values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
   return orvane::ExpandMacros(text, values, withRatio);
 }
 
@@ -359,17 +359,6 @@ void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std:
   Usrdata* record = RecordOf(client);
   if (record != nullptr) record->Idle = 0;
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Authentication: no account is known to this host yet, so every login is refused.
-
-void FtpHost::FtpServer1Authenticate(TFtpServer&, TFtpCtrlSocket& client,
-                                     const std::string& userName, const std::string&,
-                                     bool& authenticated) {
-  authenticated = false;
-  ++stats.ConnectionsRF;
-  LogEvent(2, userName + " (" + client.GetPeerAddr() + ") connection refused : Bad Password");
 }
 
 }  // namespace orvane

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "access/AccessHost.h"
 #include "access/AccountStore.h"
+#include "access/Authenticator.h"
+#include "access/DirectoryRights.h"
 #include "access/FreeList.h"
+#include "access/TransferAccounting.h"
 #include "access/Usrdata.h"
 #include "ftp/TFtpServer.h"
 #include "host/BanList.h"
@@ -28,13 +32,13 @@ namespace orvane {
 // FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and keeps the
 // statistics. It is the logic of the main window; what it shows or asks goes through HostUi.
 // Everything runs on the loop thread.
-class FtpHost {
+class FtpHost : public AccessHost {
  public:
   static constexpr const char* kProductLine = "Orvane FTP Server v1.3";
 
   // programDir holds FTPsrv.ini, Accounts.ini and the default log; it ends with "/".
   FtpHost(EventLoop& loop, HostUi& ui, std::string programDir);
-  ~FtpHost();
+  ~FtpHost() override;
   FtpHost(const FtpHost&) = delete;
   FtpHost& operator=(const FtpHost&) = delete;
 
@@ -52,7 +56,6 @@ class FtpHost {
   // The start/stop command. Returns false when the operator abandoned it.
   bool StartStopCommand();
   void ReportPortInUse();
-  void ShowClientCount();
   void SaveStats();
   // Timer ticks (public so that front ends and tests can drive them).
   void Timer2Timer();  // idle time-outs
@@ -64,7 +67,24 @@ class FtpHost {
   void SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
                       const std::vector<std::string>& lines, bool withRatio);
   std::string ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio);
-  void LogEvent(int category, const std::string& text) { log_.LogEvent(category, text); }
+  // AccessHost: what the access checks and the transfer accounting need from the host.
+  void LogEvent(int category, const std::string& text) override { log_.LogEvent(category, text); }
+  void LogEventSplit(int category, const std::string& screenText,
+                     const std::string& fileText) override;
+  void LogScreenOnly(const std::string& text) override { memo.Append(text); }
+  void AddAcceptedLogin() override { ++stats.ConnectionsAC; }
+  void AddAnonymousLogin() override { ++stats.ConnectionsA; }
+  void AddRefusedLogin() override { ++stats.ConnectionsRF; }
+  void AddDownloaded(int64_t bytes) override;
+  void AddUploaded(int64_t bytes) override;
+  void ShowClientCount() override;
+  void ClientLoggedIn(Usrdata& record) override;
+  void ClientStatusChanged(Usrdata& record) override;
+  int ClientRecordCount() override { return static_cast<int>(Clients.size()); }
+  std::string LocalIPAddr() override { return sockets1_.LocalIPAddr(); }
+  const FreeList& FreeFiles() override { return freeFiles; }
+  std::string CurrentDate() override;
+  std::string CurrentTime() override;
 
   TFtpServer FtpServer1;
   std::vector<Usrdata*> Clients;  // in connection order; records are owned by records_
@@ -82,7 +102,6 @@ class FtpHost {
   std::string IniPath() const { return programDir_ + "FTPsrv.ini"; }
   EventLog& Log() { return log_; }
   Usrdata* RecordOf(const TFtpCtrlSocket& client) const;
-  std::string LocalIPAddr() const { return sockets1_.LocalIPAddr(); }
 
  private:
   void FtpServer1Start(TFtpServer& sender);
@@ -92,9 +111,8 @@ class FtpHost {
   void FtpServer1ClientCommand(TFtpServer& sender, TFtpCtrlSocket& client, std::string& keyword,
                                std::string& params, std::string& answer);
   void FtpServer1AnswerToClient(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer);
-  void FtpServer1Authenticate(TFtpServer& sender, TFtpCtrlSocket& client,
-                              const std::string& userName, const std::string& password,
-                              bool& authenticated);
+  // The access hooks: each finds the client's record and hands over to the access checks.
+  void AssignAccessHooks();
 
   // Sends one line the host itself writes to a client and logs it under category 11.
   void SendHostLine(TFtpCtrlSocket& client, const std::string& line);
@@ -107,6 +125,9 @@ class FtpHost {
   std::string programDir_;
   EventLog log_;
   TSockets sockets1_;
+  Authenticator authenticator_;
+  DirectoryRights rights_;
+  TransferAccounting accounting_;
   std::map<const TFtpCtrlSocket*, std::unique_ptr<Usrdata>> records_;
   TThreadedTimer timer2_;
   TThreadedTimer timer3_;

@@ -1,0 +1,144 @@
+// The host's access hooks and its side of AccessHost: each engine hook finds the client's
+// record and hands over to the authentication, directory rights and transfer accounting.
+#include "host/FtpHost.h"
+#include "platform/Clock.h"
+
+namespace orvane {
+
+void FtpHost::LogEventSplit(int category, const std::string& screenText,
+                            const std::string& fileText) {
+  log_.LogEventSplit(category, screenText, fileText);
+}
+
+void FtpHost::AddDownloaded(int64_t bytes) {
+  stats.Dl += bytes;
+  stats.Throughput += bytes;
+}
+
+void FtpHost::AddUploaded(int64_t bytes) {
+  stats.Upl += bytes;
+  stats.Throughput += bytes;
+}
+
+void FtpHost::ClientLoggedIn(Usrdata&) { ui_.ClientListChanged(); }
+
+void FtpHost::ClientStatusChanged(Usrdata&) { ui_.ClientListChanged(); }
+
+std::string FtpHost::CurrentDate() { return ShortDate(Now()); }
+
+std::string FtpHost::CurrentTime() { return LongTime(Now()); }
+
+void FtpHost::AssignAccessHooks() {
+  // A session reaches these hooks only between the connection and disconnection hooks, so it
+  // always has a record; a session without one is refused every access.
+  FtpServer1.OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& user,
+                                     const std::string& pass, bool& ok) {
+    ok = false;
+    if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
+  };
+  FtpServer1.OnLogged = [this](TFtpServer&, TFtpCtrlSocket& c) {
+    if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Logged(c, *r);
+  };
+  FtpServer1.OnChangeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& dir,
+                                        bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    rights_.FtpServer1ChangeDirectory(c, dir, allowed, *r);
+  };
+  FtpServer1.OnValidatePut = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
+                                    bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    rights_.FtpServer1ValidatePut(c, path, allowed, *r);
+  };
+  FtpServer1.OnValidateDele = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
+                                     bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    rights_.FtpServer1ValidateDele(c, path, allowed, *r);
+  };
+  FtpServer1.OnValidateSize = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
+                                     bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    allowed = r != nullptr && rights_.CheckSize(c, *r, path);
+  };
+  FtpServer1.OnMakeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
+                                      bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    rights_.FtpServer1MakeDirectory(c, dir, allowed, *r);
+  };
+  FtpServer1.OnDirMade = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path, bool created) {
+    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1DirMade(c, path, created, *r);
+  };
+  FtpServer1.OnValidateListingDir = [this](TFtpServer&, TFtpCtrlSocket& c, bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    rights_.FtpServer1ValidateListingDir(c, allowed, *r);
+  };
+  FtpServer1.OnAlterDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
+                                       bool detailed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) throw std::runtime_error("Permission denied");
+    rights_.FtpServer1AlterDirectory(c, dir, detailed, *r);
+  };
+  FtpServer1.OnCheckhidden = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& path,
+                                    bool& hidden) {
+    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1Checkhidden(c, path, hidden, *r);
+  };
+  FtpServer1.OnAddLinks = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& stream) {
+    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1AddLinks(c, stream, *r);
+  };
+  FtpServer1.OnValidateGet = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
+                                    bool& allowed) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) {
+      allowed = false;
+      return;
+    }
+    accounting_.FtpServer1ValidateGet(c, path, allowed, *r);
+  };
+  FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+                                             uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrSessionConnected(c, d, e, *r);
+  };
+  FtpServer1.OnUpdateXfer = [this](TFtpServer&, TFtpCtrlSocket& c, int count) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1UpdateXfer(c, count, *r);
+  };
+  FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, d, e, *r);
+  };
+  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+                                          uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrSessionClosed(c, d, e, *r);
+  };
+  FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+                                             uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorSessionConnected(c, d, e, *r);
+  };
+  FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+                                          const char* buf, int len, uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, d, buf, len, e, *r);
+  };
+  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+                                          uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorSessionClosed(c, d, e, *r);
+  };
+}
+
+}  // namespace orvane
