@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace orvane {
 
@@ -28,10 +29,12 @@ class EventLoop::Inbox {
   ~Inbox() { ::close(wakeFd_); }
   int WakeFd() const { return wakeFd_; }
 
-  void Push(Posted posted) {
+  // wake = false when the loop thread itself posts while it processes: the loop runs the task
+  // before it waits again, so no wake-up write is needed (a download posts one per chunk).
+  void Push(Posted posted, bool wake) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(posted));
-    Wake();
+    if (wake) Wake();
   }
   void Wake() {
     const uint64_t one = 1;
@@ -123,16 +126,22 @@ void EventLoop::Release(Token token) {
 
 bool EventLoop::Alive(Token token) const { return registrations_.count(token) != 0; }
 
-void EventLoop::Post(std::function<void()> task) { inbox_->Push(Posted{0, std::move(task)}); }
+void EventLoop::Post(std::function<void()> task) {
+  inbox_->Push(Posted{0, std::move(task)}, !ProcessingOnThisThread());
+}
 
 void EventLoop::PostTo(Token token, std::function<void()> task) {
-  inbox_->Push(Posted{token, std::move(task)});
+  inbox_->Push(Posted{token, std::move(task)}, !ProcessingOnThisThread());
+}
+
+bool EventLoop::ProcessingOnThisThread() const {
+  return processing_.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 EventLoop::Poster EventLoop::GetPoster() const {
   std::weak_ptr<Inbox> weak = inbox_;
   return [weak](Token token, std::function<void()> task) {
-    if (auto inbox = weak.lock()) inbox->Push(Posted{token, std::move(task)});
+    if (auto inbox = weak.lock()) inbox->Push(Posted{token, std::move(task)}, true);
   };
 }
 
@@ -161,6 +170,17 @@ void EventLoop::Guarded(const std::function<void()>& call) {
 }
 
 void EventLoop::ProcessReady(int timeoutMs) {
+  ProcessOnce(timeoutMs);
+  // Whoever embeds the loop polls Fd(): tasks still queued must make it readable.
+  if (HasPending()) inbox_->Wake();
+}
+
+void EventLoop::ProcessOnce(int timeoutMs) {
+  processing_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  struct Done {
+    std::atomic<std::thread::id>& flag;
+    ~Done() { flag.store(std::thread::id(), std::memory_order_relaxed); }
+  } done{processing_};
   if (HasPending()) timeoutMs = 0;
   std::array<epoll_event, 64> events;
   int n = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), timeoutMs);
@@ -189,7 +209,7 @@ void EventLoop::ProcessReady(int timeoutMs) {
 
 void EventLoop::Run() {
   stopped_ = false;
-  while (!stopped_) ProcessReady(-1);
+  while (!stopped_) ProcessOnce(-1);
 }
 
 void EventLoop::Stop() {
@@ -203,7 +223,7 @@ bool EventLoop::RunUntil(const std::function<bool()>& cond, std::chrono::millise
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return cond();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    ProcessReady(static_cast<int>(std::min<int64_t>(left.count() + 1, 50)));
+    ProcessOnce(static_cast<int>(std::min<int64_t>(left.count() + 1, 50)));
   }
   return true;
 }

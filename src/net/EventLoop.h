@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 
 namespace orvane {
@@ -83,6 +84,8 @@ class EventLoop {
   class Inbox;
 
   void RunPosted();
+  void ProcessOnce(int timeoutMs);
+  bool ProcessingOnThisThread() const;
   void Guarded(const std::function<void()>& call);
   void ApplyInterest(Token token, Registration& reg, uint32_t events);
 
@@ -91,6 +94,8 @@ class EventLoop {
   Token nextToken_ = 1;
   std::unordered_map<Token, Registration> registrations_;
   std::atomic<bool> stopped_{false};
+  // The thread inside ProcessOnce, if any: its own posts need no wake-up.
+  std::atomic<std::thread::id> processing_{};
 };
 
 }  // namespace orvane
