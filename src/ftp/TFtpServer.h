@@ -183,7 +183,7 @@ class TFtpServer {
   void StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set);
   void StoreConnected(TFtpCtrlSocket& client, uint16_t error);
   void StoreData(TFtpCtrlSocket& client, uint16_t error, bool append);
-  void StoreClosed(TFtpCtrlSocket& client, uint16_t error);
+  void StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append);
   void SendConnected(TFtpCtrlSocket& client, uint16_t error);
   void SendNextChunk(TFtpCtrlSocket& client);
   void SendDataSent(TFtpCtrlSocket& client, uint16_t error);
@@ -200,7 +200,6 @@ class TFtpServer {
   uint64_t sequence_ = 0;
   std::vector<TFtpSrvCommandTableItem> commands_;
   bool destroying_ = false;
-  bool lastStoreAppend_ = false;  // tells STOR from APPE for a passive connection
 };
 
 }  // namespace orvane

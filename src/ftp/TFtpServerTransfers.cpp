@@ -203,7 +203,9 @@ void TFtpServer::InstallHandlers(TFtpCtrlSocket& client, HandlerSet set) {
       data.OnDataAvailable = [this, c, append](TCustomWSocket&, uint16_t e) {
         StoreData(*c, e, append);
       };
-      data.OnSessionClosed = [this, c](TCustomWSocket&, uint16_t e) { StoreClosed(*c, e); };
+      data.OnSessionClosed = [this, c, append](TCustomWSocket&, uint16_t e) {
+        StoreClosed(*c, e, append);
+      };
       break;
     }
     case HandlerSet::Send:
@@ -318,7 +320,18 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
   }
 }
 
-void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error) {
+void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append) {
+  // An empty upload still stores an empty file: the file is otherwise opened with the first
+  // chunk, and "226 File received ok" over an old file's unchanged content would be false.
+  if (!append && !client.AbortingTransfer && error == 0 && !client.HasOpenedFile &&
+      !client.DataStream && !client.FilePath.empty() && client.RestartPos == 0) {
+    try {
+      TFileStream created(client.FilePath, File::Mode::CreateTruncate);
+    } catch (const std::exception& e) {
+      client.TransferError = e.what();
+      client.AbortingTransfer = true;
+    }
+  }
   client.PassiveStart = false;
   client.PassiveConnected = false;
   client.RestartPos = 0;

@@ -269,11 +269,8 @@ class TransferTest(HostTestCase):
         os.mkdir(os.path.join(root, 'sub'))
 
     def check_upload(self, name, data):
-        # The file is opened on the first received chunk, so an empty upload creates nothing.
-        if not data:
-            self.assertFalse(os.path.exists(self.path(name)), name)
-        else:
-            self.assertEqual(sha256(self.read(name)), sha256(data), name)
+        # An empty upload stores an empty file, like any other.
+        self.assertEqual(sha256(self.read(name)), sha256(data), name)
 
     def test_ftplib_downloads(self):
         for passive in (True, False):
@@ -372,9 +369,12 @@ class TransferTest(HostTestCase):
                 self.assertEqual(first, '150 Opening data connection for %s.' % name)
                 self.assertEqual(data, self.files[name])
                 self.assertEqual(final, '226 File sent ok')
+        # An empty upload over an existing file leaves an empty file, not the old content.
+        self.write('replies.bin', b'old content')
         first, _, final = self.transfer(ftp, 'STOR replies.bin', upload=b'')
         self.assertEqual((first, final),
                          ('150 Opening data connection for replies.bin.', '226 File received ok'))
+        self.assertEqual(self.read('replies.bin'), b'')
         # Missing files and directories are not sent. The data connection the client made
         # before the refused command closes without a reply of its own.
         self.assertEqual(self.transfer(ftp, 'RETR nothere.bin')[0],
