@@ -79,8 +79,9 @@ TEST_F(TFtpServerDispatchTest, ExceptionFromAHookBecomes501WithItsMessage) {
   EXPECT_EQ(client->Command("NOOP"), "200 Noop command successful.");
 }
 
-// Every command answer passes OnAnswerToClient, which may rewrite it; the banner does not. An
-// exception in the answer hook loses that one answer and nothing else.
+// Every command answer passes OnAnswerToClient, which may rewrite it; the banner and the raw
+// text of SendToClient do not. An exception in the answer hook loses that one answer and nothing
+// else.
 TEST_F(TFtpServerDispatchTest, AnswerHookSeesAndRewritesCommandAnswersOnly) {
   std::vector<std::string> answers;
   server_->OnAnswerToClient = [&](TFtpServer&, TFtpCtrlSocket&, std::string& answer) {
@@ -94,6 +95,8 @@ TEST_F(TFtpServerDispatchTest, AnswerHookSeesAndRewritesCommandAnswersOnly) {
   EXPECT_EQ(client->ReadLine(200ms), "<none>");
   EXPECT_EQ(client->Command("PASS pw"), "230 User anna logged in.");
   EXPECT_EQ(client->Command("SYST"), "215 rewritten");
+  server_->SendToClient(0, "421 Connection timed-out !\r\n");
+  EXPECT_EQ(client->ReadLine(), "421 Connection timed-out !");
   EXPECT_EQ(answers, (std::vector<std::string>{
                          "500 'XYZ': command not understood.", "331 Password required for anna.",
                          "230 User anna logged in.", "215 UNIX Type: L8 Corvil"}));

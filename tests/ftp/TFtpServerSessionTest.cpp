@@ -67,6 +67,29 @@ TEST_F(TFtpServerSessionTest, ClientLimitRefusesTheThirdClientAfterItsConnectHoo
   EXPECT_EQ(fourth->Command("NOOP"), "200 Noop command successful.");
 }
 
+// Stop closes only the listening socket: sessions stay, new clients are refused until Start.
+TEST_F(TFtpServerSessionTest, StopAndStartKeepTheSessions) {
+  int starts = 0;
+  int stops = 0;
+  server_->OnStart = [&](TFtpServer&) { ++starts; };
+  server_->OnStop = [&](TFtpServer&) { ++stops; };
+  auto client = Login();
+  server_->Stop();
+  EXPECT_FALSE(server_->Active());
+  EXPECT_EQ(stops, 1);
+  EXPECT_FALSE(FtpClient(loop_, port_).Connected());
+  EXPECT_EQ(client->Command("SYST"), "215 UNIX Type: L8 Corvil");
+
+  server_->Port = std::to_string(port_);
+  server_->Start();
+  server_->Start();  // already listening: nothing
+  EXPECT_TRUE(server_->Active());
+  EXPECT_EQ(starts, 1);
+  auto second = Connect();
+  EXPECT_EQ(server_->ClientCount(), 2);
+  EXPECT_EQ(client->Command("NOOP"), "200 Noop command successful.");
+}
+
 TEST_F(TFtpServerSessionTest, QuitAnswersThenClosesGracefully) {
   auto client = Login();
   EXPECT_EQ(client->Command("QUIT"), "221 Goodbye.");
