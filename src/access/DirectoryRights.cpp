@@ -194,8 +194,8 @@ std::string DirectoryRights::CheckLink(TFtpCtrlSocket& client, const Usrdata& re
 void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
                                                 const std::string& directory, bool& allowed,
                                                 Usrdata& record) {
-  // The engine passes the session's own directory, which the link mapping below replaces: the
-  // log names the directory that was asked for.
+  // The link mapping below may move the session elsewhere: the log names the directory that was
+  // asked for.
   const std::string asked = directory;
   allowed = false;
   try {

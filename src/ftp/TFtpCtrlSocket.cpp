@@ -1,5 +1,7 @@
 #include "ftp/TFtpCtrlSocket.h"
 
+#include <sys/socket.h>
+
 #include <cstring>
 
 #include "ftp/PathRules.h"
@@ -55,6 +57,12 @@ std::string TFtpCtrlSocket::GetPeerAddr() { return PeerAddr; }
 void TFtpCtrlSocket::Dup(int newHandle) {
   TWSocket::Dup(newHandle);
   PeerAddr = TWSocket::GetPeerAddr();
+  // Clients send ABOR as urgent data (Telnet "synch"): keep urgent bytes in the command stream,
+  // where the dispatcher drops the Telnet bytes, instead of losing the line's last byte.
+  if (HSocket() >= 0) {
+    const int on = 1;
+    ::setsockopt(HSocket(), SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+  }
 }
 
 void TFtpCtrlSocket::TriggerSessionConnected(uint16_t error) {

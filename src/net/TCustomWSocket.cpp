@@ -63,7 +63,9 @@ class ReserveFd {
   void DropOne(int listenFd) {
     std::lock_guard<std::mutex> lock(mutex_);
     fd_.Reset();
-    UniqueFd dropped(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC));
+    {
+      UniqueFd dropped(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC));
+    }  // closed before the reserve is taken again, so the reopen cannot hit the limit
     fd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   }
 

@@ -590,6 +590,19 @@ class AbortTest(HostTestCase):
         self.assertEqual(self.read('after-abort.bin'), self.small)
         ftp.quit()
 
+    def test_urgent_abor_from_ftplib(self):
+        # ftplib sends ABOR as urgent data; its last byte must stay in the command stream.
+        ftp = self.login()
+        conn = ftp.transfercmd('RETR big.bin')
+        self.assertTrue(conn.recv(65536))
+        with self.assertRaises(ftplib.error_proto) as caught:
+            ftp.abort()  # expects 225/226/426 first; the download's own answer comes first
+        self.assertEqual(str(caught.exception), '501 Cannot RETR. ABORT requested by client')
+        self.assertEqual(ftp.getmultiline(), '225 ABOR command successful.')
+        conn.close()
+        self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
+        ftp.quit()
+
     def test_abor_without_transfer(self):
         ftp = self.login()
         self.assertEqual(self.cmd(ftp, 'ABOR'), '225 ABOR command successful.')
