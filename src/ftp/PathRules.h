@@ -41,9 +41,9 @@ std::string ApplyDirectory(const std::string& current, const std::string& value)
 
 // The local path of a file argument `name` relative to the current directory `dir`. "/" in the
 // name counts as "\"; a rooted name keeps its (explicit or current) drive; a UNC name is returned
-// as it is. Throws FtpPathError "No current dir for 'X:'" for a drive-relative name on another
-// drive, and "Cannot accept relative path using dot notation" for a ".." component, which would
-// otherwise reach a directory other than the one the host's rights checks see in the text.
+// as it is. "." and ".." components are left in the text: the host resolves them before it
+// decides, and the file-system layer refuses any path that still holds "..". Throws FtpPathError
+// "No current dir for 'X:'" for a drive-relative name on another drive.
 std::string BuildFilePath(const std::string& dir, const std::string& name);
 
 }  // namespace orvane

@@ -6,25 +6,12 @@
 #include "ftp/PathRules.h"
 #include "net/ESocketException.h"
 #include "platform/UniqueFd.h"
+#include "platform/AsciiCase.h"
+#include "platform/Trim.h"
 
 namespace orvane {
 
 namespace {
-
-// Leading and trailing blanks and control characters removed.
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 bool IsKeywordChar(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -340,7 +327,7 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
     while (pos < params.size() && (params[pos] == ' ' || params[pos] == '\t')) ++pos;
     size_t end = pos;
     while (end < params.size() && IsKeywordChar(params[end])) ++end;
-    std::string keyword = UpperAscii(params.substr(pos, end - pos));
+    std::string keyword = AsciiUpper(params.substr(pos, end - pos));
     pos = end;
     while (pos < params.size() && (params[pos] == ' ' || params[pos] == '\t')) ++pos;
     params.erase(0, pos);
@@ -432,7 +419,7 @@ void TFtpServer::CommandTYPE(TFtpCtrlSocket& client, std::string&, std::string& 
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcTYPE;
-  const std::string type = UpperAscii(Trim(params));
+  const std::string type = AsciiUpper(Trim(params));
   if (type == "A" || type == "I") {
     answer = "200 Type set to " + params + ".";
   } else {

@@ -320,6 +320,19 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
   }
 }
 
+// What every closed data connection resets: the passive state, the restart offset, the data
+// port (to the "ftp-data" service) and the stream the engine opened.
+void TFtpServer::EndTransfer(TFtpCtrlSocket& client) {
+  client.PassiveStart = false;
+  client.PassiveConnected = false;
+  client.RestartPos = 0;
+  client.DataPort = "ftp-data";
+  if (client.HasOpenedFile) {
+    client.DataStream.reset();
+    client.HasOpenedFile = false;
+  }
+}
+
 void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append) {
   // An empty upload still stores an empty file: the file is otherwise opened with the first
   // chunk, and "226 File received ok" over an old file's unchanged content would be false.
@@ -332,14 +345,7 @@ void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append
       client.AbortingTransfer = true;
     }
   }
-  client.PassiveStart = false;
-  client.PassiveConnected = false;
-  client.RestartPos = 0;
-  client.DataPort = "ftp-data";
-  if (client.HasOpenedFile) {
-    client.DataStream.reset();
-    client.HasOpenedFile = false;
-  }
+  EndTransfer(client);
   if (OnStorSessionClosed) OnStorSessionClosed(*this, client, *client.DataSocket, error);
   if (client.AbortingTransfer) {
     SendAnswer(client, "426 Connection closed; " + client.TransferError + ".");
@@ -449,14 +455,7 @@ void TFtpServer::SendDataSent(TFtpCtrlSocket& client, uint16_t error) {
 }
 
 void TFtpServer::SendClosed(TFtpCtrlSocket& client, uint16_t error) {
-  client.PassiveStart = false;
-  client.PassiveConnected = false;
-  client.RestartPos = 0;
-  client.DataPort = "ftp-data";
-  if (client.HasOpenedFile) {
-    client.DataStream.reset();
-    client.HasOpenedFile = false;
-  }
+  EndTransfer(client);
   if (client.AbortingTransfer) {
     SendAnswer(client, "501 Cannot RETR. " + client.TransferError);
   } else if (error != 0) {

@@ -113,6 +113,8 @@ class FtpHost : public AccessHost {
   void FtpServer1AnswerToClient(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer);
   // The access hooks: each finds the client's record and hands over to the access checks.
   void AssignAccessHooks();
+  // The client's record, or none with the access refused.
+  Usrdata* RecordOrDeny(const TFtpCtrlSocket& client, bool& allowed);
 
   // Sends one line the host itself writes to a client and logs it under category 11.
   void SendHostLine(TFtpCtrlSocket& client, const std::string& line);

@@ -20,13 +20,27 @@ void FtpHost::AddUploaded(int64_t bytes) {
   stats.Throughput += bytes;
 }
 
-void FtpHost::ClientLoggedIn(Usrdata&) { ui_.ClientListChanged(); }
+void FtpHost::ClientLoggedIn(Usrdata&) {
+  ui_.ClientListChanged();
+}
 
-void FtpHost::ClientStatusChanged(Usrdata&) { ui_.ClientListChanged(); }
+void FtpHost::ClientStatusChanged(Usrdata&) {
+  ui_.ClientListChanged();
+}
 
-std::string FtpHost::CurrentDate() { return ShortDate(Now()); }
+std::string FtpHost::CurrentDate() {
+  return ShortDate(Now());
+}
 
-std::string FtpHost::CurrentTime() { return LongTime(Now()); }
+std::string FtpHost::CurrentTime() {
+  return LongTime(Now());
+}
+
+Usrdata* FtpHost::RecordOrDeny(const TFtpCtrlSocket& client, bool& allowed) {
+  Usrdata* record = RecordOf(client);
+  if (record == nullptr) allowed = false;
+  return record;
+}
 
 void FtpHost::AssignAccessHooks() {
   // A session reaches these hooks only between the connection and disconnection hooks, so it
@@ -41,30 +55,16 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnChangeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& dir,
                                         bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    rights_.FtpServer1ChangeDirectory(c, dir, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed))
+      rights_.FtpServer1ChangeDirectory(c, dir, allowed, *r);
   };
   FtpServer1.OnValidatePut = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                     bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    rights_.FtpServer1ValidatePut(c, path, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidatePut(c, path, allowed, *r);
   };
   FtpServer1.OnValidateDele = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                      bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    rights_.FtpServer1ValidateDele(c, path, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidateDele(c, path, allowed, *r);
   };
   FtpServer1.OnValidateSize = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                      bool& allowed) {
@@ -73,23 +73,13 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnMakeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
                                       bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    rights_.FtpServer1MakeDirectory(c, dir, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1MakeDirectory(c, dir, allowed, *r);
   };
   FtpServer1.OnDirMade = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path, bool created) {
     if (Usrdata* r = RecordOf(c)) rights_.FtpServer1DirMade(c, path, created, *r);
   };
   FtpServer1.OnValidateListingDir = [this](TFtpServer&, TFtpCtrlSocket& c, bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    rights_.FtpServer1ValidateListingDir(c, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidateListingDir(c, allowed, *r);
   };
   FtpServer1.OnAlterDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
                                        bool detailed) {
@@ -106,12 +96,8 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnValidateGet = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                     bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) {
-      allowed = false;
-      return;
-    }
-    accounting_.FtpServer1ValidateGet(c, path, allowed, *r);
+    if (Usrdata* r = RecordOrDeny(c, allowed))
+      accounting_.FtpServer1ValidateGet(c, path, allowed, *r);
   };
   FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
                                              uint16_t e) {
@@ -123,8 +109,7 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, d, e, *r);
   };
-  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
-                                          uint16_t e) {
+  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrSessionClosed(c, d, e, *r);
   };
   FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
@@ -135,8 +120,7 @@ void FtpHost::AssignAccessHooks() {
                                           const char* buf, int len, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, d, buf, len, e, *r);
   };
-  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
-                                          uint16_t e) {
+  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorSessionClosed(c, d, e, *r);
   };
 }

@@ -17,17 +17,11 @@
 
 #include "net/ESocketException.h"
 #include "platform/WinsockError.h"
+#include "platform/Trim.h"
 
 namespace orvane {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
 
 bool StartsWithDigit(const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; }
 
@@ -967,36 +961,20 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
     TriggerDnsLookupDone(0);
     return;
   }
-  const uint64_t id = ++dnsSequence_;
-  dnsPending_ = id;
-  EventLoop::Poster post = loop_.GetPoster();
-  const EventLoop::Token token = objectToken_;
-  try {
-    std::thread([this, post, token, id, hostName]() {
-      addrinfo hints{};
-      hints.ai_family = AF_INET;
-      hints.ai_socktype = SOCK_STREAM;
-      addrinfo* result = nullptr;
-      const int rc = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &result);
-      std::vector<std::string> addresses;
-      for (addrinfo* a = rc == 0 ? result : nullptr; a != nullptr; a = a->ai_next) {
-        addresses.push_back(Dotted(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr));
-      }
-      if (result != nullptr) ::freeaddrinfo(result);
-      const int error = rc == 0 ? 0 : WinsockFromGaiError(rc);
-      // Runs on the loop thread only while this object lives (its token is alive).
-      post(token, [this, id, error, addresses]() {
-        if (id != dnsPending_) return;
-        dnsPending_ = 0;
-        dnsResultList_ = addresses;
-        if (!addresses.empty()) dnsResult_ = addresses.front();
-        TriggerDnsLookupDone(static_cast<uint16_t>(error));
-      });
-    }).detach();
-  } catch (const std::system_error& e) {
-    dnsPending_ = 0;
-    RaiseException(hostName + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));
-  }
+  StartLookup(hostName, [hostName]() {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    const int rc = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &result);
+    LookupAnswer answer;
+    answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
+    for (addrinfo* a = rc == 0 ? result : nullptr; a != nullptr; a = a->ai_next) {
+      answer.results.push_back(Dotted(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr));
+    }
+    if (result != nullptr) ::freeaddrinfo(result);
+    return answer;
+  });
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
@@ -1008,35 +986,44 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
   CancelDnsLookup();
   dnsResult_.clear();
   dnsResultList_.clear();
+  StartLookup(hostAddr, [hostAddr]() {
+    LookupAnswer answer;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, hostAddr.c_str(), &addr.sin_addr) != 1) {
+      answer.error = kWsaEinval;
+      return answer;
+    }
+    char host[NI_MAXHOST] = {};
+    const int rc = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, host,
+                                 sizeof host, nullptr, 0, NI_NAMEREQD);
+    answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
+    if (rc == 0) answer.results.push_back(host);
+    return answer;
+  });
+}
+
+// A worker thread resolves and posts the answer to this object's token: it reaches the object
+// only while it lives, and only while this lookup is still the pending one.
+void TCustomWSocket::StartLookup(const std::string& name, std::function<LookupAnswer()> resolve) {
   const uint64_t id = ++dnsSequence_;
   dnsPending_ = id;
   EventLoop::Poster post = loop_.GetPoster();
   const EventLoop::Token token = objectToken_;
   try {
-    std::thread([this, post, token, id, hostAddr]() {
-      sockaddr_in addr{};
-      addr.sin_family = AF_INET;
-      int error = ::inet_pton(AF_INET, hostAddr.c_str(), &addr.sin_addr) == 1 ? 0 : kWsaEinval;
-      char host[NI_MAXHOST] = {};
-      if (error == 0) {
-        const int rc = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, host,
-                                     sizeof host, nullptr, 0, NI_NAMEREQD);
-        error = rc == 0 ? 0 : WinsockFromGaiError(rc);
-      }
-      std::string name = error == 0 ? host : "";
-      post(token, [this, id, error, name]() {
+    std::thread([this, post, token, id, resolve = std::move(resolve)]() {
+      LookupAnswer answer = resolve();
+      post(token, [this, id, answer = std::move(answer)]() {
         if (id != dnsPending_) return;
         dnsPending_ = 0;
-        if (error == 0) {
-          dnsResult_ = name;
-          dnsResultList_ = {name};
-        }
-        TriggerDnsLookupDone(static_cast<uint16_t>(error));
+        dnsResultList_ = answer.results;
+        if (!answer.results.empty()) dnsResult_ = answer.results.front();
+        TriggerDnsLookupDone(static_cast<uint16_t>(answer.error));
       });
     }).detach();
   } catch (const std::system_error& e) {
     dnsPending_ = 0;
-    RaiseException(hostAddr + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));
+    RaiseException(name + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));
   }
 }
 

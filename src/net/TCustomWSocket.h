@@ -127,7 +127,13 @@ class TCustomWSocket {
   bool Destroying() const { return destroying_; }
 
  private:
+  struct LookupAnswer {
+    int error = 0;
+    std::vector<std::string> results;
+  };
+
   void Reset();
+  void StartLookup(const std::string& name, std::function<LookupAnswer()> resolve);
   void HandleReady(uint32_t epollEvents);
   void HandleReadiness(uint16_t eventBits, uint16_t error);
   void ReceiveLoop(uint16_t error);
