@@ -442,11 +442,12 @@ void TCustomWSocket::SetPort(const std::string& value) {
     } else {
       number = WellKnownPort(port);
     }
-    if (number < 0) {
-      portAssigned_ = false;
-      RaiseException("SetPort: Cannot convert port '" + value + "'");
-      return;
-    }
+  }
+  // A number past 65535 would silently wrap to another port.
+  if (number < 0 || number > 65535) {
+    portAssigned_ = false;
+    RaiseException("SetPort: Cannot convert port '" + value + "'");
+    return;
   }
   portNum_ = static_cast<uint16_t>(number);
   sin_.sin_port = htons(portNum_);

@@ -59,6 +59,14 @@ TEST_F(TWSocketErrorTest, ListenFailuresAndTheChosenPort) {
   TWSocket conn(loop_);
   UniqueFd peer = Adopt(conn);
   EXPECT_EQ(conn.State(), wsConnected);
+
+  // A port number past 65535 is refused rather than wrapped onto another port; an unknown
+  // service name likewise.
+  TWSocket far(loop_);
+  EXPECT_EQ(ExceptionText([&] { far.SetPort("70000"); }), "SetPort: Cannot convert port '70000'");
+  EXPECT_EQ(ExceptionText([&] { far.SetPort("no-such-service"); }),
+            "SetPort: Cannot convert port 'no-such-service'");
+  EXPECT_NO_THROW(far.SetPort("ftp-data"));
 }
 
 TEST(ErrorTextTest, SocketAndComponentTables) {
