@@ -1,5 +1,6 @@
 #include "ftp/TFtpCtrlSocket.h"
 
+#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -56,7 +57,15 @@ std::string TFtpCtrlSocket::GetPeerAddr() { return PeerAddr; }
 
 void TFtpCtrlSocket::Dup(int newHandle) {
   TWSocket::Dup(newHandle);
-  PeerAddr = TWSocket::GetPeerAddr();
+  // Asked without the error rule: a client that reset the connection at once leaves the
+  // failure text, and its close report ends the session in the normal way.
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  char text[INET_ADDRSTRLEN] = {};
+  PeerAddr = GetPeerName(peer, length) == 0 &&
+                     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) != nullptr
+                 ? text
+                 : "error";
   // Clients send ABOR as urgent data (Telnet "synch"): keep urgent bytes in the command stream,
   // where the dispatcher drops the Telnet bytes, instead of losing the line's last byte.
   if (HSocket() >= 0) {

@@ -172,9 +172,10 @@ void TFtpServer::ServerSessionAvailable(uint16_t error) {
   try {
     client.Dup(handle);
   } catch (const std::exception&) {
-    // The connection could not be set up: the session never existed for the host. A handle the
-    // session did not adopt is closed here.
-    if (client.HSocket() != handle) UniqueFd{handle}.Close();
+    // The connection could not be set up: the session never existed for the host. Dup adopts
+    // every handle but 0 before anything can fail, so the session owns (and has closed) it;
+    // closing it here again could close a descriptor opened since.
+    if (handle == 0) UniqueFd{handle}.Close();
     clients_.pop_back();
     return;
   }
@@ -267,11 +268,15 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
   session.reset();
 }
 
+// The two data-connection actions apply to the connection they were posted for: a command
+// line that arrived with the one that ended a transfer (PASV, another RETR) may already have
+// opened the next data connection by the time the action runs.
 void TFtpServer::PostAbortData(TFtpCtrlSocket& client) {
   const uint64_t n = client.SequenceNumber;
-  loop_.PostTo(token_, [this, n]() {
+  const EventLoop::Token connection = client.DataSocket->HandleToken();
+  loop_.PostTo(token_, [this, n, connection]() {
     TFtpCtrlSocket* c = FindClient(n);
-    if (c == nullptr) return;
+    if (c == nullptr || c->DataSocket->HandleToken() != connection) return;
     c->DataSocket->Shutdown(2);
     c->DataSocket->Close();
   });
@@ -279,9 +284,10 @@ void TFtpServer::PostAbortData(TFtpCtrlSocket& client) {
 
 void TFtpServer::PostCloseData(TFtpCtrlSocket& client) {
   const uint64_t n = client.SequenceNumber;
-  loop_.PostTo(token_, [this, n]() {
+  const EventLoop::Token connection = client.DataSocket->HandleToken();
+  loop_.PostTo(token_, [this, n, connection]() {
     TFtpCtrlSocket* c = FindClient(n);
-    if (c == nullptr) return;
+    if (c == nullptr || c->DataSocket->HandleToken() != connection) return;
     if (c->DataSocket->State() != wsClosed) c->DataSocket->Close();
   });
 }

@@ -190,6 +190,7 @@ class TFtpServer {
   void SendClosed(TFtpCtrlSocket& client, uint16_t error);
   void AbortTransfer(TFtpCtrlSocket& client, const std::string& reason);
   void EndTransfer(TFtpCtrlSocket& client);
+  void DropStaleStream(TFtpCtrlSocket& client);
   void ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params, std::string& answer);
 
   EventLoop& loop_;

@@ -161,7 +161,13 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
   client.PassiveConnected = true;
-  if (client.PassiveStart && data.OnSessionConnected) data.OnSessionConnected(data, 0);
+  if (client.PassiveStart) {
+    if (data.OnSessionConnected) data.OnSessionConnected(data, 0);
+  } else {
+    // Unclaimed: its reports wait until a transfer command claims it, so that data sent ahead
+    // of STOR is not discarded and a close before the command is not lost.
+    data.Pause();
+  }
 }
 
 void TFtpServer::CommandREST(TFtpCtrlSocket& client, std::string&, std::string& params,
@@ -253,6 +259,7 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
   const std::string verb = append ? "APPE" : "STOR";
   try {
     client.CurCmdType = ftpcSTOR;
+    DropStaleStream(client);
     client.FileName = SlashesToBackSlashes(params);
     client.HasOpenedFile = false;
     client.AbortingTransfer = false;
@@ -269,6 +276,7 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
     if (client.PassiveMode) {
       InstallHandlers(client, set);
       if (client.PassiveConnected) {
+        client.DataSocket->Resume();
         StoreConnected(client, 0);
       } else {
         client.PassiveStart = true;
@@ -327,10 +335,18 @@ void TFtpServer::EndTransfer(TFtpCtrlSocket& client) {
   client.PassiveConnected = false;
   client.RestartPos = 0;
   client.DataPort = "ftp-data";
-  if (client.HasOpenedFile) {
-    client.DataStream.reset();
-    client.HasOpenedFile = false;
-  }
+  // Every stream ends with its transfer, also one the host supplied: a stream left behind would
+  // be taken by the next transfer instead of its own file.
+  client.DataStream.reset();
+  client.HasOpenedFile = false;
+}
+
+// A transfer command that finds no data connection established drops any stream left by a
+// command whose data connection never came (a LIST that failed, a PASV never connected).
+void TFtpServer::DropStaleStream(TFtpCtrlSocket& client) {
+  if (client.DataSocket->State() == wsConnected) return;
+  client.DataStream.reset();
+  client.HasOpenedFile = false;
 }
 
 void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append) {
@@ -364,6 +380,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& 
   if (!LoggedIn(client, answer)) return;
   try {
     client.CurCmdType = ftpcRETR;
+    DropStaleStream(client);
     client.HasOpenedFile = false;
     client.FileName = SlashesToBackSlashes(params);
     std::string path = BuildFilePath(client.Directory(), client.FileName);
@@ -392,6 +409,7 @@ void TFtpServer::StartOutgoingData(TFtpCtrlSocket& client) {
   if (client.PassiveMode) {
     InstallHandlers(client, HandlerSet::Send);
     if (client.PassiveConnected) {
+      client.DataSocket->Resume();
       SendConnected(client, 0);
     } else {
       client.PassiveStart = true;
@@ -530,6 +548,8 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
     answer = "150 Opening data connection for directory list.";
     StartOutgoingData(client);
   } catch (const std::exception& e) {
+    client.DataStream.reset();
+    client.HasOpenedFile = false;
     answer = std::string("451 Failed: ") + e.what() + ".";
   }
 }

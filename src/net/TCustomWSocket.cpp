@@ -341,7 +341,7 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
     if (!same()) return;
   }
   if (eventBits & FD_READ) {
-    ReceiveLoop(error);
+    ReceiveLoop(error, kReadBudget);
     if (!same()) return;
   }
   if (eventBits & FD_WRITE) {
@@ -364,7 +364,7 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
   }
   if (eventBits & FD_CLOSE) {
     if (state_ == wsConnecting) return;
-    ReceiveLoop(error);
+    ReceiveLoop(error, 0);
     // A data handler that closed at the end of the stream has already reported the close; the
     // reset of that close cleared the close-reported flag, so going on would report it twice.
     if (!same()) return;
@@ -379,10 +379,10 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
 // Delivers waiting data: the handler is called again as long as data waits and it keeps
 // reading. A handler that reads nothing ends the loop, and read reports stay off until the next
 // Receive, so such a handler can never make the loop spin.
-void TCustomWSocket::ReceiveLoop(uint16_t error) {
+void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
   const EventLoop::Token token = handleToken_;
   try {
-    for (;;) {
+    for (int calls = 1;; ++calls) {
       lastError_ = 0;
       const uint64_t before = bytesReceived_;
       const int32_t readBefore = readCount_;
@@ -406,6 +406,9 @@ void TCustomWSocket::ReceiveLoop(uint16_t error) {
         UpdateInterest();
         break;
       }
+      // A read report takes its turn like every other socket's: what is left is reported again
+      // on the loop's next round. (A close report delivers everything before the close.)
+      if (budget > 0 && calls >= budget) break;
     }
   } catch (const std::exception&) {
     // An exception from a handler or an error report ends this delivery; nothing else.

@@ -72,6 +72,9 @@ class TCustomWSocket {
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
   int HSocket() const { return handle_.Get(); }
+  // Identifies the current handle for the life of the loop (0 without one): unlike the
+  // descriptor number, it is never given to a later connection.
+  EventLoop::Token HandleToken() const { return handleToken_; }
   EventLoop& Loop() const { return loop_; }
 
   // Operations.
@@ -136,7 +139,9 @@ class TCustomWSocket {
   void StartLookup(const std::string& name, std::function<LookupAnswer()> resolve);
   void HandleReady(uint32_t epollEvents);
   void HandleReadiness(uint16_t eventBits, uint16_t error);
-  void ReceiveLoop(uint16_t error);
+  // budget: the most handler calls for one read report (0 = until no data waits).
+  void ReceiveLoop(uint16_t error, int budget);
+  static constexpr int kReadBudget = 64;
   void TryToSend();
   int RawSend(const char* data, int length);
   int RawRcvdCount(int& count);

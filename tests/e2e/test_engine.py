@@ -965,6 +965,91 @@ class DataConnectionSecurityTest(HostTestCase):
 # Clients that go away
 
 
+class DataConnectionOrderTest(HostTestCase):
+    """Data connections that come early, never come, or overlap the next command."""
+
+    @classmethod
+    def prepare_root(cls, root):
+        cls.data = payload(5000, 11)
+        with open(os.path.join(root, 'a.bin'), 'wb') as f:
+            f.write(cls.data)
+        open(os.path.join(root, 'empty.txt'), 'wb').close()
+
+    def pasv_port(self, ftp):
+        reply = self.cmd(ftp, 'PASV')
+        self.assertTrue(reply.startswith('227 '), reply)
+        return ftplib.parse227(reply)[1]
+
+    def test_failed_listing_leaves_no_stream_for_the_next_transfers(self):
+        ftp = self.login(passive=False)
+        # No PORT yet: the listing cannot start its data connection.
+        self.assertEqual(self.cmd(ftp, 'LIST'), '451 Failed: Connect: No Port Specified.')
+        upload = payload(3000, 12)
+        first, _, final = self.transfer(ftp, 'STOR fresh.bin', upload=upload)
+        self.assertEqual(final, '226 File received ok')
+        self.assertEqual(self.read('fresh.bin'), upload)
+        _, data, final = self.transfer(ftp, 'RETR a.bin')
+        self.assertEqual((data, final), (self.data, '226 File sent ok'))
+        ftp.quit()
+
+    def test_listing_never_connected_does_not_replace_the_next_download(self):
+        ftp = self.login()
+        port = self.pasv_port(ftp)
+        self.assertEqual(self.cmd(ftp, 'LIST'), '150 Opening data connection for directory list.')
+        self.assertEqual(self.cmd(ftp, 'RETR a.bin'), '150 Opening data connection for a.bin.')
+        with socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT) as conn:
+            data = b''.join(iter(lambda: conn.recv(65536), b''))
+        self.assertEqual(data, self.data)
+        self.assertEqual(ftp.getmultiline(), '226 File sent ok')
+        ftp.quit()
+
+    def test_data_sent_before_stor_is_stored(self):
+        ftp = self.login()
+        port = self.pasv_port(ftp)
+        early = payload(600, 13)
+        with socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT) as conn:
+            conn.sendall(early)
+            self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
+            self.assertEqual(self.cmd(ftp, 'STOR early.bin'),
+                             '150 Opening data connection for early.bin.')
+            conn.sendall(b'LATE')
+        self.assertEqual(ftp.getmultiline(), '226 File received ok')
+        self.assertEqual(self.read('early.bin'), early + b'LATE')
+        ftp.quit()
+
+    def test_passive_connection_closed_before_its_command_still_ends_the_transfer(self):
+        ftp = self.login()
+        port = self.pasv_port(ftp)
+        socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT).close()
+        self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
+        self.assertEqual(self.cmd(ftp, 'STOR closed.bin'),
+                         '150 Opening data connection for closed.bin.')
+        self.assertEqual(ftp.getmultiline(), '226 File received ok')
+        self.assertEqual(self.read('closed.bin'), b'')
+        ftp.quit()
+
+    def test_end_of_transfer_does_not_close_the_next_listener(self):
+        ftp = self.login()
+        port = self.pasv_port(ftp)
+        with socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT) as conn:
+            self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
+            # Both lines in one read: the download's deferred close must not reach the new
+            # listener that PASV opens.
+            ftp.sock.sendall(b'RETR empty.txt\r\nPASV\r\n')
+            replies = [ftp.getmultiline() for _ in range(3)]
+            self.assertEqual(conn.recv(100), b'')
+        self.assertEqual(replies[:2], ['150 Opening data connection for empty.txt.',
+                                       '226 File sent ok'])
+        self.assertTrue(replies[2].startswith('227 '), replies)
+        self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
+        with socket.create_connection(('127.0.0.1', ftplib.parse227(replies[2])[1]),
+                                      timeout=TIMEOUT) as conn:
+            self.assertEqual(self.cmd(ftp, 'RETR a.bin'), '150 Opening data connection for a.bin.')
+            data = b''.join(iter(lambda: conn.recv(65536), b''))
+        self.assertEqual((data, ftp.getmultiline()), (self.data, '226 File sent ok'))
+        ftp.quit()
+
+
 class VanishingClientTest(HostTestCase):
     """A client that disappears mid-transfer costs nothing lasting: others are served and
     every descriptor of its session is closed again."""

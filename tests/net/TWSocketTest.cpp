@@ -105,6 +105,27 @@ TEST_F(TWSocketTest, StaleReportDoesNotReachReusedDescriptor) {
 
 // A handler that reads nothing must not make the loop spin; the next Receive re-arms reading.
 // A report with read and close bits then delivers the data before the close.
+TEST_F(TWSocketTest, ABusyReaderTakesTurnsWithTheRestOfTheLoop) {
+  // A peer that keeps data waiting must not hold the loop: one read report calls the handler a
+  // bounded number of times, and the rest comes in later rounds.
+  TWSocket conn(loop_);
+  UniqueFd peer = Adopt(conn);
+  std::string got;
+  int calls = 0;
+  conn.OnDataAvailable = [&](TCustomWSocket& s, uint16_t) {
+    ++calls;
+    char buf[16];
+    const int n = s.Receive(buf, sizeof buf);
+    if (n > 0) got.append(buf, static_cast<size_t>(n));
+  };
+  const std::string sent(64 * 1024, 'x');
+  ASSERT_TRUE(test::WriteAll(peer.Get(), sent));
+  ASSERT_TRUE(loop_.RunUntil([&] { return calls > 0; }, 1s));
+  EXPECT_LE(calls, 64);
+  EXPECT_TRUE(loop_.RunUntil([&] { return got.size() == sent.size(); }, 5s));
+  EXPECT_EQ(got, sent);
+}
+
 TEST_F(TWSocketTest, IdleReaderDoesNotSpinAndReadCloseReportDeliversDataFirst) {
   bool read = false;
   int calls = 0;
