@@ -15,6 +15,7 @@ import ftplib
 import hashlib
 import io
 import os
+import random
 import select
 import signal
 import socket
@@ -33,10 +34,17 @@ PASSWORD = 'pw'
 
 
 def free_port():
-    """A port nobody listens on right now (the system's choice for 127.0.0.1)."""
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
+    """A port nobody uses right now, below the ephemeral range: the system never hands it to
+    another test's client connection while the server is starting."""
+    for _ in range(100):
+        port = random.randrange(20000, 32000)
+        with socket.socket() as s:
+            try:
+                s.bind(('127.0.0.1', port))
+            except OSError:
+                continue
+            return port
+    raise RuntimeError('no free port found')
 
 
 def write_crlf(path, lines):
