@@ -12,7 +12,8 @@ namespace {
 File OpenOrThrow(const std::string& path, File::Mode mode) {
   std::optional<File> file = File::Open(path, mode);
   if (!file) {
-    const char* action = mode == File::Mode::CreateTruncate ? "create" : "open";
+    const bool creates = mode == File::Mode::CreateTruncate || mode == File::Mode::CreateNew;
+    const char* action = creates ? "create" : "open";
     throw std::runtime_error(std::string("Cannot ") + action + " file " + path + " (" +
                              std::strerror(FileSystem::LastError()) + ")");
   }

@@ -45,6 +45,10 @@ class TFtpCtrlSocket : public TWSocket {
   std::string DataPort;
   std::string FileName;
   std::string FilePath;
+  // The upload's file did not exist when STOR was accepted: it is then created only if it still
+  // does not exist, so a file that appeared meanwhile is never overwritten by a client that was
+  // allowed to create new files only.
+  bool FileIsNew = false;
   std::unique_ptr<TStream> DataStream;
   bool HasOpenedFile = false;
   std::string TransferError;

@@ -62,6 +62,10 @@ std::string PeerOf(int fd) {
   return text;
 }
 
+File::Mode CreateMode(const TFtpCtrlSocket& client) {
+  return client.FileIsNew ? File::Mode::CreateNew : File::Mode::CreateTruncate;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -272,6 +276,7 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
       return;
     }
     client.FilePath = path;
+    client.FileIsNew = !FileSystem::FileExists(path);
     const HandlerSet set = append ? HandlerSet::Append : HandlerSet::Store;
     if (client.PassiveMode) {
       InstallHandlers(client, set);
@@ -316,7 +321,7 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
         file->SeekToEnd();
       } else {
         file = std::make_unique<TFileStream>(
-            client.FilePath, client.RestartPos == 0 ? File::Mode::CreateTruncate : File::Mode::Write);
+            client.FilePath, client.RestartPos != 0 ? File::Mode::Write : CreateMode(client));
         file->Seek(client.RestartPos);
       }
       client.DataStream = std::move(file);
@@ -355,7 +360,7 @@ void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append
   if (!append && !client.AbortingTransfer && error == 0 && !client.HasOpenedFile &&
       !client.DataStream && !client.FilePath.empty() && client.RestartPos == 0) {
     try {
-      TFileStream created(client.FilePath, File::Mode::CreateTruncate);
+      TFileStream created(client.FilePath, CreateMode(client));
     } catch (const std::exception& e) {
       client.TransferError = e.what();
       client.AbortingTransfer = true;

@@ -37,6 +37,9 @@ std::optional<File> File::Open(const std::string& winPath, Mode mode) {
     case Mode::CreateTruncate:
       flags |= O_WRONLY | O_CREAT;
       break;
+    case Mode::CreateNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
+      break;
     case Mode::Write:
       flags |= O_WRONLY;
       break;

@@ -16,6 +16,7 @@ class File {
   enum class Mode {
     Read,            // existing file, read only
     CreateTruncate,  // created when missing, emptied when present
+    CreateNew,       // created; fails with EEXIST when a file of that name exists
     Write,           // existing file, written without truncation
     Append,          // created when missing; every write goes to the end
   };

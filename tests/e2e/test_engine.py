@@ -1028,6 +1028,18 @@ class DataConnectionOrderTest(HostTestCase):
         self.assertEqual(self.read('closed.bin'), b'')
         ftp.quit()
 
+    def test_upload_never_overwrites_a_file_that_appeared_after_stor(self):
+        ftp = self.login()
+        port = self.pasv_port(ftp)
+        self.assertEqual(self.cmd(ftp, 'STOR appeared.bin'),
+                         '150 Opening data connection for appeared.bin.')
+        self.write('appeared.bin', b'written by someone else')
+        with socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT) as conn:
+            conn.sendall(b'upload')
+        self.assertRegex(ftp.getmultiline(), r'^426 Connection closed; Cannot create file .*\.$')
+        self.assertEqual(self.read('appeared.bin'), b'written by someone else')
+        ftp.quit()
+
     def test_end_of_transfer_does_not_close_the_next_listener(self):
         ftp = self.login()
         port = self.pasv_port(ftp)

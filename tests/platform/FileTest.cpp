@@ -93,6 +93,13 @@ TEST_F(FileTest, WriteModesCreateTruncateOverwriteAndAppend) {
   EXPECT_EQ(ReadBytes(dir_ / "Appended.log"), "line");
   ASSERT_TRUE(File::Open("C:\\fresh.bin", File::Mode::CreateTruncate));
   EXPECT_EQ(FileSystem::FileSize("C:\\fresh.bin"), 0);
+
+  // CreateNew never touches a file that exists, whatever the letter case of its name.
+  EXPECT_FALSE(File::Open("C:\\F.BIN", File::Mode::CreateNew));
+  EXPECT_EQ(FileSystem::LastError(), EEXIST);
+  EXPECT_EQ(ReadBytes(dir_ / "f.bin"), "nEw+1");
+  ASSERT_TRUE(File::Open("C:\\new.bin", File::Mode::CreateNew));
+  EXPECT_EQ(FileSystem::FileSize("C:\\new.bin"), 0);
 }
 
 TEST_F(FileTest, ReadOnlyFileOpensOnlyForReading) {
