@@ -87,7 +87,20 @@ void TFtpCtrlSocket::TriggerCommand(const char* line, int length) {
 // a line ends at LF, with a CR before it dropped. A client that fills the buffer without a line
 // end has the over-long line discarded up to its LF and answered once. Once a command has
 // closed the session, the lines still held are dropped.
+void TFtpCtrlSocket::TriggerDataSent(uint16_t error) {
+  if (readingHeld_) {
+    readingHeld_ = false;
+    PostReadiness(FD_READ, 0);  // the commands that waited are read again
+  }
+  TWSocket::TriggerDataSent(error);
+}
+
 bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
+  if (BufferedBytes() > kMaxAnswerBacklog) {
+    // Nothing is read: read reports stay off until the answers have left (TriggerDataSent).
+    readingHeld_ = true;
+    return true;
+  }
   if (rcvSize_ <= 1) {
     char scratch[256];
     Receive(scratch, sizeof scratch);

@@ -21,6 +21,9 @@ class TFtpCtrlSocket : public TWSocket {
   using TSessionNotify = std::function<void(TFtpCtrlSocket& sender)>;
 
   static constexpr int kDefaultRcvSize = 2048;
+  // Commands are not read while more answer bytes than this wait to be sent: a client that
+  // sends commands but never reads the answers cannot make the server queue without end.
+  static constexpr int64_t kMaxAnswerBacklog = 64 * 1024;
 
   explicit TFtpCtrlSocket(EventLoop& loop);
   ~TFtpCtrlSocket() override;
@@ -84,6 +87,7 @@ class TFtpCtrlSocket : public TWSocket {
 
  protected:
   bool TriggerDataAvailable(uint16_t error) override;
+  void TriggerDataSent(uint16_t error) override;
   void TriggerSessionConnected(uint16_t error) override;
   virtual void TriggerCommand(const char* line, int length);
 
@@ -92,6 +96,7 @@ class TFtpCtrlSocket : public TWSocket {
   int rcvSize_ = 0;
   int rcvCnt_ = 0;
   bool discardingLine_ = false;
+  bool readingHeld_ = false;
   std::string directory_;
 };
 

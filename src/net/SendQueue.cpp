@@ -4,6 +4,7 @@ namespace orvane {
 
 void SendQueue::Append(const void* data, int32_t length) {
   if (length <= 0) return;
+  pending_ += length;
   if (chunks_.empty()) chunks_.emplace_back(TBuffer::kDefaultSize);
   const char* p = static_cast<const char*>(data);
   TBuffer* current = &chunks_.back();
@@ -29,7 +30,7 @@ const char* SendQueue::Front(int32_t& length) {
 }
 
 void SendQueue::Consume(int32_t length) {
-  if (!chunks_.empty()) chunks_.front().Remove(length);
+  if (!chunks_.empty()) pending_ -= chunks_.front().Remove(length);
 }
 
 }  // namespace orvane

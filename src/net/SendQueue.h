@@ -19,13 +19,19 @@ class SendQueue {
   const char* Front(int32_t& length);
   // Takes the given number of bytes, accepted by the system, out of the first chunk.
   void Consume(int32_t length);
-  void Clear() { chunks_.clear(); }
+  void Clear() {
+    chunks_.clear();
+    pending_ = 0;
+  }
+  // Bytes appended and not yet taken out by Consume.
+  int64_t Pending() const { return pending_; }
   bool Empty() const { return chunks_.empty(); }
   size_t ChunkCount() const { return chunks_.size(); }
   const TBuffer& Chunk(size_t index) const { return chunks_[index]; }
 
  private:
   std::deque<TBuffer> chunks_;
+  int64_t pending_ = 0;
 };
 
 }  // namespace orvane

@@ -71,6 +71,8 @@ class TCustomWSocket {
   int32_t LingerTimeout() const { return lingerTimeout_; }
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
+  // Bytes queued by Send that the system has not taken yet.
+  int64_t BufferedBytes() const { return queue_.Pending(); }
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
   // descriptor number, it is never given to a later connection.

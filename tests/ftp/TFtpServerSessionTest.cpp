@@ -338,5 +338,56 @@ TEST_F(TFtpServerSessionTest, DestroyingTheServerFreesSessionsWithoutHooks) {
   EXPECT_EQ(busy->TakeInput(), "");  // no transfer answer was sent on the way out
 }
 
+TEST_F(TFtpServerSessionTest, AClientThatNeverReadsCannotGrowTheAnswerQueueWithoutEnd) {
+  FtpClient client(loop_, port_, 4096);
+  ASSERT_TRUE(client.Connected());
+  ASSERT_EQ(client.ReadLine(), server_->Banner);
+  ASSERT_TRUE(WaitClientCount(1));
+  TFtpCtrlSocket& session = server_->Client(0);
+
+  // Unknown commands of 1000 bytes, each answered with a little more, pushed without reading a
+  // single answer, until the client's own sends block (the server stopped reading) for a while.
+  const std::string line = std::string(1000, 'X') + "\r\n";
+  std::string batch;
+  for (int i = 0; i < 16; ++i) batch += line;
+  std::string unsent;
+  int64_t sentLines = 0;
+  auto push = [&] {
+    if (unsent.empty()) {
+      unsent = batch;
+      sentLines += 16;
+    }
+    const ssize_t n = ::send(client.Fd(), unsent.data(), unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) unsent.erase(0, static_cast<size_t>(n));
+    return n > 0;
+  };
+  int64_t largestBacklog = 0;
+  int blockedRounds = 0;
+  for (int round = 0; round < 3000 && blockedRounds < 50; ++round) {
+    blockedRounds = push() ? 0 : blockedRounds + 1;
+    loop_.ProcessReady(0);
+    largestBacklog = std::max(largestBacklog, session.BufferedBytes());
+  }
+  ASSERT_EQ(blockedRounds, 50) << "the server kept reading commands";
+  EXPECT_GT(largestBacklog, TFtpCtrlSocket::kMaxAnswerBacklog / 2);
+  // At most one read's worth of answers beyond the limit.
+  EXPECT_LE(largestBacklog, TFtpCtrlSocket::kMaxAnswerBacklog + 8 * 1024);
+
+  // Once the client reads, every command is answered, and the session goes on.
+  int64_t answers = 0;
+  const bool done = loop_.RunUntil(
+      [&] {
+        if (!unsent.empty()) push();
+        const std::string input = client.TakeInput();
+        for (size_t at = input.find('\n'); at != std::string::npos; at = input.find('\n', at + 1)) {
+          ++answers;
+        }
+        return unsent.empty() && answers >= sentLines;
+      },
+      20s);
+  EXPECT_TRUE(done) << answers << " of " << sentLines;
+  EXPECT_EQ(client.Command("NOOP"), "200 Noop command successful.");
+}
+
 }  // namespace
 }  // namespace orvane::test
