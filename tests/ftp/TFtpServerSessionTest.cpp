@@ -109,9 +109,10 @@ TEST_F(TFtpServerSessionTest, QuitWaitsUntilEveryQueuedByteHasBeenSent) {
   server_->SendToClient(0, backlog);
   ASSERT_FALSE(server_->Client(0).AllSent());
 
+  // With that much waiting, QUIT is read only once the answers have left; either way the
+  // connection closes only after every queued byte and "221 Goodbye.".
   ASSERT_TRUE(client.Send("QUIT\r\n"));
   Settle(50ms);
-  EXPECT_TRUE(server_->Client(0).CloseRequest);
   EXPECT_EQ(server_->Client(0).State(), wsConnected);
 
   std::string received;
