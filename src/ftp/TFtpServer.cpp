@@ -249,9 +249,11 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
   }
   if (!session) return;
   // A transfer still running ends first, so that its close hooks reach the host while the
-  // host's record of this client still exists.
+  // host's record of this client still exists. An upload first takes the bytes that have
+  // already arrived: a client that sends QUIT right after its data loses nothing it sent.
   if (session->DataSocket->State() != wsClosed) {
     try {
+      if (session->DataSocket->OnDataAvailable) session->DataSocket->DeliverWaitingData();
       session->DataSocket->Close();
     } catch (const std::exception&) {
       // The session is going away anyway.

@@ -321,6 +321,10 @@ void TCustomWSocket::HandleReady(uint32_t epollEvents) {
   if (closing && handleToken_ == token) HandleReadiness(FD_CLOSE, closeError);
 }
 
+void TCustomWSocket::DeliverWaitingData() {
+  if (state_ == wsConnected && handle_.Get() >= 0 && !paused_) ReceiveLoop(0, 0);
+}
+
 void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
   if (handleToken_ == 0) return;
   loop_.PostTo(handleToken_, [this, eventBits, error]() { HandleReadiness(eventBits, error); });

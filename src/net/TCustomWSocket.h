@@ -102,6 +102,10 @@ class TCustomWSocket {
   virtual void ReverseDnsLookup(const std::string& hostAddr);
   virtual void CancelDnsLookup();
 
+  // Delivers the data already waiting in the system to OnDataAvailable now, as a close report
+  // would; for an owner about to close a connection whose last bytes must not be lost.
+  void DeliverWaitingData();
+
   // Posts a readiness report with these event bits to this socket's current handle, as the
   // system would. Send uses it for its write report; tests use it to inject reports.
   void PostReadiness(uint16_t eventBits, uint16_t error);

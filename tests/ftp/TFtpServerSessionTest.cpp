@@ -339,6 +339,40 @@ TEST_F(TFtpServerSessionTest, DestroyingTheServerFreesSessionsWithoutHooks) {
   EXPECT_EQ(busy->TakeInput(), "");  // no transfer answer was sent on the way out
 }
 
+// A client that quits while the bytes of its upload are still waiting to be read loses none
+// of them: they are stored before the data connection closes with the session.
+TEST_F(TFtpServerSessionTest, QuitRightAfterAnUploadKeepsTheBytesThatArrived) {
+  TempDir root;
+  const auto drives = FileSystem::DriveMap();
+  FileSystem::SetDriveMap({{'C', root.Path()}});
+  server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
+                               const std::string&, bool&) { client.HomeDir = "C:\\"; };
+  auto client = Login();
+  const std::string pasv = client->Command("PASV");
+  int p1 = 0, p2 = 0;
+  ASSERT_EQ(std::sscanf(pasv.c_str() + pasv.find("(127,0,0,1,") + 11, "%d,%d", &p1, &p2), 2);
+  FtpClient data(loop_, p1 * 256 + p2);
+  ASSERT_TRUE(data.Connected());
+  EXPECT_EQ(client->Command("STOR quit.bin"), "150 Opening data connection for quit.bin.");
+  ASSERT_TRUE(loop_.RunUntil([&] { return server_->Client(0).DataSocket->State() == wsConnected; },
+                             FtpClient::kWait));
+
+  // The data arrives while QUIT is being answered, after the loop last looked for readiness:
+  // only the session's close can still take it.
+  const std::string payload(100000, 'q');
+  server_->OnAnswerToClient = [&](TFtpServer&, TFtpCtrlSocket&, std::string& answer) {
+    if (answer != "221 Goodbye.") return;
+    ASSERT_EQ(::send(data.Fd(), payload.data(), payload.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(payload.size()));
+    data.Close();
+  };
+  ASSERT_TRUE(client->Send("QUIT\r\n"));
+  EXPECT_TRUE(client->WaitClosed());
+  ExpectOneDisconnect(1);
+  EXPECT_EQ(ReadBytes(root / "quit.bin"), payload);
+  FileSystem::SetDriveMap(drives);
+}
+
 TEST_F(TFtpServerSessionTest, AClientThatNeverReadsCannotGrowTheAnswerQueueWithoutEnd) {
   FtpClient client(loop_, port_, 4096);
   ASSERT_TRUE(client.Connected());
