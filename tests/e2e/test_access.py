@@ -15,7 +15,6 @@ import ftplib
 import hashlib
 import io
 import os
-import random
 import select
 import signal
 import socket
@@ -26,25 +25,13 @@ import threading
 import time
 import unittest
 
+from e2e_support import free_port
+
 FTPD_BINARY = None  # set from --ftpd-binary
 TIMEOUT = 10  # seconds, for start-up, every socket operation and the exit
 
 # Every account below logs in with this password unless it says otherwise.
 PASSWORD = 'pw'
-
-
-def free_port():
-    """A port nobody uses right now, below the ephemeral range: the system never hands it to
-    another test's client connection while the server is starting."""
-    for _ in range(100):
-        port = random.randrange(20000, 32000)
-        with socket.socket() as s:
-            try:
-                s.bind(('127.0.0.1', port))
-            except OSError:
-                continue
-            return port
-    raise RuntimeError('no free port found')
 
 
 def write_crlf(path, lines):

@@ -9,7 +9,6 @@ of 127.0.0.1, talks to it with ftplib and stops it with SIGTERM. Every wait is b
 import argparse
 import ftplib
 import os
-import random
 import select
 import signal
 import socket
@@ -19,24 +18,12 @@ import tempfile
 import time
 import unittest
 
+from e2e_support import free_port
+
 FTPD_BINARY = None  # set from --ftpd-binary
 TIMEOUT = 10  # seconds, for start-up, every socket operation and the exit
 
 STAMP = r'\d{4}-\d{2}-\d{2}( \d{2}:\d{2}:\d{2})?'
-
-
-def free_port():
-    """A port nobody uses right now, below the ephemeral range: the system never hands it to
-    another test's client connection while the server is starting."""
-    for _ in range(100):
-        port = random.randrange(20000, 32000)
-        with socket.socket() as s:
-            try:
-                s.bind(('127.0.0.1', port))
-            except OSError:
-                continue
-            return port
-    raise RuntimeError('no free port found')
 
 
 class Ftpd:

@@ -19,6 +19,7 @@
 #include "net/EventLoop.h"
 #include "platform/TempDir.h"
 #include "platform/UniqueFd.h"
+#include "support/FtpClient.h"
 
 namespace orvane::test {
 
@@ -78,93 +79,8 @@ class FakeUi : public HostUi {
   std::string trayHint;
 };
 
-// A plain FTP control-connection client on a non-blocking socket, optionally bound to another
-// loopback address (127.0.0.2 ...) so that the server sees a different peer. Every wait steps the
-// host's loop until the bytes are there or a deadline passes.
-class HostClient {
- public:
-  static constexpr std::chrono::milliseconds kWait = 3s;
-
-  HostClient(EventLoop& loop, int port, const char* fromAddress = "127.0.0.1") : loop_(loop) {
-    fd_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    ::inet_pton(AF_INET, fromAddress, &from.sin_addr);
-    ::bind(fd_.Get(), reinterpret_cast<sockaddr*>(&from), sizeof from);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // The kernel completes the handshake into the listener's backlog: no loop step needed.
-    connected_ = ::connect(fd_.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-    ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) | O_NONBLOCK);
-  }
-
-  bool Connected() const { return connected_; }
-
-  bool Send(const std::string& bytes) {
-    return ::send(fd_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
-  }
-
-  // The next line without its CR LF; "<none>" when no complete line arrived in time.
-  std::string ReadLine(std::chrono::milliseconds wait = kWait) {
-    loop_.RunUntil(
-        [&] {
-          Pump();
-          return input_.find('\n') != std::string::npos || eof_;
-        },
-        wait);
-    const size_t lf = input_.find('\n');
-    if (lf == std::string::npos) return "<none>";
-    std::string line = input_.substr(0, lf);
-    input_.erase(0, lf + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-  }
-
-  // Reads lines up to and including the last line of a reply (code and a blank).
-  std::vector<std::string> ReadReply(std::chrono::milliseconds wait = kWait) {
-    std::vector<std::string> lines;
-    for (;;) {
-      lines.push_back(ReadLine(wait));
-      const std::string& l = lines.back();
-      if (l == "<none>" || (l.size() >= 4 && l[3] == ' ')) return lines;
-    }
-  }
-
-  // Whether the server closed the connection (end of stream or reset) within the wait.
-  bool WaitClosed(std::chrono::milliseconds wait = kWait) {
-    return loop_.RunUntil(
-        [&] {
-          Pump();
-          return eof_;
-        },
-        wait);
-  }
-
-  void Close() { fd_.Reset(); }
-
- private:
-  void Pump() {
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = ::recv(fd_.Get(), buf, sizeof buf, 0);
-      if (n > 0) {
-        input_.append(buf, static_cast<size_t>(n));
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) eof_ = true;
-      return;
-    }
-  }
-
-  EventLoop& loop_;
-  UniqueFd fd_;
-  bool connected_ = false;
-  bool eof_ = false;
-  std::string input_;
-};
+// Clients of the host are the plain control-connection clients of the engine tests.
+using HostClient = FtpClient;
 
 // The text with every date ("2026-12-09") replaced by "<date>", every time ("14:05:09") by
 // "<time>", and a date followed by a blank and a time by "<stamp>", so that log lines and
@@ -213,7 +129,7 @@ class HostTest : public ::testing::Test {
 
   // A client that has read its whole greeting (or refusal).
   std::unique_ptr<HostClient> Connect(const char* from = "127.0.0.1") {
-    auto c = std::make_unique<HostClient>(loop_, port_, from);
+    auto c = std::make_unique<HostClient>(loop_, port_, 0, from);
     EXPECT_TRUE(c->Connected());
     return c;
   }
