@@ -25,6 +25,8 @@ import tempfile
 import time
 import unittest
 
+from e2e_support import wait_until_listener_closed
+
 HOST_BINARY = None  # set from --host-binary
 TIMEOUT = 10  # seconds, for every socket and reply
 CURL_TIMEOUT = 30
@@ -1044,6 +1046,7 @@ class DataConnectionOrderTest(HostTestCase):
         ftp = self.login()
         port = self.pasv_port(ftp)
         with socket.create_connection(('127.0.0.1', port), timeout=TIMEOUT) as conn:
+            wait_until_listener_closed(port)
             self.assertEqual(self.cmd(ftp, 'NOOP'), '200 Noop command successful.')
             # Both lines in one read: the download's deferred close must not reach the new
             # listener that PASV opens.
