@@ -39,6 +39,8 @@ void TFileStream::Seek(int64_t offset) {
   if (!file_.Seek(offset)) throw std::runtime_error("Seek error on " + path_);
 }
 
-void TFileStream::SeekToEnd() { Seek(file_.Size()); }
+void TFileStream::SeekToEnd() {
+  Seek(file_.Size());
+}
 
 }  // namespace orvane

@@ -51,9 +51,13 @@ void TFtpCtrlSocket::StartConnection() {
   if (!Banner.empty()) SendStr(Banner + "\r\n");
 }
 
-void TFtpCtrlSocket::SendAnswer(const std::string& answer) { SendStr(answer + "\r\n"); }
+void TFtpCtrlSocket::SendAnswer(const std::string& answer) {
+  SendStr(answer + "\r\n");
+}
 
-std::string TFtpCtrlSocket::GetPeerAddr() { return PeerAddr; }
+std::string TFtpCtrlSocket::GetPeerAddr() {
+  return PeerAddr;
+}
 
 void TFtpCtrlSocket::Dup(int newHandle) {
   TWSocket::Dup(newHandle);

@@ -5,9 +5,9 @@
 
 #include "ftp/PathRules.h"
 #include "net/ESocketException.h"
-#include "platform/UniqueFd.h"
 #include "platform/AsciiCase.h"
 #include "platform/Trim.h"
+#include "platform/UniqueFd.h"
 
 namespace orvane {
 
@@ -103,9 +103,13 @@ void TFtpServer::Start() {
   serverSocket_->Listen();
 }
 
-void TFtpServer::Stop() { serverSocket_->Close(); }
+void TFtpServer::Stop() {
+  serverSocket_->Close();
+}
 
-bool TFtpServer::Active() const { return serverSocket_->State() == wsListening; }
+bool TFtpServer::Active() const {
+  return serverSocket_->State() == wsListening;
+}
 
 int TFtpServer::IndexOf(const TFtpCtrlSocket& client) const {
   for (size_t i = 0; i < clients_.size(); ++i) {
@@ -294,7 +298,9 @@ void TFtpServer::PostCloseData(TFtpCtrlSocket& client) {
   });
 }
 
-void TFtpServer::ClientSessionClosed(TFtpCtrlSocket& client) { PostClientClosed(client); }
+void TFtpServer::ClientSessionClosed(TFtpCtrlSocket& client) {
+  PostClientClosed(client);
+}
 
 void TFtpServer::ClientDataSent(TFtpCtrlSocket& client) {
   if (!client.CloseRequest) return;
@@ -466,8 +472,7 @@ void TFtpServer::CommandCDUP(TFtpCtrlSocket& client, std::string&, std::string& 
 
 // The directory is set before the host is asked, so the hook sees the new directory; a refusal
 // (by the rules or by the host) restores exactly the previous one.
-void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params,
-                                 std::string& answer) {
+void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params, std::string& answer) {
   const std::string oldDir = client.Directory();
   auto restore = [&]() {
     try {

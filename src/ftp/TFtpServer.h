@@ -38,14 +38,16 @@ class TFtpServer {
 
   // Hook types. Sender first, then the session, then the event's own arguments.
   using TNotify = std::function<void(TFtpServer& sender)>;
-  using TClientEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error)>;
-  using TAuthenticate = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                           const std::string& userName,
-                                           const std::string& password, bool& authenticated)>;
-  using TClientCommand = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                            std::string& keyword, std::string& params,
-                                            std::string& answer)>;
-  using TAnswer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer)>;
+  using TClientEvent =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error)>;
+  using TAuthenticate =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, const std::string& userName,
+                         const std::string& password, bool& authenticated)>;
+  using TClientCommand =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& keyword,
+                         std::string& params, std::string& answer)>;
+  using TAnswer =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer)>;
   using TValidate = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                        std::string& filePath, bool& allowed)>;
   using TChangeDirectory = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
@@ -54,17 +56,19 @@ class TFtpServer {
                                              std::string& directory, bool detailed)>;
   using TDataEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
                                         uint16_t error)>;
-  using TDataAvailable = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                            TWSocket& data, const char* buf, int len,
-                                            uint16_t error)>;
+  using TDataAvailable =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
+                         const char* buf, int len, uint16_t error)>;
   using TLogged = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client)>;
-  using TAddLinks = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& stream)>;
+  using TAddLinks =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& stream)>;
   using TDirMade = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                       std::string& filePath, bool created)>;
   using TUpdateXfer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
   using TCheckHidden = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                           const std::string& path, bool& hidden)>;
-  using TValidateListing = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
+  using TValidateListing =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
   explicit TFtpServer(EventLoop& loop);
   ~TFtpServer();
@@ -128,31 +132,56 @@ class TFtpServer {
 
  protected:
   // Command handlers, in table order of their keyword.
-  void CommandUSER(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandPASS(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandQUIT(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandNOOP(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandLIST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandNLST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandDELE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandSIZE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandREST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandRNFR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandRNTO(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandPORT(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandSTOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandAPPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandRETR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandTYPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandCWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandMKD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandRMD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandCDUP(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandXPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandSYST(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandABOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
-  void CommandPASV(TFtpCtrlSocket& client, std::string& keyword, std::string& params, std::string& answer);
+  void CommandUSER(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPASS(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandQUIT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandNOOP(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandLIST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandNLST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandDELE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSIZE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandREST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandRNFR(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandRNTO(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPORT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSTOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandAPPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandRETR(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandTYPE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandCWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                  std::string& answer);
+  void CommandMKD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                  std::string& answer);
+  void CommandRMD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                  std::string& answer);
+  void CommandCDUP(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandXPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPWD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                  std::string& answer);
+  void CommandSYST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandABOR(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPASV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
 
  private:
   enum class HandlerSet { None, Store, Append, Send };

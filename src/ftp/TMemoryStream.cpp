@@ -22,6 +22,8 @@ void TMemoryStream::Write(const void* buffer, int64_t count) {
   position_ += static_cast<size_t>(count);
 }
 
-void TMemoryStream::Seek(int64_t offset) { position_ = offset < 0 ? 0 : static_cast<size_t>(offset); }
+void TMemoryStream::Seek(int64_t offset) {
+  position_ = offset < 0 ? 0 : static_cast<size_t>(offset);
+}
 
 }  // namespace orvane

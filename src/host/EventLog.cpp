@@ -19,7 +19,8 @@ bool EventLog::Open(const std::string& fileName, const std::string& port) {
   fileName_ = fileName;
   WriteLine("");
   WriteLine("");
-  WriteLine("---------- Session created on " + TimeStamp(Now()) + " on port " + port + " ----------");
+  WriteLine("---------- Session created on " + TimeStamp(Now()) + " on port " + port +
+            " ----------");
   WriteLine("");
   Flush();
   return true;
@@ -63,7 +64,9 @@ void EventLog::ServerStateLine(const std::string& text, bool flush) {
   if (flush) Flush();
 }
 
-void EventLog::WriteStampedLine(const std::string& text) { WriteLine(TimeStamp(Now()) + " " + text); }
+void EventLog::WriteStampedLine(const std::string& text) {
+  WriteLine(TimeStamp(Now()) + " " + text);
+}
 
 void EventLog::Flush() {
   if (file_ != nullptr) std::fflush(file_);

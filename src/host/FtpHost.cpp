@@ -41,9 +41,8 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
     FtpServer1ClientDisconnect(s, c, e);
   };
   FtpServer1.OnClientCommand = [this](TFtpServer& s, TFtpCtrlSocket& c, std::string& k,
-                                      std::string& p, std::string& a) {
-    FtpServer1ClientCommand(s, c, k, p, a);
-  };
+                                      std::string& p,
+                                      std::string& a) { FtpServer1ClientCommand(s, c, k, p, a); };
   FtpServer1.OnAnswerToClient = [this](TFtpServer& s, TFtpCtrlSocket& c, std::string& a) {
     FtpServer1AnswerToClient(s, c, a);
   };
@@ -211,7 +210,9 @@ void FtpHost::Timer2Timer() {
   }
 }
 
-void FtpHost::Timer3Timer() { ui_.StatusPanel(2, stats.TakeThroughputText()); }
+void FtpHost::Timer3Timer() {
+  ui_.StatusPanel(2, stats.TakeThroughputText());
+}
 
 void FtpHost::Timer4Timer() {
   const std::optional<int> maxLines = logSettings.MaxLinesValue();
@@ -226,8 +227,7 @@ Usrdata* FtpHost::RecordOf(const TFtpCtrlSocket& client) const {
   return it == records_.end() ? nullptr : it->second.get();
 }
 
-std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record,
-                                  bool withRatio) {
+std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio) {
   MacroValues values;
   values.ip = record.IP;
   const std::time_t now = Now();

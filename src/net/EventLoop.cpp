@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <cassert>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
@@ -73,7 +73,9 @@ EventLoop::EventLoop() : inbox_(std::make_shared<Inbox>()) {
   }
 }
 
-EventLoop::~EventLoop() { ::close(epollFd_); }
+EventLoop::~EventLoop() {
+  ::close(epollFd_);
+}
 
 EventLoop::Token EventLoop::NewToken() {
   const Token token = nextToken_++;
@@ -124,7 +126,9 @@ void EventLoop::Release(Token token) {
   registrations_.erase(it);
 }
 
-bool EventLoop::Alive(Token token) const { return registrations_.count(token) != 0; }
+bool EventLoop::Alive(Token token) const {
+  return registrations_.count(token) != 0;
+}
 
 void EventLoop::Post(std::function<void()> task) {
   inbox_->Push(Posted{0, std::move(task)}, !ProcessingOnThisThread());
@@ -145,7 +149,9 @@ EventLoop::Poster EventLoop::GetPoster() const {
   };
 }
 
-bool EventLoop::HasPending() const { return !inbox_->Empty(); }
+bool EventLoop::HasPending() const {
+  return !inbox_->Empty();
+}
 
 void EventLoop::RunPosted() {
   // Only the tasks queued so far: a task that posts again runs in the next round, so a

@@ -27,7 +27,7 @@ constexpr uint16_t FD_CONNECT = 16;
 constexpr uint16_t FD_CLOSE = 32;
 
 // The notification masks registered by each operation.
-constexpr uint16_t kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;                 // 43
+constexpr uint16_t kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;                // 43
 constexpr uint16_t kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
 constexpr uint16_t kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                  // 51
 

@@ -16,14 +16,16 @@
 #include <thread>
 
 #include "net/ESocketException.h"
-#include "platform/WinsockError.h"
 #include "platform/Trim.h"
+#include "platform/WinsockError.h"
 
 namespace orvane {
 
 namespace {
 
-bool StartsWithDigit(const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; }
+bool StartsWithDigit(const std::string& s) {
+  return !s.empty() && s[0] >= '0' && s[0] <= '9';
+}
 
 // Leading blanks skipped, digits read up to the first other character, no sign.
 long ReadDecimal(const std::string& s) {
@@ -43,7 +45,9 @@ std::string Dotted(const in_addr& a) {
   return buf;
 }
 
-int LastWsa() { return WinsockFromErrno(errno); }
+int LastWsa() {
+  return WinsockFromErrno(errno);
+}
 
 // A descriptor kept open so that a process out of descriptors can still take a pending
 // connection off the listen queue and drop it, instead of being woken for it forever.
@@ -314,7 +318,8 @@ void TCustomWSocket::HandleReady(uint32_t epollEvents) {
     writeArmed_ = false;
     UpdateInterest();
   }
-  const bool closing = sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
+  const bool closing =
+      sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
   const uint16_t closeError = (epollEvents & (EPOLLHUP | EPOLLERR)) ? soError() : 0;
   const EventLoop::Token token = handleToken_;
   if (bits) HandleReadiness(bits, 0);
@@ -779,8 +784,7 @@ void TCustomWSocket::TryToSend() {
     if (sent == 0) return;
     if (sent < 0) {
       const int err = LastWsa();
-      if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn ||
-          err == kWsaEintr) {
+      if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn || err == kWsaEintr) {
         closeReported_ = true;
         Close();
         TriggerSessionClosed(static_cast<uint16_t>(err));
@@ -860,7 +864,9 @@ int TCustomWSocket::RcvdCount() {
 // ---------------------------------------------------------------------------------------------
 // Closing
 
-void TCustomWSocket::Close() { FinishClose(true); }
+void TCustomWSocket::Close() {
+  FinishClose(true);
+}
 
 void TCustomWSocket::Abort() {
   CancelDnsLookup();
@@ -1046,7 +1052,8 @@ void TCustomWSocket::CancelDnsLookup() {
 
 std::string TCustomWSocket::LocalHostName() {
   char name[64] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) throw ESocketException("Winsock.GetHostName failed");
+  if (::gethostname(name, sizeof name - 1) != 0)
+    throw ESocketException("Winsock.GetHostName failed");
   return name;
 }
 

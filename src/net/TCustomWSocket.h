@@ -198,7 +198,7 @@ class TCustomWSocket {
   bool readArmed_ = true;
   bool acceptArmed_ = true;
   bool writeArmed_ = false;
-  bool dataSentDue_ = true;  // a Send (or the connection's start) awaits its OnDataSent
+  bool dataSentDue_ = true;     // a Send (or the connection's start) awaits its OnDataSent
   uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
 
   std::string dnsResult_;

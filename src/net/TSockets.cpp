@@ -26,10 +26,17 @@ std::string TSockets::LocalIPAddr() const {
 std::string TSockets::ErrorMessage(int code, const std::string& operation) {
   std::string text;
   switch (code) {
-    case 0: text = "Not a WinSock error"; break;
-    case 10049: text = "Can't assign requested address"; break;
-    case 10053: text = "Software caused connection abort"; break;
-    default: text = TCustomWSocket::WSocketErrorDesc(code);
+    case 0:
+      text = "Not a WinSock error";
+      break;
+    case 10049:
+      text = "Can't assign requested address";
+      break;
+    case 10053:
+      text = "Software caused connection abort";
+      break;
+    default:
+      text = TCustomWSocket::WSocketErrorDesc(code);
   }
   return "Error " + std::to_string(code) + " in function " + operation + "\r\n" + text;
 }

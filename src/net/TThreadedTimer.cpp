@@ -10,7 +10,7 @@ namespace orvane {
 struct TThreadedTimer::Worker {
   std::mutex mutex;
   std::condition_variable wake;
-  bool running = false;    // resumed (true) or suspended (false)
+  bool running = false;  // resumed (true) or suspended (false)
   bool terminate = false;
   bool tickDone = true;
   int intervalMs = 1000;

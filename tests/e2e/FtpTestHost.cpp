@@ -22,13 +22,18 @@ int main(int argc, char** argv) {
   int maxClients = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--root" && i + 1 < argc) root = argv[++i];
-    else if (arg == "--port" && i + 1 < argc) port = argv[++i];
-    else if (arg == "--hide-hidden") hideHidden = true;
-    else if (arg == "--max-clients" && i + 1 < argc) maxClients = std::stoi(argv[++i]);
+    if (arg == "--root" && i + 1 < argc)
+      root = argv[++i];
+    else if (arg == "--port" && i + 1 < argc)
+      port = argv[++i];
+    else if (arg == "--hide-hidden")
+      hideHidden = true;
+    else if (arg == "--max-clients" && i + 1 < argc)
+      maxClients = std::stoi(argv[++i]);
   }
   if (root.empty()) {
-    std::fprintf(stderr, "usage: %s --root DIR [--port N] [--hide-hidden] [--max-clients N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --root DIR [--port N] [--hide-hidden] [--max-clients N]\n",
+                 argv[0]);
     return 2;
   }
   orvane::FileSystem::SetDriveMap({{'C', root}});

@@ -392,7 +392,8 @@ TEST_F(TFtpServerSessionTest, AClientThatNeverReadsCannotGrowTheAnswerQueueWitho
       unsent = batch;
       sentLines += 16;
     }
-    const ssize_t n = ::send(client.Fd(), unsent.data(), unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n =
+        ::send(client.Fd(), unsent.data(), unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) unsent.erase(0, static_cast<size_t>(n));
     return n > 0;
   };

@@ -1,7 +1,6 @@
-#include "host/EventLog.h"
-
 #include <gtest/gtest.h>
 
+#include "host/EventLog.h"
 #include "host/HostTestSupport.h"
 
 namespace orvane::test {
@@ -53,7 +52,8 @@ TEST_F(EventLogTest, CommandEchoIsGreenAndServerStateLinesIgnoreSwitches) {
   settings_.Screen[12] = true;
   settings_.File[12] = true;
   log_.LogCommand(" (127.0.0.1) >NOOP ");
-  for (int c = 1; c <= LogSettings::kCategories; ++c) settings_.Screen[c] = settings_.File[c] = false;
+  for (int c = 1; c <= LogSettings::kCategories; ++c)
+    settings_.Screen[c] = settings_.File[c] = false;
   log_.ServerStateLine("FTP Server Off-line ...", true);
 
   ASSERT_EQ(ui_.memo.size(), 2u);
@@ -86,8 +86,10 @@ TEST_F(EventLogTest, ChangingTheFileEndsTheOldSessionAndStartsANewOne) {
   log_.LogEvent(1, "in the new file");
   EXPECT_EQ(Normalize(ReadBytes(dir_ / "FTP.log")),
             "\r\n\r\n---------- Session created on <stamp> on port 21 ----------\r\n\r\n"
-            "Log File changed  to : " + dir_.Path() + "/other.log\r\n"
-            "\r\n---------- Session closed  on <stamp> ----------\r\n");
+            "Log File changed  to : " +
+                dir_.Path() +
+                "/other.log\r\n"
+                "\r\n---------- Session closed  on <stamp> ----------\r\n");
   EXPECT_EQ(Normalize(Read("other.log")),
             "\r\n\r\n---------- Session created on <stamp> on port 21 ----------\r\n\r\n"
             "<stamp> in the new file\r\n");

@@ -1,7 +1,6 @@
-#include "host/FtpHost.h"
-
 #include <gtest/gtest.h>
 
+#include "host/FtpHost.h"
 #include "host/HostTestSupport.h"
 #include "platform/IniFile.h"
 
@@ -241,7 +240,8 @@ TEST_F(HostTest, StopAndStartWithoutClients) {
   EXPECT_EQ(ui_.panels[0], "No client");
   EXPECT_TRUE(ui_.MemoHas("FTP Server Off-line ..."));
   const std::string log = Normalize(LogFile());
-  EXPECT_EQ(log.substr(log.rfind("\r\n", log.size() - 3)), "\r\n<date> FTP Server Off-line ...\r\n");
+  EXPECT_EQ(log.substr(log.rfind("\r\n", log.size() - 3)),
+            "\r\n<date> FTP Server Off-line ...\r\n");
 
   host_->setup.MaxUsr = "7";  // the started event takes the setup field's value
   EXPECT_TRUE(host_->StartStopCommand());
@@ -351,7 +351,8 @@ TEST_F(HostTest, CountersSurviveARestart) {
   // The second run appends its own start block to the same log file.
   const std::string log = LogFile();
   EXPECT_NE(log.find("Session closed  on "), std::string::npos);
-  EXPECT_EQ(log.rfind("Session created on "), log.find("Session created on ", log.find("Session closed")));
+  EXPECT_EQ(log.rfind("Session created on "),
+            log.find("Session created on ", log.find("Session closed")));
 }
 
 }  // namespace
