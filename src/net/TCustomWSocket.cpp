@@ -607,7 +607,11 @@ int TCustomWSocket::Listen() {
   }
   ChangeState(wsBound);
   if (sockType_ == SOCK_STREAM) {
-    if (::listen(fd, 5) != 0) {
+    // Windows refuses a connection that finds the queue full, and the client can try again.
+    // Linux instead completes the client's connect (with a SYN cookie) and then drops it, so the
+    // client waits for a greeting that never comes. A queue as long as the system allows keeps
+    // a burst of connections, such as a client opening parallel transfers, from being lost.
+    if (::listen(fd, SOMAXCONN) != 0) {
       SocketError(LastWsa(), "Listen");
       return -1;
     }

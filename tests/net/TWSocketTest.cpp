@@ -80,6 +80,31 @@ TEST_F(TWSocketTest, ConnectSucceedsOrReportsRefusal) {
   EXPECT_EQ(refused.State(), wsClosed);
 }
 
+// Connections that arrive while the loop is busy wait in the listener's queue; none is lost,
+// however many come at once.
+TEST_F(TWSocketTest, ABurstOfConnectionsIsAcceptedWhole) {
+  std::vector<UniqueFd> accepted;
+  listener_.OnSessionAvailable = [&](TCustomWSocket& l, uint16_t) {
+    UniqueFd fd(l.Accept());
+    if (fd) accepted.push_back(std::move(fd));
+  };
+  constexpr int kBurst = 40;
+  std::vector<UniqueFd> clients;
+  for (int i = 0; i < kBurst; ++i) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const timeval limit{1, 0};  // bounds connect when a full queue makes the kernel drop the SYN
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port_));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << i;
+    clients.push_back(std::move(fd));
+  }
+  EXPECT_TRUE(loop_.RunUntil([&] { return accepted.size() == kBurst; }, 2s));
+  EXPECT_EQ(accepted.size(), static_cast<size_t>(kBurst));
+}
+
 // A report posted for a handle must never reach a later connection that got the same
 // descriptor number.
 TEST_F(TWSocketTest, StaleReportDoesNotReachReusedDescriptor) {
