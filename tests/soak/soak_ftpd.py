@@ -13,15 +13,11 @@ Only 127.0.0.1 is used; the run stops by itself after the given time."""
 import argparse
 import os
 import random
-import shutil
 import socket
-import subprocess
 import sys
-import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
-from e2e_support import free_port  # noqa: E402
+from soak_support import SoakServer
 
 COMMANDS = ['USER', 'PASS', 'CWD', 'CDUP', 'PWD', 'XPWD', 'TYPE', 'SYST', 'NOOP', 'PORT', 'REST',
             'ABOR', 'NLST', 'DELE', 'SIZE', 'RNFR', 'RNTO', 'MKD', 'RMD', 'QUIT', 'XMKD', 'FOO']
@@ -145,55 +141,24 @@ def main():
     parser.add_argument('--seed', type=int, default=1)
     args = parser.parse_args()
 
-    directory = tempfile.mkdtemp(prefix='orvane-soak-')
-    port = free_port()
-    prepare(directory, port)
-    errors_path = os.path.join(directory, 'stderr.txt')
-    with open(os.path.join(directory, 'stdout.txt'), 'w') as out, open(errors_path, 'w') as err:
-        server = subprocess.Popen([args.binary, str(port), '--dir', directory],
-                                  stdout=out, stderr=err)
-    failure = None
+    server = SoakServer(args.binary, prepare)
+    failures = []
     sessions = 0
     try:
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                socket.create_connection(('127.0.0.1', port), timeout=1).close()
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.1)
-        soak = Soak(random.Random(args.seed), port)
+        soak = Soak(random.Random(args.seed), server.port)
         deadline = time.monotonic() + args.seconds
-        while time.monotonic() < deadline and server.poll() is None:
+        while time.monotonic() < deadline and server.running():
             soak.session()
             sessions += 1
-        if server.poll() is not None:
-            failure = 'the server stopped with exit code %d' % server.returncode
-        else:
-            with socket.create_connection(('127.0.0.1', port), timeout=5) as probe:
+        if server.running():
+            with socket.create_connection(('127.0.0.1', server.port), timeout=5) as probe:
                 probe.settimeout(5)
                 if not probe.recv(1000).startswith(b'220'):
-                    failure = 'the server no longer greets'
-            server.send_signal(2)
-            if server.wait(20) != 0:
-                failure = 'the server exited with code %d' % server.returncode
+                    failures.append('the server no longer greets')
     finally:
-        if server.poll() is None:
-            server.kill()
-            server.wait()
-    with open(errors_path, errors='replace') as err:
-        report = err.read()
-    if 'Sanitizer' in report or 'runtime error' in report:
-        failure = failure or 'the sanitizers reported:\n' + report[:4000]
+        failures += server.stop()
     print('%d sessions in %.0f s, seed %d' % (sessions, args.seconds, args.seed))
-    if failure:
-        print('FAILED: %s\nfiles kept in %s' % (failure, directory))
-        return 1
-    shutil.rmtree(directory)
-    print('passed')
-    return 0
+    return server.finish(failures)
 
 
 if __name__ == '__main__':

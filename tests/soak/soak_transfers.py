@@ -15,16 +15,12 @@ import ftplib
 import io
 import os
 import random
-import shutil
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import traceback
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
-from e2e_support import free_port  # noqa: E402
+from soak_support import SoakServer
 
 SIZES = (0, 1, 2047, 2048, 2049, 100000, 3 * 1024 * 1024 + 7)
 
@@ -96,42 +92,21 @@ def main():
     parser.add_argument('--clients', type=int, default=16)
     args = parser.parse_args()
 
-    directory = tempfile.mkdtemp(prefix='orvane-soak-')
-    port = free_port()
-    prepare(directory, port)
-    errors_path = os.path.join(directory, 'stderr.txt')
-    with open(os.path.join(directory, 'stdout.txt'), 'w') as out, open(errors_path, 'w') as err:
-        server = subprocess.Popen([args.binary, str(port), '--dir', directory],
-                                  stdout=out, stderr=err)
-    errors = []
+    server = SoakServer(args.binary, prepare)
+    failures = []
+    workers = []
     try:
-        time.sleep(1)
         deadline = time.monotonic() + args.seconds
-        workers = [Worker(n, port, deadline, errors) for n in range(args.clients)]
+        workers = [Worker(n, server.port, deadline, failures) for n in range(args.clients)]
         for worker in workers:
             worker.start()
         for worker in workers:
             worker.join()
-        server.send_signal(2)
-        if server.wait(30) != 0:
-            errors.append('the server exited with code %d' % server.returncode)
     finally:
-        if server.poll() is None:
-            server.kill()
-            server.wait()
-    with open(errors_path, errors='replace') as err:
-        report = err.read()
-    if 'Sanitizer' in report or 'runtime error' in report:
-        errors.append('the sanitizers reported:\n' + report[:4000])
+        failures += server.stop()
     print('%d files by %d clients in %.0f s' % (sum(w.files for w in workers), args.clients,
                                                  args.seconds))
-    if errors:
-        print('FAILED, %d errors; files kept in %s\n%s' % (len(errors), directory,
-                                                            '\n'.join(errors[:10])))
-        return 1
-    shutil.rmtree(directory)
-    print('passed')
-    return 0
+    return server.finish(failures)
 
 
 if __name__ == '__main__':
