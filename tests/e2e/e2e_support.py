@@ -1,7 +1,14 @@
 """Helpers shared by the end-to-end test scripts."""
 
+import argparse
+import os
 import random
+import signal
 import socket
+import subprocess
+import sys
+import tempfile
+import threading
 import time
 
 
@@ -36,3 +43,98 @@ def wait_until_listener_closed(port, timeout=5.0):
             return
         time.sleep(0.01)
     raise AssertionError('the server never accepted the connection on port %d' % port)
+
+
+def binary_option(option):
+    """Takes `option` (e.g. '--ftpd-binary PATH') off the command line. Returns the absolute
+    path and the arguments left for unittest.main."""
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument(option, required=True)
+    args, rest = parser.parse_known_args()
+    path = getattr(args, option.lstrip('-').replace('-', '_'))
+    return os.path.abspath(path), [sys.argv[0]] + rest
+
+
+class Ftpd:
+    """orvane-ftpd running on one directory until stop(). A thread collects its standard output,
+    so that the server never blocks on a full pipe."""
+
+    TIMEOUT = 10  # seconds, for every wait
+
+    def __init__(self, binary, directory, port):
+        self.port = port
+        self.stderr = tempfile.TemporaryFile()
+        self.errors = None  # standard error, once the process has ended
+        self.process = subprocess.Popen([binary, str(port), '--dir', directory],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=self.stderr)
+        self.output = b''
+        self.changed = threading.Condition()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for chunk in iter(lambda: self.process.stdout.read1(4096), b''):
+            with self.changed:
+                self.output += chunk
+                self.changed.notify_all()
+
+    def wait_for_output(self, text, timeout=TIMEOUT):
+        """True once standard output holds text; False at the deadline."""
+        with self.changed:
+            return self.changed.wait_for(lambda: text.encode() in self.output, timeout)
+
+    def wait_for_no_clients(self, timeout=TIMEOUT):
+        """True once every connection the server announced has been reported closed."""
+        with self.changed:
+            return self.changed.wait_for(
+                lambda: self.output.count(b' try to connect\n') ==
+                self.output.count(b' disconnected\n'), timeout)
+
+    def text(self):
+        with self.changed:
+            return self.output.decode(errors='replace')
+
+    def error_output(self):
+        if self.errors is not None:
+            return self.errors
+        self.stderr.seek(0)
+        return self.stderr.read().decode(errors='replace')
+
+    def _ended(self):
+        """Collects the rest of both outputs of the ended process; returns its exit status."""
+        self.reader.join(self.TIMEOUT)
+        if self.errors is None:
+            self.errors = self.error_output()
+            self.stderr.close()
+        return self.process.returncode
+
+    def wait(self, timeout=TIMEOUT):
+        """The exit status once the process ends by itself; None if it still runs at the
+        deadline."""
+        try:
+            self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        return self._ended()
+
+    def stop(self):
+        """SIGTERM, then the exit status; the process is killed, and the test fails, when it
+        does not end in time."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            self.process.wait(timeout=self.TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            self._ended()
+            raise AssertionError('orvane-ftpd did not end after SIGTERM')
+        return self._ended()
+
+    def stop_cleanly(self):
+        """stop(), failing unless the exit status is 0 (a sanitizer report ends it otherwise)."""
+        status = self.stop()
+        if status != 0:
+            raise AssertionError('orvane-ftpd ended with status %d: %s' %
+                                 (status, self.error_output()))

@@ -10,22 +10,17 @@ wait is bounded.
 
     python3 test_access.py --ftpd-binary PATH [unittest arguments, e.g. a class name]
 """
-import argparse
 import ftplib
 import hashlib
 import io
 import os
 import select
-import signal
 import socket
-import subprocess
-import sys
 import tempfile
-import threading
 import time
 import unittest
 
-from e2e_support import free_port
+from e2e_support import Ftpd, binary_option, free_port
 
 FTPD_BINARY = None  # set from --ftpd-binary
 TIMEOUT = 10  # seconds, for start-up, every socket operation and the exit
@@ -51,67 +46,6 @@ def account(name, dirs, **keys):
     for index, (directory, attr) in enumerate(dirs):
         lines += ['Dir%d=%s' % (index, directory), 'Attr%d=%s' % (index, attr)]
     return lines
-
-
-class Ftpd:
-    """orvane-ftpd running on one directory until stop(). A thread collects its standard output,
-    so that the server never blocks on a full pipe."""
-
-    def __init__(self, directory, port):
-        self.port = port
-        self.stderr = tempfile.TemporaryFile()
-        self.process = subprocess.Popen([FTPD_BINARY, str(port), '--dir', directory],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=self.stderr)
-        self.output = b''
-        self.changed = threading.Condition()
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
-
-    def _read(self):
-        for chunk in iter(lambda: self.process.stdout.read1(4096), b''):
-            with self.changed:
-                self.output += chunk
-                self.changed.notify_all()
-
-    def wait_for_output(self, text, timeout=TIMEOUT):
-        """True once standard output holds text; False at the deadline."""
-        with self.changed:
-            return self.changed.wait_for(lambda: text.encode() in self.output, timeout)
-
-    def wait_for_no_clients(self, timeout=TIMEOUT):
-        """True once every connection the server announced has been reported closed."""
-        with self.changed:
-            return self.changed.wait_for(
-                lambda: self.output.count(b' try to connect\n') ==
-                self.output.count(b' disconnected\n'), timeout)
-
-    def text(self):
-        with self.changed:
-            return self.output.decode(errors='replace')
-
-    def error_output(self):
-        self.stderr.seek(0)
-        return self.stderr.read().decode(errors='replace')
-
-    def stop(self):
-        """SIGTERM; fails unless the server ends in time with status 0 (a sanitizer report at
-        any point ends it otherwise)."""
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-        try:
-            self.process.wait(timeout=TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-            raise AssertionError('orvane-ftpd did not end after SIGTERM')
-        finally:
-            self.reader.join(TIMEOUT)
-            errors = self.error_output()
-            self.stderr.close()
-        if self.process.returncode != 0:
-            raise AssertionError('orvane-ftpd ended with status %d: %s' %
-                                 (self.process.returncode, errors))
 
 
 class Control:
@@ -187,8 +121,8 @@ class ServerTestCase(unittest.TestCase):
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'),
                    [line for section in cls.ACCOUNTS for line in section])
         cls.port = free_port()
-        cls.ftpd = Ftpd(cls.dir, cls.port)
-        cls.addClassCleanup(cls.ftpd.stop)
+        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port)
+        cls.addClassCleanup(cls.ftpd.stop_cleanly)
         if not cls.ftpd.wait_for_output('FTP Server On-line on port %d ...' % cls.port):
             raise AssertionError('orvane-ftpd did not start: ' + cls.ftpd.text() +
                                  cls.ftpd.error_output())
@@ -667,11 +601,8 @@ class TimeoutTest(ServerTestCase):
 
 def main():
     global FTPD_BINARY
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument('--ftpd-binary', required=True)
-    args, rest = parser.parse_known_args()
-    FTPD_BINARY = os.path.abspath(args.ftpd_binary)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    FTPD_BINARY, argv = binary_option('--ftpd-binary')
+    unittest.main(argv=argv, verbosity=2)
 
 
 if __name__ == '__main__':

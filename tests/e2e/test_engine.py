@@ -7,7 +7,6 @@ abrupt behaviour matter, and with curl. The host runs with TZ=UTC so listing tim
 
     python3 test_engine.py --host-binary PATH [unittest arguments, e.g. ListingTest -v]
 """
-import argparse
 import calendar
 import ftplib
 import hashlib
@@ -25,7 +24,7 @@ import tempfile
 import time
 import unittest
 
-from e2e_support import wait_until_listener_closed
+from e2e_support import binary_option, wait_until_listener_closed
 
 HOST_BINARY = None  # set from --host-binary
 TIMEOUT = 10  # seconds, for every socket and reply
@@ -1167,13 +1166,10 @@ class VanishingClientTest(HostTestCase):
 
 def main():
     global HOST_BINARY
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument('--host-binary', required=True)
-    args, rest = parser.parse_known_args()
-    HOST_BINARY = os.path.abspath(args.host_binary)
+    HOST_BINARY, argv = binary_option('--host-binary')
     if shutil.which('curl') is None:
         sys.exit('curl is required (scripts/install-deps test installs it)')
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    unittest.main(argv=argv, verbosity=2)
 
 
 if __name__ == '__main__':

@@ -61,7 +61,8 @@ class Soak:
     def line(self):
         r = self.rnd.random()
         if r < 0.05:
-            return bytes(self.rnd.randrange(256) for _ in range(self.rnd.randrange(1, 80))) + b'\r\n'
+            length = self.rnd.randrange(1, 80)
+            return bytes(self.rnd.randrange(256) for _ in range(length)) + b'\r\n'
         if r < 0.08:
             return b'X' * self.rnd.randrange(1000, 5000) + b'\r\n'
         keyword = self.rnd.choice(COMMANDS)
