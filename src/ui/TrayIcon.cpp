@@ -1,0 +1,49 @@
+#include "ui/TrayIcon.h"
+
+#include <QIcon>
+
+namespace orvane {
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
+  Activer2.setObjectName("Activer2");
+  Configuration3.setObjectName("Configuration3");
+  Configuration3.setVisible(false);
+  Statistiques2.setObjectName("Statistiques2");
+  ToujoursVisible2.setObjectName("ToujoursVisible2");
+  ToujoursVisible2.setCheckable(true);
+  Quitter2.setObjectName("Quitter2");
+  PopupMenu3.setObjectName("PopupMenu3");
+  for (QAction* item : {&Activer2, &Configuration3, &Statistiques2, &ToujoursVisible2}) {
+    PopupMenu3.addAction(item);
+  }
+  PopupMenu3.addSeparator();
+  PopupMenu3.addAction(&Quitter2);
+  tray_.setContextMenu(&PopupMenu3);
+  tray_.setToolTip("Orvane FTP Server");
+  SetImage(0);
+  connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r == QSystemTrayIcon::DoubleClick || r == QSystemTrayIcon::Trigger) {
+      emit activationRequested();
+    }
+  });
+}
+
+bool TrayIcon::IsAvailable() const {
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::SetImage(int image) {
+  if (image == image_) return;
+  image_ = image;
+  tray_.setIcon(QIcon(image == 0 ? ":/icons/tray-no-client.svg" : ":/icons/tray-clients.svg"));
+}
+
+void TrayIcon::SetHint(const QString& hint) {
+  tray_.setToolTip(hint);
+}
+
+void TrayIcon::Show() {
+  if (IsAvailable()) tray_.show();
+}
+
+}  // namespace orvane
