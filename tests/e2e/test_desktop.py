@@ -9,13 +9,14 @@ its own follow: without a display it says so and ends.
     python3 test_desktop.py --desktop-binary PATH [unittest arguments]
 """
 import os
-import re
+import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
-import e2e_support
 from e2e_support import Ftpd, binary_option, free_port
 import test_access
 import test_ftpd
@@ -95,10 +96,65 @@ class DesktopOnlyTest(unittest.TestCase):
             server = Ftpd(DESKTOP_BINARY, directory, port)
             self.assertTrue(server.wait_for_output('FTP Server On-line on port %d ...' % port),
                             server.text() + server.error_output())
-            server.process.send_signal(2)
+            server.process.send_signal(signal.SIGINT)
             self.assertEqual(server.wait(), 0, server.error_output())
             with open(os.path.join(directory, 'FTP.log'), 'rb') as f:
                 self.assertRegex(f.read().decode(), r'Session closed  on [^\r\n]+ ----------\r\n\Z')
+
+
+class ModalWindowTest(unittest.TestCase):
+    """SIGTERM ends the program cleanly also while a modal window waits for the operator."""
+
+    def start_raw(self, directory, port):
+        process = subprocess.Popen([DESKTOP_BINARY, str(port), '--dir', directory],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        return process
+
+    def wait_for_log(self, directory, text, timeout=10):
+        deadline = time.monotonic() + timeout
+        path = os.path.join(directory, 'FTP.log')
+        while time.monotonic() < deadline:
+            if os.path.exists(path):
+                with open(path, 'rb') as f:
+                    if text.encode() in f.read():
+                        return True
+            time.sleep(0.02)
+        return False
+
+    def end(self, process, directory):
+        process.send_signal(signal.SIGTERM)
+        try:
+            status = process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.fail('the program did not end after SIGTERM')
+        errors = process.stderr.read().decode(errors='replace')
+        self.assertEqual(status, 0, errors)
+        with open(os.path.join(directory, 'FTP.log'), 'rb') as f:
+            self.assertRegex(f.read().decode(), r'Session closed  on [^\r\n]+ ----------\r\n\Z')
+        return errors
+
+    def test_sigterm_while_the_tip_window_is_open(self):
+        with tempfile.TemporaryDirectory() as directory:
+            process = self.start_raw(directory, free_port())
+            self.assertTrue(self.wait_for_log(directory, 'Session created on '))
+            self.end(process, directory)
+
+    def test_sigterm_while_the_port_in_use_message_is_open(self):
+        with tempfile.TemporaryDirectory() as directory, socket.socket() as blocker:
+            blocker.bind(('0.0.0.0', 0))
+            blocker.listen(1)
+            port = blocker.getsockname()[1]
+            set_ini_keys(os.path.join(directory, 'FTPsrv.ini'),
+                         {('ServerFTP', 'demarrageauto'): '1', ('FTPServer', 'Tip'): '0'})
+            process = self.start_raw(directory, port)
+            # The message box comes right after the log is opened, before the off-line line.
+            self.assertTrue(self.wait_for_log(directory, 'Session created on '))
+            errors = self.end(process, directory)
+            self.assertIn('Port number %d is already in use !' % port, errors)
+            with open(os.path.join(directory, 'FTP.log'), 'rb') as f:
+                self.assertIn(b' FTP Server Off-line ...\r\n', f.read())
 
 
 def main():
@@ -117,7 +173,7 @@ def main():
     suite = unittest.TestSuite()
     suite.addTest(test_ftpd.FtpdTest('test_greets_refuses_login_and_stops_cleanly_on_sigterm'))
     for case in (test_access.LoginTest, test_access.RightsTest, test_access.LinksHiddenTest,
-                 test_access.AccountingTest, DesktopOnlyTest):
+                 test_access.AccountingTest, DesktopOnlyTest, ModalWindowTest):
         suite.addTests(loader.loadTestsFromTestCase(case))
     if len(argv) > 1:
         suite = loader.loadTestsFromNames(argv[1:], sys.modules[__name__])

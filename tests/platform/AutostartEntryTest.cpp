@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
+
 #include "platform/AutostartEntry.h"
 #include "platform/TempDir.h"
 
@@ -40,12 +42,15 @@ TEST(AutostartEntry, WriteRemoveAndTheDirectoryFromTheEnvironment) {
   EXPECT_FALSE(blocked.Write(error));
   EXPECT_FALSE(error.empty());
 
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home != nullptr ? home : "";
   ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
   EXPECT_EQ(AutostartEntry::DefaultDirectory(), dir.Path() + "/autostart");
   ::setenv("XDG_CONFIG_HOME", "relative", 1);
   ::setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(AutostartEntry::DefaultDirectory(), "/home/someone/.config/autostart");
   ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace orvane::test
