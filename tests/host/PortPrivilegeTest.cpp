@@ -33,11 +33,11 @@ TEST(PortPrivilege, LowPortWithoutThePrivilegeSaysWhatToDo) {
     FakeUi ui;
     FtpHost host(loop, ui, dir.Path() + "/");
     if (!host.StartUp(std::string("21"), true)) ::_exit(4);
-    const bool said = ui.messages.size() == 1 &&
-                      ui.messages[0].rfind("Port number 21 is reserved for privileged programs !",
-                                           0) == 0 &&
-                      ui.messages[0].find("1024") != std::string::npos &&
-                      ui.messages[0].find("cap_net_bind_service") != std::string::npos;
+    const bool said =
+        ui.messages.size() == 1 &&
+        ui.messages[0].rfind("Port number 21 is reserved for privileged programs !", 0) == 0 &&
+        ui.messages[0].find("1024") != std::string::npos &&
+        ui.messages[0].find("cap_net_bind_service") != std::string::npos;
     host.Shutdown();
     ::_exit(said && !host.FtpServer1.Active() ? 0 : 5);
   }
