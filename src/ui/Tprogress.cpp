@@ -1,7 +1,5 @@
 #include "ui/Tprogress.h"
 
-#include <QCoreApplication>
-
 namespace orvane {
 
 Tprogress::Tprogress(QWidget* parent) : QDialog(parent) {
@@ -23,8 +21,9 @@ void Tprogress::Begin(int maximum) {
 
 void Tprogress::SetPosition(int position) {
   ProgressBar1.setValue(position);
-  // The window draws itself between the creation steps, before the event loop runs.
-  if (isVisible()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Drawn at once between the creation steps: no events are processed, so nothing of the
+  // server runs before the last window exists.
+  if (isVisible()) ProgressBar1.repaint();
 }
 
 void Tprogress::End() {
