@@ -57,7 +57,14 @@ void QtHostUi::MessageBox(const std::string& text) {
 
 bool QtHostUi::Confirm(const std::string& question) {
   if (OnConfirm) return OnConfirm(question);
-  if (unattended_) return true;
+  if (unattended_) {
+    // As the program without windows answers: on standard output, Yes.
+    if (echo_) {
+      std::fprintf(stdout, "%s Yes\n", question.c_str());
+      std::fflush(stdout);
+    }
+    return true;
+  }
   return QMessageBox::question(form_, kTitle, Q(question), QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::Yes) == QMessageBox::Yes;
 }

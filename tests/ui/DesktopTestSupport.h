@@ -7,6 +7,7 @@
 #include <QTest>
 #include <deque>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,16 +18,20 @@
 
 namespace orvane::test {
 
-// A TCP port nobody listens on right now.
+// A TCP port nobody uses right now, below the ephemeral range: the system never hands it to
+// a test's own client connection while the server is starting.
 inline int FreePort() {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at);
-  socklen_t size = sizeof at;
-  ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &size);
-  return ntohs(at.sin_port);
+  static std::mt19937 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int port = std::uniform_int_distribution<int>(20000, 31999)(random);
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<uint16_t>(port));
+    at.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) return port;
+  }
+  return 0;
 }
 
 // The whole desktop program on a temporary directory, its autostart entry in another one.

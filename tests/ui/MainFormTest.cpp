@@ -323,6 +323,17 @@ class MainFormTest : public QObject {
     QVERIFY(!d.Main().isMinimized());
   }
 
+  void ExitFromTheTrayMenuWhileTheWindowIsHidden() {
+    Desktop d(ServerIni(FreePort(), kAuto));
+    QVERIFY(d.Start());
+    QSignalSpy finished(d.program.get(), &DesktopProgram::finished);
+    d.Main().hide();
+    d.Main().Tray().Quitter2.trigger();
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(d.Ini().KeyExists(
+        "FTPserver", "height" + std::to_string(QGuiApplication::primaryScreen()->size().width())));
+  }
+
   void EndBySignalStopsWithoutAsking() {
     Desktop d(ServerIni(FreePort(), kAuto));
     QVERIFY(d.Start());
