@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -55,19 +56,41 @@ bool WaylandDisplayAnswers(const std::string& display) {
   return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
-// Empty when a display is there (or another Qt platform was asked for), else why not.
-std::string NoDisplayReason() {
-  const std::string platform = Env("QT_QPA_PLATFORM");
-  if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0) {
-    return "";
-  }
+bool PlatformPluginExists(const char* file) {
+  const std::string path =
+      QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/platforms/" + file;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Chooses Qt's platform for the display that is there and sets QT_QPA_PLATFORM to it, so that
+// Qt never ends inside a platform plugin that cannot start. Returns why not when no display is
+// usable; a platform asked for other than X11 or Wayland (offscreen, vnc ...) is left to Qt.
+std::string ChooseDisplay() {
+  const std::string asked = Env("QT_QPA_PLATFORM");
+  const bool askedX = asked.rfind("xcb", 0) == 0;
+  const bool askedWayland = asked.rfind("wayland", 0) == 0;
+  if (!asked.empty() && !askedX && !askedWayland) return "";
   const std::string wayland = Env("WAYLAND_DISPLAY");
   const std::string x = Env("DISPLAY");
-  if (!wayland.empty() && WaylandDisplayAnswers(wayland)) return "";
-  if (!x.empty() && XDisplayAnswers()) return "";
   if (wayland.empty() && x.empty())
     return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-  return "the display " + (x.empty() ? wayland : x) + " does not answer";
+  const bool waylandUsable = !askedX && !wayland.empty() && WaylandDisplayAnswers(wayland) &&
+                             PlatformPluginExists("libqwayland-generic.so");
+  if (waylandUsable) {
+    if (asked.empty()) ::setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return "";
+  }
+  if (!askedWayland && !x.empty()) {
+    if (!XDisplayAnswers()) return "the display " + x + " does not answer";
+    if (!PlatformPluginExists("libqxcb.so")) return "Qt's X11 support (libqxcb.so) is missing";
+    if (asked.empty()) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return "";
+  }
+  if (!wayland.empty() && !WaylandDisplayAnswers(wayland)) {
+    return "the display " + wayland + " does not answer";
+  }
+  return "Qt's support for this display is missing";
 }
 
 }  // namespace
@@ -78,7 +101,7 @@ int main(int argc, char** argv) {
     std::cerr << orvane::CommandLine::Usage(argv[0]);
     return args.help ? 0 : 2;
   }
-  const std::string noDisplay = NoDisplayReason();
+  const std::string noDisplay = ChooseDisplay();
   if (!noDisplay.empty()) {
     std::cerr << "orvane-ftp-server: " << noDisplay
               << "; run orvane-ftpd to serve FTP without windows\n";

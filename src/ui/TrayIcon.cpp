@@ -43,7 +43,8 @@ void TrayIcon::SetHint(const QString& hint) {
 }
 
 void TrayIcon::Show() {
-  if (IsAvailable()) tray_.show();
+  // Where no notification area is there yet, Qt puts the icon in as soon as one appears.
+  tray_.show();
 }
 
 }  // namespace orvane

@@ -23,7 +23,7 @@ class TrayIcon : public QObject {
   int Image() const { return image_; }
   void SetHint(const QString& hint);
   QString Hint() const { return tray_.toolTip(); }
-  // Shows the icon (again); nothing happens where there is no notification area.
+  // Shows the icon (again), also in a notification area that appears later.
   void Show();
   void Hide() { tray_.hide(); }
 
