@@ -11,7 +11,8 @@ namespace {
 const QColor kGreen(0, 128, 0);
 }
 
-MemoView::MemoView(const LogMemo& model, QWidget* parent) : QPlainTextEdit(parent), model_(model) {
+MemoView::MemoView(const LogMemo& model, const LogSettings& settings, QWidget* parent)
+    : QPlainTextEdit(parent), model_(model), settings_(settings) {
   setObjectName("ServMemo");
   setReadOnly(true);
   setUndoRedoEnabled(false);
@@ -35,10 +36,18 @@ void MemoView::Schedule() {
   if (!batch_.isActive()) batch_.start();
 }
 
-void MemoView::Rebuild() {
-  clear();
-  shown_ = 0;
-  AppendLines(0);
+void MemoView::RemoveFirst(size_t count) {
+  if (count == 0) return;
+  if (count >= shown_) {
+    clear();
+    shown_ = 0;
+    return;
+  }
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::Start);
+  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, static_cast<int>(count));
+  cursor.removeSelectedText();
+  shown_ -= count;
 }
 
 void MemoView::AppendLines(size_t from) {
@@ -64,31 +73,30 @@ void MemoView::AppendLines(size_t from) {
 void MemoView::Flush() {
   batch_.stop();
   const size_t total = model_.Lines().size();
+  const std::optional<int> maxLines = settings_.MaxLinesValue();
+  const size_t cap = maxLines && *maxLines >= 0 ? static_cast<size_t>(*maxLines) : SIZE_MAX;
   if (cleared_) {
     clear();
     shown_ = 0;
+    total_ = 0;
     cleared_ = false;
   }
-  const size_t remove = std::min(removed_, shown_);
-  const size_t add = std::min(appended_, total);
+  // The model's first (total_ - shown_) lines were never in the view; what the model removed
+  // beyond them leaves the view too.
+  const size_t hidden = total_ - shown_;
+  RemoveFirst(std::min(shown_, removed_ > hidden ? removed_ - hidden : 0));
+  const size_t add = std::min({appended_, total, cap});
+  RemoveFirst(shown_ + add > cap ? shown_ + add - cap : 0);
+  AppendLines(total - add);
   appended_ = 0;
   removed_ = 0;
-  if (shown_ - remove + add != total) {
-    // The view lost track (it cannot, unless the model changed without telling): start over.
-    Rebuild();
-  } else {
-    if (remove == shown_) {
-      clear();
-      shown_ = 0;
-    } else if (remove > 0) {
-      QTextCursor cursor(document());
-      cursor.movePosition(QTextCursor::Start);
-      cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
-                          static_cast<int>(remove));
-      cursor.removeSelectedText();
-      shown_ -= remove;
-    }
-    AppendLines(total - add);
+  total_ = total;
+  if (shown_ != std::min(total, cap)) {
+    // "Max Lines" grew (lines the view skipped are wanted now), or the model changed without
+    // telling: show the model's end again.
+    clear();
+    shown_ = 0;
+    AppendLines(total - std::min(total, cap));
   }
   // The caret goes to the end with every new line, so the newest line is in view.
   if (add > 0) verticalScrollBar()->setValue(verticalScrollBar()->maximum());

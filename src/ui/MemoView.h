@@ -5,21 +5,23 @@
 #include <cstddef>
 
 #include "host/LogMemo.h"
+#include "host/LogSettings.h"
 
 namespace orvane {
 
-// ServMemo, the log memo on screen: a read-only text view that mirrors the host's LogMemo.
-// The host tells it that lines were appended, trimmed or cleared; the view catches up with the
-// model in one batch a little later (or at Flush), so a burst of events costs one update of
-// the widget, and lines trimmed before they were ever drawn are never drawn. Command echo
-// lines are green, every other line black.
+// ServMemo, the log memo on screen: a read-only text view over the host's LogMemo. The host
+// tells it that lines were appended, trimmed or cleared; the view catches up with the model in
+// one batch a little later (or at Flush), so a burst of events costs one update of the widget.
+// The view shows the model's last lines, never more than "Max Lines" of them: the model is
+// trimmed only once a second, and lines it will drop are not drawn at all. Command echo lines
+// are green, every other line black.
 class MemoView : public QPlainTextEdit {
   Q_OBJECT
 
  public:
   static constexpr int kBatchMs = 50;
 
-  explicit MemoView(const LogMemo& model, QWidget* parent = nullptr);
+  MemoView(const LogMemo& model, const LogSettings& settings, QWidget* parent = nullptr);
 
   void NoteAppended() {
     ++appended_;
@@ -39,12 +41,14 @@ class MemoView : public QPlainTextEdit {
 
  private:
   void Schedule();
-  void Rebuild();
+  void RemoveFirst(size_t count);
   void AppendLines(size_t from);
 
   const LogMemo& model_;
+  const LogSettings& settings_;
   QTimer batch_;
-  size_t shown_ = 0;     // lines in the view
+  size_t shown_ = 0;     // lines in the view: the last ones of the model at the last flush
+  size_t total_ = 0;     // lines in the model at the last flush
   size_t appended_ = 0;  // appended to the model since the last flush
   size_t removed_ = 0;   // removed from the model's top since the last flush
   bool cleared_ = false;

@@ -14,9 +14,13 @@ QtEventLoopDriver::QtEventLoopDriver(EventLoop& loop, QObject* parent)
 }
 
 void QtEventLoopDriver::ProcessNow() {
-  if (inside_) return;
+  if (inside_) {
+    // A handler runs a nested Qt loop (a modal window): the descriptor stays readable until
+    // the outer call returns, so it must not be watched meanwhile.
+    notifier_.setEnabled(false);
+    return;
+  }
   inside_ = true;
-  notifier_.setEnabled(false);
   try {
     loop_.ProcessReady(0);
   } catch (const std::exception& e) {
@@ -24,7 +28,7 @@ void QtEventLoopDriver::ProcessNow() {
     // an exception, and the next readiness tries again.
     std::fprintf(stderr, "Event loop: %s\n", e.what());
   }
-  notifier_.setEnabled(true);
+  if (!notifier_.isEnabled()) notifier_.setEnabled(true);
   inside_ = false;
   if (loop_.HasPending()) pending_.start();
 }

@@ -13,8 +13,8 @@ namespace orvane {
 // posted (threaded-timer ticks, lookups), and a zero-delay timer calls it again while posted
 // tasks still wait. Nothing polls: an idle program sleeps in Qt's own wait.
 //
-// The loop is never entered twice: while it runs (and a handler may open a modal window with
-// its own Qt event loop) the notifier is off, and it is switched on again afterwards.
+// The loop is never entered twice: when a handler opens a modal window with its own Qt event
+// loop, the notifier goes off until the handler has returned.
 class QtEventLoopDriver : public QObject {
   Q_OBJECT
 

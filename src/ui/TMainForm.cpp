@@ -28,7 +28,10 @@ QSize PrimaryScreenSize() {
 }  // namespace
 
 TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
-    : ServMemo(host.memo), host_(host), stayOnTop_(stayOnTop), timer1_(host.Loop()) {
+    : ServMemo(host.memo, host.logSettings),
+      host_(host),
+      stayOnTop_(stayOnTop),
+      timer1_(host.Loop()) {
   setObjectName("MainForm");
   setWindowTitle(FtpHost::kProductLine);
   BuildMenus();

@@ -1,10 +1,10 @@
 #include "ui/TrayIcon.h"
 
-#include <QIcon>
-
 namespace orvane {
 
-TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
+TrayIcon::TrayIcon(QObject* parent)
+    : QObject(parent),
+      images_{QIcon(":/icons/tray-no-client.svg"), QIcon(":/icons/tray-clients.svg")} {
   Activer2.setObjectName("Activer2");
   Configuration3.setObjectName("Configuration3");
   Configuration3.setVisible(false);
@@ -35,7 +35,7 @@ bool TrayIcon::IsAvailable() const {
 void TrayIcon::SetImage(int image) {
   if (image == image_) return;
   image_ = image;
-  tray_.setIcon(QIcon(image == 0 ? ":/icons/tray-no-client.svg" : ":/icons/tray-clients.svg"));
+  tray_.setIcon(images_[image == 0 ? 0 : 1]);
 }
 
 void TrayIcon::SetHint(const QString& hint) {

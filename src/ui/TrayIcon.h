@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAction>
+#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -39,6 +40,8 @@ class TrayIcon : public QObject {
   void activationRequested();
 
  private:
+  // Both images drawn once: the icon changes at every first login and last disconnection.
+  QIcon images_[2];
   QSystemTrayIcon tray_;
   int image_ = -1;
 };

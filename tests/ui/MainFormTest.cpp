@@ -224,11 +224,11 @@ class MainFormTest : public QObject {
   }
 
   void MemoIsTrimmedToMaxLinesAndCleared() {
-    Desktop d(ServerIni(FreePort(), kAuto, "", "[Screen]\r\n13=3\r\n12=1\r\n"));
+    Desktop d(ServerIni(FreePort(), kAuto, "", "[Screen]\r\n12=1\r\n"));
     QVERIFY(d.Start());
     TMainForm& m = d.Main();
     auto a = d.Connect();
-    QVERIFY(d.Memo().size() > 3);
+    QCOMPARE(d.Memo().size(), 7);
     // Command echo lines are green, the others are not.
     const QStringList lines = d.Memo();
     const int echo = static_cast<int>(lines.indexOf(" (127.0.0.1) >USER anonymous"));
@@ -236,14 +236,25 @@ class MainFormTest : public QObject {
     QVERIFY(m.ServMemo.IsGreen(echo));
     QVERIFY(!m.ServMemo.IsGreen(0));
 
+    d.Host().logSettings.MaxLines = "3";  // the log settings' field, live
     d.Host().Timer4Timer();
     QCOMPARE(d.Memo().size(), 3);
+    QCOMPARE(d.Host().memo.Lines().size(), size_t{3});
     QCOMPARE(d.Memo().last(), QString("anonymous (127.0.0.1) logged in"));
-    // A burst between two ticks shows every line until the next tick.
+    // Between two ticks the memo holds the whole burst; the view draws only its last lines.
     for (int i = 0; i < 5; ++i) a->Command("NOOP");
-    QCOMPARE(d.Memo().size(), 8);
+    QCOMPARE(d.Host().memo.Lines().size(), size_t{8});
+    QCOMPARE(d.Memo(), (QStringList(3, "anonymous (127.0.0.1) >NOOP ")));
     d.Host().Timer4Timer();
     QCOMPARE(d.Memo(), (QStringList(3, "anonymous (127.0.0.1) >NOOP ")));
+    // Between two ticks the maximum grows: the lines the view skipped come back.
+    for (int i = 0; i < 4; ++i) a->Command("NOOP");
+    d.Host().logSettings.MaxLines = "x";
+    QCOMPARE(d.Memo().size(), 7);
+    // Without a valid maximum nothing is trimmed and every line is shown.
+    a->Command("NOOP");
+    d.Host().Timer4Timer();
+    QCOMPARE(d.Memo().size(), 8);
 
     m.Clear1.trigger();
     QCOMPARE(d.Memo(), QStringList());
