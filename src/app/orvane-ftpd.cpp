@@ -8,12 +8,12 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
 
-#include "host/CommandLine.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
 #include "platform/UniqueFd.h"
@@ -43,16 +43,42 @@ class ConsoleUi : public orvane::HostUi {
   bool color_;
 };
 
+std::string ExecutableDir() {
+  char path[PATH_MAX] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "./";
+  std::string dir(path, static_cast<size_t>(n));
+  return dir.substr(0, dir.rfind('/') + 1);
+}
+
+int Usage(const char* program) {
+  std::cerr << "usage: " << program << " [PORT] [--dir DIR]\n"
+            << "  PORT      the port to listen on (default: the configured port, 21)\n"
+            << "  --dir DIR the directory of FTPsrv.ini, Accounts.ini and the default log\n"
+            << "            (default: the program's own directory)\n";
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  orvane::CommandLine args;
-  if (!orvane::CommandLine::Parse(argc, argv, args) || args.help) {
-    std::cerr << orvane::CommandLine::Usage(argv[0]);
-    return 2;
+  std::optional<std::string> port;
+  std::string dir = ExecutableDir();
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--dir") {
+      if (i + 1 >= argc) return Usage(argv[0]);
+      dir = argv[++i];
+    } else if (arg == "-h" || arg == "--help") {
+      return Usage(argv[0]);
+    } else if (!port && !arg.empty() && arg[0] != '-') {
+      port = arg;
+    } else {
+      return Usage(argv[0]);
+    }
   }
-  const std::optional<std::string>& port = args.port;
-  const std::string& dir = args.dir;
+  if (dir.empty()) dir = "./";
+  if (dir.back() != '/') dir += '/';
 
   sigset_t signals;
   sigemptyset(&signals);

@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-// The command line both programs take: [PORT] [--dir DIR]. PORT replaces the configured port
+// The desktop program's command line, the one orvane-ftpd takes too: [PORT] [--dir DIR]. PORT replaces the configured port
 // for the automatic start; DIR holds FTPsrv.ini, Accounts.ini and the default log and defaults
 // to the program's own directory.
 struct CommandLine {
