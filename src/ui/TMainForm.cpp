@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 #include "console/SelectedUser.h"
@@ -241,10 +242,15 @@ void TMainForm::StayOnTopCommand() {
 void TMainForm::ApplyTopmost() {
   const bool want = stayOnTop_.WantTopmost();
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == want) return;
-  const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, want);
-  // Changing a window flag hides the window; show it again where it was.
-  if (visible) show();
+  Qt::WindowFlags flags = windowFlags();
+  flags.setFlag(Qt::WindowStaysOnTopHint, want);
+  if (QWindow* window = windowHandle()) {
+    // A window that exists changes its band in place: not hidden, moved, sized or activated.
+    overrideWindowFlags(flags);
+    window->setFlags(flags);
+  } else {
+    setWindowFlags(flags);
+  }
 }
 
 void TMainForm::Restore() {
