@@ -77,7 +77,11 @@ class Desktop {
   FtpHost& Host() { return program->Host(); }
   TMainForm& Main() { return program->MainForm(); }
   IniFile Ini() const { return IniFile(dir / "FTPsrv.ini"); }
-  int Port() const { return std::stoi(program->Host().FtpServer1.ServerSocket().GetXPort()); }
+  // The port the server listens on; 0 when it does not listen.
+  int Port() const {
+    TFtpServer& server = program->Host().FtpServer1;
+    return server.Active() ? std::atoi(server.ServerSocket().GetXPort().c_str()) : 0;
+  }
 
   // A client connected from `from` that has read its greeting; logged in as anonymous when
   // asked, and the host's list then holds it.
