@@ -25,6 +25,16 @@ namespace orvane {
 //
 // Failures follow one rule: the code is stored in LastError and either OnError is called (if
 // assigned) or ESocketException is thrown with "Error N in function NAME\r\nTEXT".
+//
+// Handlers are called through a copy, so a handler may assign a new handler to its own event.
+// An exception that escapes a data handler ends that delivery and is reported through
+// EventLoop::OnUnhandledException; the rest of the report (a close among it) still runs.
+//
+// The class is kept to the socket itself: TCustomWSocket.cpp creates, addresses, connects and
+// closes; TCustomWSocketReadiness.cpp turns readiness into events and drives sending and
+// receiving. What needs no handle lives beside it: net/SocketAddress (parsing the Addr, Port and
+// Proto texts), net/HostLookup (resolver calls, off the loop thread), net/ReserveFd (the spare
+// descriptor for a full process) and platform/WinsockErrorText (the error texts).
 class TCustomWSocket {
  public:
   using TNotifyEvent = std::function<void(TCustomWSocket& sender)>;
