@@ -1,6 +1,8 @@
 // The data channel of TFtpServer: PORT, PASV, REST, STOR, APPE, RETR, ABOR, LIST and NLST, and
 // the handler sets that run a transfer on the session's DataSocket.
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <cstring>
 
@@ -60,6 +62,14 @@ std::string PeerOf(int fd) {
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
   return text;
+}
+
+// The last, short chunk of a download leaves at once instead of waiting for the client to
+// acknowledge the previous one, and the close follows it without a delay the client can see.
+void SendWithoutDelay(TWSocket& data) {
+  if (data.HSocket() < 0) return;
+  const int on = 1;
+  ::setsockopt(data.HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 File::Mode CreateMode(const TFtpCtrlSocket& client) {
@@ -164,6 +174,7 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
+  SendWithoutDelay(data);
   client.PassiveConnected = true;
   if (client.PassiveStart) {
     if (data.OnSessionConnected) data.OnSessionConnected(data, 0);
@@ -235,6 +246,7 @@ void TFtpServer::StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set) {
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Connect();
+  SendWithoutDelay(data);
 }
 
 void TFtpServer::AbortTransfer(TFtpCtrlSocket& client, const std::string& reason) {
