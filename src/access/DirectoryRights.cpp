@@ -81,6 +81,16 @@ bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
   return false;
 }
 
+bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path) {
+  if (!FileSystem::DirectoryExists(path)) return false;
+  const std::string dir = WithBackslash(path);
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) break;
+    if (StartsWithIgnoreCase(WithBackslash(entry.Dir), dir)) return true;
+  }
+  return false;
+}
+
 bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
   if (!FileSystem::DirectoryExists(dir)) return false;
   bool verdict = false;
@@ -151,7 +161,8 @@ std::string DirectoryRights::WithoutListingOptions(const std::string& argument) 
 
 bool DirectoryRights::CheckDir(Usrdata& record, const std::string& path) {
   record.Idle = 0;
-  return DirAllowed(record.Dirs, path);
+  return DirAllowed(record.Dirs, path) ||
+         (host_.Compatibility().EntersDirectoriesAboveEntries() && LeadsToEntry(record.Dirs, path));
 }
 
 bool DirectoryRights::CheckGet(Usrdata& record, const std::string& filePath) {

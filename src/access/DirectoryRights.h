@@ -87,6 +87,9 @@ class DirectoryRights {
   // Entering directory `path`: an exact match with any entry, or a covering entry before the
   // first empty one (with S: the entry's text as stored is a prefix of the path).
   static bool DirAllowed(const Entries& dirs, const std::string& path);
+  // Whether directory `path` lies above an entry before the first empty one ("C:\" and
+  // "C:\home\" lead to "C:\home\user"), so that a client can pass through it to the entry.
+  static bool LeadsToEntry(const Entries& dirs, const std::string& path);
   // Right `letter` on directory `dir`. Walks to the first empty entry; an entry that covers the
   // directory grants the right if it holds the letter, an entry that does not cover it clears
   // the verdict, and an entry equal to the directory ends the walk.

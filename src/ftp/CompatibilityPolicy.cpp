@@ -32,8 +32,12 @@ CompatibilityPolicy CompatibilityPolicy::Read(const IniFile& ini) {
 std::string CompatibilityPolicy::ShownPath(const std::string& localPath,
                                            const std::string& currentDirectory) const {
   if (classic_ || !OnDrive(localPath, currentDirectory)) return BackSlashesToSlashes(localPath);
-  const std::string rest = BackSlashesToSlashes(localPath.substr(2));
-  return rest.empty() || rest[0] != '/' ? "/" + rest : rest;
+  std::string shown = BackSlashesToSlashes(localPath.substr(2));
+  if (shown.empty() || shown[0] != '/') shown.insert(0, "/");
+  // No closing "/" but for the root: lftp takes "/home/user/" for a directory other than the
+  // "/home/user" it builds from it, and then walks to its target from the root.
+  if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+  return shown;
 }
 
 std::string CompatibilityPolicy::DirectoryCreatedReply(const std::string& localPath,

@@ -33,8 +33,9 @@ class CompatibilityPolicy {
   bool ListsNamedDirectory() const { return !classic_; }
 
   // A local directory or file path ("C:\home\user\") as PWD, XPWD, CWD, CDUP and MKD show it.
-  // On the session's current drive: a UNIX absolute path ("/home/user/"); on another drive,
-  // and always in classic mode: with its drive ("D:/data/").
+  // On the session's current drive: a UNIX absolute path without a closing "/" ("/home/user",
+  // the root is "/"); on another drive, and always in classic mode: as the engine keeps it,
+  // drive and all ("D:/data/").
   std::string ShownPath(const std::string& localPath, const std::string& currentDirectory) const;
 
   // MKD's success reply for the directory made at `localPath`: 257 "<shown path>" with RFC 959
@@ -42,6 +43,11 @@ class CompatibilityPolicy {
   // "257 '<local path>': directory created.".
   std::string DirectoryCreatedReply(const std::string& localPath,
                                     const std::string& currentDirectory) const;
+
+  // A directory above one of the account's entries may be entered, to pass through on the way
+  // to the entry (nothing in it is granted): clients without a one-step path change (lftp)
+  // walk from "/" to their target one component at a time. Classic: only covered directories.
+  bool EntersDirectoriesAboveEntries() const { return !classic_; }
 
   // REST 0 is accepted (clients probe with it); classic: refused with 501.
   bool AcceptsRestartAtZero() const { return !classic_; }
@@ -51,7 +57,8 @@ class CompatibilityPolicy {
   bool WriteWithDeleteReplaces() const { return !classic_; }
 
   // A refusal for lack of a right, as the original answers it (for example "500 Cannot STOR.
-  // No permission"): its code becomes 550, the text after the code stays; classic: unchanged.
+  // No permission", or a listing's "451 Failed: Permission denied."): its code becomes 550,
+  // the text after the code stays; classic: unchanged.
   std::string RightsRefusal(const std::string& classicReply) const;
 
   // The final reply of a download ended by ABOR, and the reply to that ABOR.

@@ -562,6 +562,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
     StartOutgoingData(client);
     return;
   }
+  std::string listing;
   try {
     params = SlashesToBackSlashes(params);
     if (OnAlterDirectory) OnAlterDirectory(*this, client, params, detailed);
@@ -574,8 +575,15 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
       if (OnCheckhidden) OnCheckhidden(*this, client, pattern, hidden);
       return hidden;
     };
-    client.DataStream =
-        std::make_unique<TMemoryStream>(builder.Build(client.Directory(), params, detailed));
+    listing = builder.Build(client.Directory(), params, detailed);
+  } catch (const std::exception& e) {
+    // A directory the client may not list, or one that does not exist (the host grants no
+    // right on it): clients such as rclone read 550 as "not there".
+    answer = Compatibility.RightsRefusal(std::string("451 Failed: ") + e.what() + ".");
+    return;
+  }
+  try {
+    client.DataStream = std::make_unique<TMemoryStream>(std::move(listing));
     client.HasOpenedFile = true;
     client.FilePath.clear();
     answer = "150 Opening data connection for directory list.";

@@ -232,6 +232,23 @@ TEST_F(DirectoryRightsTest, AttackRenameIntoADirectoryWithoutWrite) {
 
 // --- Change of directory and virtual links ---------------------------------------------------
 
+// lftp walks from "/" to its target one CWD at a time ("CWD /home", "CWD user"), so a mirror
+// failed at the first directory above the account's own. Passing through is all it may do.
+TEST_F(DirectoryRightsTest, DirectoriesAboveAnEntryCanBeEnteredUnlessClassic) {
+  Give({{"C:\\ftp\\sub", "RWDMLS"}});
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\"));
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\ftp\\"));
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftpx\\"));     // a sibling sharing a prefix
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftp\\in\\"));  // beside the entry
+  EXPECT_FALSE(rights_.CheckListing(record_, "C:\\ftp\\"));
+  EXPECT_FALSE(rights_.CheckDele(record_, "C:\\ftp\\a.txt"));
+
+  host_.policy = CompatibilityPolicy(true);
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\"));
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftp\\"));
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\ftp\\sub\\"));
+}
+
 TEST_F(DirectoryRightsTest, ChangeOfDirectoryIsLoggedAndShown) {
   Give({{"C:\\ftp", "RL"}});
   bool allowed = true;
