@@ -32,8 +32,10 @@ CompatibilityPolicy CompatibilityPolicy::Read(const IniFile& ini) {
 std::string CompatibilityPolicy::ShownPath(const std::string& localPath,
                                            const std::string& currentDirectory) const {
   if (classic_ || !OnDrive(localPath, currentDirectory)) return BackSlashesToSlashes(localPath);
-  std::string shown = BackSlashesToSlashes(localPath.substr(2));
-  if (shown.empty() || shown[0] != '/') shown.insert(0, "/");
+  const std::string path = BackSlashesToSlashes(localPath.substr(2));
+  std::string shown;
+  if (path.empty() || path[0] != '/') shown.push_back('/');
+  shown += path;
   // No closing "/" but for the root: lftp takes "/home/user/" for a directory other than the
   // "/home/user" it builds from it, and then walks to its target from the root.
   if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
