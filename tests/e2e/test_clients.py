@@ -81,7 +81,11 @@ class ClientTestCase(unittest.TestCase):
                    ['[Drives]', 'C=' + cls.root, '[ServerFTP]', 'maxusr=0'] + cls.SETTINGS)
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'), [
             '[user]', 'Login=user', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
-            'Enabled=1', 'TO=0', r'Dir0=C:\home\user', 'Attr0=RWDMLS'])
+            'Enabled=1', 'TO=0', r'Dir0=C:\home\user', 'Attr0=RWDMLS',
+            # Write without delete: new files only.
+            '[drop]', 'Login=drop', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
+            'Enabled=1', 'TO=0', r'Dir0=C:\home\drop', 'Attr0=RW--LS'])
+        os.makedirs(os.path.join(cls.root, 'home', 'drop'))
         # The clients keep their state (lftp's history, rclone's config) in a home of their own.
         cls.client_home = os.path.join(cls.dir, 'client-home')
         os.mkdir(cls.client_home)
@@ -349,6 +353,19 @@ class FtplibTest(ClientTestCase):
         self.assertEqual(str(refused.exception), '550 CWD failed. No permission')
         self.assertEqual(ftp.nlst(), [])  # no L right: nothing is listed
         self.assertEqual(ftp.pwd(), '/')
+
+    def test_write_without_delete_creates_new_files_only(self):
+        ftp = ftplib.FTP()
+        ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login('drop', PASSWORD)
+        ftp.storbinary('STOR once.txt', io.BytesIO(b'first'))
+        for command in ('STOR', 'APPE'):
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.storbinary(command + ' once.txt', io.BytesIO(b'second'))
+            self.assertEqual(str(refused.exception), '550 Cannot %s. No permission' % command)
+        with open(os.path.join(self.root, 'home', 'drop', 'once.txt'), 'rb') as f:
+            self.assertEqual(f.read(), b'first')
 
     def test_wrong_password_is_refused(self):
         ftp = ftplib.FTP()
