@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "access/MacroExpander.h"
+
 namespace orvane {
 
 class AccessHost;
@@ -15,8 +17,9 @@ struct users;
 // Named accounts (EnableLogin on) are tried first, in list order, by exact login name and, when
 // the account asks for one, exact password. Then anonymous accounts (EnableLogin off) are tried,
 // but only up to the first eligible named account in list order: such an account ends the search
-// with a refusal. An account is eligible while it is enabled and its entry 0 names a directory
-// that exists at the moment of the login.
+// with a refusal. A user name that is the login of an eligible named account never reaches the
+// anonymous accounts (its password was wrong). An account is eligible while it is enabled and its
+// entry 0 names a directory that exists at the moment of the login.
 class Authenticator {
  public:
   Authenticator(AccessHost& host, const AccountStore& accounts)
@@ -41,9 +44,9 @@ class Authenticator {
   bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
                   Usrdata& record);
 
-  // Replaces every occurrence of each login-message macro in one line, one macro after the
-  // other in a fixed order; text inserted by one macro is searched by the later ones only.
-  std::string ExpandMacros(TFtpCtrlSocket& client, const Usrdata& record, std::string line);
+  // The login-message macros of one message, in their fixed order (see MacroExpander for the
+  // rule); the local address is asked of the host once, and only for a message that uses it.
+  MacroExpander LoginMacros(TFtpCtrlSocket& client, const Usrdata& record);
 
   static bool Eligible(const users& account);
 

@@ -70,9 +70,13 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
     }
   }
   FileSystem::SetDriveMap(drives);
+  FtpServer1.Compatibility = CompatibilityPolicy::Read(ini);
   logSettings.Load(ini);
+  // The session block names the port the server is about to listen on.
+  const int maxClients = setup.Load(ini);
+  const std::string port = portArgument ? *portArgument : setup.Port;
   const std::string logName = logSettings.ResolvedLogFileName(programDir_);
-  if (!log_.Open(logName, FtpServer1.Port)) {
+  if (!log_.Open(logName, port)) {
     ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(errno) + ")");
     return false;
   }
@@ -84,8 +88,8 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   freeFiles.Load(ini);
 
   if (OnBeforeAutoStart) OnBeforeAutoStart();
-  FtpServer1.MaxClients = setup.Load(ini);
-  if (setup.AutoLaunch || forceStart) StartEngine(portArgument ? *portArgument : setup.Port);
+  FtpServer1.MaxClients = maxClients;
+  if (setup.AutoLaunch || forceStart) StartEngine(port);
   ShowClientCount();
 
   timer2_.SetOnTimer([this](TThreadedTimer&) { Timer2Timer(); });
@@ -241,7 +245,7 @@ Usrdata* FtpHost::RecordOf(const TFtpCtrlSocket& client) const {
   return it == records_.end() ? nullptr : it->second.get();
 }
 
-std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio) {
+MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   MacroValues values;
   values.ip = record.IP;
   const std::time_t now = Now();
@@ -251,7 +255,7 @@ std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
   values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
-  return orvane::ExpandMacros(text, values, withRatio);
+  return orvane::GreetingMacros(values, withRatio);
 }
 
 void FtpHost::SendHostLine(TFtpCtrlSocket& client, const std::string& line) {
@@ -267,8 +271,9 @@ void FtpHost::SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
                              const std::vector<std::string>& lines, bool withRatio) {
   const Usrdata* record = RecordOf(client);
   Usrdata empty;
+  MacroExpander macros = GreetingMacros(record ? *record : empty, withRatio);
   for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string text = ExpandMacros(lines[i], record ? *record : empty, withRatio);
+    const std::string text = macros.Expand(lines[i]);
     const std::string prefix = code + (i + 1 < lines.size() ? "-" : " ");
     SendHostLine(client, prefix + text);
   }

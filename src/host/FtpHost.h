@@ -12,6 +12,7 @@
 #include "access/Authenticator.h"
 #include "access/DirectoryRights.h"
 #include "access/FreeList.h"
+#include "access/MacroExpander.h"
 #include "access/TransferAccounting.h"
 #include "access/Usrdata.h"
 #include "ftp/TFtpServer.h"
@@ -49,7 +50,7 @@ class FtpHost : public AccessHost {
   // the periodic timers. Returns false when the log file could not be opened.
   bool StartUp(const std::optional<std::string>& portArgument, bool forceStart);
   // Called by StartUp once the main window's steps are done (log open, statistics, lists
-  // loaded) and before the setup keys are read and the engine is started: the desktop shows
+  // loaded) and before the client limit is set and the engine is started: the desktop shows
   // its tip window and loading window there.
   std::function<void()> OnBeforeAutoStart;
   // The close of the main window: asks to stop a server with clients; false when the operator
@@ -73,7 +74,8 @@ class FtpHost : public AccessHost {
   // under category 11.
   void SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
                       const std::vector<std::string>& lines, bool withRatio);
-  std::string ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio);
+  // The greeting macros of one message to the client of this record.
+  MacroExpander GreetingMacros(const Usrdata& record, bool withRatio);
   // AccessHost: what the access checks and the transfer accounting need from the host.
   void LogEvent(int category, const std::string& text) override { log_.LogEvent(category, text); }
   void LogEventSplit(int category, const std::string& screenText,
@@ -92,6 +94,7 @@ class FtpHost : public AccessHost {
   const FreeList& FreeFiles() override { return freeFiles; }
   std::string CurrentDate() override;
   std::string CurrentTime() override;
+  const CompatibilityPolicy& Compatibility() override { return FtpServer1.Compatibility; }
 
   TFtpServer FtpServer1;
   std::vector<Usrdata*> Clients;  // in connection order; records are owned by records_

@@ -9,6 +9,7 @@
 #include "access/AccessHost.h"
 #include "access/FreeList.h"
 #include "access/Usrdata.h"
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "platform/FileSystem.h"
@@ -41,10 +42,14 @@ class FakeAccessHost : public AccessHost {
   void ClientLoggedIn(Usrdata& record) override { loggedIn.push_back(&record); }
   void ClientStatusChanged(Usrdata& record) override { statuses.push_back(record.Status); }
   int ClientRecordCount() override { return records; }
-  std::string LocalIPAddr() override { return "127.0.0.1"; }
+  std::string LocalIPAddr() override {
+    ++localIpLookups;
+    return "127.0.0.1";
+  }
   const FreeList& FreeFiles() override { return freeList; }
   std::string CurrentDate() override { return "07/03/2024"; }
   std::string CurrentTime() override { return "13:05:09"; }
+  const CompatibilityPolicy& Compatibility() override { return policy; }
 
   // Whether a line with exactly this screen text was logged under the category.
   bool Logged(int category, const std::string& text) const {
@@ -64,7 +69,9 @@ class FakeAccessHost : public AccessHost {
   std::vector<Usrdata*> loggedIn;
   std::vector<std::string> statuses;
   int records = 1;
+  int localIpLookups = 0;  // each one a blocking resolver call in the real host
   FreeList freeList;
+  CompatibilityPolicy policy;
 };
 
 // A session that is never connected: what the code under test sends is recorded instead.

@@ -88,6 +88,24 @@ TEST_F(AuthenticatorTest, AnonymousAccountIsReachableOnlyBeforeTheFirstNamedOne)
   EXPECT_EQ(record_.Account, "zalice");
 }
 
+// The login of a named account with a wrong password was admitted by an anonymous account that
+// sorted first: the client was told "230 User user logged in." and landed in another tree.
+TEST_F(AuthenticatorTest, AttackWrongPasswordOfANamedAccountIsNeverAnAnonymousLogin) {
+  Accounts(
+      "[anonymous]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n"
+      "[user]\nLogin=user\nPass=secret\nEnablePass=1\nDir0=C:\\home\nAttr0=RWDMLS\n");
+  EXPECT_FALSE(Login("user", "wrong"));
+  EXPECT_TRUE(host_.Logged(2, "user (127.0.0.9) connection refused : Bad Login/Password"));
+  EXPECT_EQ(host_.anonymous, 0);
+  EXPECT_EQ(host_.refused, 1);
+  EXPECT_TRUE(record_.Account.empty());
+  // Other names still reach the anonymous account, and the right password the named one.
+  ASSERT_TRUE(Login("User", "wrong"));
+  EXPECT_EQ(record_.Account, "anonymous");
+  ASSERT_TRUE(Login("user", "secret"));
+  EXPECT_EQ(record_.Account, "user");
+}
+
 TEST_F(AuthenticatorTest, AnonymousPasswordMismatchGoesOnToTheNextAccount) {
   Accounts(
       "[guest1]\nEnableLogin=0\nEnablePass=1\nPass=pw\nDir0=C:\\secret\nAttr0=RL\n"
@@ -181,6 +199,17 @@ TEST_F(LoginMessageTest, MacrosAreReplacedInTheirOrder) {
   EXPECT_EQ(Show("x%IP", "%USERNAME")[0], "230-x127.0.0.9\r\n");
   EXPECT_EQ(Show("%USERNAME", "[%USERNAME]")[0], "230-[%USERNAME]\r\n");
   EXPECT_EQ(Show("%HOME", "%USERNAME")[0], "230-C:\\home\r\n");
+}
+
+// The local address costs a blocking lookup on the loop thread: it is asked for once per
+// message that uses it, not once per line, and not at all for a message without it.
+TEST_F(LoginMessageTest, TheLocalAddressIsLookedUpOnceAndOnlyWhereUsed) {
+  EXPECT_EQ(Show("alice", "one\r\ntwo\r\nthree\r\n").size(), 3u);
+  EXPECT_EQ(host_.localIpLookups, 0);
+  const std::vector<std::string> sent = Show("alice", "%LOCALIP\r\nplain\r\nat %LOCALIP\r\n");
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[2], "230-at 127.0.0.1\r\n");
+  EXPECT_EQ(host_.localIpLookups, 1);
 }
 
 TEST_F(LoginMessageTest, EveryLineIsSentAndEmptyOrMissingFilesSendNothing) {
