@@ -47,6 +47,7 @@ TFtpServer::TFtpServer(EventLoop& loop)
   AddCommand("PASV", &TFtpServer::CommandPASV);
   AddCommand("NOOP", &TFtpServer::CommandNOOP);
   AddCommand("CDUP", &TFtpServer::CommandCDUP);
+  AddExtensions();
 }
 
 // No hook fires while the server is destroyed: the host may already be gone. Every session is
@@ -360,6 +361,15 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
         (this->*item.Proc)(client, keyword, params, answer);
         SendAnswer(client, answer);
         return;
+      }
+    }
+    if (Compatibility.KnowsExtensions()) {
+      for (const TFtpSrvCommandTableItem& item : extensions_) {
+        if (item.KeyWord == keyword) {
+          (this->*item.Proc)(client, keyword, params, answer);
+          SendAnswer(client, answer);
+          return;
+        }
       }
     }
     SendAnswer(client, "500 '" + keyword + "': command not understood.");

@@ -11,6 +11,7 @@
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
+#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -68,6 +69,8 @@ class TFtpServer {
   using TUpdateXfer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
   using TCheckHidden = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                           const std::string& path, bool& hidden)>;
+  using TDirectoryRights = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                              const std::string& directory, std::string& rights)>;
   using TValidateListing =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
@@ -114,6 +117,10 @@ class TFtpServer {
   TUpdateXfer OnUpdateXfer;
   TCheckHidden OnCheckhidden;
   TValidateListing OnValidateListingDir;
+  // The rights the account holds on a local directory, for the perm fact of MLSD and MLST:
+  // letters R, W, D, M and L as the account grants them, and E where the client may enter it.
+  // The engine fills in all of them first, so an unassigned hook grants everything.
+  TDirectoryRights OnDirectoryRights;
 
   // Listens on Port unless already listening; a failure reaches the caller as ESocketException.
   void Start();
@@ -186,8 +193,33 @@ class TFtpServer {
   void CommandPASV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
 
+  // Extension commands, known unless classic (CompatibilityPolicy::KnowsExtensions).
+  void CommandFEAT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandOPTS(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMDTM(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMFMT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMLSD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMLST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSTAT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandHELP(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandALLO(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMODE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSTRU(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+
  private:
   enum class HandlerSet { None, Store, Append, Send };
+  enum class ListingFormat { Names, Long, Facts };
 
   // Sessions
   void ServerSessionAvailable(uint16_t error);
@@ -224,7 +256,15 @@ class TFtpServer {
   void EndTransfer(TFtpCtrlSocket& client);
   void DropStaleStream(TFtpCtrlSocket& client);
   void TakeRestartOffset(TFtpCtrlSocket& client);
-  void ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params, std::string& answer);
+  void ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
+                   std::string& answer);
+
+  // Extensions
+  void AddExtensions();
+  std::string RightsOf(TFtpCtrlSocket& client, const std::string& directory);
+  // The perm fact of `entry`, found in local directory `directory` (with a closing "\").
+  std::string PermFact(TFtpCtrlSocket& client, const std::string& directory,
+                       const std::string& rights, const FileInfo& entry);
 
   EventLoop& loop_;
   EventLoop::Token token_;
@@ -234,6 +274,8 @@ class TFtpServer {
   std::vector<std::unique_ptr<TFtpCtrlSocket>> detached_;
   uint64_t sequence_ = 0;
   std::vector<TFtpSrvCommandTableItem> commands_;
+  // The extension commands; consulted after commands_ and only when the policy knows them.
+  std::vector<TFtpSrvCommandTableItem> extensions_;
   bool destroying_ = false;
 };
 

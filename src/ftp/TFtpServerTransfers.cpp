@@ -534,19 +534,20 @@ void TFtpServer::CommandLIST(TFtpCtrlSocket& client, std::string&, std::string& 
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcLIST;
-  ListingStep(client, true, params, answer);
+  ListingStep(client, ListingFormat::Long, params, answer);
 }
 
 void TFtpServer::CommandNLST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcNLST;
-  ListingStep(client, false, params, answer);
+  ListingStep(client, ListingFormat::Names, params, answer);
 }
 
 // The whole listing is built in memory, then sent with the download path.
-void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params,
+void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
                              std::string& answer) {
+  const bool detailed = format != ListingFormat::Names;
   TakeRestartOffset(client);
   client.DataStream.reset();
   client.HasOpenedFile = false;
@@ -555,6 +556,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
   if (!allowed) {
     std::string links;
     if (OnAddLinks) OnAddLinks(*this, client, links);
+    if (format == ListingFormat::Facts) links = ListingBuilder::FactsFromLinkLines(links);
     client.DataStream = std::make_unique<TMemoryStream>(std::move(links));
     client.HasOpenedFile = true;
     client.FilePath.clear();
@@ -575,7 +577,16 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
       if (OnCheckhidden) OnCheckhidden(*this, client, pattern, hidden);
       return hidden;
     };
-    listing = builder.Build(client.Directory(), params, detailed);
+    if (format == ListingFormat::Facts) {
+      const std::string listed = ListingBuilder::ListedDirectory(client.Directory(), params);
+      const std::string rights = RightsOf(client, listed);
+      builder.permOf = [this, &client, &listed, &rights](const FileInfo& entry) {
+        return PermFact(client, listed, rights, entry);
+      };
+      listing = builder.BuildFacts(client.Directory(), params);
+    } else {
+      listing = builder.Build(client.Directory(), params, detailed);
+    }
   } catch (const std::exception& e) {
     // A directory the client may not list, or one that does not exist (the host grants no
     // right on it): clients such as rclone read 550 as "not there".

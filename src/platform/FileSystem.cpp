@@ -302,6 +302,17 @@ bool FileSystem::ClearReadOnly(const std::string& winPath) {
   return true;
 }
 
+bool FileSystem::SetModificationTime(const std::string& winPath, int64_t mtime) {
+  std::optional<Resolved> resolved = Resolve(winPath);
+  if (!resolved) return false;
+  struct stat st {};
+  if (!StatEntry(resolved->posix, st)) return false;
+  timespec times[2] = {st.st_atim, {}};
+  times[1].tv_sec = static_cast<time_t>(mtime);
+  if (::utimensat(AT_FDCWD, resolved->posix.c_str(), times, 0) != 0) return Fail(errno);
+  return true;
+}
+
 int FileSystem::LastError() {
   return lastError;
 }
