@@ -66,6 +66,8 @@ std::string CompatibilityPolicy::AbortReply(bool abortedTransfer) const {
 std::string CompatibilityPolicy::FeatureReply() const {
   if (!KnowsExtensions()) return "";
   return "211-Features:\r\n"
+         " EPRT\r\n"
+         " EPSV\r\n"
          " MDTM\r\n"
          " MFMT\r\n"
          " MLST type*;size*;modify*;perm*;\r\n"

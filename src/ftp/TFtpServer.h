@@ -216,6 +216,10 @@ class TFtpServer {
                    std::string& answer);
   void CommandSTRU(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
+  void CommandEPSV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandEPRT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
 
  private:
   enum class HandlerSet { None, Store, Append, Send };
@@ -242,6 +246,11 @@ class TFtpServer {
   // Data connections
   void InstallHandlers(TFtpCtrlSocket& client, HandlerSet set);
   void PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t error);
+  // Opens the session's passive listener (PASV, EPSV) and returns its port; throws on failure
+  // with the data socket closed.
+  uint16_t OpenPassiveListener(TFtpCtrlSocket& client);
+  // The reply to a data-connection command after EPSV ALL, or empty.
+  static std::string RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb);
   void StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer, bool append);
   void StartOutgoingData(TFtpCtrlSocket& client);
   void StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set);

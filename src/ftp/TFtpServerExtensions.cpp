@@ -1,6 +1,8 @@
 // The extension commands of TFtpServer that today's clients use when FEAT names them: FEAT,
 // OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU and the X aliases. None of them is
 // known in classic mode: the dispatcher consults this table only when the policy knows them.
+#include <vector>
+
 #include "ftp/ListingBuilder.h"
 #include "ftp/PathRules.h"
 #include "ftp/TFtpServer.h"
@@ -27,7 +29,8 @@ void TFtpServer::AddExtensions() {
       {"ALLO", &TFtpServer::CommandALLO}, {"MODE", &TFtpServer::CommandMODE},
       {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
       {"XRMD", &TFtpServer::CommandRMD},  {"XCWD", &TFtpServer::CommandCWD},
-      {"XCUP", &TFtpServer::CommandCDUP},
+      {"XCUP", &TFtpServer::CommandCDUP}, {"EPSV", &TFtpServer::CommandEPSV},
+      {"EPRT", &TFtpServer::CommandEPRT},
   };
   for (const auto& item : items) extensions_.push_back(item);
 }
@@ -223,6 +226,72 @@ void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "200 Structure set to F.";
   } else {
     answer = "504 Only structure F is supported.";
+  }
+}
+
+// RFC 2428's passive mode: the port alone, on the address of the control connection.
+void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  const std::string argument = AsciiUpper(Trim(params));
+  if (argument == "ALL") {
+    client.ExtendedPassiveOnly = true;
+    answer = "200 EPSV ALL command successful.";
+    return;
+  }
+  if (!argument.empty() && argument != "1") {
+    answer = "522 Network protocol not supported, use (1)";
+    return;
+  }
+  try {
+    answer = "229 Entering Extended Passive Mode (|||" +
+             std::to_string(OpenPassiveListener(client)) + "|)";
+  } catch (const std::exception& e) {
+    answer = std::string("425 Cannot open a passive port: ") + e.what() + ".";
+  }
+}
+
+// "EPRT |1|address|port|", under PORT's rules: the data connection goes to the client's own
+// address only, and never to a port below 1024 (a system service of the client's host).
+void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  answer = RefusedAfterEpsvAll(client, "EPRT");
+  if (!answer.empty()) return;
+  const std::string text = Trim(params);
+  std::vector<std::string> fields;
+  if (text.size() >= 2 && text.back() == text.front()) {
+    const char delimiter = text.front();
+    size_t start = 1;
+    for (size_t end; (end = text.find(delimiter, start)) != std::string::npos; start = end + 1) {
+      fields.push_back(text.substr(start, end - start));
+    }
+  }
+  if (fields.size() != 3) {
+    answer = "501 Invalid EPRT command.";
+    return;
+  }
+  if (fields[0] != "1") {
+    answer = "522 Network protocol not supported, use (1)";
+    return;
+  }
+  int port = 0;
+  for (char c : fields[2]) {
+    if (c < '0' || c > '9' || port > 65535) {
+      port = -1;
+      break;
+    }
+    port = port * 10 + (c - '0');
+  }
+  // SECURITY: as PORT, no connection to a third party (the FTP bounce attack).
+  if (fields[1] != client.PeerAddr) {
+    answer = "501 EPRT refused: the address is not the client's own.";
+  } else if (fields[2].empty() || port < 1024 || port > 65535) {
+    answer = "501 EPRT refused: the port must be between 1024 and 65535.";
+  } else {
+    client.DataAddr = fields[1];
+    client.DataPort = std::to_string(port);
+    answer = "200 EPRT command successful.";
   }
 }
 

@@ -86,6 +86,8 @@ File::Mode CreateMode(const TFtpCtrlSocket& client) {
 void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
+  answer = RefusedAfterEpsvAll(client, "PORT");
+  if (!answer.empty()) return;
   client.CurCmdType = ftpcPORT;
   try {
     size_t pos = 0;
@@ -110,11 +112,25 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
 void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
-  TWSocket& data = *client.DataSocket;
+  answer = RefusedAfterEpsvAll(client, "PASV");
+  if (!answer.empty()) return;
   try {
     sockaddr_in local{};
     socklen_t len = sizeof local;
     client.GetSockName(local, len);
+    const uint16_t port = OpenPassiveListener(client);
+    const uint8_t* a = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
+    answer = "227 Entering Passive Mode (" + std::to_string(a[0]) + "," + std::to_string(a[1]) +
+             "," + std::to_string(a[2]) + "," + std::to_string(a[3]) + "," +
+             std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ").";
+  } catch (const std::exception& e) {
+    answer = std::string("500 PASV exception: '") + e.what() + "'.";
+  }
+}
+
+uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
+  TWSocket& data = *client.DataSocket;
+  try {
     data.Close();
     data.SetAddr("0.0.0.0");
     data.SetPort("0");
@@ -128,24 +144,25 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
     data.OnDataAvailable = nullptr;
     if (data.Listen() != 0) throw std::runtime_error("Listen failed");
     sockaddr_in bound{};
-    len = sizeof bound;
+    socklen_t len = sizeof bound;
     data.GetSockName(bound, len);
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
-    const uint16_t port = ntohs(bound.sin_port);
-    answer = "227 Entering Passive Mode (" + std::to_string(a[0]) + "," + std::to_string(a[1]) +
-             "," + std::to_string(a[2]) + "," + std::to_string(a[3]) + "," +
-             std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ").";
     client.PassiveMode = true;
     client.PassiveStart = false;
     client.PassiveConnected = false;
-  } catch (const std::exception& e) {
-    answer = std::string("500 PASV exception: '") + e.what() + "'.";
+    return ntohs(bound.sin_port);
+  } catch (const std::exception&) {
     try {
       data.Close();
     } catch (const std::exception&) {
-      // Already reported in the answer.
+      // The caller reports the first failure.
     }
+    throw;
   }
+}
+
+std::string TFtpServer::RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb) {
+  if (!client.ExtendedPassiveOnly) return "";
+  return "503 " + verb + " refused after EPSV ALL; use EPSV.";
 }
 
 void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {

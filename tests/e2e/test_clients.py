@@ -309,6 +309,22 @@ class NcftpWgetCurlTest(ClientTestCase):
                   'ftp://127.0.0.1:%d/curl-resume/big.bin' % self.port)
         self.assertEqual(checksums(remote), {'big.bin': hashlib.sha256(content).hexdigest()})
 
+    def test_curl_uses_epsv_and_eprt(self):
+        make_tree(self.remote('curl-ext'))
+        url = 'ftp://127.0.0.1:%d/curl-ext/a.txt' % self.port
+        env = dict(os.environ, HOME=self.client_home)
+        cases = (((), 'EPSV', '229 Entering Extended Passive Mode'),
+                 (('--ftp-port', '127.0.0.1'), 'EPRT |1|127.0.0.1|',
+                  '200 EPRT command successful.'))
+        for extra, command, reply in cases:
+            done = subprocess.run(['curl', '--verbose', '--silent', '--show-error', '--max-time',
+                                   '30', '--user', '%s:%s' % (USER, PASSWORD), *extra, url],
+                                  env=env, capture_output=True, timeout=CLIENT_TIMEOUT)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(done.stdout, TREE['a.txt'])
+            self.assertIn(('> ' + command).encode(), done.stderr)
+            self.assertIn(('< ' + reply).encode(), done.stderr)
+
     def test_curl_without_cwd_lists_and_fetches(self):
         make_tree(self.remote('curl-nocwd'))
         url = 'ftp://127.0.0.1:%d/curl-nocwd/sub%%20dir/' % self.port

@@ -16,9 +16,9 @@
 namespace orvane::test {
 namespace {
 
-const std::vector<std::string> kExtensions = {"FEAT", "OPTS", "MDTM", "MFMT", "MLSD",
-                                              "MLST", "STAT", "HELP", "ALLO", "MODE",
-                                              "STRU", "XMKD", "XRMD", "XCWD", "XCUP"};
+const std::vector<std::string> kExtensions = {"FEAT", "OPTS", "MDTM", "MFMT", "MLSD", "MLST",
+                                              "STAT", "HELP", "ALLO", "MODE", "STRU", "XMKD",
+                                              "XRMD", "XCWD", "XCUP", "EPSV", "EPRT"};
 
 class ExtensionTest : public EngineTest {
  protected:
@@ -180,6 +180,45 @@ TEST_F(ExtensionTest, SmallCommandsAndAliases) {
   const std::string help = Joined(*client, "HELP");
   EXPECT_NE(help.find(" MLSD"), std::string::npos);
   EXPECT_NE(help.find("\n214 Help OK.\n"), std::string::npos);
+}
+
+TEST_F(ExtensionTest, EpsvOpensAPassivePortAndEpsvAllKeepsToIt) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto client = Login();
+  const std::string epsv = client->Command("EPSV");
+  int port = 0;
+  ASSERT_EQ(std::sscanf(epsv.c_str(), "229 Entering Extended Passive Mode (|||%d|)", &port), 1)
+      << epsv;
+  FtpClient data(loop_, port);
+  ASSERT_TRUE(data.Connected());
+  EXPECT_EQ(client->Command("RETR a.txt"), "150 Opening data connection for a.txt.");
+  EXPECT_TRUE(data.WaitClosed());
+  EXPECT_EQ(data.TakeInput(), "abc");
+  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+
+  EXPECT_EQ(client->Command("EPSV 2"), "522 Network protocol not supported, use (1)");
+  EXPECT_EQ(client->Command("EPSV ALL"), "200 EPSV ALL command successful.");
+  EXPECT_EQ(client->Command("PASV"), "503 PASV refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("PORT 127,0,0,1,8,0"), "503 PORT refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|2048|"),
+            "503 EPRT refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("EPSV").substr(0, 4), "229 ");
+}
+
+// As PORT: the data connection goes to the client's own address only, and not to a system port.
+TEST_F(ExtensionTest, EprtKeepsToTheClientsOwnAddressAndHighPorts) {
+  auto client = Login();
+  EXPECT_EQ(client->Command("EPRT |1|10.1.2.3|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.2|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|25|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|65536|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|"), "501 Invalid EPRT command.");
+  EXPECT_EQ(client->Command("EPRT |2|::1|2048|"), "522 Network protocol not supported, use (1)");
+  EXPECT_EQ(client->Command("EPRT !1!127.0.0.1!2048!"), "200 EPRT command successful.");
 }
 
 TEST_F(ExtensionTest, UnloggedClientsGetTheLoginReply) {
