@@ -20,7 +20,10 @@ bool IsKeywordChar(char c) {
 }  // namespace
 
 TFtpServer::TFtpServer(EventLoop& loop)
-    : loop_(loop), token_(loop.NewToken()), serverSocket_(std::make_unique<TWSocket>(loop)) {
+    : ExternalAddress(loop),
+      loop_(loop),
+      token_(loop.NewToken()),
+      serverSocket_(std::make_unique<TWSocket>(loop)) {
   serverSocket_->Name = "ServerWSocket";
   AddCommand("PORT", &TFtpServer::CommandPORT);
   AddCommand("STOR", &TFtpServer::CommandSTOR);

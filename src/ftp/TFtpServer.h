@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "ftp/CompatibilityPolicy.h"
+#include "ftp/PassiveAddress.h"
+#include "ftp/PassivePorts.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
@@ -86,6 +88,10 @@ class TFtpServer {
   std::string Name = "FtpServer1";
   // Where the server behaves as today's clients expect, or (classic) as it always did.
   CompatibilityPolicy Compatibility;
+  // Passive data connections: the ports they listen on and the address PASV announces
+  // (FTPsrv.ini, section Passive, keys "ports" and "address").
+  PassivePorts PassivePortRange;
+  PassiveAddress ExternalAddress;
 
   TNotify OnStart;
   TNotify OnStop;

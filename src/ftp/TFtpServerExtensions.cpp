@@ -247,7 +247,7 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "229 Entering Extended Passive Mode (|||" +
              std::to_string(OpenPassiveListener(client)) + "|)";
   } catch (const std::exception& e) {
-    answer = std::string("425 Cannot open a passive port: ") + e.what() + ".";
+    answer = std::string("425 Cannot open a passive port. ") + e.what();
   }
 }
 

@@ -20,6 +20,12 @@ namespace {
 
 const char kAbortRequested[] = "ABORT requested by client";
 
+// Every port of the configured passive range is taken.
+class PassiveRangeExhausted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Reads one number of a PORT argument: blanks, decimal digits (none = 0), blanks, then a ","
 // or the end of the text.
 int64_t ReadPortNumber(const std::string& text, size_t& pos) {
@@ -119,10 +125,16 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
     socklen_t len = sizeof local;
     client.GetSockName(local, len);
     const uint16_t port = OpenPassiveListener(client);
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
-    answer = "227 Entering Passive Mode (" + std::to_string(a[0]) + "," + std::to_string(a[1]) +
-             "," + std::to_string(a[2]) + "," + std::to_string(a[3]) + "," +
-             std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ").";
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &local.sin_addr, dotted, sizeof dotted);
+    std::string announced = ExternalAddress.Announced(dotted, client.PeerAddr);
+    for (char& c : announced) {
+      if (c == '.') c = ',';
+    }
+    answer = "227 Entering Passive Mode (" + announced + "," + std::to_string(port >> 8) + "," +
+             std::to_string(port & 0xff) + ").";
+  } catch (const PassiveRangeExhausted& e) {
+    answer = std::string("425 ") + e.what();
   } catch (const std::exception& e) {
     answer = std::string("500 PASV exception: '") + e.what() + "'.";
   }
@@ -133,7 +145,6 @@ uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
   try {
     data.Close();
     data.SetAddr("0.0.0.0");
-    data.SetPort("0");
     data.SetProto("tcp");
     TFtpCtrlSocket* c = &client;
     data.OnSessionAvailable = [this, c](TCustomWSocket&, uint16_t error) {
@@ -142,7 +153,27 @@ uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
     data.OnSessionConnected = nullptr;
     data.OnSessionClosed = nullptr;
     data.OnDataAvailable = nullptr;
-    if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    if (PassivePortRange.Any()) {
+      data.SetPort("0");
+      if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    } else {
+      // Each port of the range once, from the one after the last taken; a port in use by
+      // another session (or another program) is skipped.
+      bool listening = false;
+      for (int tried = 0; tried < PassivePortRange.Count() && !listening; ++tried) {
+        data.SetPort(std::to_string(PassivePortRange.Next()));
+        try {
+          listening = data.Listen() == 0;
+        } catch (const std::exception&) {
+          listening = false;
+        }
+        if (!listening) data.Close();
+      }
+      if (!listening) {
+        throw PassiveRangeExhausted("No passive port is free in the range " +
+                                    PassivePortRange.Text() + ".");
+      }
+    }
     sockaddr_in bound{};
     socklen_t len = sizeof bound;
     data.GetSockName(bound, len);

@@ -480,6 +480,28 @@ class FtplibTest(ClientTestCase):
         self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
 
 
+PASSIVE_PORT = free_port()
+
+
+class PassiveSettingsTest(ClientTestCase):
+    # The lines after ServerFTP's open section Passive: a range of one port.
+    SETTINGS = ['[Passive]', 'ports=%d-%d' % (PASSIVE_PORT, PASSIVE_PORT), 'address=']
+
+    def test_passive_connections_use_the_range(self):
+        make_tree(self.remote('passive'))
+        ftp = self.ftp()
+        self.assertEqual(ftp.makepasv()[1], PASSIVE_PORT)
+        data = io.BytesIO()
+        ftp.retrbinary('RETR passive/a.txt', data.write)
+        self.assertEqual(data.getvalue(), TREE['a.txt'])
+        # curl (EPSV) through the same single port, after ftplib has let it go.
+        ftp.quit()
+        out = self.run_client('curl', '--silent', '--show-error', '--max-time', '30', '--user',
+                              '%s:%s' % (USER, PASSWORD),
+                              'ftp://127.0.0.1:%d/passive/a.txt' % self.port)
+        self.assertEqual(out.strip(), 'first file')
+
+
 class ClassicExtensionsTest(ClientTestCase):
     SETTINGS = ['classic=1']
 
