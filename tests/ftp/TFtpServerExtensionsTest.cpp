@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -74,14 +75,25 @@ TEST_F(ExtensionTest, FeatNamesExactlyWhatWorks) {
   EXPECT_EQ(feat.substr(0, 4), "211-");
   EXPECT_NE(feat.find("\n211 End\n"), std::string::npos);
   EXPECT_NE(feat.find(" UTF8\n"), std::string::npos);
-  for (const std::string& probe :
-       {std::string("MDTM a.txt"), std::string("MFMT 20200101000000 a.txt"),
-        std::string("SIZE a.txt"), std::string("REST 0"), std::string("OPTS UTF8 ON")}) {
-    const std::string keyword = probe.substr(0, 4);
-    if (feat.find(" " + keyword) == std::string::npos) continue;
-    const std::string reply = client->Command(probe);
-    EXPECT_TRUE(reply[0] == '2' || reply[0] == '3') << probe << ": " << reply;
+  // Each feature line, and the command that shows it works.
+  const std::map<std::string, std::string> probes = {{"EPRT", "EPRT |1|127.0.0.1|2048|"},
+                                                     {"EPSV", "EPSV"},
+                                                     {"MDTM", "MDTM a.txt"},
+                                                     {"MFMT", "MFMT 20200101000000 a.txt"},
+                                                     {"REST", "REST 0"},
+                                                     {"SIZE", "SIZE a.txt"},
+                                                     {"UTF8", "OPTS UTF8 ON"},
+                                                     {"MLST", "MLST a.txt"}};
+  size_t lines = 0;
+  for (size_t pos = feat.find("\n "); pos != std::string::npos; pos = feat.find("\n ", pos + 1)) {
+    ++lines;
+    const std::string feature = feat.substr(pos + 2, 4);
+    ASSERT_EQ(probes.count(feature), 1u) << feature;
+    const std::string reply = client->Command(probes.at(feature));
+    EXPECT_TRUE(reply[0] == '2' || reply[0] == '3') << feature << ": " << reply;
+    if (feature == "MLST") client->ReadReply();  // the rest of its multi-line reply
   }
+  EXPECT_EQ(lines, probes.size()) << feat;
   const std::string mlst = Joined(*client, "MLST a.txt");
   for (const char* fact : {"type=", "size=", "modify=", "perm="}) {
     EXPECT_NE(mlst.find(fact), std::string::npos) << fact;
