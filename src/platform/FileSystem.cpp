@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -307,9 +308,11 @@ bool FileSystem::SetModificationTime(const std::string& winPath, int64_t mtime) 
   if (!resolved) return false;
   struct stat st {};
   if (!StatEntry(resolved->posix, st)) return false;
-  timespec times[2] = {st.st_atim, {}};
-  times[1].tv_sec = static_cast<time_t>(mtime);
-  if (::utimensat(AT_FDCWD, resolved->posix.c_str(), times, 0) != 0) return Fail(errno);
+  // The access time stays as it is.
+  utimbuf times{};
+  times.actime = st.st_atime;
+  times.modtime = static_cast<time_t>(mtime);
+  if (::utime(resolved->posix.c_str(), &times) != 0) return Fail(errno);
   return true;
 }
 
