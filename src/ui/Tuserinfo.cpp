@@ -26,7 +26,7 @@ Tuserinfo::Tuserinfo(FtpHost& host, TMainForm& main, StayOnTop& stayOnTop)
       timer1_(host.Loop()) {
   setObjectName("userinfo");
   setWindowTitle("Users Infos");
-  resize(590, 260);
+  resize(700, 260);
 
   ListView1.setObjectName("ListView1");
   ListView1.setColumnCount(4);
