@@ -137,6 +137,8 @@ void Tuserinfo::ListView1Click() {
 }
 
 void Tuserinfo::Timer1Timer() {
+  // The client count follows the main window's, which changes at connections too.
+  panels_[0].setText(main_.StatusBar1.Text(0));
   if (ListView1.selectedItems().size() != 1) {
     SetPanels(UserInfoPanels::Empty());
     return;
