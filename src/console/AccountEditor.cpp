@@ -38,6 +38,27 @@ bool ToNumber(const std::string& text, const char* field, int32_t& value, std::s
 
 }  // namespace
 
+std::optional<std::string> AccountEditor::ServerPath(const std::string& posixPath,
+                                                     const std::map<char, std::string>& drives) {
+  std::map<char, std::string> map = drives;
+  if (map.empty()) map['C'] = "/";
+  std::optional<std::string> best;
+  size_t bestLength = 0;
+  for (const auto& [letter, directory] : map) {
+    std::string root = directory;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    const bool inside = root == "/" ? posixPath.rfind('/', 0) == 0
+                                    : posixPath == root || posixPath.rfind(root + "/", 0) == 0;
+    if (!inside || (best && root.size() <= bestLength)) continue;
+    std::string rest =
+        posixPath.substr(root == "/" ? 1 : std::min(root.size() + 1, posixPath.size()));
+    std::replace(rest.begin(), rest.end(), '/', '\\');
+    best = std::string(1, letter) + ":\\" + rest;
+    bestLength = root.size();
+  }
+  return best;
+}
+
 AccountEditor::AccountEditor(AccountStore& store) : store_(store) {
   LoadNames();
 }

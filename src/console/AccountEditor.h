@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +44,11 @@ class AccountEditor {
   static constexpr const char* kLetters = "RWDMLS";
 
   explicit AccountEditor(AccountStore& store);
+
+  // The server's path ("C:\\texts\\links.txt") of a file picked on the POSIX file system, over
+  // the drive map (the longest matching drive directory wins); nullopt outside every drive.
+  static std::optional<std::string> ServerPath(const std::string& posixPath,
+                                               const std::map<char, std::string>& drives);
 
   // The account names of EditorList, sorted without regard to letter case.
   const std::vector<std::string>& Names() const { return names_; }

@@ -2,7 +2,20 @@
 
 #include <QFileDialog>
 
+#include "console/AccountEditor.h"
+#include "platform/FileSystem.h"
+
 namespace orvane {
+
+namespace {
+
+// Where the file dialogs start: the first drive's directory.
+QString DriveDirectory() {
+  const std::map<char, std::string> drives = FileSystem::DriveMap();
+  return QString::fromUtf8(drives.empty() ? "/" : drives.begin()->second.c_str());
+}
+
+}  // namespace
 
 TMisc::TMisc(QWidget* parent) : QDialog(parent) {
   setObjectName("Misc");
@@ -27,9 +40,14 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
   SetControlsEnabled(false);
 
   connect(&Browse, &QPushButton::clicked, this, [this] {
-    const QString file = QFileDialog::getOpenFileName(this, "Choose login message file", QString(),
-                                                      "Texts Files (*.txt)");
-    if (!file.isEmpty()) Edit1.setText(file);
+    const QString file = QFileDialog::getOpenFileName(this, "Choose login message file",
+                                                      DriveDirectory(), "Texts Files (*.txt)");
+    // The server reads the file by its own path; a file outside the drives is not taken.
+    const std::optional<std::string> path =
+        AccountEditor::ServerPath(file.toUtf8().toStdString(), FileSystem::DriveMap());
+    if (!file.isEmpty() && path) {
+      Edit1.setText(QString::fromUtf8(path->c_str()));
+    }
   });
   connect(&Ok, &QPushButton::clicked, this, [this] {
     accepted_ = true;

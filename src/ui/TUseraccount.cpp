@@ -2,6 +2,9 @@
 
 #include <QFileDialog>
 
+#include "console/AccountEditor.h"
+#include "platform/FileSystem.h"
+
 namespace orvane {
 
 namespace {
@@ -12,6 +15,12 @@ QString Q(const std::string& text) {
 
 std::string S(const QString& text) {
   return text.toUtf8().toStdString();
+}
+
+// Where the file dialogs start: the first drive's directory.
+QString DriveDirectory() {
+  const std::map<char, std::string> drives = FileSystem::DriveMap();
+  return QString::fromUtf8(drives.empty() ? "/" : drives.begin()->second.c_str());
 }
 
 }  // namespace
@@ -173,10 +182,13 @@ void TUseraccount::Connect() {
     connect(field, &QLineEdit::textEdited, this, [this] { Edited(); });
   }
   connect(&LinksBrowse, &QPushButton::clicked, this, [this] {
-    const QString file = QFileDialog::getOpenFileName(this, "Choose links file ...", QString(),
-                                                      "Texts Files (*.txt)");
-    if (!file.isEmpty()) {
-      Edit2.setText(file);
+    const QString file = QFileDialog::getOpenFileName(this, "Choose links file ...",
+                                                      DriveDirectory(), "Texts Files (*.txt)");
+    // The server reads the file by its own path; a file outside the drives is not taken.
+    const std::optional<std::string> path =
+        AccountEditor::ServerPath(file.toUtf8().toStdString(), FileSystem::DriveMap());
+    if (!file.isEmpty() && path) {
+      Edit2.setText(QString::fromUtf8(path->c_str()));
       Edited();
     }
   });

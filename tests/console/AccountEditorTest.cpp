@@ -153,4 +153,12 @@ TEST(AccountEditor, DeleteKeepsTheRecordAliveUntilOk) {
   EXPECT_EQ(editor.Names(), (std::vector<std::string>{"Anna"}));
 }
 
+TEST(AccountEditor, ServerPathOfAPickedFileFollowsTheDriveMap) {
+  const std::map<char, std::string> drives{{'C', "/srv/ftp/"}, {'D', "/srv/ftp/music"}};
+  EXPECT_EQ(AccountEditor::ServerPath("/srv/ftp/texts/links.txt", drives), "C:\\texts\\links.txt");
+  EXPECT_EQ(AccountEditor::ServerPath("/srv/ftp/music/a.txt", drives), "D:\\a.txt");
+  EXPECT_EQ(AccountEditor::ServerPath("/srv/ftpx/a.txt", drives), std::nullopt);
+  EXPECT_EQ(AccountEditor::ServerPath("/etc/motd.txt", {}), "C:\\etc\\motd.txt");
+}
+
 }  // namespace orvane::test
