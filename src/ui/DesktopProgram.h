@@ -17,6 +17,7 @@
 #include "ui/TMainForm.h"
 #include "ui/TSpyForm.h"
 #include "ui/TTipForm.h"
+#include "ui/TUseraccount.h"
 #include "ui/Tprogress.h"
 #include "ui/Tuserinfo.h"
 
@@ -61,6 +62,7 @@ class DesktopProgram : public QObject {
   TAbout& About() { return *about_; }
   Tuserinfo& Userinfo() { return *userinfo_; }
   TSpyForm& SpyForm() { return *spyForm_; }
+  TUseraccount& Useraccount() { return *useraccount_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
@@ -88,6 +90,7 @@ class DesktopProgram : public QObject {
   std::unique_ptr<TAbout> about_;
   std::unique_ptr<Tuserinfo> userinfo_;
   std::unique_ptr<TSpyForm> spyForm_;
+  std::unique_ptr<TUseraccount> useraccount_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;
