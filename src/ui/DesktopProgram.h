@@ -14,9 +14,13 @@
 #include "ui/QtHostUi.h"
 #include "ui/TAbout.h"
 #include "ui/TConfigForm.h"
+#include "ui/TFreeFilesForm.h"
+#include "ui/TLogForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TTipForm.h"
+#include "ui/TWMessageForm.h"
 #include "ui/Tprogress.h"
+#include "ui/Tstatistikform.h"
 
 namespace orvane {
 
@@ -57,6 +61,10 @@ class DesktopProgram : public QObject {
   TMainForm& MainForm() { return *mainForm_; }
   TConfigForm& ConfigForm() { return *configForm_; }
   TAbout& About() { return *about_; }
+  TLogForm& LogForm() { return *logForm_; }
+  TWMessageForm& WMessageForm() { return *wMessageForm_; }
+  TFreeFilesForm& FreeFilesForm() { return *freeFilesForm_; }
+  Tstatistikform& StatistikForm() { return *statistikForm_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
@@ -82,6 +90,10 @@ class DesktopProgram : public QObject {
   std::unique_ptr<ServerSetup> setup_;
   std::unique_ptr<TConfigForm> configForm_;
   std::unique_ptr<TAbout> about_;
+  std::unique_ptr<TLogForm> logForm_;
+  std::unique_ptr<TWMessageForm> wMessageForm_;
+  std::unique_ptr<TFreeFilesForm> freeFilesForm_;
+  std::unique_ptr<Tstatistikform> statistikForm_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;
