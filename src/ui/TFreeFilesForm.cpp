@@ -13,6 +13,7 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
   Edit1.setObjectName("Edit1");
   ListBox1.setMinimumSize(240, 160);
   Edit1.setMinimumWidth(200);
+  SpeedButton1.setFixedWidth(30);
   Delete1 = PopupMenu1.addAction("&Delete");
   Delete1->setObjectName("Delete1");
   ListBox1.setContextMenuPolicy(Qt::CustomContextMenu);

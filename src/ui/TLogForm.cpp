@@ -64,6 +64,7 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   Edit1.setObjectName("Edit1");
   Edit2.setObjectName("Edit2");
   Edit1.setMinimumWidth(260);
+  SpeedButton1.setFixedWidth(30);
   Edit2.installEventFilter(this);
 
   for (int c = 1; c <= LogSettings::kCategories; ++c) {
