@@ -64,7 +64,14 @@ bool DesktopProgram::Start() {
   statistikForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::statisticsRequested, this,
           [this, showModeless] { showModeless(*statistikForm_); });
-  // The account editor comes here in its turn; the loading window keeps the positions.
+  useraccount_ = std::make_unique<TUseraccount>(host_.accounts, ui_, stayOnTop_);
+  useraccount_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::usersAccountRequested, this, [this] {
+    useraccount_->show();
+    useraccount_->raise();
+    useraccount_->activateWindow();
+  });
+  // The loading window keeps the positions of the windows created here.
   for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
   progress_.End();
 
@@ -108,6 +115,7 @@ void DesktopProgram::Finish() {
        std::initializer_list<QDialog*>{logForm_.get(), wMessageForm_.get(), statistikForm_.get()}) {
     if (d) d->hide();
   }
+  if (useraccount_) useraccount_->hide();
   // As the program without windows ends: the stop command (answered Yes when clients are
   // listed), then every session closed and its disconnection hook run, before the session
   // end block is written.

@@ -18,6 +18,7 @@
 #include "ui/TLogForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TTipForm.h"
+#include "ui/TUseraccount.h"
 #include "ui/TWMessageForm.h"
 #include "ui/Tprogress.h"
 #include "ui/Tstatistikform.h"
@@ -65,6 +66,7 @@ class DesktopProgram : public QObject {
   TWMessageForm& WMessageForm() { return *wMessageForm_; }
   TFreeFilesForm& FreeFilesForm() { return *freeFilesForm_; }
   Tstatistikform& StatistikForm() { return *statistikForm_; }
+  TUseraccount& Useraccount() { return *useraccount_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
@@ -94,6 +96,7 @@ class DesktopProgram : public QObject {
   std::unique_ptr<TWMessageForm> wMessageForm_;
   std::unique_ptr<TFreeFilesForm> freeFilesForm_;
   std::unique_ptr<Tstatistikform> statistikForm_;
+  std::unique_ptr<TUseraccount> useraccount_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;
