@@ -144,6 +144,7 @@ class FtpHost : public AccessHost {
   HostUi& ui_;
   std::string programDir_;
   EventLog log_;
+  bool statsLoaded_ = false;  // the counters have been read from the file
   TSockets sockets1_;
   Authenticator authenticator_;
   DirectoryRights rights_;
