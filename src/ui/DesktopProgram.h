@@ -22,8 +22,8 @@
 #include "ui/TUseraccount.h"
 #include "ui/TWMessageForm.h"
 #include "ui/Tprogress.h"
-#include "ui/Tuserinfo.h"
 #include "ui/Tstatistikform.h"
+#include "ui/Tuserinfo.h"
 
 namespace orvane {
 
