@@ -298,7 +298,7 @@ def main():
     parser.add_argument('--idle-all-limit', type=int, default=1000,
                         help='peers with a process per session are held at most this many')
     parser.add_argument('--only', nargs='*', help='names of the servers to run')
-    parser.add_argument('--results', default='bench/results.txt')
+    parser.add_argument('--results', default='build/bench/results.txt')
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix='orvane-compare-')
@@ -334,9 +334,12 @@ def main():
         retr = {s.name: [] for s in servers}
         stor = {s.name: [] for s in servers}
         for run in range(args.runs):
-            for s in servers:
+            # Each run starts with another server, so that none is always first after the
+            # previous round (whose deleted uploads the system may still be writing back).
+            order = servers[run % len(servers):] + servers[:run % len(servers)]
+            for s in order:
                 retr[s.name].append(retr_big(s, retr_size))
-            for s in servers:
+            for s in order:
                 stor[s.name].append(stor_big(s, source, root, 'up-%s-%d.bin' % (s.name, run),
                                              stor_size))
             print('run %d: ' % (run + 1) + ', '.join(
