@@ -65,6 +65,7 @@ void TCustomWSocket::Reset() {
   lingerTimeout_ = 0;
   CloseHandle();
   DropFileBytes();
+  fileShortfall_ = 0;
   state_ = wsClosed;
   allSent_ = true;
   paused_ = false;

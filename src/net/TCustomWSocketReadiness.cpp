@@ -237,6 +237,7 @@ int TCustomWSocket::Send(const void* data, int length) {
   }
   allSent_ = false;
   dataSentDue_ = true;
+  fileShortfall_ = 0;
   int result = 0;
   if (length > 0) {
     queue_.Append(data, length);
