@@ -39,6 +39,18 @@ void TFileStream::Seek(int64_t offset) {
   if (!file_.Seek(offset)) throw std::runtime_error("Seek error on " + path_);
 }
 
+int64_t TFileStream::Size() const {
+  const int64_t size = file_.Size();
+  if (size < 0) throw std::runtime_error("Read error on " + path_);
+  return size;
+}
+
+int64_t TFileStream::Position() const {
+  const int64_t at = file_.Position();
+  if (at < 0) throw std::runtime_error("Read error on " + path_);
+  return at;
+}
+
 void TFileStream::SeekToEnd() {
   Seek(file_.Size());
 }

@@ -16,6 +16,11 @@ class TFileStream : public TStream {
   void Write(const void* buffer, int64_t count) override;
   void Seek(int64_t offset) override;
   void SeekToEnd();
+  // For the download's kernel copy: the open file, its size now and the offset the next byte
+  // is taken from (sendfile advances it like Read). Size and Position throw on an error.
+  int Handle() const { return file_.Handle(); }
+  int64_t Size() const;
+  int64_t Position() const;
 
  private:
   std::string path_;

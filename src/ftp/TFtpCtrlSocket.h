@@ -73,8 +73,10 @@ class TFtpCtrlSocket : public TWSocket {
   // Position of the session in the server's sequence of accepted connections.
   uint64_t SequenceNumber = 0;
 
-  // The chunk buffer of transfers, RcvSize bytes.
+  // The chunk buffer of listings and memory streams, RcvSize bytes.
   std::vector<char> TransferBuffer;
+  // The block buffer of a running upload: allocated when it starts, freed when it ends.
+  std::unique_ptr<char[]> UploadBuffer;
 
   int RcvSize() const { return rcvSize_; }
   void SetRcvSize(int size);

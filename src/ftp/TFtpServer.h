@@ -17,6 +17,8 @@
 
 namespace orvane {
 
+class TFileStream;
+
 class FtpServerException : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -265,6 +267,8 @@ class TFtpServer {
   void StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append);
   void SendConnected(TFtpCtrlSocket& client, uint16_t error);
   void SendNextChunk(TFtpCtrlSocket& client);
+  void SendFileChunk(TFtpCtrlSocket& client, TFileStream& file);
+  int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
   void SendDataSent(TFtpCtrlSocket& client, uint16_t error);
   void SendClosed(TFtpCtrlSocket& client, uint16_t error);
   void AbortTransfer(TFtpCtrlSocket& client, const std::string& reason);

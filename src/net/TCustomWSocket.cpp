@@ -64,6 +64,8 @@ void TCustomWSocket::Reset() {
   lingerOnOff_ = wsLingerOn;
   lingerTimeout_ = 0;
   CloseHandle();
+  DropFileBytes();
+  fileShortfall_ = 0;
   state_ = wsClosed;
   allSent_ = true;
   paused_ = false;
@@ -456,6 +458,7 @@ void TCustomWSocket::FinishClose(bool shutdownFirst) {
   loop_.Release(handleToken_);
   handleToken_ = 0;
   mask_ = 0;
+  DropFileBytes();
   if (handle_.Close() != 0 && errno != EINTR) {
     lastError_ = LastWsa();
     SocketError(lastError_, "Disconnect (closesocket)");

@@ -82,8 +82,8 @@ class TCustomWSocket {
   int32_t LingerTimeout() const { return lingerTimeout_; }
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
-  // Bytes queued by Send that the system has not taken yet.
-  int64_t BufferedBytes() const { return queue_.Pending(); }
+  // Bytes queued by Send and SendFile that the system has not taken yet.
+  int64_t BufferedBytes() const { return queue_.Pending() + fileLeft_; }
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
   // descriptor number, it is never given to a later connection.
@@ -97,6 +97,15 @@ class TCustomWSocket {
   virtual void Connect();
   virtual int Send(const void* data, int length);
   virtual int SendStr(const std::string& text);
+  // Queues `length` bytes of the open file `fd`, from its current offset, behind the bytes
+  // already queued; the system copies them to the connection (sendfile) without passing them
+  // through this process, and advances the file's offset as a read would. OnDataSent follows
+  // once the queue and these bytes have all left, as for Send. The descriptor is duplicated, so
+  // the caller may close its own at any time. Returns length, or -1 (the error rule).
+  virtual int64_t SendFile(int fd, int64_t length);
+  // The bytes of the last SendFile that were never sent because the file ended before them (it
+  // was shortened meanwhile); 0 after a complete one.
+  int64_t FileShortfall() const { return fileShortfall_; }
   virtual int Receive(void* buffer, int size);
   virtual int ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen);
   int RcvdCount();
@@ -169,6 +178,9 @@ class TCustomWSocket {
   void ReceiveLoop(uint16_t error, int budget);
   static constexpr int kReadBudget = 64;
   void TryToSend();
+  // Sends the queued file bytes; false when the socket was closed meanwhile.
+  bool SendFileBytes();
+  void DropFileBytes();
   int RawSend(const char* data, int length);
   int RawRcvdCount(int& count);
   void ResolveAddr();
@@ -207,6 +219,9 @@ class TCustomWSocket {
   int32_t lingerTimeout_ = 0;
 
   SendQueue queue_;
+  UniqueFd file_;         // the file SendFile queued, sent behind queue_
+  int64_t fileLeft_ = 0;  // its bytes still to send
+  int64_t fileShortfall_ = 0;
   bool allSent_ = true;
   bool paused_ = false;
   bool closeReported_ = false;

@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 
 #include "net/TCustomWSocket.h"
 #include "platform/WinsockError.h"
@@ -19,6 +24,23 @@ int LastWsa() {
   return WinsockFromErrno(errno);
 }
 
+// sendfile has no MSG_NOSIGNAL: a peer that has gone raises SIGPIPE, whose default action ends
+// the process. It is ignored (the call then fails with EPIPE, reported like a reset) unless the
+// program has installed a handler of its own.
+void IgnoreBrokenPipe() {
+  static std::once_flag once;
+  std::call_once(once, []() {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      ::signal(SIGPIPE, SIG_IGN);
+    }
+  });
+}
+
+// One sendfile call offers at most this much; the loop in SendFileBytes goes on while the
+// system takes it.
+constexpr int64_t kMaxSendFileCall = int64_t{1} << 30;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -26,6 +48,7 @@ int LastWsa() {
 
 void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
   CloseHandle();
+  DropFileBytes();
   handle_.Reset(fd);
   mask_ = mask;
   paused_ = false;
@@ -214,6 +237,7 @@ int TCustomWSocket::Send(const void* data, int length) {
   }
   allSent_ = false;
   dataSentDue_ = true;
+  fileShortfall_ = 0;
   int result = 0;
   if (length > 0) {
     queue_.Append(data, length);
@@ -222,6 +246,74 @@ int TCustomWSocket::Send(const void* data, int length) {
   TryToSend();
   if (allSent_) PostReadiness(FD_WRITE, 0);
   return result;
+}
+
+int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
+  if (state_ != wsConnected || sockType_ != SOCK_STREAM) {
+    SocketError(kWsaEnotconn, "SendFile");
+    return -1;
+  }
+  IgnoreBrokenPipe();
+  fileShortfall_ = 0;
+  allSent_ = false;
+  dataSentDue_ = true;
+  if (length > 0) {
+    if (fileLeft_ > 0) {
+      // One file at a time: a second region before the first has left is a usage error.
+      RaiseException("SendFile: the previous file bytes are still being sent");
+      return -1;
+    }
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+      SocketError(LastWsa(), "SendFile");
+      return -1;
+    }
+    file_.Reset(copy);
+    fileLeft_ = length;
+  }
+  TryToSend();
+  if (allSent_) PostReadiness(FD_WRITE, 0);
+  return length;
+}
+
+void TCustomWSocket::DropFileBytes() {
+  file_.Reset();
+  fileLeft_ = 0;
+}
+
+bool TCustomWSocket::SendFileBytes() {
+  while (fileLeft_ > 0) {
+    const ssize_t sent = ::sendfile(handle_.Get(), file_.Get(), nullptr,
+                                    static_cast<size_t>(std::min(fileLeft_, kMaxSendFileCall)));
+    if (sent > 0) {
+      fileLeft_ -= sent;
+      continue;
+    }
+    if (sent == 0) {
+      // The file ended early: what is missing is recorded for the owner and never sent.
+      fileShortfall_ = fileLeft_;
+      break;
+    }
+    const int err = LastWsa();
+    if (err == kWsaEintr) continue;
+    if (err == kWsaEwouldblock) {
+      writeArmed_ = true;
+      UpdateInterest();
+      return true;
+    }
+    DropFileBytes();
+    if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn) {
+      closeReported_ = true;
+      Close();
+      TriggerSessionClosed(static_cast<uint16_t>(err));
+      return false;
+    }
+    SocketError(err, "TryToSend failed");
+    return false;
+  }
+  DropFileBytes();
+  allSent_ = true;
+  return true;
 }
 
 int TCustomWSocket::SendStr(const std::string& text) {
@@ -241,7 +333,7 @@ void TCustomWSocket::TryToSend() {
   if (!(handle_.Get() >= 0)) return;
   // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
   // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
-  if (queue_.Empty()) {
+  if (queue_.Empty() && fileLeft_ == 0) {
     allSent_ = true;
     return;
   }
@@ -249,6 +341,10 @@ void TCustomWSocket::TryToSend() {
     int32_t length = 0;
     const char* data = queue_.Front(length);
     if (data == nullptr) {
+      if (fileLeft_ > 0) {
+        SendFileBytes();
+        return;
+      }
       allSent_ = true;
       return;
     }

@@ -122,6 +122,13 @@ int64_t File::Size() const {
   return static_cast<int64_t>(st.st_size);
 }
 
+int64_t File::Position() const {
+  if (!fd_) return FailCount(EBADF);
+  const off_t at = ::lseek(fd_.Get(), 0, SEEK_CUR);
+  if (at < 0) return FailCount(errno);
+  return static_cast<int64_t>(at);
+}
+
 void File::Close() {
   fd_.Close();
 }

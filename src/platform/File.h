@@ -40,6 +40,11 @@ class File {
   int64_t Write(const void* buffer, int64_t n);
   // Current size in bytes, -1 on error.
   int64_t Size() const;
+  // Current offset (where the next Read starts), -1 on error.
+  int64_t Position() const;
+  // The descriptor, for calls that move bytes in the kernel (sendfile); -1 when closed. It
+  // stays owned by this object.
+  int Handle() const { return fd_.Get(); }
   void Close();
   bool IsOpen() const { return static_cast<bool>(fd_); }
 

@@ -160,5 +160,48 @@ TEST_F(TWSocketSendTest, LargeTransferToSlowReaderArrivesCompleteAndInOrder) {
   EXPECT_EQ(dataSent, 2);
 }
 
+// A file range goes behind the bytes already queued, from the file's own offset, which it
+// advances; one OnDataSent follows when both have left. A file shorter than the range sends what
+// it has and records the rest as the shortfall, which the next Send clears.
+TEST_F(TWSocketSendTest, SendFileFollowsTheQueueAndReportsAShortFile) {
+  char path[] = "/tmp/orvane-sendfile-XXXXXX";
+  UniqueFd file(::mkstemp(path));
+  ASSERT_TRUE(file);
+  ::unlink(path);
+  std::string content(300000, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = PatternByte(i);
+  ASSERT_EQ(::write(file.Get(), content.data(), content.size()),
+            static_cast<ssize_t>(content.size()));
+  ASSERT_EQ(::lseek(file.Get(), 1000, SEEK_SET), 1000);
+
+  int dataSent = 0;
+  TWSocket conn(loop_);
+  conn.OnDataSent = [&](TCustomWSocket&, uint16_t) { ++dataSent; };
+  UniqueFd peer = Adopt(conn);
+  ASSERT_TRUE(loop_.RunUntil([&] { return dataSent == 1; }, 1s));  // the first write report
+  EXPECT_EQ(conn.SendStr("head"), 4);
+  EXPECT_EQ(conn.SendFile(file.Get(), 200000), 200000);
+  std::string got;
+  const std::string want = "head" + content.substr(1000, 200000);
+  EXPECT_TRUE(loop_.RunUntil(
+      [&] { return (got += test::ReadWaiting(peer.Get())).size() >= want.size(); }, 3s));
+  EXPECT_TRUE(got == want) << got.size();
+  ASSERT_TRUE(loop_.RunUntil([&] { return dataSent == 2; }, 1s));
+  EXPECT_EQ(conn.FileShortfall(), 0);
+  EXPECT_EQ(::lseek(file.Get(), 0, SEEK_CUR), 201000);
+  EXPECT_EQ(conn.BufferedBytes(), 0);
+
+  // 99000 bytes are left in the file; 100000 are asked for.
+  EXPECT_EQ(conn.SendFile(file.Get(), 100000), 100000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return dataSent == 3; }, 3s));
+  EXPECT_EQ(conn.FileShortfall(), 1000);
+  got.clear();
+  EXPECT_TRUE(
+      loop_.RunUntil([&] { return (got += test::ReadWaiting(peer.Get())).size() >= 99000; }, 3s));
+  EXPECT_TRUE(got == content.substr(201000)) << got.size();
+  conn.SendStr("x");
+  EXPECT_EQ(conn.FileShortfall(), 0);
+}
+
 }  // namespace
 }  // namespace orvane
