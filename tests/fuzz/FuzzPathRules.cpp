@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (set == 0) {
     entries[0] = {"C:\\home", "RWDMLS"};
   } else if (set == 1) {
-    entries[0] = {"c:\\HOME\\", "RWDML"};  // the entry spelled in another case, without S
+    entries[0] = {"c:\\home\\", "RWDML"};  // a lower-case drive and a backslash, without S
     entries[1] = {"C:\\home\\ro", "R---L"};
   } else {
     entries[0] = {"C:\\home\\sub", "RWDMLS"};
