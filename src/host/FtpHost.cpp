@@ -293,7 +293,8 @@ void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
 void FtpHost::AutoBan(const std::string& address, int64_t now) {
   const bool listed = banList.Contains(address);
   banList.Add(address);
-  loginGuard.Banned(address, now);
+  // A ban the operator made stays his: only the host's own ban ends by itself.
+  if (!listed) loginGuard.Banned(address, now);
   const int seconds = loginGuard.settings.BanTime;
   LogEvent(1, address + " banned" +
                   (seconds > 0 ? " for " + std::to_string(seconds) + " s" : std::string()) +

@@ -681,6 +681,45 @@ class DataPortTest(ServerTestCase):
         self.assertEqual(self.retr(ftp, 'a.txt'), b'abc')
 
 
+class LoginDefenceTest(ServerTestCase):
+    """Run in this order: the ban of the last test would refuse the others' connections."""
+    ACCOUNTS = [account('named', [(r'C:\home', 'RWDMLS')])]
+    TREE = {'home/a.txt': b'abc'}
+    SETTINGS = ['logintimeout=5', 'loginfaildelay=1', 'maxloginfailures=2', 'banfailures=4',
+                'banwindow=600', 'bantime=5']
+
+    def test_1_client_that_does_not_log_in_is_timed_out(self):
+        control = self.control()
+        self.assertEqual(control.reply(), ['220 Orvane FTP Server v1.3'])
+        self.assertEqual(control.line(timeout=9), '421 Login time-out !')
+        self.assertIsNone(control.line())
+
+    def test_2_refused_passwords_come_late_and_end_the_connection(self):
+        ftp = self.connect()
+        started = time.monotonic()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertGreater(time.monotonic() - started, 0.8)
+        started = time.monotonic()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertGreater(time.monotonic() - started, 1.8)
+        self.assertEqual(ftp.getline(), '421 Too many failed logins !')
+        self.assertRaises(EOFError, ftp.getline)  # closed
+
+    def test_3_an_address_that_keeps_guessing_is_banned_for_a_time(self):
+        # Two refusals of the previous test count too: two more reach the four of banfailures.
+        ftp = self.connect()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertTrue(self.ftpd.wait_for_output('127.0.0.1 banned for 5 s after 4 failed logins'))
+        with self.assertRaises(ftplib.Error) as refused:
+            self.connect()
+        self.assertEqual(str(refused.exception), '421 Sorry, you are banned !')
+        # The ban came with the refusal; its answer came two seconds later.
+        self.assertTrue(self.ftpd.wait_for_output('127.0.0.1 ban ended', timeout=8))
+        ftp = self.login('named')
+        self.assertEqual(self.retr(ftp, 'a.txt'), b'abc')
+
+
 def main():
     global FTPD_BINARY
     FTPD_BINARY, argv = binary_option('--ftpd-binary')
