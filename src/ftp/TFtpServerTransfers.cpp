@@ -92,10 +92,12 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
     // SECURITY: the data connection goes only to the client's own address. Any other address
     // would let a client make this server connect to third parties (the FTP bounce attack).
     if (addr != client.PeerAddr) throw std::runtime_error("foreign address");
-    // SECURITY: nor to a privileged port of that address (its own services, or this server's
-    // control port, where a listing would arrive as commands).
+    // SECURITY: nor to a privileged port of that address (its own services), nor to this
+    // server's control port, where a listing would arrive as commands.
     const int64_t port = n[4] * 256 + n[5];
-    if (!IsAcceptableDataPort(port)) throw std::runtime_error("privileged port");
+    if (!IsAcceptableDataPort(port) || std::to_string(port) == serverSocket_->GetXPort()) {
+      throw std::runtime_error("privileged port");
+    }
     client.DataAddr = addr;
     client.DataPort = std::to_string(port);
     answer = "200 Port command successful.";

@@ -39,6 +39,10 @@ TEST_F(TFtpServerHardeningTest, PortToAPrivilegedPortOfTheClientIsRefused) {
        {"127,0,0,1,0,21", "127,0,0,1,0,22", "127,0,0,1,3,255", "127,0,0,1,0,0"}) {
     EXPECT_EQ(client->Command(std::string("PORT ") + args), "501 Invalid PORT command.") << args;
   }
+  // Nor this server's own control port, wherever it listens.
+  EXPECT_EQ(client->Command("PORT 127,0,0,1," + std::to_string(port_ / 256) + "," +
+                            std::to_string(port_ % 256)),
+            "501 Invalid PORT command.");
   EXPECT_EQ(client->Command("PORT 127,0,0,1,4,0"), "200 Port command successful.");
 }
 
