@@ -5,7 +5,7 @@
 // Drive C is a scratch tree with the account's directory home/ and, beside it, directories an
 // account on home/ must never reach: its case twin HOME/, homesecret/ (which starts with the
 // same letters), and the parent of the drive root. Property: whatever a check grants lies in
-// home/ or below, on disk.
+// home/ or below, on disk, and a directory passed through lies above it.
 #include <cstdint>
 #include <string>
 
@@ -75,6 +75,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string resolvedDir = ResolveDirectoryPath(directory);
   if (resolvedDir.find("\\..\\") != std::string::npos) fuzz::Fail("'..' left in " + resolvedDir);
   if (DirectoryRights::DirAllowed(entries, resolvedDir)) CheckInside(world, "CWD", resolvedDir);
+  // Passing through: only a directory on the way to the account's tree on disk (or in it).
+  if (DirectoryRights::LeadsToEntry(entries, resolvedDir)) {
+    const std::optional<std::string> posix = FileSystem::ToPosix(resolvedDir);
+    const std::string above = posix ? (posix->back() == '/' ? *posix : *posix + "/") : "";
+    const std::string home = world.root + "/home/";
+    const bool isAbove = home.compare(0, above.size(), above) == 0;
+    const bool isInside = above.compare(0, home.size(), home) == 0;
+    if (above.empty() || (!isAbove && !isInside)) {
+      fuzz::Fail("passing through " + resolvedDir + ", which is " + above);
+    }
+  }
   for (char letter : {'R', 'W', 'D', 'M', 'L'}) {
     if (DirectoryRights::Grants(entries, letter, resolvedDir)) {
       CheckInside(world, std::string("right ") + letter, resolvedDir);
@@ -94,6 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CheckInside(world, std::string("file right ") + letter, parent);
     }
   }
-  if (DirectoryRights::PutAllowed(entries, resolved)) CheckInside(world, "upload", parent);
+  for (bool replaces : {false, true}) {
+    if (DirectoryRights::PutAllowed(entries, resolved, replaces)) {
+      CheckInside(world, "upload", parent);
+    }
+  }
   return 0;
 }
