@@ -11,8 +11,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -128,8 +130,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input =
       WithSafePorts(std::string(reinterpret_cast<const char*>(data), size), world.sink.Port());
   {
-    test::FtpClient client(world.loop, world.port);
-    if (!client.Connected()) fuzz::Fail("cannot connect");
+    // Loopback ports are shared with every program of the machine: when all are taken (most in
+    // TIME_WAIT), wait a little for some to come back rather than report the server.
+    std::unique_ptr<test::FtpClient> connected;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      connected = std::make_unique<test::FtpClient>(world.loop, world.port);
+      if (connected->Connected() || errno != EADDRNOTAVAIL) break;
+      world.loop.RunUntil([] { return false; }, 100ms);
+    }
+    test::FtpClient& client = *connected;
+    if (!client.Connected()) fuzz::Fail(std::string("cannot connect: ") + std::strerror(errno));
     client.Send(input);
     ::shutdown(client.Fd(), SHUT_WR);
     // The server closes the session once it has read the end of the stream; every answer is
