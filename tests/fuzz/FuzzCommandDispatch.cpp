@@ -131,11 +131,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       WithSafePorts(std::string(reinterpret_cast<const char*>(data), size), world.sink.Port());
   {
     // Loopback ports are shared with every program of the machine: when all are taken (most in
-    // TIME_WAIT), wait a little for some to come back rather than report the server.
+    // TIME_WAIT), wait a little for some to come back rather than report the server. libFuzzer's
+    // time-out alarm can interrupt the blocking connect; that is tried again too.
     std::unique_ptr<test::FtpClient> connected;
     for (int attempt = 0; attempt < 50; ++attempt) {
       connected = std::make_unique<test::FtpClient>(world.loop, world.port);
-      if (connected->Connected() || errno != EADDRNOTAVAIL) break;
+      if (connected->Connected() || (errno != EADDRNOTAVAIL && errno != EINTR)) break;
       world.loop.RunUntil([] { return false; }, 100ms);
     }
     test::FtpClient& client = *connected;
