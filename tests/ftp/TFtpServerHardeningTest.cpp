@@ -44,6 +44,11 @@ TEST_F(TFtpServerHardeningTest, PortToAPrivilegedPortOfTheClientIsRefused) {
                             std::to_string(port_ % 256)),
             "501 Invalid PORT command.");
   EXPECT_EQ(client->Command("PORT 127,0,0,1,4,0"), "200 Port command successful.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|1023|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|" + std::to_string(port_) + "|"),
+            "501 EPRT refused: the port is this server's own.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|1024|"), "200 EPRT command successful.");
 }
 
 TEST_F(TFtpServerHardeningTest, UploadWhoseDataConnectionNeverCameIsNoSuccessAndCreatesNothing) {
