@@ -125,7 +125,8 @@ class ServerTestCase(unittest.TestCase):
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'),
                    [line for section in cls.ACCOUNTS for line in section])
         cls.port = free_port()
-        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port, cls.PREEXEC)
+        extra = [cls.PREEXEC] if cls.PREEXEC else []  # other scripts wrap Ftpd with 3 arguments
+        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port, *extra)
         cls.addClassCleanup(cls.ftpd.stop_cleanly)
         if not cls.ftpd.wait_for_output('FTP Server On-line on port %d ...' % cls.port):
             raise AssertionError('orvane-ftpd did not start: ' + cls.ftpd.text() +
