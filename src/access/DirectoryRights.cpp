@@ -33,12 +33,28 @@ bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
          EqualsIgnoreAsciiCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
-// Whether an entry covers directory `dir` for the rights rules: with S, the entry's directory
-// with its backslash is a prefix of `dir`; without S, it equals `dir`.
-bool Covers(const TDir& entry, const std::string& dir) {
-  const std::string withSlash = WithBackslash(entry.Dir);
-  return Holds(entry.Attr, 'S') ? StartsWithIgnoreCase(dir, withSlash)
-                                : EqualsIgnoreAsciiCase(dir, withSlash);
+// SECURITY: rights are decided on the directory a path reaches on disk, not on its spelling.
+// Names resolve without regard to case, but Linux keeps "home" and "HOME" apart: comparing the
+// texts without regard to case would let an entry for one cover its twin. Both the entry and the
+// directory are therefore compared as the POSIX paths they resolve to, exactly, each ending
+// with "/" so that "C:\home" never covers "C:\homesecret". Empty for a path that maps nowhere
+// (no drive letter, an unknown drive, a ".." left in it), which nothing covers.
+std::string DiskKey(const std::string& winDirectory) {
+  const std::optional<std::string> posix = FileSystem::ToPosix(WithBackslash(winDirectory));
+  if (!posix) return "";
+  return posix->back() == '/' ? *posix : *posix + "/";
+}
+
+bool IsBelowOrEqual(const std::string& key, const std::string& entryKey) {
+  return !key.empty() && !entryKey.empty() && key.compare(0, entryKey.size(), entryKey) == 0;
+}
+
+// Whether an entry covers the directory whose disk key is `key`: with S, the directory is the
+// entry's or one below it; without S, it is the entry's.
+bool Covers(const TDir& entry, const std::string& key) {
+  const std::string entryKey = DiskKey(entry.Dir);
+  return Holds(entry.Attr, 'S') ? IsBelowOrEqual(key, entryKey)
+                                : !entryKey.empty() && key == entryKey;
 }
 
 // The path a file command acts on. A command without an argument (DELE, RNFR, RMD, MKD) hands
@@ -59,48 +75,45 @@ std::string Verdict(bool allowed) {
 
 bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
   if (!FileSystem::DirectoryExists(path)) return false;
-  const std::string drive = ExtractFileDrive(path);
+  const std::string key = DiskKey(path);
 
   // Any entry of the whole table admits its own directory, even after an empty entry.
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) continue;
-    const std::string withSlash = WithBackslash(entry.Dir);
-    if (ExtractFileDrive(withSlash) == drive && EqualsIgnoreAsciiCase(path, withSlash)) return true;
+    const std::string entryKey = DiskKey(entry.Dir);
+    if (!entryKey.empty() && key == entryKey) return true;
   }
-  // Entries up to the first empty one admit what they cover. With S the stored text is the
-  // prefix, without the added backslash.
+  // Entries up to the first empty one admit what they cover. SECURITY: an S entry covers the
+  // directories below it, never a sibling whose name merely starts with the same letters.
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (ExtractFileDrive(WithBackslash(entry.Dir)) != drive) continue;
-    if (Holds(entry.Attr, 'S')) {
-      if (StartsWithIgnoreCase(path, entry.Dir)) return true;
-    } else if (EqualsIgnoreAsciiCase(path, WithBackslash(entry.Dir))) {
-      return true;
-    }
+    if (Covers(entry, key)) return true;
   }
   return false;
 }
 
 bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path) {
   if (!FileSystem::DirectoryExists(path)) return false;
-  const std::string dir = WithBackslash(path);
+  // On disk as for the rights: a case twin of a directory above an entry leads nowhere.
+  const std::string key = DiskKey(path);
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (StartsWithIgnoreCase(WithBackslash(entry.Dir), dir)) return true;
+    if (IsBelowOrEqual(DiskKey(entry.Dir), key)) return true;
   }
   return false;
 }
 
 bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
   if (!FileSystem::DirectoryExists(dir)) return false;
+  const std::string key = DiskKey(dir);
   bool verdict = false;
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    const bool exact = EqualsIgnoreAsciiCase(dir, WithBackslash(entry.Dir));
-    if (!Covers(entry, dir)) {
+    if (!Covers(entry, key)) {
       verdict = false;
       continue;
     }
+    const bool exact = key == DiskKey(entry.Dir);
     if (Holds(entry.Attr, 'S')) {
       if (Holds(entry.Attr, letter)) verdict = true;
       if (exact) break;
@@ -121,9 +134,10 @@ bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePat
   // upload it anew anyway.
   const bool exists = FileSystem::FileExists(filePath);
   if (exists && !writeWithDeleteReplaces) return false;
+  const std::string key = DiskKey(dir);
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (!Covers(entry, dir) || !Holds(entry.Attr, 'W')) continue;
+    if (!Covers(entry, key) || !Holds(entry.Attr, 'W')) continue;
     if (!exists || Holds(entry.Attr, 'D')) return true;
   }
   return false;

@@ -23,6 +23,11 @@ struct Usrdata;
 // Rights letters: R read, W write (new files only; with D in the same entry also over existing
 // files, unless classic), D delete, M make directories, L list, S the entry also covers the
 // directories below it.
+//
+// Entries and paths are compared as the directories they reach on disk (names resolve without
+// regard to case, but a case twin such as "HOME" beside "home" is another directory), and an S
+// entry covers its own directory and those below it, never a sibling that starts with the same
+// letters ("C:\home" does not cover "C:\homesecret\").
 class DirectoryRights {
  public:
   using Entries = std::array<TDir, kDirEntries>;
@@ -89,7 +94,7 @@ class DirectoryRights {
 
   // --- The rules, on a list of entries -------------------------------------------------------
   // Entering directory `path`: an exact match with any entry, or a covering entry before the
-  // first empty one (with S: the entry's text as stored is a prefix of the path).
+  // first empty one (with S: the path is the entry's directory or below it).
   static bool DirAllowed(const Entries& dirs, const std::string& path);
   // Whether directory `path` lies above an entry before the first empty one ("C:\" and
   // "C:\home\" lead to "C:\home\user"), so that a client can pass through it to the entry.

@@ -87,6 +87,16 @@ void TransferAccounting::FtpServer1RetrSessionConnected(TFtpCtrlSocket& client, 
 
   const std::string who = Who(client);
   if (FileSystem::FileExists(client.FilePath)) {
+    // SECURITY: the file is checked against the allowance again as the download opens it. It
+    // may have been replaced since RETR was allowed (deleted, and another renamed to its name
+    // while the data connection was awaited), and the new one must fit the allowance too.
+    const int64_t size = FileSystem::FileSize(client.FilePath);
+    if (record.EnableMaxdl && record.Credit < size) {
+      host_.LogEvent(kDownloadCategory, who + " asked to download " + client.FilePath +
+                                            " --> Access denied (not enough credits)");
+      client.FilePath.clear();
+      throw std::runtime_error("Not enough credits");
+    }
     record.Status = "Downloading " + client.FilePath;
     host_.LogEvent(kDownloadCategory, who + " started to download " + client.FilePath);
     host_.ClientStatusChanged(record);

@@ -37,6 +37,13 @@ struct Usrdata {
   std::string Links;
   std::array<TGo, kLinkEntries> LinkTable;
   bool FreeFile = false;  // the download in progress is not charged to Credit
+  // The host's defences before login: seconds connected without a login, refused passwords on
+  // this connection, and for a refusal whose answer is held, when it is due (steady clock, ms)
+  // and whether the connection ends after it.
+  int32_t SecondsWithoutLogin = 0;
+  int32_t LoginFailures = 0;
+  int64_t HeldAnswerDueMs = 0;
+  bool CloseAfterHeldAnswer = false;
 
   // Takes the account's settings at login: Account, the ratio, allowance, time-out and listing
   // switches, the message and links files, and the used directory entries at their indices.

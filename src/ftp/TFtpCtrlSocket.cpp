@@ -48,6 +48,13 @@ void TFtpCtrlSocket::SetDirectory(const std::string& value) {
   directory_ = ApplyDirectory(directory_, value);
 }
 
+void TFtpCtrlSocket::ReleaseCommands() {
+  if (!commandsHeld_) return;
+  commandsHeld_ = false;
+  readingHeld_ = false;
+  if (State() == wsConnected) PostReadiness(FD_READ, 0);
+}
+
 void TFtpCtrlSocket::StartConnection() {
   FtpState = ftpcWaitingUserCode;
   if (!Banner.empty()) SendStr(Banner + "\r\n");
@@ -106,8 +113,9 @@ void TFtpCtrlSocket::TriggerDataSent(uint16_t error) {
 }
 
 bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
-  if (BufferedBytes() > kMaxAnswerBacklog) {
-    // Nothing is read: read reports stay off until the answers have left (TriggerDataSent).
+  if (commandsHeld_ || BufferedBytes() > kMaxAnswerBacklog) {
+    // Nothing is read: read reports stay off until the answers have left (TriggerDataSent) or
+    // the hold ends (ReleaseCommands).
     readingHeld_ = true;
     return true;
   }
@@ -116,7 +124,12 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
     Receive(scratch, sizeof scratch);
     return true;
   }
-  if (discardingLine_ || rcvCnt_ >= rcvSize_ - 1) {
+  // Lines kept back by a hold are run before anything new is read.
+  const bool heldLines = rcvCnt_ > 0 && !discardingLine_ &&
+                         std::memchr(rcvBuf_.data(), '\n', static_cast<size_t>(rcvCnt_)) != nullptr;
+  if (heldLines) {
+    // Nothing to read first.
+  } else if (discardingLine_ || rcvCnt_ >= rcvSize_ - 1) {
     // Keep only what follows the first LF of the newly read bytes.
     if (!discardingLine_) {
       discardingLine_ = true;
@@ -143,7 +156,12 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
   for (;;) {
     char* start = rcvBuf_.data();
     char* lf = static_cast<char*>(std::memchr(start, '\n', static_cast<size_t>(rcvCnt_)));
-    if (lf == nullptr) return true;
+    if (lf == nullptr) {
+      // Read reports come again only after a Receive: one that ran held lines without reading
+      // asks for the next round itself.
+      if (heldLines) PostReadiness(FD_READ, 0);
+      return true;
+    }
     const int i = static_cast<int>(lf - start);
     const int length = (i > 1 && start[i - 1] == '\r') ? i - 1 : i;
     const char saved = start[length];
@@ -167,6 +185,11 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
     }
     std::memmove(start, start + i + 1, static_cast<size_t>(rcvCnt_ - i));  // with the zero
     rcvCnt_ -= i + 1;
+    // A held session runs no further line until the hold ends; the lines stay in the buffer.
+    if (commandsHeld_) {
+      readingHeld_ = true;
+      return true;
+    }
   }
 }
 

@@ -87,6 +87,16 @@ class TFtpCtrlSocket : public TWSocket {
   // the previous directory.
   void SetDirectory(const std::string& value);
 
+  // Holding the commands: a hook may hold the session while its command runs (the host does so
+  // after a refused password). The engine then keeps that command's answer in HeldAnswer
+  // instead of sending it, and no further command of the client is read or run, also none
+  // already received, until ReleaseCommands(). Nothing blocks: other sessions go on.
+  void HoldCommands() { commandsHeld_ = true; }
+  bool CommandsHeld() const { return commandsHeld_; }
+  // Ends the hold; the commands that waited are read and run again from the loop.
+  void ReleaseCommands();
+  std::string HeldAnswer;
+
   // Starts the session: waiting for USER, banner sent (not through the answer hook).
   virtual void StartConnection();
   void SendAnswer(const std::string& answer);
@@ -105,6 +115,7 @@ class TFtpCtrlSocket : public TWSocket {
   int rcvCnt_ = 0;
   bool discardingLine_ = false;
   bool readingHeld_ = false;
+  bool commandsHeld_ = false;
   std::string directory_;
 };
 

@@ -315,6 +315,14 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket& client) {
 // ---------------------------------------------------------------------------------------------
 // Dispatch and answers
 
+void TFtpServer::ReleaseHeldAnswer(TFtpCtrlSocket& client) {
+  if (!client.CommandsHeld()) return;
+  std::string answer = std::move(client.HeldAnswer);
+  client.HeldAnswer.clear();
+  client.ReleaseCommands();
+  if (!answer.empty()) SendAnswer(client, answer);
+}
+
 void TFtpServer::SendAnswer(TFtpCtrlSocket& client, std::string answer) {
   try {
     if (OnAnswerToClient && !destroying_) OnAnswerToClient(*this, client, answer);
@@ -362,6 +370,10 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
     for (const TFtpSrvCommandTableItem& item : commands_) {
       if (item.KeyWord == keyword) {
         (this->*item.Proc)(client, keyword, params, answer);
+        if (client.CommandsHeld()) {
+          client.HeldAnswer = std::move(answer);  // sent by ReleaseHeldAnswer
+          return;
+        }
         SendAnswer(client, answer);
         return;
       }

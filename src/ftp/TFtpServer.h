@@ -147,6 +147,9 @@ class TFtpServer {
   // The answer step: OnAnswerToClient, then the answer and CR LF on the session. Failures are
   // swallowed (a gone connection closes through the socket layer).
   void SendAnswer(TFtpCtrlSocket& client, std::string answer);
+  // Ends a hold that a hook put on the session while its command ran (HoldCommands): sends the
+  // command's answer kept in HeldAnswer, then lets the client's further commands run.
+  void ReleaseHeldAnswer(TFtpCtrlSocket& client);
 
  protected:
   // Command handlers, in table order of their keyword.

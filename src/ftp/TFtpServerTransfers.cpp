@@ -82,6 +82,11 @@ std::string PeerOf(int fd) {
   return text;
 }
 
+// Active data connections go to unprivileged ports only (1024 and above).
+bool IsAcceptableDataPort(int64_t port) {
+  return port >= 1024 && port <= 65535;
+}
+
 // The last, short chunk of a download leaves at once instead of waiting for the client to
 // acknowledge the previous one, and the close follows it without a delay the client can see.
 void SendWithoutDelay(TWSocket& data) {
@@ -117,8 +122,14 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
     // SECURITY: the data connection goes only to the client's own address. Any other address
     // would let a client make this server connect to third parties (the FTP bounce attack).
     if (addr != client.PeerAddr) throw std::runtime_error("foreign address");
+    // SECURITY: nor to a privileged port of that address (its own services), nor to this
+    // server's control port, where a listing would arrive as commands.
+    const int64_t port = n[4] * 256 + n[5];
+    if (!IsAcceptableDataPort(port) || std::to_string(port) == serverSocket_->GetXPort()) {
+      throw std::runtime_error("privileged port");
+    }
     client.DataAddr = addr;
-    client.DataPort = std::to_string(n[4] * 256 + n[5]);
+    client.DataPort = std::to_string(port);
     answer = "200 Port command successful.";
   } catch (const std::exception&) {
     answer = "501 Invalid PORT command.";
@@ -443,6 +454,13 @@ void TFtpServer::DropStaleStream(TFtpCtrlSocket& client) {
 }
 
 void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append) {
+  // A passive listener closed before the client connected (by the next PASV, or with the
+  // session): no data came, so nothing is created and nothing is reported as received.
+  const bool neverConnected = client.PassiveStart && !client.PassiveConnected;
+  if (neverConnected) {
+    client.TransferError = "Can't open data connection";
+    client.AbortingTransfer = true;
+  }
   // An empty upload still stores an empty file: the file is otherwise opened with the first
   // chunk, and "226 File received ok" over an old file's unchanged content would be false.
   if (!append && !client.AbortingTransfer && error == 0 && !client.HasOpenedFile &&
@@ -455,8 +473,12 @@ void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append
     }
   }
   EndTransfer(client);
-  if (OnStorSessionClosed) OnStorSessionClosed(*this, client, *client.DataSocket, error);
-  if (client.AbortingTransfer) {
+  // The host hears of an upload that never connected as "not connected" (10057), not as done.
+  const uint16_t reported = neverConnected ? 10057 : error;
+  if (OnStorSessionClosed) OnStorSessionClosed(*this, client, *client.DataSocket, reported);
+  if (neverConnected) {
+    SendAnswer(client, "425 Can't open data connection.");
+  } else if (client.AbortingTransfer) {
     SendAnswer(client, "426 Connection closed; " + client.TransferError + ".");
   } else if (error == 0) {
     SendAnswer(client, "226 File received ok");

@@ -1,5 +1,6 @@
 #include "host/EventLog.h"
 
+#include "host/LogText.h"
 #include "platform/AsciiCase.h"
 #include "platform/Clock.h"
 
@@ -72,8 +73,9 @@ void EventLog::Flush() {
   if (file_ != nullptr) std::fflush(file_);
 }
 
-void EventLog::WriteLine(const std::string& line) {
+void EventLog::WriteLine(const std::string& text) {
   if (file_ == nullptr) return;
+  const std::string line = EscapeControlBytes(text);
   std::fwrite(line.data(), 1, line.size(), file_);
   std::fwrite("\r\n", 1, 2, file_);
 }

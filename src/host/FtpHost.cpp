@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "host/Macros.h"
@@ -13,6 +14,20 @@
 #include "platform/WinsockError.h"
 
 namespace orvane {
+
+namespace {
+
+int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t SteadySeconds() {
+  return SteadyMilliseconds() / 1000;
+}
+
+}  // namespace
 
 FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
     : FtpServer1(loop),
@@ -26,12 +41,13 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       accounting_(*this, rights_),
       timer2_(loop),
       timer3_(loop),
-      timer4_(loop) {
+      timer4_(loop),
+      timer5_(loop) {
   if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
   // The values the main window gives its engine before start-up empties the banner.
   FtpServer1.Port = "21";
   FtpServer1.Banner = "220 Orvane FTP server v1.3 ready.";
-  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
   memo.Append(kProductLine);
 
   FtpServer1.OnStart = [this](TFtpServer& s) { FtpServer1Start(s); };
@@ -52,7 +68,7 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
 }
 
 FtpHost::~FtpHost() {
-  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -92,6 +108,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   accounts.Load(programDir_ + "Accounts.ini");
   messages.Load(ini);
   freeFiles.Load(ini);
+  loginGuard.Load(ini);
 
   if (OnBeforeAutoStart) OnBeforeAutoStart();
   FtpServer1.MaxClients = maxClients;
@@ -101,7 +118,10 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   timer2_.SetOnTimer([this](TThreadedTimer&) { Timer2Timer(); });
   timer3_.SetOnTimer([this](TThreadedTimer&) { Timer3Timer(); });
   timer4_.SetOnTimer([this](TThreadedTimer&) { Timer4Timer(); });
-  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(true);
+  // Held answers are looked at five times a second, so a delay of n seconds lasts about n s.
+  timer5_.SetInterval(200);
+  timer5_.SetOnTimer([this](TThreadedTimer&) { Timer5Timer(); });
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(true);
   return true;
 }
 
@@ -168,7 +188,7 @@ bool FtpHost::RequestClose() {
 }
 
 void FtpHost::Shutdown() {
-  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
   // Counters changed since the last start/stop command would be lost otherwise. Never before
   // they were read: that would overwrite the stored totals with zeros.
   if (statsLoaded_) SaveStats();
@@ -219,22 +239,94 @@ void FtpHost::SaveStats() {
 // ---------------------------------------------------------------------------------------------
 // Timers
 
+int FtpHost::PositionOf(const Usrdata* record) {
+  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
+    if (FtpServer1.Client(i).HostData == record) return i;
+  }
+  return -1;
+}
+
 void FtpHost::Timer2Timer() {
   const std::vector<Usrdata*> records = Clients;
   for (Usrdata* record : records) {
     ++record->Idle;
-    if (!record->AllowTimeout || record->Idle <= record->Timeout) continue;
     // Only a record whose session is still in the engine's list: one already closing is not
     // timed out a second time.
-    int position = -1;
-    for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
-      if (FtpServer1.Client(i).HostData == record) position = i;
-    }
+    const int position = PositionOf(record);
     if (position < 0) continue;
+    // SECURITY: a client that never logs in would hold one of the few places for good.
+    if (FtpServer1.Client(position).FtpState != ftpcReady) {
+      ++record->SecondsWithoutLogin;
+      const int limit = loginGuard.settings.LoginTimeout;
+      if (limit > 0 && record->SecondsWithoutLogin >= limit) {
+        FtpServer1.SendToClient(position, "421 Login time-out !\r\n");
+        LogEvent(11, record->IP + " 421 Login time-out !");
+        FtpServer1.Disconnect(position);
+      }
+      continue;
+    }
+    record->SecondsWithoutLogin = 0;
+    if (!record->AllowTimeout || record->Idle <= record->Timeout) continue;
     FtpServer1.SendToClient(position, "421 Connection timed-out !\r\n");
     LogEvent(11, record->UserName + " (" + record->IP + ") 421 Connection timed-out !");
     FtpServer1.Disconnect(position);
   }
+  bool changed = false;
+  for (const std::string& address : loginGuard.TakeExpiredBans(SteadySeconds())) {
+    const auto& items = banList.Items();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i] == address) {
+        banList.Delete(static_cast<int>(i));
+        LogEvent(1, address + " ban ended");
+        changed = true;
+        break;
+      }
+    }
+  }
+  if (changed) ui_.BanListChanged();
+}
+
+void FtpHost::Timer5Timer() {
+  const int64_t now = SteadyMilliseconds();
+  const std::vector<Usrdata*> records = Clients;
+  for (Usrdata* record : records) {
+    const int position = PositionOf(record);
+    if (position < 0) continue;
+    TFtpCtrlSocket& client = FtpServer1.Client(position);
+    if (!client.CommandsHeld() || record->HeldAnswerDueMs > now) continue;
+    FtpServer1.ReleaseHeldAnswer(client);
+    if (record->CloseAfterHeldAnswer) {
+      FtpServer1.SendToClient(position, "421 Too many failed logins !\r\n");
+      LogEvent(11, record->IP + " 421 Too many failed logins !");
+      FtpServer1.Disconnect(position);
+    }
+  }
+}
+
+void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
+  ++record.LoginFailures;
+  const std::string address = client.GetPeerAddr();
+  if (loginGuard.RecordFailure(address, SteadySeconds())) AutoBan(address, SteadySeconds());
+  record.CloseAfterHeldAnswer =
+      loginGuard.EndsConnection(record.LoginFailures) || banList.Contains(address);
+  const int delay = loginGuard.DelayFor(record.LoginFailures);
+  if (delay == 0 && !record.CloseAfterHeldAnswer) return;
+  // SECURITY: the refusal is answered late, and the client's next commands (pipelined guesses
+  // too) wait behind it, without holding up any other client.
+  record.HeldAnswerDueMs = SteadyMilliseconds() + int64_t{1000} * delay;
+  client.HoldCommands();
+}
+
+void FtpHost::AutoBan(const std::string& address, int64_t now) {
+  const bool listed = banList.Contains(address);
+  banList.Add(address);
+  // A ban the operator made stays his: only the host's own ban ends by itself.
+  if (!listed) loginGuard.Banned(address, now);
+  const int seconds = loginGuard.settings.BanTime;
+  LogEvent(1, address + " banned" +
+                  (seconds > 0 ? " for " + std::to_string(seconds) + " s" : std::string()) +
+                  " after " + std::to_string(loginGuard.settings.BanFailures) + " failed logins");
+  if (!listed) ui_.BanListChanged();
 }
 
 void FtpHost::Timer3Timer() {

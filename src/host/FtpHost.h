@@ -21,6 +21,7 @@
 #include "host/HostUi.h"
 #include "host/LogMemo.h"
 #include "host/LogSettings.h"
+#include "host/LoginGuard.h"
 #include "host/Messages.h"
 #include "host/SetupSettings.h"
 #include "host/Statistics.h"
@@ -69,6 +70,7 @@ class FtpHost : public AccessHost {
   void Timer2Timer();  // idle time-outs
   void Timer3Timer();  // throughput
   void Timer4Timer();  // memo trimming
+  void Timer5Timer();  // held answers to refused passwords
 
   // Multi-line reply: code + "-" for all lines but the last, code + " " for the last; logged
   // under category 11.
@@ -104,6 +106,7 @@ class FtpHost : public AccessHost {
   Messages messages;
   SetupSettings setup;
   BanList banList;
+  LoginGuard loginGuard;
   AccountStore accounts;
   FreeList freeFiles;
   LogMemo memo;
@@ -139,6 +142,12 @@ class FtpHost : public AccessHost {
   void Refuse(TFtpCtrlSocket& client, const std::string& reply, const std::string& reason);
   void StartEngine(const std::string& port);
   void RemoveFromClients(const Usrdata* record);
+  // A refused password: counted for the connection and the address, answered late (the
+  // session is held meanwhile), the connection ended after too many, the address banned.
+  void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
+  void AutoBan(const std::string& address, int64_t now);
+  // Position of the record's session in the engine's list, -1 when it is no longer there.
+  int PositionOf(const Usrdata* record);
 
   EventLoop& loop_;
   HostUi& ui_;
@@ -153,6 +162,7 @@ class FtpHost : public AccessHost {
   TThreadedTimer timer2_;
   TThreadedTimer timer3_;
   TThreadedTimer timer4_;
+  TThreadedTimer timer5_;
 };
 
 }  // namespace orvane

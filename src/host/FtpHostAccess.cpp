@@ -48,7 +48,10 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& user,
                                      const std::string& pass, bool& ok) {
     ok = false;
-    if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
+    if (!ok) RefusedPassword(c, *r);
   };
   FtpServer1.OnLogged = [this](TFtpServer&, TFtpCtrlSocket& c) {
     if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Logged(c, *r);

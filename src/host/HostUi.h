@@ -30,6 +30,8 @@ class HostUi {
   }
   // The client list changed (rows added or removed); the window re-reads the host's list.
   virtual void ClientListChanged() {}
+  // The host itself changed the ban list (an automatic ban, or its end); the window re-reads it.
+  virtual void BanListChanged() {}
 };
 
 }  // namespace orvane

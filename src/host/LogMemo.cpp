@@ -1,10 +1,13 @@
 #include "host/LogMemo.h"
 
+#include "host/LogText.h"
+
 namespace orvane {
 
 void LogMemo::Append(const std::string& text, MemoColor color) {
-  lines_.push_back(Line{text, color});
-  ui_.MemoAppend(text, color);
+  std::string shown = EscapeControlBytes(text);
+  ui_.MemoAppend(shown, color);
+  lines_.push_back(Line{std::move(shown), color});
 }
 
 void LogMemo::TrimTo(size_t maxLines) {

@@ -40,12 +40,14 @@ class DirectoryRightsTest : public test::DriveFixture {
 
 // --- The rules -------------------------------------------------------------------------------
 
-TEST_F(DirectoryRightsTest, SubdirectoryEntryAdmitsByTheStoredTextButGrantsByTheBackslash) {
+TEST_F(DirectoryRightsTest, SubdirectoryEntryCoversItsTreeButNoSiblingWithTheSamePrefix) {
   const Entries withS = Make({{"C:\\ftp", "RWDMLS"}});
   EXPECT_TRUE(DirectoryRights::DirAllowed(withS, "C:\\ftp\\sub\\"));
   EXPECT_TRUE(DirectoryRights::Grants(withS, 'R', "C:\\ftp\\sub\\"));
-  EXPECT_TRUE(DirectoryRights::DirAllowed(withS, "C:\\ftpx\\"));
+  // The sibling C:\ftpx\ starts with the entry's letters: neither entered nor read.
+  EXPECT_FALSE(DirectoryRights::DirAllowed(withS, "C:\\ftpx\\"));
   EXPECT_FALSE(DirectoryRights::Grants(withS, 'R', "C:\\ftpx\\"));
+  EXPECT_FALSE(DirectoryRights::DirAllowed(Make({{"C:\\ftp\\", "RWDMLS"}}), "C:\\ftpx\\"));
 
   const Entries withoutS = Make({{"C:\\ftp", "RWDML"}});
   EXPECT_FALSE(DirectoryRights::DirAllowed(withoutS, "C:\\ftp\\sub\\"));
@@ -55,6 +57,55 @@ TEST_F(DirectoryRightsTest, SubdirectoryEntryAdmitsByTheStoredTextButGrantsByThe
   EXPECT_TRUE(DirectoryRights::Grants(withoutS, 'R', "C:\\FTP\\"));
   EXPECT_FALSE(DirectoryRights::DirAllowed(withS, "C:\\ftp\\nowhere\\"));
   EXPECT_FALSE(DirectoryRights::Grants(withS, 'R', "C:\\ftp\\nowhere\\"));
+}
+
+TEST_F(DirectoryRightsTest, AttackCaseTwinOfTheAccountDirectory) {
+  // Linux keeps "ftp" and "FTP" apart: an entry for one must cover nothing of the other, in
+  // whatever case the client spells it, while a spelling that reaches the entry's own directory
+  // still counts.
+  Dir("FTP/sub");
+  File("FTP/x.txt");
+  const Entries dirs = Make({{"C:\\ftp", "RWDMLS"}});
+  for (const char* twin : {"C:\\FTP\\", "C:\\FTP\\sub\\", "C:\\fTp\\sub\\"}) {
+    SCOPED_TRACE(twin);
+    // "fTp" resolves to whichever twin the file system offers: only ftp itself may be covered.
+    const bool reachesFtp = FileSystem::ToPosix(twin) == FileSystem::ToPosix("C:\\ftp\\sub\\");
+    EXPECT_EQ(DirectoryRights::DirAllowed(dirs, twin), reachesFtp);
+    for (char letter : {'R', 'W', 'D', 'M', 'L'}) {
+      EXPECT_EQ(DirectoryRights::Grants(dirs, letter, twin), reachesFtp) << letter;
+    }
+  }
+  // Passing through to an entry: only the directories really above it.
+  Dir("ftp/deep/er");
+  Dir("FTP/deep");
+  const Entries deep = Make({{"C:\\ftp\\deep\\er", "RL"}});
+  EXPECT_TRUE(DirectoryRights::LeadsToEntry(deep, "C:\\ftp\\deep\\"));
+  EXPECT_FALSE(DirectoryRights::LeadsToEntry(deep, "C:\\FTP\\deep\\"));
+  EXPECT_FALSE(DirectoryRights::LeadsToEntry(deep, "C:\\FTP\\"));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\FTP\\new.txt", true));
+  EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\new.txt", true));
+  // An entry spelled in another case than the disk still covers the one directory it reaches.
+  Give({{"c:\\FTP", "R-----"}});
+  EXPECT_TRUE(rights_.CheckGet(record_, "C:\\FTP\\x.txt"));
+  EXPECT_FALSE(rights_.CheckGet(record_, "C:\\ftp\\a.txt"));
+}
+
+TEST_F(DirectoryRightsTest, AttackCaseTwinThroughTheHooks) {
+  Dir("FTP");
+  File("FTP/x.txt");
+  Give({{"C:\\ftp", "RWDMLS"}});
+  bool allowed = true;
+  session_.SetDirectory("C:\\FTP\\");  // the engine sets the directory before the hook
+  rights_.FtpServer1ChangeDirectory(session_, "C:\\FTP\\", allowed, record_);
+  EXPECT_FALSE(allowed);
+  std::string path = "C:\\ftp\\..\\FTP\\x.txt";
+  EXPECT_FALSE(rights_.ValidateGetRights(session_, path, record_));
+  path = "C:\\FTP\\x.txt";
+  rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
+  path = "C:\\FTP\\y.txt";
+  rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
 }
 
 TEST_F(DirectoryRightsTest, GrantDependsOnEntryOrder) {

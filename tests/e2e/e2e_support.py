@@ -61,13 +61,13 @@ class Ftpd:
 
     TIMEOUT = 10  # seconds, for every wait
 
-    def __init__(self, binary, directory, port):
+    def __init__(self, binary, directory, port, preexec_fn=None):
         self.port = port
         self.stderr = tempfile.TemporaryFile()
         self.errors = None  # standard error, once the process has ended
         self.process = subprocess.Popen([binary, str(port), '--dir', directory],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=self.stderr)
+                                        stderr=self.stderr, preexec_fn=preexec_fn)
         self.output = b''
         self.changed = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)

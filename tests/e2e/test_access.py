@@ -14,6 +14,7 @@ import ftplib
 import hashlib
 import io
 import os
+import resource
 import select
 import socket
 import tempfile
@@ -102,6 +103,7 @@ class ServerTestCase(unittest.TestCase):
     # Further lines of FTPsrv.ini. The classes check the replies exactly as the server always
     # gave them, which the classic switch restores; test_clients.py checks today's behaviour.
     SETTINGS = ['classic=1']
+    PREEXEC = None  # run in the server's process before it starts (limits, say)
 
     @classmethod
     def setUpClass(cls):
@@ -123,7 +125,8 @@ class ServerTestCase(unittest.TestCase):
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'),
                    [line for section in cls.ACCOUNTS for line in section])
         cls.port = free_port()
-        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port)
+        extra = [cls.PREEXEC] if cls.PREEXEC else []  # other scripts wrap Ftpd with 3 arguments
+        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port, *extra)
         cls.addClassCleanup(cls.ftpd.stop_cleanly)
         if not cls.ftpd.wait_for_output('FTP Server On-line on port %d ...' % cls.port):
             raise AssertionError('orvane-ftpd did not start: ' + cls.ftpd.text() +
@@ -465,6 +468,8 @@ class AccountingTest(ServerTestCase):
         'quota/f1000.bin': bytes(range(256)) * 3 + bytes(232),
         'quota/f1001.bin': bytes(1001),
         'quota/one.bin': b'x',
+        'quota/swap.bin': b'y',
+        'quota/big.bin': bytes(5000),
         'ratio/f300.bin': os.urandom(300),
     }
     NO_CREDIT_SORRY = ('550-You do not have enough credits to download this file ! Sorry ...\n'
@@ -478,6 +483,30 @@ class AccountingTest(ServerTestCase):
         self.assertRefused(self.NO_CREDIT_SORRY, self.retr, ftp, 'one.bin')
         # Each login starts with the full allowance again.
         self.assertEqual(len(self.retr(self.login('quota'), 'f1000.bin')), 1000)
+
+    def test_attack_file_swapped_before_the_data_connection_gets_no_more_than_the_allowance(self):
+        # RETR of a small file is allowed; before the passive connection comes, the file is
+        # deleted and a large one renamed to its name. Only the small file's bytes may leave.
+        ftp = self.login('quota')
+        ftp.voidcmd('TYPE I')
+        host, port = ftplib.parse227(ftp.sendcmd('PASV'))
+        self.assertEqual(ftp.sendcmd('RETR swap.bin')[:4], '150 ')
+        self.assertEqual(ftp.sendcmd('DELE swap.bin')[:4], '250 ')
+        self.assertEqual(ftp.sendcmd('RNFR big.bin')[:4], '350 ')
+        self.assertEqual(ftp.sendcmd('RNTO swap.bin')[:4], '250 ')
+        received = b''
+        with socket.create_connection((host, port), timeout=TIMEOUT) as data:
+            while True:
+                chunk = data.recv(65536)
+                if not chunk:
+                    break
+                received += chunk
+        with self.assertRaises(ftplib.Error) as refused:
+            ftp.voidresp()
+        self.assertEqual(str(refused.exception), '501 Cannot RETR. Not enough credits')
+        self.assertEqual(received, b'')
+        # The allowance is untouched: the small file of the same size as before still comes.
+        self.assertEqual(len(self.retr(ftp, 'f1000.bin')), 1000)
 
     def test_uploads_earn_credit_at_the_ratio(self):
         ftp = self.login('ratio')
@@ -597,6 +626,99 @@ class TimeoutTest(ServerTestCase):
         # Otherwise the server's last block left too early for the test to mean anything.
         self.assertGreater(final_after, 3.2, 'the server was not busy past the time-out')
         self.assertEqual(control.command('NOOP'), ['200 Noop command successful.'])
+
+
+# ---------------------------------------------------------------------------------------------
+# Hostile clients: descriptor exhaustion, privileged data ports
+
+
+def few_descriptors():
+    """Gives the server process a small descriptor limit."""
+    resource.setrlimit(resource.RLIMIT_NOFILE, (32, 32))
+
+
+class DescriptorExhaustionTest(ServerTestCase):
+    ACCOUNTS = [account('named', [(r'C:\home', 'RWDMLS')])]
+    TREE = {'home/a.txt': b'abc'}
+    PREEXEC = few_descriptors
+
+    def greeted(self, sock):
+        """True when the connection got the greeting, False when the server dropped it."""
+        sock.settimeout(TIMEOUT)
+        try:
+            return sock.recv(100).startswith(b'220')
+        except OSError:
+            return False
+
+    def test_server_sheds_connections_while_full_and_serves_again_once_they_close(self):
+        flood = []
+        try:
+            for _ in range(45):  # more than the 32 descriptors the server may hold
+                flood.append(socket.create_connection(('127.0.0.1', self.port), timeout=TIMEOUT))
+            greeted = [self.greeted(sock) for sock in flood]
+            self.assertIn(True, greeted)
+            self.assertIn(False, greeted, 'no connection was shed at the limit')
+            self.assertIsNone(self.ftpd.process.poll(), 'the server ended when it was full')
+        finally:
+            for sock in flood:
+                sock.close()
+        self.assertTrue(self.ftpd.wait_for_no_clients())
+        ftp = self.login('named')
+        self.assertEqual(self.retr(ftp, 'a.txt'), b'abc')
+        ftp.quit()
+
+
+class DataPortTest(ServerTestCase):
+    ACCOUNTS = [account('named', [(r'C:\home', 'RWDMLS')])]
+    TREE = {'home/a.txt': b'abc'}
+
+    def test_port_to_a_privileged_port_of_the_client_is_refused(self):
+        ftp = self.login('named')
+        for port in (21, 22, 1023, 0, self.port):  # self.port: the server's own
+            self.assertRefused('501 Invalid PORT command.', ftp.sendcmd,
+                               'PORT 127,0,0,1,%d,%d' % (port // 256, port % 256))
+        # An active download to an ordinary port still works.
+        ftp.set_pasv(False)
+        self.assertEqual(self.retr(ftp, 'a.txt'), b'abc')
+
+
+class LoginDefenceTest(ServerTestCase):
+    """Run in this order: the ban of the last test would refuse the others' connections."""
+    ACCOUNTS = [account('named', [(r'C:\home', 'RWDMLS')])]
+    TREE = {'home/a.txt': b'abc'}
+    SETTINGS = ['logintimeout=5', 'loginfaildelay=1', 'maxloginfailures=2', 'banfailures=4',
+                'banwindow=600', 'bantime=5']
+
+    def test_1_client_that_does_not_log_in_is_timed_out(self):
+        control = self.control()
+        self.assertEqual(control.reply(), ['220 Orvane FTP Server v1.3'])
+        self.assertEqual(control.line(timeout=9), '421 Login time-out !')
+        self.assertIsNone(control.line())
+
+    def test_2_refused_passwords_come_late_and_end_the_connection(self):
+        ftp = self.connect()
+        started = time.monotonic()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertGreater(time.monotonic() - started, 0.8)
+        started = time.monotonic()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertGreater(time.monotonic() - started, 1.8)
+        self.assertEqual(ftp.getline(), '421 Too many failed logins !')
+        self.assertRaises(EOFError, ftp.getline)  # closed
+
+    def test_3_an_address_that_keeps_guessing_is_banned_for_a_time(self):
+        # Two refusals of the previous test count too: two more reach the four of banfailures.
+        ftp = self.connect()
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 'guess')
+        self.assertTrue(self.ftpd.wait_for_output('127.0.0.1 banned for 5 s after 4 failed logins'))
+        with self.assertRaises(ftplib.Error) as refused:
+            self.connect()
+        self.assertEqual(str(refused.exception), '421 Sorry, you are banned !')
+        # The ban came with the refusal; its answer came two seconds later.
+        self.assertTrue(self.ftpd.wait_for_output('127.0.0.1 ban ended', timeout=8))
+        ftp = self.login('named')
+        self.assertEqual(self.retr(ftp, 'a.txt'), b'abc')
 
 
 def main():

@@ -52,6 +52,7 @@ class FakeUi : public HostUi {
     return answer;
   }
   void ActivateCaption(const std::string& text) override { caption = text; }
+  void BanListChanged() override { ++banListChanges; }
   void TrayIcon(int image, const std::string& hint) override {
     trayImage = image;
     trayHint = hint;
@@ -76,6 +77,7 @@ class FakeUi : public HostUi {
   std::deque<bool> answers;
   std::string caption;
   int trayImage = -1;
+  int banListChanges = 0;
   std::string trayHint;
 };
 

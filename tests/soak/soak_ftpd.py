@@ -38,7 +38,8 @@ def prepare(directory, port):
     with open(os.path.join(root, 'home', 'user', 'b.bin'), 'wb') as f:
         f.write(os.urandom(70000))
     with open(os.path.join(directory, 'FTPsrv.ini'), 'w', newline='\r\n') as f:
-        f.write('[Drives]\nC=%s\nD=%s\n[ServerFTP]\nport=%d\nmaxusr=50\n'
+        # Wrong passwords are answered late and end their session, but never ban 127.0.0.1.
+        f.write('[Drives]\nC=%s\nD=%s\n[ServerFTP]\nport=%d\nmaxusr=50\nbanfailures=0\n'
                 '[WMessage]\nline0=Hi %%IP %%NUMBR %%TIME %%DATE\n'
                 % (root, os.path.join(root, 'pub'), port))
     with open(os.path.join(directory, 'Accounts.ini'), 'w', newline='\r\n') as f:
