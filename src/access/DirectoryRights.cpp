@@ -130,15 +130,15 @@ bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePat
   const std::string dir = DirectoryPart(filePath);
   if (!FileSystem::DirectoryExists(dir)) return false;
   // W alone creates new files only: never over an existing one, also not by APPE or a resumed
-  // STOR. An entry that also grants D may replace the file: its account could delete it and
-  // upload it anew anyway.
-  const bool exists = FileSystem::FileExists(filePath);
-  if (exists && !writeWithDeleteReplaces) return false;
+  // STOR. Where the directory's rights hold both W and D, decided as for every other right, the
+  // file may be replaced: the account could delete it and upload it anew anyway.
+  if (FileSystem::FileExists(filePath)) {
+    return writeWithDeleteReplaces && Grants(dirs, 'W', dir) && Grants(dirs, 'D', dir);
+  }
   const std::string key = DiskKey(dir);
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (!Covers(entry, key) || !Holds(entry.Attr, 'W')) continue;
-    if (!exists || Holds(entry.Attr, 'D')) return true;
+    if (Covers(entry, key) && Holds(entry.Attr, 'W')) return true;
   }
   return false;
 }

@@ -162,6 +162,20 @@ TEST_F(DirectoryRightsTest, WriteWithDeleteInTheSameEntryReplacesUnlessClassic) 
   EXPECT_FALSE(allowed);
 }
 
+// A nested entry without W and D ends the walk as for every other right: the outer entry's W and
+// D must not let an upload replace a file there that DELE may not remove.
+TEST_F(DirectoryRightsTest, AttackReplaceAFileUnderANestedEntryWithoutWriteOrDelete) {
+  File("ftp/ro/f.txt");
+  const Entries dirs = Make({{"C:\\ftp", "RWDMLS"}, {"C:\\ftp\\ro", "R-----"}});
+  EXPECT_FALSE(DirectoryRights::Grants(dirs, 'D', "C:\\ftp\\ro\\"));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\ro\\f.txt", true));
+  EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\a.txt", true));
+  // A nested entry that holds W and D replaces, though the outer one has neither.
+  const Entries inner = Make({{"C:\\ftp", "R-----S"}, {"C:\\ftp\\ro", "RWD---"}});
+  EXPECT_TRUE(DirectoryRights::PutAllowed(inner, "C:\\ftp\\ro\\f.txt", true));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(inner, "C:\\ftp\\a.txt", true));
+}
+
 // Under the rules as written the upload check took "C:\ftp" as a bare text prefix, so W on
 // C:\ftp with S allowed uploads into C:\ftpdata\.
 TEST_F(DirectoryRightsTest, AttackUploadIntoASiblingWithTheSamePrefix) {
@@ -273,9 +287,12 @@ TEST_F(DirectoryRightsTest, AttackRenameIntoADirectoryWithoutWrite) {
   bool allowed = true;
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
   EXPECT_FALSE(allowed);
+  // Over an existing file the upload follows DELE: sub holds D through C:\ftp's S entry, so
+  // the account could delete b.txt and upload it anew.
   path = "C:\\ftp\\sub\\b.txt";
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
-  EXPECT_FALSE(allowed);
+  EXPECT_TRUE(allowed);
+  EXPECT_TRUE(rights_.CheckDele(record_, path));
   path = "C:\\ftp\\sub\\moved.txt";
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
   EXPECT_TRUE(allowed);
