@@ -59,9 +59,11 @@ bool Covers(const TDir& entry, const std::string& key) {
 
 // The path a file command acts on. A command without an argument (DELE, RNFR, RMD, MKD) hands
 // over the current directory itself: it is judged as that directory, not as an entry of its
-// parent, and keeps its closing backslash.
+// parent, and keeps its closing backslash. An argument is always judged as an entry of its
+// parent, also one that names the current directory ("RMD /home/solo/" from /home/solo):
+// removing or renaming a directory needs D where it sits.
 std::string ResolveTarget(const TFtpCtrlSocket& client, const std::string& path) {
-  return path == client.Directory() ? ResolveDirectoryPath(path) : ResolveFilePath(path);
+  return client.CurCmdWithoutArgument ? ResolveDirectoryPath(path) : ResolveFilePath(path);
 }
 
 std::string Verdict(bool allowed) {

@@ -478,6 +478,7 @@ TEST_F(DirectoryRightsTest, NamedDirectoryListsItsContentsUnlessClassic) {
 TEST_F(DirectoryRightsTest, CommandWithoutArgumentIsJudgedByTheCurrentDirectory) {
   Give({{"C:\\ftp", "RL"}, {"C:\\ftp\\up", "RWDMLS"}});
   session_.SetDirectory("C:\\ftp\\up\\");
+  session_.CurCmdWithoutArgument = true;
   std::string path = session_.Directory();
   bool allowed = false;
   rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
@@ -488,6 +489,24 @@ TEST_F(DirectoryRightsTest, CommandWithoutArgumentIsJudgedByTheCurrentDirectory)
   rights_.FtpServer1MakeDirectory(session_, path, allowed, record_);
   EXPECT_TRUE(allowed);
   EXPECT_EQ(path, "C:\\ftp\\up\\");
+}
+
+// An argument naming the current directory with a closing slash ("RMD /ftp/up/" from /ftp/up)
+// resolved to the same text as no argument and was judged by the directory's own D right, so an
+// account could remove or rename the root of its own entry.
+TEST_F(DirectoryRightsTest, AttackArgumentNamingTheCurrentDirectoryIsJudgedByItsParent) {
+  Give({{"C:\\ftp", "RL"}, {"C:\\ftp\\up", "RWDMLS"}});
+  session_.SetDirectory("C:\\ftp\\up\\");
+  session_.CurCmdWithoutArgument = false;
+  std::string path = session_.Directory();
+  bool allowed = true;
+  rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
+  EXPECT_EQ(path, "C:\\ftp\\up");
+  path = session_.Directory();
+  allowed = true;
+  rights_.FtpServer1MakeDirectory(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
 }
 
 // SIZE used to tell the size of any file, whatever the rights of its directory.
