@@ -326,7 +326,10 @@ void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool&
 void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool,
                                                Usrdata& record) {
   // "LIST -la" lists the current directory, "LIST -a sub dir" lists "sub dir".
-  directory = WithoutListingOptions(directory);
+  const std::string withoutOptions = WithoutListingOptions(directory);
+  if (withoutOptions.empty() || host_.Compatibility().DropsLeadingListingOptions()) {
+    directory = withoutOptions;
+  }
   if (directory.empty()) return;  // the current directory, already checked
   // The listing enumerates the directory part of the pattern: a trailing "\" lists the
   // directory's contents, a last component without one lists matching entries of its parent.

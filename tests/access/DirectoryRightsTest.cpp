@@ -468,9 +468,13 @@ TEST_F(DirectoryRightsTest, NamedDirectoryListsItsContentsUnlessClassic) {
   argument = "sub";
   rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
   EXPECT_EQ(argument, "C:\\ftp\\sub");
+  // Classic drops an argument only when it is made entirely of option words.
+  argument = "-la";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "");
   argument = "-a ro";
   rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
-  EXPECT_EQ(argument, "C:\\ftp\\ro");
+  EXPECT_EQ(argument, "C:\\ftp\\-a ro");
 }
 
 // DELE, RNFR, RMD and MKD without an argument asked about an entry of the parent named like the
