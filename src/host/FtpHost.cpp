@@ -7,9 +7,11 @@
 #include <cstring>
 
 #include "host/Macros.h"
+#include "net/ESocketException.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/WinsockError.h"
 
 namespace orvane {
 
@@ -100,6 +102,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
     return false;
   }
   stats.Load(ini);
+  statsLoaded_ = true;
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
   Clients.clear();
   accounts.Load(programDir_ + "Accounts.ini");
@@ -107,6 +110,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   freeFiles.Load(ini);
   loginGuard.Load(ini);
 
+  if (OnBeforeAutoStart) OnBeforeAutoStart();
   FtpServer1.MaxClients = maxClients;
   if (setup.AutoLaunch || forceStart) StartEngine(port);
   ShowClientCount();
@@ -125,13 +129,24 @@ void FtpHost::StartEngine(const std::string& port) {
   FtpServer1.Port = port;
   try {
     FtpServer1.Start();
+  } catch (const ESocketException&) {
+    // Linux keeps the ports below 1024 for privileged programs: say so rather than call the
+    // port taken.
+    ReportPortInUse(FtpServer1.ServerSocket().LastError() == kWsaEacces);
   } catch (const std::exception&) {
     ReportPortInUse();
   }
 }
 
-void FtpHost::ReportPortInUse() {
-  ui_.MessageBox("Port number " + FtpServer1.Port + " is already in use !");
+void FtpHost::ReportPortInUse(bool notPermitted) {
+  if (notPermitted) {
+    ui_.MessageBox("Port number " + FtpServer1.Port +
+                   " is reserved for privileged programs ! Use a port of 1024 or more, or give "
+                   "the program the right to bind low ports (setcap "
+                   "cap_net_bind_service=+ep PROGRAM).");
+  } else {
+    ui_.MessageBox("Port number " + FtpServer1.Port + " is already in use !");
+  }
   try {
     FtpServer1.Stop();
   } catch (const std::exception&) {
@@ -174,6 +189,9 @@ bool FtpHost::RequestClose() {
 
 void FtpHost::Shutdown() {
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
+  // Counters changed since the last start/stop command would be lost otherwise. Never before
+  // they were read: that would overwrite the stored totals with zeros.
+  if (statsLoaded_) SaveStats();
   log_.Close();
 }
 
@@ -436,6 +454,7 @@ void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, ui
                                        : record->UserName + " (" + a + ") disconnected");
   RemoveFromClients(record);
   if (!record->Account.empty() && listed) ui_.ClientListChanged();
+  if (OnClientLeaving) OnClientLeaving(*record);
   client.HostData = nullptr;
   records_.erase(&client);
   ShowClientCount();
@@ -453,6 +472,7 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
   if (logSettings.Screen[12] || logSettings.File[12]) {
     log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + params);
   }
+  if (OnCommandSeen) OnCommandSeen(*record, keyword, params);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + a + ") " + answer);
   if (keyword == "NOOP" && !record->AllowNoop) record->Idle = 0;
 }
@@ -460,6 +480,7 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
 void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std::string& answer) {
   Usrdata* record = RecordOf(client);
   if (record != nullptr) record->Idle = 0;
+  if (record != nullptr && OnAnswerSeen) OnAnswerSeen(*record, answer);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);
 }
 

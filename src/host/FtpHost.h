@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,6 +50,10 @@ class FtpHost : public AccessHost {
   // port for it). forceStart starts the engine whatever "demarrageauto" says. Ends by enabling
   // the periodic timers. Returns false when the log file could not be opened.
   bool StartUp(const std::optional<std::string>& portArgument, bool forceStart);
+  // Called by StartUp once the main window's steps are done (log open, statistics, lists
+  // loaded) and before the client limit is set and the engine is started: the desktop shows
+  // its tip window and loading window there.
+  std::function<void()> OnBeforeAutoStart;
   // The close of the main window: asks to stop a server with clients; false when the operator
   // answered No (the program keeps running).
   bool RequestClose();
@@ -57,7 +62,9 @@ class FtpHost : public AccessHost {
 
   // The start/stop command. Returns false when the operator abandoned it.
   bool StartStopCommand();
-  void ReportPortInUse();
+  // The start failed: "Port number N is already in use !", or, when the port needs a privilege
+  // the process lacks, a message that says so and what to do; then the engine is stopped.
+  void ReportPortInUse(bool notPermitted = false);
   void SaveStats();
   // Timer ticks (public so that front ends and tests can drive them).
   void Timer2Timer();  // idle time-outs
@@ -103,10 +110,18 @@ class FtpHost : public AccessHost {
   AccountStore accounts;
   FreeList freeFiles;
   LogMemo memo;
+  // Watchers of one client's conversation (the spy window): a command received, a reply about
+  // to be sent, and the client leaving (its record is still valid during the call).
+  std::function<void(const Usrdata& record, const std::string& keyword, const std::string& params)>
+      OnCommandSeen;
+  std::function<void(const Usrdata& record, const std::string& answer)> OnAnswerSeen;
+  std::function<void(const Usrdata& record)> OnClientLeaving;
 
   const std::string& ProgramDir() const { return programDir_; }
   std::string IniPath() const { return programDir_ + "FTPsrv.ini"; }
   EventLog& Log() { return log_; }
+  HostUi& Ui() { return ui_; }
+  EventLoop& Loop() { return loop_; }
   Usrdata* RecordOf(const TFtpCtrlSocket& client) const;
 
  private:
@@ -138,6 +153,7 @@ class FtpHost : public AccessHost {
   HostUi& ui_;
   std::string programDir_;
   EventLog log_;
+  bool statsLoaded_ = false;  // the counters have been read from the file
   TSockets sockets1_;
   Authenticator authenticator_;
   DirectoryRights rights_;
