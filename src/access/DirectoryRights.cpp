@@ -59,9 +59,11 @@ bool Covers(const TDir& entry, const std::string& key) {
 
 // The path a file command acts on. A command without an argument (DELE, RNFR, RMD, MKD) hands
 // over the current directory itself: it is judged as that directory, not as an entry of its
-// parent, and keeps its closing backslash.
+// parent, and keeps its closing backslash. An argument is always judged as an entry of its
+// parent, also one that names the current directory ("RMD /home/solo/" from /home/solo):
+// removing or renaming a directory needs D where it sits.
 std::string ResolveTarget(const TFtpCtrlSocket& client, const std::string& path) {
-  return path == client.Directory() ? ResolveDirectoryPath(path) : ResolveFilePath(path);
+  return client.CurCmdWithoutArgument ? ResolveDirectoryPath(path) : ResolveFilePath(path);
 }
 
 std::string Verdict(bool allowed) {
@@ -130,15 +132,15 @@ bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePat
   const std::string dir = DirectoryPart(filePath);
   if (!FileSystem::DirectoryExists(dir)) return false;
   // W alone creates new files only: never over an existing one, also not by APPE or a resumed
-  // STOR. An entry that also grants D may replace the file: its account could delete it and
-  // upload it anew anyway.
-  const bool exists = FileSystem::FileExists(filePath);
-  if (exists && !writeWithDeleteReplaces) return false;
+  // STOR. Where the directory's rights hold both W and D, decided as for every other right, the
+  // file may be replaced: the account could delete it and upload it anew anyway.
+  if (FileSystem::FileExists(filePath)) {
+    return writeWithDeleteReplaces && Grants(dirs, 'W', dir) && Grants(dirs, 'D', dir);
+  }
   const std::string key = DiskKey(dir);
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (!Covers(entry, key) || !Holds(entry.Attr, 'W')) continue;
-    if (!exists || Holds(entry.Attr, 'D')) return true;
+    if (Covers(entry, key) && Holds(entry.Attr, 'W')) return true;
   }
   return false;
 }
@@ -324,7 +326,10 @@ void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool&
 void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool,
                                                Usrdata& record) {
   // "LIST -la" lists the current directory, "LIST -a sub dir" lists "sub dir".
-  directory = WithoutListingOptions(directory);
+  const std::string withoutOptions = WithoutListingOptions(directory);
+  if (withoutOptions.empty() || host_.Compatibility().DropsLeadingListingOptions()) {
+    directory = withoutOptions;
+  }
   if (directory.empty()) return;  // the current directory, already checked
   // The listing enumerates the directory part of the pattern: a trailing "\" lists the
   // directory's contents, a last component without one lists matching entries of its parent.

@@ -32,6 +32,11 @@ class CompatibilityPolicy {
   // directory's contents; classic: the directory's own entry.
   bool ListsNamedDirectory() const { return !classic_; }
 
+  // A listing argument's leading option words are dropped and the rest names what is listed
+  // ("LIST -a sub" lists sub); classic: an argument is dropped only when it is made entirely of
+  // option words, otherwise it is kept whole.
+  bool DropsLeadingListingOptions() const { return !classic_; }
+
   // A local directory or file path ("C:\home\user\") as PWD, XPWD, CWD, CDUP and MKD show it.
   // On the session's current drive: a UNIX absolute path without a closing "/" ("/home/user",
   // the root is "/"); on another drive, and always in classic mode: as the engine keeps it,

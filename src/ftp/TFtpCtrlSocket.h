@@ -57,6 +57,9 @@ class TFtpCtrlSocket : public TWSocket {
   std::string TransferError;
   bool DataSent = false;
   TFtpCmdType CurCmdType = ftpcNOOP;
+  // The running command came without an argument ("RMD", not "RMD /home/solo/"): DELE, RNFR,
+  // RMD and MKD then act on the current directory itself. Set by the dispatcher per command.
+  bool CurCmdWithoutArgument = false;
   // The offset of the last REST, until the next transfer command takes it.
   int64_t RestartPos = 0;
   // The offset the running transfer started at (RETR reads from it, STOR writes from it).

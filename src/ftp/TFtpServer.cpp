@@ -367,6 +367,7 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
       SendAnswer(client, "500 '" + params + "': command not understood.");
       return;
     }
+    client.CurCmdWithoutArgument = params.empty();
     for (const TFtpSrvCommandTableItem& item : commands_) {
       if (item.KeyWord == keyword) {
         (this->*item.Proc)(client, keyword, params, answer);

@@ -284,6 +284,8 @@ class TFtpServer {
   // Extensions
   void AddExtensions();
   std::string RightsOf(TFtpCtrlSocket& client, const std::string& directory);
+  // Whether the host leaves hidden entries out for this client (OnCheckhidden).
+  bool HidesHidden(TFtpCtrlSocket& client, const std::string& path);
   // The perm fact of `entry`, found in local directory `directory` (with a closing "\").
   std::string PermFact(TFtpCtrlSocket& client, const std::string& directory,
                        const std::string& rights, const FileInfo& entry);

@@ -20,6 +20,13 @@ bool Holds(const std::string& rights, char letter) {
 
 }  // namespace
 
+// Whether hidden entries are left out for this client, as LIST and MLSD decide it.
+bool TFtpServer::HidesHidden(TFtpCtrlSocket& client, const std::string& path) {
+  bool hidden = false;
+  if (OnCheckhidden) OnCheckhidden(*this, client, path, hidden);
+  return hidden;
+}
+
 void TFtpServer::AddExtensions() {
   const TFtpSrvCommandTableItem items[] = {
       {"FEAT", &TFtpServer::CommandFEAT}, {"OPTS", &TFtpServer::CommandOPTS},
@@ -64,7 +71,7 @@ void TFtpServer::CommandMDTM(TFtpCtrlSocket& client, std::string&, std::string& 
   bool allowed = true;
   if (OnValidateSize) OnValidateSize(*this, client, path, allowed);
   const std::optional<FileInfo> info = allowed ? FileSystem::Stat(path) : std::optional<FileInfo>();
-  if (!info || info->directory || info->hidden) {
+  if (!info || info->directory || (info->hidden && HidesHidden(client, path))) {
     answer = "550 Command failed: File not found.";
     return;
   }
@@ -111,17 +118,16 @@ void TFtpServer::CommandMLST(TFtpCtrlSocket& client, std::string&, std::string& 
   try {
     std::string target = SlashesToBackSlashes(Trim(params));
     bool allowed = true;
-    if (target.empty()) {
-      if (OnValidateListingDir) OnValidateListingDir(*this, client, allowed);
-    } else if (OnAlterDirectory) {
-      OnAlterDirectory(*this, client, target, true);
-    }
+    if (!target.empty() && OnAlterDirectory) OnAlterDirectory(*this, client, target, true);
+    // No target, also once the host has dropped an argument of options only ("MLST -a"): the
+    // current directory, under its listing right.
+    if (target.empty() && OnValidateListingDir) OnValidateListingDir(*this, client, allowed);
     if (!allowed) throw std::runtime_error("Permission denied");
     std::string path =
         target.empty() ? client.Directory() : BuildFilePath(client.Directory(), target);
     if (path.size() > 3 && path.back() == '\\') path.pop_back();
     const std::optional<FileInfo> info = FileSystem::Stat(path);
-    if (!info || info->hidden) {
+    if (!info || (info->hidden && HidesHidden(client, path))) {
       answer = "550 " + Trim(params) + " : No Such File or Directory.";
       return;
     }

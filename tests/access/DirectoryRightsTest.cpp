@@ -162,6 +162,20 @@ TEST_F(DirectoryRightsTest, WriteWithDeleteInTheSameEntryReplacesUnlessClassic) 
   EXPECT_FALSE(allowed);
 }
 
+// A nested entry without W and D ends the walk as for every other right: the outer entry's W and
+// D must not let an upload replace a file there that DELE may not remove.
+TEST_F(DirectoryRightsTest, AttackReplaceAFileUnderANestedEntryWithoutWriteOrDelete) {
+  File("ftp/ro/f.txt");
+  const Entries dirs = Make({{"C:\\ftp", "RWDMLS"}, {"C:\\ftp\\ro", "R-----"}});
+  EXPECT_FALSE(DirectoryRights::Grants(dirs, 'D', "C:\\ftp\\ro\\"));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\ro\\f.txt", true));
+  EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\a.txt", true));
+  // A nested entry that holds W and D replaces, though the outer one has neither.
+  const Entries inner = Make({{"C:\\ftp", "R-----S"}, {"C:\\ftp\\ro", "RWD---"}});
+  EXPECT_TRUE(DirectoryRights::PutAllowed(inner, "C:\\ftp\\ro\\f.txt", true));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(inner, "C:\\ftp\\a.txt", true));
+}
+
 // Under the rules as written the upload check took "C:\ftp" as a bare text prefix, so W on
 // C:\ftp with S allowed uploads into C:\ftpdata\.
 TEST_F(DirectoryRightsTest, AttackUploadIntoASiblingWithTheSamePrefix) {
@@ -273,9 +287,12 @@ TEST_F(DirectoryRightsTest, AttackRenameIntoADirectoryWithoutWrite) {
   bool allowed = true;
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
   EXPECT_FALSE(allowed);
+  // Over an existing file the upload follows DELE: sub holds D through C:\ftp's S entry, so
+  // the account could delete b.txt and upload it anew.
   path = "C:\\ftp\\sub\\b.txt";
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
-  EXPECT_FALSE(allowed);
+  EXPECT_TRUE(allowed);
+  EXPECT_TRUE(rights_.CheckDele(record_, path));
   path = "C:\\ftp\\sub\\moved.txt";
   rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
   EXPECT_TRUE(allowed);
@@ -451,9 +468,13 @@ TEST_F(DirectoryRightsTest, NamedDirectoryListsItsContentsUnlessClassic) {
   argument = "sub";
   rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
   EXPECT_EQ(argument, "C:\\ftp\\sub");
+  // Classic drops an argument only when it is made entirely of option words.
+  argument = "-la";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "");
   argument = "-a ro";
   rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
-  EXPECT_EQ(argument, "C:\\ftp\\ro");
+  EXPECT_EQ(argument, "C:\\ftp\\-a ro");
 }
 
 // DELE, RNFR, RMD and MKD without an argument asked about an entry of the parent named like the
@@ -461,6 +482,7 @@ TEST_F(DirectoryRightsTest, NamedDirectoryListsItsContentsUnlessClassic) {
 TEST_F(DirectoryRightsTest, CommandWithoutArgumentIsJudgedByTheCurrentDirectory) {
   Give({{"C:\\ftp", "RL"}, {"C:\\ftp\\up", "RWDMLS"}});
   session_.SetDirectory("C:\\ftp\\up\\");
+  session_.CurCmdWithoutArgument = true;
   std::string path = session_.Directory();
   bool allowed = false;
   rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
@@ -471,6 +493,24 @@ TEST_F(DirectoryRightsTest, CommandWithoutArgumentIsJudgedByTheCurrentDirectory)
   rights_.FtpServer1MakeDirectory(session_, path, allowed, record_);
   EXPECT_TRUE(allowed);
   EXPECT_EQ(path, "C:\\ftp\\up\\");
+}
+
+// An argument naming the current directory with a closing slash ("RMD /ftp/up/" from /ftp/up)
+// resolved to the same text as no argument and was judged by the directory's own D right, so an
+// account could remove or rename the root of its own entry.
+TEST_F(DirectoryRightsTest, AttackArgumentNamingTheCurrentDirectoryIsJudgedByItsParent) {
+  Give({{"C:\\ftp", "RL"}, {"C:\\ftp\\up", "RWDMLS"}});
+  session_.SetDirectory("C:\\ftp\\up\\");
+  session_.CurCmdWithoutArgument = false;
+  std::string path = session_.Directory();
+  bool allowed = true;
+  rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
+  EXPECT_EQ(path, "C:\\ftp\\up");
+  path = session_.Directory();
+  allowed = true;
+  rights_.FtpServer1MakeDirectory(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
 }
 
 // SIZE used to tell the size of any file, whatever the rights of its directory.

@@ -405,6 +405,31 @@ class RightsTest(ServerTestCase):
                                    'SIZE ' + name)
 
 
+class OwnEntryRootTest(ServerTestCase):
+    """An account with every right on its own directory only, which starts out empty. Naming
+    that directory by its path with a closing "/" is an argument like any other: removing or
+    renaming it needs D in the directory above, which the account lacks."""
+    ACCOUNTS = [account('solo', [(r'C:\home\solo', 'RWDMLS')])]
+    TREE = {'home/solo/': None}
+
+    def test_own_directory_named_with_a_closing_slash_is_neither_removed_nor_renamed(self):
+        ftp = self.login('solo')
+        for command in ['RMD /home/solo/', 'RMD /home/solo', 'XRMD /home/solo/',
+                        'DELE /home/solo/', 'RNFR /home/solo/']:
+            with self.subTest(command=command):
+                with self.assertRaises(ftplib.error_perm):
+                    ftp.sendcmd(command)
+                self.assertTrue(os.path.isdir(self.path('home/solo')))
+        # Within it every right holds.
+        ftp.sendcmd('MKD /home/solo/made/')
+        ftp.sendcmd('RMD /home/solo/made/')
+        self.assertFalse(os.path.exists(self.path('home/solo/made')))
+
+
+class OwnEntryRootTodayTest(OwnEntryRootTest):
+    SETTINGS = []
+
+
 # ---------------------------------------------------------------------------------------------
 # Virtual links and hidden files
 

@@ -127,6 +127,38 @@ TEST_F(ExtensionTest, MdtmAndMfmtAskTheSizeAndPutRights) {
   EXPECT_EQ(client->Command("MFMT 20200101000000 a.txt"), "550 No permission.");
 }
 
+// "MLST -a" is reduced to the current directory by the host, which must then still be asked
+// whether it may be listed, as for a bare MLST.
+TEST_F(ExtensionTest, MlstWithOnlyOptionsAsksTheListingRight) {
+  int asked = 0;
+  server_->OnValidateListingDir = [&asked](TFtpServer&, TFtpCtrlSocket&, bool& allowed) {
+    ++asked;
+    allowed = false;
+  };
+  server_->OnAlterDirectory = [](TFtpServer&, TFtpCtrlSocket&, std::string& directory, bool) {
+    if (directory == "-a") directory.clear();
+  };
+  auto client = Login();
+  EXPECT_EQ(client->Command("MLST -a").substr(0, 4), "550 ");
+  EXPECT_EQ(client->Command("MLST").substr(0, 4), "550 ");
+  EXPECT_EQ(asked, 2);
+}
+
+// Dot-files are left out of MDTM and MLST only where the host hides them, as in LIST and MLSD.
+TEST_F(ExtensionTest, MdtmAndMlstShowDotFilesUnlessTheHostHidesThem) {
+  WriteBytes(root_ / ".hid", "abc");
+  bool hide = false;
+  server_->OnCheckhidden = [&hide](TFtpServer&, TFtpCtrlSocket&, const std::string&, bool& hidden) {
+    hidden = hide;
+  };
+  auto client = Login();
+  EXPECT_EQ(client->Command("MDTM .hid").substr(0, 4), "213 ");
+  EXPECT_EQ(Joined(*client, "MLST .hid").substr(0, 4), "250-");
+  hide = true;
+  EXPECT_EQ(client->Command("MDTM .hid"), "550 Command failed: File not found.");
+  EXPECT_EQ(client->Command("MLST .hid"), "550 .hid : No Such File or Directory.");
+}
+
 // The perm letters follow the rights the host reports for each directory.
 TEST_F(ExtensionTest, MlsdFactsAndPermFollowTheRights) {
   WriteBytes(root_ / "a.txt", "abc");
