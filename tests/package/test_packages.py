@@ -189,6 +189,26 @@ class PackageTest(unittest.TestCase):
         # Any remark (an unknown key, a bad value) fails the test, not only a refusal.
         self.assertEqual((result.returncode, result.stdout.strip()), (0, ''))
 
+    def test_fail2ban_filter_finds_the_address_of_failed_logins(self):
+        # fail2ban removes the date it found, then matches failregex with <HOST> as an address.
+        path = os.path.join(ARGS.source_dir, 'dist', 'fail2ban', 'orvane-ftpd.conf')
+        with open(path) as f:
+            failregex = re.search(r'^failregex = (.*)$', f.read(), re.M).group(1)
+        pattern = re.compile(failregex.replace('<HOST>', r'(?P<host>[0-9a-fA-F.:]+)'))
+        lines = {
+            'bob (192.0.2.7) connection refused : Bad Password\r': '192.0.2.7',
+            'x y (2001:db8::1) connection refused : Bad Login/Password': '2001:db8::1',
+            # A user name cannot put another address in the way.
+            'a (198.51.100.1) connection refused : Bad Password (192.0.2.9) connection refused '
+            ': Bad Password': '192.0.2.9',
+        }
+        for line, host in lines.items():
+            match = pattern.match(line)
+            self.assertIsNotNone(match, line)
+            self.assertEqual(match.group('host'), host)
+        for line in ('bob (192.0.2.7) logged in', 'bob (192.0.2.7) disconnected'):
+            self.assertIsNone(pattern.match(line), line)
+
     def test_desktop_entry_validates(self):
         if not shutil.which('desktop-file-validate'):
             self.skipTest('desktop-file-validate is not installed')
