@@ -209,6 +209,47 @@ class PackageTest(unittest.TestCase):
         for line in ('bob (192.0.2.7) logged in', 'bob (192.0.2.7) disconnected'):
             self.assertIsNone(pattern.match(line), line)
 
+    def test_first_start_of_the_service_copies_the_sample_once(self):
+        unit = os.path.join(ARGS.work_dir, 'build', 'dist', 'orvane-ftpd.service')
+        Packages.get()
+        with open(unit) as f:
+            command = re.search(r"^ExecStartPre=/bin/sh -c '(.*)'$", f.read(), re.M).group(1)
+        sample = os.path.join(ARGS.source_dir, 'dist', 'examples')
+        command = command.replace('$$', '$').replace('/usr/share/orvane-ftpd', sample)
+        state = tempfile.mkdtemp(dir=ARGS.work_dir, prefix='state-')
+        self.addCleanup(shutil.rmtree, state, True)
+        with open(os.path.join(state, 'Accounts.ini'), 'w') as f:
+            f.write('[mine]\r\n')
+        run('/bin/sh', '-c', command, env=dict(os.environ, STATE_DIRECTORY=state))
+        with open(os.path.join(state, 'FTPsrv.ini'), 'rb') as f, \
+                open(os.path.join(sample, 'FTPsrv.ini'), 'rb') as g:
+            self.assertEqual(f.read(), g.read())
+        with open(os.path.join(state, 'Accounts.ini'), 'rb') as f:
+            self.assertEqual(f.read(), b'[mine]\r\n')  # the operator's own file stays
+
+    def test_logrotate_rule_parses(self):
+        if not shutil.which('logrotate'):
+            self.skipTest('logrotate is not installed: the rule was not checked')
+        work = tempfile.mkdtemp(dir=ARGS.work_dir, prefix='logrotate-')
+        self.addCleanup(shutil.rmtree, work, True)
+        with open(os.path.join(ARGS.source_dir, 'dist', 'logrotate', 'orvane-ftpd')) as f:
+            rule = f.read()
+        self.assertIn('su orvane-ftpd orvane-ftpd', rule)
+        self.assertIn('systemctl kill --signal=HUP --kill-who=main orvane-ftpd.service', rule)
+        # The service's user and directory do not exist here: the copy names ours.
+        rule = rule.replace('su orvane-ftpd orvane-ftpd', 'su root root')
+        rule = rule.replace('/var/log/orvane-ftpd', work)
+        for name in ('FTP.log', 'xferlog'):
+            with open(os.path.join(work, name), 'w') as f:
+                f.write('line\n')
+        config = os.path.join(work, 'rule')
+        with open(config, 'w') as f:
+            f.write(rule)
+        os.chmod(config, 0o644)
+        result = run('logrotate', '-d', '-s', os.path.join(work, 'state'), config, check=False)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertNotIn('error', result.stdout.lower(), result.stdout)
+
     def test_desktop_entry_validates(self):
         if not shutil.which('desktop-file-validate'):
             self.skipTest('desktop-file-validate is not installed')
