@@ -5,6 +5,7 @@
 
 namespace orvane {
 
+class CompatibilityPolicy;
 class FreeList;
 struct Usrdata;
 
@@ -54,6 +55,8 @@ class AccessHost {
   // The current date and time as the host writes them everywhere (short date, long time).
   virtual std::string CurrentDate() = 0;
   virtual std::string CurrentTime() = 0;
+  // Where the rights and listing rules follow today's clients or the classic behaviour.
+  virtual const CompatibilityPolicy& Compatibility() = 0;
 };
 
 }  // namespace orvane

@@ -85,7 +85,10 @@ void ReadAccount(const IniFile& ini, const std::string& section, users& account)
 }
 
 std::string FixedKeysText(const users& account) {
-  std::string out = "[" + OneLine(account.Name) + "]\r\n";
+  // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) about "[" + std::string.
+  std::string out = "[";
+  out += OneLine(account.Name);
+  out += "]\r\n";
   AppendLine(out, "Login", account.Login);
   AppendLine(out, "Pass", account.Pass);
   AppendLine(out, "Message", account.Message);

@@ -70,6 +70,14 @@ bool Authenticator::Checkuser2(TFtpCtrlSocket& client, const std::string& userNa
     host_.LogEvent(kLoginCategory, who + " connection refused : Bad Password");
     return false;
   }
+  // SECURITY: the name of a named account with a wrong password is a failed login, never an
+  // anonymous one: it would land the client in another account's tree as if it had succeeded.
+  for (const users* account : accounts_.AccountList()) {
+    if (Eligible(*account) && account->EnableLogin && userName == account->Login) {
+      host_.LogEvent(kLoginCategory, who + " connection refused : Bad Login/Password");
+      return false;
+    }
+  }
   for (const users* account : accounts_.AccountList()) {
     if (!Eligible(*account)) continue;
     if (account->EnableLogin) {

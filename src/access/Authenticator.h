@@ -15,8 +15,9 @@ struct users;
 // Named accounts (EnableLogin on) are tried first, in list order, by exact login name and, when
 // the account asks for one, exact password. Then anonymous accounts (EnableLogin off) are tried,
 // but only up to the first eligible named account in list order: such an account ends the search
-// with a refusal. An account is eligible while it is enabled and its entry 0 names a directory
-// that exists at the moment of the login.
+// with a refusal. A user name that is the login of an eligible named account never reaches the
+// anonymous accounts (its password was wrong). An account is eligible while it is enabled and its
+// entry 0 names a directory that exists at the moment of the login.
 class Authenticator {
  public:
   Authenticator(AccessHost& host, const AccountStore& accounts)

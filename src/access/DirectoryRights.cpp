@@ -7,10 +7,12 @@
 #include "access/SessionText.h"
 #include "access/TextFileLines.h"
 #include "access/Usrdata.h"
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/PathRules.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
+#include "platform/Wildcard.h"
 
 namespace orvane {
 
@@ -37,6 +39,13 @@ bool Covers(const TDir& entry, const std::string& dir) {
   const std::string withSlash = WithBackslash(entry.Dir);
   return Holds(entry.Attr, 'S') ? StartsWithIgnoreCase(dir, withSlash)
                                 : EqualsIgnoreAsciiCase(dir, withSlash);
+}
+
+// The path a file command acts on. A command without an argument (DELE, RNFR, RMD, MKD) hands
+// over the current directory itself: it is judged as that directory, not as an entry of its
+// parent, and keeps its closing backslash.
+std::string ResolveTarget(const TFtpCtrlSocket& client, const std::string& path) {
+  return path == client.Directory() ? ResolveDirectoryPath(path) : ResolveFilePath(path);
 }
 
 std::string Verdict(bool allowed) {
@@ -72,6 +81,16 @@ bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
   return false;
 }
 
+bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path) {
+  if (!FileSystem::DirectoryExists(path)) return false;
+  const std::string dir = WithBackslash(path);
+  for (const TDir& entry : dirs) {
+    if (entry.Dir.empty()) break;
+    if (StartsWithIgnoreCase(WithBackslash(entry.Dir), dir)) return true;
+  }
+  return false;
+}
+
 bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
   if (!FileSystem::DirectoryExists(dir)) return false;
   bool verdict = false;
@@ -93,14 +112,19 @@ bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string
   return verdict;
 }
 
-bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePath) {
+bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePath,
+                                 bool writeWithDeleteReplaces) {
   const std::string dir = DirectoryPart(filePath);
   if (!FileSystem::DirectoryExists(dir)) return false;
-  // W creates new files only: never over an existing one, also not by APPE or a resumed STOR.
-  if (FileSystem::FileExists(filePath)) return false;
+  // W alone creates new files only: never over an existing one, also not by APPE or a resumed
+  // STOR. An entry that also grants D may replace the file: its account could delete it and
+  // upload it anew anyway.
+  const bool exists = FileSystem::FileExists(filePath);
+  if (exists && !writeWithDeleteReplaces) return false;
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (Covers(entry, dir) && Holds(entry.Attr, 'W')) return true;
+    if (!Covers(entry, dir) || !Holds(entry.Attr, 'W')) continue;
+    if (!exists || Holds(entry.Attr, 'D')) return true;
   }
   return false;
 }
@@ -122,27 +146,14 @@ std::string DirectoryRights::LinkListingLine(const std::string& name) {
   return "lrwxr-xr-x   1 ftp      ftp            0 Jan  1  1980 " + name + " -> \r\n";
 }
 
-bool DirectoryRights::IsListingOptions(const std::string& argument) {
-  bool any = false;
+std::string DirectoryRights::WithoutListingOptions(const std::string& argument) {
   std::size_t pos = 0;
-  while (pos < argument.size()) {
-    if (argument[pos] == ' ' || argument[pos] == '\t') {
-      ++pos;
-      continue;
-    }
-    std::size_t end = pos;
-    while (end < argument.size() && argument[end] != ' ' && argument[end] != '\t') ++end;
-    // One option word: "-" and at least one letter or digit, nothing else.
-    if (argument[pos] != '-' || end - pos < 2) return false;
-    for (std::size_t i = pos + 1; i < end; ++i) {
-      const char c = argument[i];
-      const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-      if (!alnum) return false;
-    }
-    any = true;
-    pos = end;
+  for (;;) {
+    while (pos < argument.size() && (argument[pos] == ' ' || argument[pos] == '\t')) ++pos;
+    if (pos >= argument.size() || argument[pos] != '-') break;
+    while (pos < argument.size() && argument[pos] != ' ' && argument[pos] != '\t') ++pos;
   }
-  return any;
+  return argument.substr(pos);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -150,7 +161,8 @@ bool DirectoryRights::IsListingOptions(const std::string& argument) {
 
 bool DirectoryRights::CheckDir(Usrdata& record, const std::string& path) {
   record.Idle = 0;
-  return DirAllowed(record.Dirs, path);
+  return DirAllowed(record.Dirs, path) ||
+         (host_.Compatibility().EntersDirectoriesAboveEntries() && LeadsToEntry(record.Dirs, path));
 }
 
 bool DirectoryRights::CheckGet(Usrdata& record, const std::string& filePath) {
@@ -160,7 +172,7 @@ bool DirectoryRights::CheckGet(Usrdata& record, const std::string& filePath) {
 
 bool DirectoryRights::CheckPut(Usrdata& record, const std::string& filePath) {
   record.Idle = 0;
-  return PutAllowed(record.Dirs, filePath);
+  return PutAllowed(record.Dirs, filePath, host_.Compatibility().WriteWithDeleteReplaces());
 }
 
 bool DirectoryRights::CheckDele(Usrdata& record, const std::string& filePath) {
@@ -247,14 +259,14 @@ void DirectoryRights::FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string&
 
 void DirectoryRights::FtpServer1ValidateDele(TFtpCtrlSocket& client, std::string& filePath,
                                              bool& allowed, Usrdata& record) {
-  filePath = ResolveFilePath(filePath);
+  filePath = ResolveTarget(client, filePath);
   allowed = CheckDele(record, filePath);
   host_.LogEvent(kDeleteCategory, Who(client) + " asked to delete " + filePath + Verdict(allowed));
 }
 
 void DirectoryRights::FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::string& directory,
                                               bool& allowed, Usrdata& record) {
-  directory = ResolveFilePath(directory);
+  directory = ResolveTarget(client, directory);
   allowed = CheckMakedir(record, directory);
   host_.LogEvent(kMakeDirCategory,
                  Who(client) + " asked to create dir " + directory + Verdict(allowed));
@@ -284,14 +296,16 @@ void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool&
 
 void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool,
                                                Usrdata& record) {
-  if (IsListingOptions(directory)) {
-    directory.clear();  // "LIST -la" lists the current directory
-    return;
-  }
+  // "LIST -la" lists the current directory, "LIST -a sub dir" lists "sub dir".
+  directory = WithoutListingOptions(directory);
   if (directory.empty()) return;  // the current directory, already checked
   // The listing enumerates the directory part of the pattern: a trailing "\" lists the
   // directory's contents, a last component without one lists matching entries of its parent.
-  const std::string resolved = ResolvePath(BuildFilePath(client.Directory(), directory));
+  std::string resolved = ResolvePath(BuildFilePath(client.Directory(), directory));
+  if (host_.Compatibility().ListsNamedDirectory() && !HasWildcard(resolved) &&
+      FileSystem::DirectoryExists(resolved)) {
+    resolved = WithBackslash(resolved);  // "LIST sub" lists what is in sub
+  }
   if (!CheckListing(record, DirectoryPart(resolved))) throw std::runtime_error("Permission denied");
   directory = resolved;
 }

@@ -20,8 +20,9 @@ struct Usrdata;
 // argument, so the engine acts on exactly the path that was checked. A file path is judged by
 // the directory that contains it.
 //
-// Rights letters: R read, W write (new files only), D delete, M make directories, L list,
-// S the entry also covers the directories below it.
+// Rights letters: R read, W write (new files only; with D in the same entry also over existing
+// files, unless classic), D delete, M make directories, L list, S the entry also covers the
+// directories below it.
 class DirectoryRights {
  public:
   using Entries = std::array<TDir, kDirEntries>;
@@ -49,10 +50,11 @@ class DirectoryRights {
                          Usrdata& record);
   // OnValidateListingDir: the L right of the session's directory; nothing is logged.
   void FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool& allowed, Usrdata& record);
-  // OnAlterDirectory (LIST and NLST with an argument): an argument made only of options ("-la")
-  // is dropped; otherwise the path is resolved and the L right of the directory actually listed
-  // is checked. A refusal throws std::runtime_error("Permission denied"), which the engine
-  // answers with "451 Failed: Permission denied.".
+  // OnAlterDirectory (LIST and NLST with an argument): leading option words ("-la", "-R") are
+  // dropped; the rest is resolved, a path naming an existing directory (no wildcard) lists its
+  // contents unless classic, and the L right of the directory actually listed is checked. A refusal
+  // throws std::runtime_error("Permission denied"), which the engine answers with "451 Failed:
+  // Permission denied.".
   void FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool detailed,
                                 Usrdata& record);
   // OnCheckhidden: hidden entries are left out of LIST when the account hides them.
@@ -85,21 +87,28 @@ class DirectoryRights {
   // Entering directory `path`: an exact match with any entry, or a covering entry before the
   // first empty one (with S: the entry's text as stored is a prefix of the path).
   static bool DirAllowed(const Entries& dirs, const std::string& path);
+  // Whether directory `path` lies above an entry before the first empty one ("C:\" and
+  // "C:\home\" lead to "C:\home\user"), so that a client can pass through it to the entry.
+  static bool LeadsToEntry(const Entries& dirs, const std::string& path);
   // Right `letter` on directory `dir`. Walks to the first empty entry; an entry that covers the
   // directory grants the right if it holds the letter, an entry that does not cover it clears
   // the verdict, and an entry equal to the directory ends the walk.
   static bool Grants(const Entries& dirs, char letter, const std::string& dir);
   // Creating the file `filePath`: no such file yet and a covering entry with W (covering as in
   // Grants, so C:\ftp with S does not cover C:\ftpdata\).
-  static bool PutAllowed(const Entries& dirs, const std::string& filePath);
+  // With writeWithDeleteReplaces, an entry that grants W and D also allows replacing an existing
+  // file (overwrite, APPE, resumed STOR).
+  static bool PutAllowed(const Entries& dirs, const std::string& filePath,
+                         bool writeWithDeleteReplaces);
 
   // One line of a links file: "Name?Target"; runs of "?" separate fields, and fields after
   // the second are ignored.
   static TGo ParseLinkLine(const std::string& line);
   // One listing line for a virtual link.
   static std::string LinkListingLine(const std::string& name);
-  // Whether a LIST/NLST argument holds only options such as "-l", "-a" or "-la".
-  static bool IsListingOptions(const std::string& argument);
+  // A LIST/NLST argument without its leading option words ("-a", "-l", "-la", "-R", any word
+  // starting with "-"); what follows them, blanks and all, is the path.
+  static std::string WithoutListingOptions(const std::string& argument);
 
  private:
   AccessHost& host_;

@@ -57,7 +57,10 @@ class TFtpCtrlSocket : public TWSocket {
   std::string TransferError;
   bool DataSent = false;
   TFtpCmdType CurCmdType = ftpcNOOP;
+  // The offset of the last REST, until the next transfer command takes it.
   int64_t RestartPos = 0;
+  // The offset the running transfer started at (RETR reads from it, STOR writes from it).
+  int64_t TransferStartPos = 0;
   std::string FromFileName;
   std::string ToFileName;
   bool PassiveMode = false;

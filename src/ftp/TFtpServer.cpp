@@ -445,14 +445,16 @@ void TFtpServer::CommandPWD(TFtpCtrlSocket& client, std::string&, std::string&,
                             std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcPWD;
-  answer = "257 \"" + BackSlashesToSlashes(client.Directory()) + "\" is current directory.";
+  answer = "257 \"" + Compatibility.ShownPath(client.Directory(), client.Directory()) +
+           "\" is current directory.";
 }
 
 void TFtpServer::CommandXPWD(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcXPWD;
-  answer = "257 \"" + BackSlashesToSlashes(client.Directory()) + "\" is current directory.";
+  answer = "257 \"" + Compatibility.ShownPath(client.Directory(), client.Directory()) +
+           "\" is current directory.";
 }
 
 void TFtpServer::CommandCWD(TFtpCtrlSocket& client, std::string&, std::string& params,
@@ -490,11 +492,12 @@ void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params, st
     const std::string newDirectory = client.Directory();
     if (OnChangeDirectory) OnChangeDirectory(*this, client, newDirectory, allowed);
     if (allowed) {
-      answer = "250 CWD command successful. \"" + BackSlashesToSlashes(client.Directory()) +
+      answer = "250 CWD command successful. \"" +
+               Compatibility.ShownPath(client.Directory(), client.Directory()) +
                "\" is current directory.";
     } else {
       restore();
-      answer = "501 CWD failed. No permission";
+      answer = Compatibility.RightsRefusal("501 CWD failed. No permission");
     }
   } catch (const std::exception& e) {
     restore();

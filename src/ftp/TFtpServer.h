@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
@@ -80,6 +81,8 @@ class TFtpServer {
   int UserData = 0;
   int MaxClients = 0;
   std::string Name = "FtpServer1";
+  // Where the server behaves as today's clients expect, or (classic) as it always did.
+  CompatibilityPolicy Compatibility;
 
   TNotify OnStart;
   TNotify OnStop;
@@ -220,6 +223,7 @@ class TFtpServer {
   void AbortTransfer(TFtpCtrlSocket& client, const std::string& reason);
   void EndTransfer(TFtpCtrlSocket& client);
   void DropStaleStream(TFtpCtrlSocket& client);
+  void TakeRestartOffset(TFtpCtrlSocket& client);
   void ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params, std::string& answer);
 
   EventLoop& loop_;

@@ -22,7 +22,7 @@ void TFtpServer::CommandDELE(TFtpCtrlSocket& client, std::string&, std::string& 
   bool allowed = true;
   if (OnValidateDele) OnValidateDele(*this, client, path, allowed);
   if (!allowed) {
-    answer = "500 Cannot DELE. No permission";
+    answer = Compatibility.RightsRefusal("500 Cannot DELE. No permission");
   } else if (params.empty()) {
     answer = "501 Syntax error in parameter.";
   } else if (!PathExists(path)) {
@@ -128,7 +128,7 @@ void TFtpServer::CommandMKD(TFtpCtrlSocket& client, std::string&, std::string& p
     } else if (PathExists(path)) {
       answer = "550 '" + path + "': file or directory already exists.";
     } else if (FileSystem::CreateDirectory(path)) {
-      answer = "257 '" + path + "': directory created.";
+      answer = Compatibility.DirectoryCreatedReply(path, client.Directory());
       if (OnDirMade) OnDirMade(*this, client, path, true);
     } else {
       answer = "550 '" + path + "': can't create directory.";

@@ -1,6 +1,8 @@
 // The data channel of TFtpServer: PORT, PASV, REST, STOR, APPE, RETR, ABOR, LIST and NLST, and
 // the handler sets that run a transfer on the session's DataSocket.
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <cstring>
 
@@ -15,6 +17,8 @@
 namespace orvane {
 
 namespace {
+
+const char kAbortRequested[] = "ABORT requested by client";
 
 // Reads one number of a PORT argument: blanks, decimal digits (none = 0), blanks, then a ","
 // or the end of the text.
@@ -60,6 +64,14 @@ std::string PeerOf(int fd) {
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
   return text;
+}
+
+// The last, short chunk of a download leaves at once instead of waiting for the client to
+// acknowledge the previous one, and the close follows it without a delay the client can see.
+void SendWithoutDelay(TWSocket& data) {
+  if (data.HSocket() < 0) return;
+  const int on = 1;
+  ::setsockopt(data.HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 File::Mode CreateMode(const TFtpCtrlSocket& client) {
@@ -164,6 +176,7 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
+  SendWithoutDelay(data);
   client.PassiveConnected = true;
   if (client.PassiveStart) {
     if (data.OnSessionConnected) data.OnSessionConnected(data, 0);
@@ -184,7 +197,7 @@ void TFtpServer::CommandREST(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "501 Syntax error in parameter: '" + params + "' is not a valid integer value.";
     return;
   }
-  if (value <= 0) {
+  if (value < 0 || (value == 0 && !Compatibility.AcceptsRestartAtZero())) {
     client.RestartPos = 0;
     answer = "501 Required byte offset parameter bad or missing.";
     return;
@@ -235,6 +248,7 @@ void TFtpServer::StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set) {
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Connect();
+  SendWithoutDelay(data);
 }
 
 void TFtpServer::AbortTransfer(TFtpCtrlSocket& client, const std::string& reason) {
@@ -261,6 +275,7 @@ void TFtpServer::CommandAPPE(TFtpCtrlSocket& client, std::string&, std::string& 
 void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer,
                               bool append) {
   const std::string verb = append ? "APPE" : "STOR";
+  TakeRestartOffset(client);
   try {
     client.CurCmdType = ftpcSTOR;
     DropStaleStream(client);
@@ -272,7 +287,7 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
     bool allowed = true;
     if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
     if (!allowed) {
-      answer = "500 Cannot " + verb + ". No permission";
+      answer = Compatibility.RightsRefusal("500 Cannot " + verb + ". No permission");
       return;
     }
     client.FilePath = path;
@@ -321,8 +336,8 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
         file->SeekToEnd();
       } else {
         file = std::make_unique<TFileStream>(
-            client.FilePath, client.RestartPos != 0 ? File::Mode::Write : CreateMode(client));
-        file->Seek(client.RestartPos);
+            client.FilePath, client.TransferStartPos != 0 ? File::Mode::Write : CreateMode(client));
+        file->Seek(client.TransferStartPos);
       }
       client.DataStream = std::move(file);
       client.HasOpenedFile = true;
@@ -333,17 +348,25 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
   }
 }
 
-// What every closed data connection resets: the passive state, the restart offset, the data
-// port (to the "ftp-data" service) and the stream the engine opened.
+// What every closed data connection resets: the passive state, the transfer's start offset, the
+// data port (to the "ftp-data" service) and the stream the engine opened.
 void TFtpServer::EndTransfer(TFtpCtrlSocket& client) {
   client.PassiveStart = false;
   client.PassiveConnected = false;
-  client.RestartPos = 0;
+  client.TransferStartPos = 0;
   client.DataPort = "ftp-data";
   // Every stream ends with its transfer, also one the host supplied: a stream left behind would
   // be taken by the next transfer instead of its own file.
   client.DataStream.reset();
   client.HasOpenedFile = false;
+}
+
+// REST applies to the next transfer command only: STOR, APPE, RETR, LIST and NLST take the
+// offset at their start, so that one refused, failed or never connected leaves no offset for a
+// later command (a stale offset would make the next upload of a new file fail).
+void TFtpServer::TakeRestartOffset(TFtpCtrlSocket& client) {
+  client.TransferStartPos = client.RestartPos;
+  client.RestartPos = 0;
 }
 
 // A transfer command that finds no data connection established drops any stream left by a
@@ -358,7 +381,7 @@ void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append
   // An empty upload still stores an empty file: the file is otherwise opened with the first
   // chunk, and "226 File received ok" over an old file's unchanged content would be false.
   if (!append && !client.AbortingTransfer && error == 0 && !client.HasOpenedFile &&
-      !client.DataStream && !client.FilePath.empty() && client.RestartPos == 0) {
+      !client.DataStream && !client.FilePath.empty() && client.TransferStartPos == 0) {
     try {
       TFileStream created(client.FilePath, CreateMode(client));
     } catch (const std::exception& e) {
@@ -383,6 +406,7 @@ void TFtpServer::StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append
 void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
+  TakeRestartOffset(client);
   try {
     client.CurCmdType = ftpcRETR;
     DropStaleStream(client);
@@ -433,7 +457,7 @@ void TFtpServer::SendConnected(TFtpCtrlSocket& client, uint16_t error) {
     if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
     if (!client.HasOpenedFile && !client.FilePath.empty() && !client.DataStream) {
       auto file = std::make_unique<TFileStream>(client.FilePath, File::Mode::Read);
-      file->Seek(client.RestartPos);
+      file->Seek(client.TransferStartPos);
       client.DataStream = std::move(file);
       client.HasOpenedFile = true;
     }
@@ -479,7 +503,9 @@ void TFtpServer::SendDataSent(TFtpCtrlSocket& client, uint16_t error) {
 
 void TFtpServer::SendClosed(TFtpCtrlSocket& client, uint16_t error) {
   EndTransfer(client);
-  if (client.AbortingTransfer) {
+  if (client.AbortingTransfer && client.TransferError == kAbortRequested) {
+    SendAnswer(client, Compatibility.AbortedDownloadReply(client.TransferError));
+  } else if (client.AbortingTransfer) {
     SendAnswer(client, "501 Cannot RETR. " + client.TransferError);
   } else if (error != 0) {
     SendAnswer(client, "501 Cannot RETR. Error #" + std::to_string(error));
@@ -495,12 +521,13 @@ void TFtpServer::SendClosed(TFtpCtrlSocket& client, uint16_t error) {
 
 void TFtpServer::CommandABOR(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
-  if (client.DataSocket->State() == wsConnected) {
-    client.TransferError = "ABORT requested by client";
+  const bool transferring = client.DataSocket->State() == wsConnected;
+  if (transferring) {
+    client.TransferError = kAbortRequested;
     client.AbortingTransfer = true;
     client.DataSocket->Close();
   }
-  answer = "225 ABOR command successful.";
+  answer = Compatibility.AbortReply(transferring);
 }
 
 void TFtpServer::CommandLIST(TFtpCtrlSocket& client, std::string&, std::string& params,
@@ -520,6 +547,7 @@ void TFtpServer::CommandNLST(TFtpCtrlSocket& client, std::string&, std::string& 
 // The whole listing is built in memory, then sent with the download path.
 void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params,
                              std::string& answer) {
+  TakeRestartOffset(client);
   client.DataStream.reset();
   client.HasOpenedFile = false;
   bool allowed = true;
@@ -534,6 +562,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
     StartOutgoingData(client);
     return;
   }
+  std::string listing;
   try {
     params = SlashesToBackSlashes(params);
     if (OnAlterDirectory) OnAlterDirectory(*this, client, params, detailed);
@@ -546,8 +575,15 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
       if (OnCheckhidden) OnCheckhidden(*this, client, pattern, hidden);
       return hidden;
     };
-    client.DataStream =
-        std::make_unique<TMemoryStream>(builder.Build(client.Directory(), params, detailed));
+    listing = builder.Build(client.Directory(), params, detailed);
+  } catch (const std::exception& e) {
+    // A directory the client may not list, or one that does not exist (the host grants no
+    // right on it): clients such as rclone read 550 as "not there".
+    answer = Compatibility.RightsRefusal(std::string("451 Failed: ") + e.what() + ".");
+    return;
+  }
+  try {
+    client.DataStream = std::make_unique<TMemoryStream>(std::move(listing));
     client.HasOpenedFile = true;
     client.FilePath.clear();
     answer = "150 Opening data connection for directory list.";

@@ -68,9 +68,13 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
     }
   }
   FileSystem::SetDriveMap(drives);
+  FtpServer1.Compatibility = CompatibilityPolicy::Read(ini);
   logSettings.Load(ini);
+  // The session block names the port the server is about to listen on.
+  const int maxClients = setup.Load(ini);
+  const std::string port = portArgument ? *portArgument : setup.Port;
   const std::string logName = logSettings.ResolvedLogFileName(programDir_);
-  if (!log_.Open(logName, FtpServer1.Port)) {
+  if (!log_.Open(logName, port)) {
     ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(errno) + ")");
     return false;
   }
@@ -88,8 +92,8 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   messages.Load(ini);
   freeFiles.Load(ini);
 
-  FtpServer1.MaxClients = setup.Load(ini);
-  if (setup.AutoLaunch || forceStart) StartEngine(portArgument ? *portArgument : setup.Port);
+  FtpServer1.MaxClients = maxClients;
+  if (setup.AutoLaunch || forceStart) StartEngine(port);
   ShowClientCount();
 
   timer2_.SetOnTimer([this](TThreadedTimer&) { Timer2Timer(); });

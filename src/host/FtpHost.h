@@ -90,6 +90,7 @@ class FtpHost : public AccessHost {
   const FreeList& FreeFiles() override { return freeFiles; }
   std::string CurrentDate() override;
   std::string CurrentTime() override;
+  const CompatibilityPolicy& Compatibility() override { return FtpServer1.Compatibility; }
 
   TFtpServer FtpServer1;
   std::vector<Usrdata*> Clients;  // in connection order; records are owned by records_

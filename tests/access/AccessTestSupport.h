@@ -9,6 +9,7 @@
 #include "access/AccessHost.h"
 #include "access/FreeList.h"
 #include "access/Usrdata.h"
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "platform/FileSystem.h"
@@ -45,6 +46,7 @@ class FakeAccessHost : public AccessHost {
   const FreeList& FreeFiles() override { return freeList; }
   std::string CurrentDate() override { return "07/03/2024"; }
   std::string CurrentTime() override { return "13:05:09"; }
+  const CompatibilityPolicy& Compatibility() override { return policy; }
 
   // Whether a line with exactly this screen text was logged under the category.
   bool Logged(int category, const std::string& text) const {
@@ -65,6 +67,7 @@ class FakeAccessHost : public AccessHost {
   std::vector<std::string> statuses;
   int records = 1;
   FreeList freeList;
+  CompatibilityPolicy policy;
 };
 
 // A session that is never connected: what the code under test sends is recorded instead.

@@ -88,6 +88,24 @@ TEST_F(AuthenticatorTest, AnonymousAccountIsReachableOnlyBeforeTheFirstNamedOne)
   EXPECT_EQ(record_.Account, "zalice");
 }
 
+// The login of a named account with a wrong password was admitted by an anonymous account that
+// sorted first: the client was told "230 User user logged in." and landed in another tree.
+TEST_F(AuthenticatorTest, AttackWrongPasswordOfANamedAccountIsNeverAnAnonymousLogin) {
+  Accounts(
+      "[anonymous]\nEnableLogin=0\nDir0=C:\\pub\nAttr0=RL\n"
+      "[user]\nLogin=user\nPass=secret\nEnablePass=1\nDir0=C:\\home\nAttr0=RWDMLS\n");
+  EXPECT_FALSE(Login("user", "wrong"));
+  EXPECT_TRUE(host_.Logged(2, "user (127.0.0.9) connection refused : Bad Login/Password"));
+  EXPECT_EQ(host_.anonymous, 0);
+  EXPECT_EQ(host_.refused, 1);
+  EXPECT_TRUE(record_.Account.empty());
+  // Other names still reach the anonymous account, and the right password the named one.
+  ASSERT_TRUE(Login("User", "wrong"));
+  EXPECT_EQ(record_.Account, "anonymous");
+  ASSERT_TRUE(Login("user", "secret"));
+  EXPECT_EQ(record_.Account, "user");
+}
+
 TEST_F(AuthenticatorTest, AnonymousPasswordMismatchGoesOnToTheNextAccount) {
   Accounts(
       "[guest1]\nEnableLogin=0\nEnablePass=1\nPass=pw\nDir0=C:\\secret\nAttr0=RL\n"

@@ -79,15 +79,36 @@ TEST_F(DirectoryRightsTest, EntryAfterAnEmptyOneCountsOnlyForAnExactChangeOfDire
   EXPECT_TRUE(DirectoryRights::DirAllowed(gap, "C:\\ftp\\"));
   EXPECT_FALSE(DirectoryRights::DirAllowed(gap, "C:\\ftp\\sub\\"));
   EXPECT_FALSE(DirectoryRights::Grants(gap, 'R', "C:\\ftp\\"));
-  EXPECT_FALSE(DirectoryRights::PutAllowed(gap, "C:\\ftp\\new.txt"));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(gap, "C:\\ftp\\new.txt", true));
 }
 
-TEST_F(DirectoryRightsTest, WriteCreatesNewFilesOnly) {
+TEST_F(DirectoryRightsTest, WriteWithoutDeleteCreatesNewFilesOnly) {
   const Entries dirs = Make({{"C:\\ftp", "R---L-"}, {"C:\\ftp", "RW--S"}});
-  EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\new.txt"));
-  EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\sub\\new.txt"));
-  EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\a.txt"));
-  EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\nowhere\\new.txt"));
+  for (bool replaces : {false, true}) {
+    EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\new.txt", replaces));
+    EXPECT_TRUE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\sub\\new.txt", replaces));
+    EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\a.txt", replaces));
+    EXPECT_FALSE(DirectoryRights::PutAllowed(dirs, "C:\\ftp\\nowhere\\new.txt", replaces));
+  }
+}
+
+// Overwriting, APPE and resumed STOR were refused even to an account that could delete the file
+// and upload it anew, so today's clients failed to resume or sync. Classic keeps W for new files.
+TEST_F(DirectoryRightsTest, WriteWithDeleteInTheSameEntryReplacesUnlessClassic) {
+  EXPECT_TRUE(DirectoryRights::PutAllowed(Make({{"C:\\ftp", "RWD-LS"}}), "C:\\ftp\\a.txt", true));
+  EXPECT_FALSE(DirectoryRights::PutAllowed(Make({{"C:\\ftp", "RWD-LS"}}), "C:\\ftp\\a.txt", false));
+  // W and D from two different entries do not add up.
+  EXPECT_FALSE(DirectoryRights::PutAllowed(Make({{"C:\\ftp", "RW-S"}, {"C:\\ftp", "D-S"}}),
+                                           "C:\\ftp\\a.txt", true));
+
+  Give({{"C:\\ftp", "RWDLS"}});
+  std::string path = "C:\\ftp\\a.txt";
+  bool allowed = false;
+  rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
+  EXPECT_TRUE(allowed);
+  host_.policy = CompatibilityPolicy(true);
+  rights_.FtpServer1ValidatePut(session_, path, allowed, record_);
+  EXPECT_FALSE(allowed);
 }
 
 // Under the rules as written the upload check took "C:\ftp" as a bare text prefix, so W on
@@ -211,6 +232,23 @@ TEST_F(DirectoryRightsTest, AttackRenameIntoADirectoryWithoutWrite) {
 
 // --- Change of directory and virtual links ---------------------------------------------------
 
+// lftp walks from "/" to its target one CWD at a time ("CWD /home", "CWD user"), so a mirror
+// failed at the first directory above the account's own. Passing through is all it may do.
+TEST_F(DirectoryRightsTest, DirectoriesAboveAnEntryCanBeEnteredUnlessClassic) {
+  Give({{"C:\\ftp\\sub", "RWDMLS"}});
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\"));
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\ftp\\"));
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftpx\\"));     // a sibling sharing a prefix
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftp\\in\\"));  // beside the entry
+  EXPECT_FALSE(rights_.CheckListing(record_, "C:\\ftp\\"));
+  EXPECT_FALSE(rights_.CheckDele(record_, "C:\\ftp\\a.txt"));
+
+  host_.policy = CompatibilityPolicy(true);
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\"));
+  EXPECT_FALSE(rights_.CheckDir(record_, "C:\\ftp\\"));
+  EXPECT_TRUE(rights_.CheckDir(record_, "C:\\ftp\\sub\\"));
+}
+
 TEST_F(DirectoryRightsTest, ChangeOfDirectoryIsLoggedAndShown) {
   Give({{"C:\\ftp", "RL"}});
   bool allowed = true;
@@ -325,15 +363,63 @@ TEST_F(DirectoryRightsTest, AttackListingAnotherDirectoryByArgument) {
   EXPECT_EQ(argument, "C:\\ftp\\*.txt");
 }
 
-TEST_F(DirectoryRightsTest, OptionArgumentsListTheCurrentDirectory) {
-  for (std::string argument : {"-l", "-a", "-la", "-al", " -l -a "}) {
+TEST_F(DirectoryRightsTest, OptionWordsBeforeThePathAreDropped) {
+  for (std::string argument : {"-l", "-a", "-la", "-al", " -l -a ", "-R", "-"}) {
     rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
     EXPECT_EQ(argument, "");
   }
-  EXPECT_FALSE(DirectoryRights::IsListingOptions("-"));
-  EXPECT_FALSE(DirectoryRights::IsListingOptions("-l sub"));
-  EXPECT_FALSE(DirectoryRights::IsListingOptions("-x\\y"));
-  EXPECT_FALSE(DirectoryRights::IsListingOptions(""));
+  // ncftpget -R asks "LIST -a sub dir"; the path keeps its blanks.
+  EXPECT_EQ(DirectoryRights::WithoutListingOptions("-a sub dir"), "sub dir");
+  EXPECT_EQ(DirectoryRights::WithoutListingOptions("-l -a x"), "x");
+  EXPECT_EQ(DirectoryRights::WithoutListingOptions("x -l"), "x -l");
+  EXPECT_EQ(DirectoryRights::WithoutListingOptions(""), "");
+}
+
+// rclone, lftp "ls dir", tnftp and curl --ftp-method nocwd list "LIST dir" and expect the
+// directory's contents; classic lists the directory's own entry.
+TEST_F(DirectoryRightsTest, NamedDirectoryListsItsContentsUnlessClassic) {
+  Give({{"C:\\ftp\\ro", "R"}, {"C:\\ftp", "RLS"}});
+  std::string argument = "sub";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\sub\\");
+  argument = "-la /ftp/sub";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\sub\\");
+  argument = "a.txt";  // a file stays a file
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\a.txt");
+  argument = "su?";  // a wildcard matches entries of the parent
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\su?");
+  // The directory itself must grant L, as for a listing from inside it.
+  argument = "ro";
+  EXPECT_THROW(rights_.FtpServer1AlterDirectory(session_, argument, true, record_),
+               std::runtime_error);
+
+  host_.policy = CompatibilityPolicy(true);
+  argument = "sub";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\sub");
+  argument = "-a ro";
+  rights_.FtpServer1AlterDirectory(session_, argument, true, record_);
+  EXPECT_EQ(argument, "C:\\ftp\\ro");
+}
+
+// DELE, RNFR, RMD and MKD without an argument asked about an entry of the parent named like the
+// current directory, so an account with every right on its own directory got a refusal.
+TEST_F(DirectoryRightsTest, CommandWithoutArgumentIsJudgedByTheCurrentDirectory) {
+  Give({{"C:\\ftp", "RL"}, {"C:\\ftp\\up", "RWDMLS"}});
+  session_.SetDirectory("C:\\ftp\\up\\");
+  std::string path = session_.Directory();
+  bool allowed = false;
+  rights_.FtpServer1ValidateDele(session_, path, allowed, record_);
+  EXPECT_TRUE(allowed);
+  EXPECT_EQ(path, "C:\\ftp\\up\\");
+  path = session_.Directory();
+  allowed = false;
+  rights_.FtpServer1MakeDirectory(session_, path, allowed, record_);
+  EXPECT_TRUE(allowed);
+  EXPECT_EQ(path, "C:\\ftp\\up\\");
 }
 
 // SIZE used to tell the size of any file, whatever the rights of its directory.

@@ -1,7 +1,8 @@
 // A small host for end-to-end tests: the real engine on 127.0.0.1 with hooks that allow
 // everything. Drive C maps onto the directory given with --root; every login succeeds and
 // starts in C:\. Prints "PORT <n>" on standard output once listening and runs until SIGTERM or
-// SIGINT. --hide-hidden makes LIST leave out hidden entries; --max-clients N limits sessions.
+// SIGINT. --hide-hidden makes LIST leave out hidden entries; --max-clients N limits sessions;
+// --classic answers as the server always did instead of as today's clients expect.
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   std::string root;
   std::string port = "0";
   bool hideHidden = false;
+  bool classic = false;
   int maxClients = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -28,11 +30,14 @@ int main(int argc, char** argv) {
       port = argv[++i];
     else if (arg == "--hide-hidden")
       hideHidden = true;
+    else if (arg == "--classic")
+      classic = true;
     else if (arg == "--max-clients" && i + 1 < argc)
       maxClients = std::stoi(argv[++i]);
   }
   if (root.empty()) {
-    std::fprintf(stderr, "usage: %s --root DIR [--port N] [--hide-hidden] [--max-clients N]\n",
+    std::fprintf(stderr,
+                 "usage: %s --root DIR [--port N] [--hide-hidden] [--max-clients N] [--classic]\n",
                  argv[0]);
     return 2;
   }
@@ -49,6 +54,7 @@ int main(int argc, char** argv) {
   orvane::TFtpServer server(loop);
   server.Port = port;
   server.MaxClients = maxClients;
+  server.Compatibility = orvane::CompatibilityPolicy(classic);
   server.OnAuthenticate = [](orvane::TFtpServer&, orvane::TFtpCtrlSocket& client,
                              const std::string&, const std::string&, bool& authenticated) {
     client.HomeDir = "C:\\";

@@ -117,9 +117,10 @@ class FtpTestHost:
 
 
 class HostTestCase(unittest.TestCase):
-    """Starts one host per test class on a fresh temporary root."""
+    """Starts one host per test class on a fresh temporary root. The classes check the replies
+    exactly as the server always gave them, which the classic switch restores."""
 
-    host_options = ()
+    host_options = ('--classic',)
 
     @classmethod
     def setUpClass(cls):
@@ -745,7 +746,7 @@ class ListingTest(ListingBase):
 class HiddenListingTest(ListingBase):
     """A host that hides hidden entries: LIST leaves them out, NLST still names them."""
 
-    host_options = ('--hide-hidden',)
+    host_options = ('--classic', '--hide-hidden')
 
     def test_hidden_entries(self):
         ftp = self.login()

@@ -38,6 +38,8 @@ class TFtpServerLoginTest : public EngineTest {
     return client;
   }
 
+  void Classic() { server_->Compatibility = CompatibilityPolicy(true); }
+
   std::string home_ = "C:\\FTP\\pub\\";
   std::vector<std::string> events_;
 };
@@ -83,6 +85,7 @@ TEST_F(TFtpServerLoginTest, QuitWorksBeforeUser) {
 // A home directory the path rules refuse: the client is logged in but keeps its previous
 // directory, and the host's OnLogged has not run.
 TEST_F(TFtpServerLoginTest, RefusedHomeDirectoryAnswers501AndKeepsThePreviousDirectory) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   home_ = "\\\\server\\share\\";
   auto client = Connect();
   EXPECT_EQ(client->Command("USER anna"), "331 Password required for anna.");
@@ -92,6 +95,7 @@ TEST_F(TFtpServerLoginTest, RefusedHomeDirectoryAnswers501AndKeepsThePreviousDir
 }
 
 TEST_F(TFtpServerLoginTest, PwdAndTypeAnswers) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   auto client = LoggedIn();
   EXPECT_EQ(client->Command("PWD"), "257 \"C:/FTP/pub/\" is current directory.");
   EXPECT_EQ(client->Command("XPWD"), "257 \"C:/FTP/pub/\" is current directory.");
@@ -111,6 +115,7 @@ std::string Cwd(const std::string& dir) {
 }
 
 TEST_F(TFtpServerLoginTest, CwdAndCdupResolveAgainstTheCurrentDirectory) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   std::vector<std::string> asked;
   server_->OnChangeDirectory = [&](TFtpServer&, TFtpCtrlSocket&, const std::string& dir, bool&) {
     asked.push_back(dir);
@@ -142,6 +147,7 @@ TEST_F(TFtpServerLoginTest, CwdAndCdupResolveAgainstTheCurrentDirectory) {
 }
 
 TEST_F(TFtpServerLoginTest, CdupAtADriveRootStaysThere) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   home_ = "C:\\";
   auto client = LoggedIn();
   EXPECT_EQ(client->Command("CDUP"), Cwd("C:/"));
@@ -152,6 +158,7 @@ TEST_F(TFtpServerLoginTest, CdupAtADriveRootStaysThere) {
 // A refused CWD restores the previous directory exactly, also when the host moved the session
 // somewhere else inside the hook; a hook that throws is answered with its message.
 TEST_F(TFtpServerLoginTest, RefusedCwdRestoresThePreviousDirectoryExactly) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   server_->OnChangeDirectory = [](TFtpServer&, TFtpCtrlSocket& client, const std::string& dir,
                                   bool& allowed) {
     if (dir.find("secret") != std::string::npos) {
@@ -175,6 +182,7 @@ TEST_F(TFtpServerLoginTest, RefusedCwdRestoresThePreviousDirectoryExactly) {
 // The host may follow a link by assigning the session's directory; the answer reports where the
 // session ended up, while the hook's argument stays the directory the client asked for.
 TEST_F(TFtpServerLoginTest, ChangeDirectoryHookCanRedirect) {
+  Classic();  // the paths as the directory rule gives them, drive and all
   std::vector<std::string> arguments;
   server_->OnChangeDirectory = [&](TFtpServer&, TFtpCtrlSocket& client, const std::string& dir,
                                    bool&) {
@@ -187,6 +195,27 @@ TEST_F(TFtpServerLoginTest, ChangeDirectoryHookCanRedirect) {
   EXPECT_EQ(arguments,
             (std::vector<std::string>{"C:\\FTP\\pub\\music\\", "C:\\FTP\\pub\\music\\"}));
   EXPECT_EQ(client->Command("PWD"), "257 \"E:/media/music/\" is current directory.");
+}
+
+// lftp read the drive of "C:/home/user/" as a directory, sent "CWD C:" and "CWD home", and could
+// never leave its home directory. Paths on the current drive are shown as UNIX absolute paths;
+// every command accepts them back. No closing "/" but for the root, as lftp compares them.
+TEST_F(TFtpServerLoginTest, PathsOnTheCurrentDriveAreShownWithoutTheDrive) {
+  server_->OnChangeDirectory = [](TFtpServer&, TFtpCtrlSocket&, const std::string& dir,
+                                  bool& allowed) {
+    allowed = dir.find("secret") == std::string::npos;
+  };
+  auto client = LoggedIn();
+  EXPECT_EQ(client->Command("PWD"), "257 \"/FTP/pub\" is current directory.");
+  EXPECT_EQ(client->Command("XPWD"), "257 \"/FTP/pub\" is current directory.");
+  EXPECT_EQ(client->Command("CWD sub"), Cwd("/FTP/pub/sub"));
+  EXPECT_EQ(client->Command("CDUP"), Cwd("/FTP/pub"));
+  EXPECT_EQ(client->Command("CWD /FTP/pub/sub"), Cwd("/FTP/pub/sub"));
+  EXPECT_EQ(client->Command("CWD /"), Cwd("/"));
+  // A refusal for lack of the right is a 550 with the same text.
+  EXPECT_EQ(client->Command("CWD secret"), "550 CWD failed. No permission");
+  EXPECT_EQ(client->Command("CWD D:/data"), Cwd("/data"));  // now D: is the current drive
+  EXPECT_EQ(client->Command("PWD"), "257 \"/data\" is current directory.");
 }
 
 }  // namespace

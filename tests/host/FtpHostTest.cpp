@@ -306,6 +306,15 @@ TEST_F(HostTest, PortInUseIsReportedAndLeavesTheServerOffLine) {
 // ---------------------------------------------------------------------------------------------
 // Log file, session blocks and counters across runs
 
+TEST_F(HostTest, ClassicSwitchIsReadFromServerFtpAndOffByDefault) {
+  StartHost(Ini("maxusr=0\r\n"));
+  EXPECT_FALSE(host_->FtpServer1.Compatibility.Classic());
+  EXPECT_FALSE(host_->Compatibility().Classic());
+  host_.reset();
+  StartHost(Ini("maxusr=0\r\nclassic=1\r\n"));
+  EXPECT_TRUE(host_->Compatibility().Classic());
+}
+
 TEST_F(HostTest, LogFileHasSessionBlocksAndHonoursFileSwitches) {
   StartHost(Ini("maxusr=0\r\n", "[File]\r\n1=0\r\n"));
   auto c = Connect();
@@ -315,7 +324,8 @@ TEST_F(HostTest, LogFileHasSessionBlocksAndHonoursFileSwitches) {
   host_->Shutdown();
   const std::string log = ReadBytes(dir_ / "FTP.log");
   EXPECT_EQ(Normalize(log),
-            "\r\n\r\n---------- Session created on <stamp> on port 21 ----------\r\n\r\n"
+            // The block names the port the server listens on, not the engine's default 21.
+            "\r\n\r\n---------- Session created on <stamp> on port 0 ----------\r\n\r\n"
             "<date> FTP Server On-line on port 0 ...\r\n"
             "<stamp> 127.0.0.1 disconnected\r\n"
             "\r\n---------- Session closed  on <stamp> ----------\r\n");

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+class IniFile;
+
+// The one place that decides where the server departs from its Windows-era behaviour so that
+// today's clients (rclone, lftp, ncftp, wget, curl, ftplib) work. The engine owns one
+// (TFtpServer::Compatibility) and the host's access checks reach it through AccessHost.
+//
+// With "classic" on (FTPsrv.ini, section ServerFTP, key "classic", Boolean, default 0) every
+// answer below is the original behaviour; off, the behaviour today's clients expect. Code that
+// behaves differently in the two modes asks one of these questions; nothing else reads the
+// switch. Fixes of plain faults (a stale restart offset, a wrong password admitted as another
+// account) apply in both modes and are not decided here.
+class CompatibilityPolicy {
+ public:
+  static constexpr const char* kSection = "ServerFTP";
+  static constexpr const char* kKey = "classic";
+
+  CompatibilityPolicy() = default;
+  explicit CompatibilityPolicy(bool classic) : classic_(classic) {}
+
+  // The switch as FTPsrv.ini sets it.
+  static CompatibilityPolicy Read(const IniFile& ini);
+
+  bool Classic() const { return classic_; }
+
+  // LIST/NLST with an argument that names an existing directory (no wildcard) lists that
+  // directory's contents; classic: the directory's own entry.
+  bool ListsNamedDirectory() const { return !classic_; }
+
+  // A local directory or file path ("C:\home\user\") as PWD, XPWD, CWD, CDUP and MKD show it.
+  // On the session's current drive: a UNIX absolute path without a closing "/" ("/home/user",
+  // the root is "/"); on another drive, and always in classic mode: as the engine keeps it,
+  // drive and all ("D:/data/").
+  std::string ShownPath(const std::string& localPath, const std::string& currentDirectory) const;
+
+  // MKD's success reply for the directory made at `localPath`: 257 "<shown path>" with RFC 959
+  // quoting (an inner '"' doubled), so that clients can read the new directory's path; classic:
+  // "257 '<local path>': directory created.".
+  std::string DirectoryCreatedReply(const std::string& localPath,
+                                    const std::string& currentDirectory) const;
+
+  // A directory above one of the account's entries may be entered, to pass through on the way
+  // to the entry (nothing in it is granted): clients without a one-step path change (lftp)
+  // walk from "/" to their target one component at a time. Classic: only covered directories.
+  bool EntersDirectoriesAboveEntries() const { return !classic_; }
+
+  // REST 0 is accepted (clients probe with it); classic: refused with 501.
+  bool AcceptsRestartAtZero() const { return !classic_; }
+
+  // Where the entry that grants W also grants D, an upload may overwrite an existing file,
+  // APPE may append and REST + STOR may resume; classic: W creates new files only.
+  bool WriteWithDeleteReplaces() const { return !classic_; }
+
+  // A refusal for lack of a right, as the original answers it (for example "500 Cannot STOR.
+  // No permission", or a listing's "451 Failed: Permission denied."): its code becomes 550,
+  // the text after the code stays; classic: unchanged.
+  std::string RightsRefusal(const std::string& classicReply) const;
+
+  // The final reply of a download ended by ABOR, and the reply to that ABOR.
+  // Today: "426 Connection closed; transfer aborted." then "226 ABOR command successful.";
+  // classic: "501 Cannot RETR. <reason>" then "225 ABOR command successful.".
+  std::string AbortedDownloadReply(const std::string& reason) const;
+  std::string AbortReply(bool abortedTransfer) const;
+
+ private:
+  bool classic_ = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,386 @@
+#!/usr/bin/env python3
+"""End-to-end tests of orvane-ftpd with today's FTP clients from Debian's packages: rclone, lftp,
+ncftpget, wget, curl and Python's ftplib, with the classic switch off (the default).
+
+One orvane-ftpd serves the class on a temporary directory: drive C is <tmp>/root, the account
+"user" (password "pw") has every right on C:\\home\\user. Each test works in its own folder of
+that home, sends or fetches a tree with subfolders, names with spaces and UTF-8 names, and
+compares the SHA-256 of every file that arrived with the original. Every client call has a
+time-out; the server is stopped with SIGTERM.
+
+    python3 test_clients.py --ftpd-binary PATH [unittest arguments, e.g. a class name]
+"""
+import ftplib
+import hashlib
+import io
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from e2e_support import Ftpd, binary_option, free_port
+
+FTPD_BINARY = None  # set from --ftpd-binary
+TIMEOUT = 10  # seconds, for ftplib operations
+CLIENT_TIMEOUT = 90  # seconds, for one run of an external client
+USER = 'user'
+PASSWORD = 'pw'
+
+# A tree with subfolders three levels deep, names with spaces and UTF-8 names.
+TREE = {
+    'a.txt': b'first file\r\n',
+    'name with spaces.txt': b'spaces\n' * 100,
+    'sub dir/b.bin': bytes(range(256)) * 400,
+    'sub dir/deeper/c.txt': b'',
+    'sub dir/deeper/deepest/d.bin': os.urandom(70000),
+    'ünïcödé/é.txt': 'ünïcödé\n'.encode(),
+}
+
+
+def write_crlf(path, lines):
+    with open(path, 'wb') as f:
+        f.write(''.join(line + '\r\n' for line in lines).encode())
+
+
+def make_tree(directory, tree=TREE):
+    for relative, content in tree.items():
+        full = os.path.join(directory, relative)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, 'wb') as f:
+            f.write(content)
+
+
+def checksums(directory):
+    """Relative path -> SHA-256 of every file below directory."""
+    result = {}
+    for top, _, files in os.walk(directory):
+        for name in files:
+            full = os.path.join(top, name)
+            with open(full, 'rb') as f:
+                result[os.path.relpath(full, directory)] = hashlib.sha256(f.read()).hexdigest()
+    return result
+
+
+def tree_checksums(tree=TREE):
+    return {path: hashlib.sha256(content).hexdigest() for path, content in tree.items()}
+
+
+class ClientTestCase(unittest.TestCase):
+    SETTINGS = []  # further lines of section ServerFTP
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(cls.tmp.cleanup)
+        cls.dir = cls.tmp.name
+        cls.root = os.path.join(cls.dir, 'root')
+        cls.home = os.path.join(cls.root, 'home', 'user')
+        os.makedirs(cls.home)
+        write_crlf(os.path.join(cls.dir, 'FTPsrv.ini'),
+                   ['[Drives]', 'C=' + cls.root, '[ServerFTP]', 'maxusr=0'] + cls.SETTINGS)
+        write_crlf(os.path.join(cls.dir, 'Accounts.ini'), [
+            '[user]', 'Login=user', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
+            'Enabled=1', 'TO=0', r'Dir0=C:\home\user', 'Attr0=RWDMLS',
+            # Write without delete: new files only.
+            '[drop]', 'Login=drop', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
+            'Enabled=1', 'TO=0', r'Dir0=C:\home\drop', 'Attr0=RW--LS'])
+        os.makedirs(os.path.join(cls.root, 'home', 'drop'))
+        # The clients keep their state (lftp's history, rclone's config) in a home of their own.
+        cls.client_home = os.path.join(cls.dir, 'client-home')
+        os.mkdir(cls.client_home)
+        cls.port = free_port()
+        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port)
+        cls.addClassCleanup(cls.ftpd.stop_cleanly)
+        if not cls.ftpd.wait_for_output('FTP Server On-line on port %d ...' % cls.port):
+            raise AssertionError('orvane-ftpd did not start: ' + cls.ftpd.text() +
+                                 cls.ftpd.error_output())
+
+    def local(self, name):
+        """A fresh local directory for this test."""
+        path = tempfile.mkdtemp(prefix=name + '-', dir=self.dir)
+        return path
+
+    def remote(self, relative):
+        """The server-side path of a folder of the home, created empty."""
+        path = os.path.join(self.home, relative)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        return path
+
+    def run_client(self, *command, input_text=None):
+        env = dict(os.environ, HOME=self.client_home, LC_ALL='C.UTF-8',
+                   RCLONE_CONFIG=os.path.join(self.client_home, 'rclone.conf'))
+        try:
+            done = subprocess.run(command, env=env, input=input_text, capture_output=True,
+                                  text=True, timeout=CLIENT_TIMEOUT)
+        except subprocess.TimeoutExpired as e:
+            raise AssertionError('%s did not finish within %d s: %s %s' %
+                                 (command[0], CLIENT_TIMEOUT, e.stdout, e.stderr))
+        if done.returncode != 0:
+            raise AssertionError('%s failed (%d):\n%s\n%s' %
+                                 (' '.join(command), done.returncode, done.stdout, done.stderr))
+        return done.stdout
+
+    def ftp(self):
+        ftp = ftplib.FTP()
+        ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login(USER, PASSWORD)
+        return ftp
+
+
+# ---------------------------------------------------------------------------------------------
+# rclone
+
+
+class RcloneTest(ClientTestCase):
+    def rclone(self, *args):
+        obscured = self.run_client('rclone', 'obscure', PASSWORD).strip()
+        return self.run_client(
+            'rclone', *args, '--ftp-host', '127.0.0.1', '--ftp-port', str(self.port),
+            '--ftp-user', USER, '--ftp-pass', obscured, '--contimeout', '10s', '--timeout', '30s',
+            '--retries', '1', '--low-level-retries', '2')
+
+    def test_copy_check_sync_delete_rmdirs(self):
+        source = self.local('rclone-src')
+        make_tree(source)
+        remote = self.remote('rclone')
+
+        self.rclone('copy', source, ':ftp:rclone')
+        self.assertEqual(checksums(remote), tree_checksums())
+        self.rclone('check', source, ':ftp:rclone')
+
+        back = self.local('rclone-back')
+        self.rclone('copy', ':ftp:rclone', back)
+        self.assertEqual(checksums(back), tree_checksums())
+
+        # sync over changed files: a changed size, a new file, a file gone.
+        changed = dict(TREE)
+        changed['a.txt'] = b'changed and longer\r\n'
+        changed['sub dir/new file.txt'] = b'new\n'
+        del changed['name with spaces.txt']
+        os.remove(os.path.join(source, 'name with spaces.txt'))
+        make_tree(source, changed)
+        self.rclone('sync', source, ':ftp:rclone')
+        self.assertEqual(checksums(remote), tree_checksums(changed))
+        self.rclone('check', source, ':ftp:rclone')
+
+        self.rclone('delete', ':ftp:rclone')
+        self.assertEqual(checksums(remote), {})
+        self.rclone('rmdirs', ':ftp:rclone')
+        self.assertFalse(os.path.exists(remote))
+
+
+# ---------------------------------------------------------------------------------------------
+# lftp
+
+
+class LftpTest(ClientTestCase):
+    def lftp(self, script):
+        settings = ('set cmd:fail-exit yes; set ftp:ssl-allow no; set net:timeout 10; '
+                    'set net:max-retries 2; set net:reconnect-interval-base 1; '
+                    'set ftp:passive-mode on; ')
+        return self.run_client('lftp', '-u', '%s,%s' % (USER, PASSWORD), '-p', str(self.port),
+                               '-e', settings + script + '; bye', '127.0.0.1')
+
+    def test_cd_three_levels_then_back(self):
+        make_tree(self.remote('lftp-cd'))
+        out = self.lftp('cd "lftp-cd/sub dir/deeper/deepest"; pwd; cd ../..; pwd; cd /; pwd; '
+                        'cd "/home/user/lftp-cd/sub dir/deeper"; pwd; ls')
+        base = 'ftp://%s:%s@127.0.0.1:%d/%%2F' % (USER, PASSWORD, self.port)
+        lines = out.splitlines()
+        self.assertEqual(lines[:4], [base + 'home/user/lftp-cd/sub%20dir/deeper/deepest',
+                                     base + 'home/user/lftp-cd/sub%20dir', base,
+                                     base + 'home/user/lftp-cd/sub%20dir/deeper'], out)
+        self.assertEqual(sorted(line.split(None, 8)[8] for line in lines[4:]),
+                         ['.', '..', 'c.txt', 'deepest'])
+
+    def test_mirror_both_ways_and_rm_r(self):
+        make_tree(self.remote('lftp-down'))
+        back = self.local('lftp-back')
+        self.lftp('mirror lftp-down "%s"' % back)
+        self.assertEqual(checksums(back), tree_checksums())
+
+        source = self.local('lftp-src')
+        make_tree(source)
+        remote = self.remote('lftp-up')
+        shutil.rmtree(remote)
+        self.lftp('mirror -R "%s" lftp-up' % source)
+        self.assertEqual(checksums(remote), tree_checksums())
+
+        self.lftp('rm -r lftp-up')
+        self.assertFalse(os.path.exists(remote))
+
+    def test_put_resumes_a_partial_upload(self):
+        remote = self.remote('lftp-resume')
+        content = os.urandom(300000)
+        source = os.path.join(self.local('lftp-put'), 'big.bin')
+        with open(source, 'wb') as f:
+            f.write(content)
+        with open(os.path.join(remote, 'big.bin'), 'wb') as f:
+            f.write(content[:123456])
+        self.lftp('cd lftp-resume; put -c "%s"' % source)
+        self.assertEqual(checksums(remote), {'big.bin': hashlib.sha256(content).hexdigest()})
+
+
+# ---------------------------------------------------------------------------------------------
+# ncftpget, wget, curl
+
+
+class NcftpWgetCurlTest(ClientTestCase):
+    def test_ncftpget_recursive_fetches_every_subfolder(self):
+        make_tree(self.remote('ncftp'))
+        target = self.local('ncftp-back')
+        self.run_client('ncftpget', '-R', '-t', '20', '-u', USER, '-p', PASSWORD, '-P',
+                        str(self.port), '127.0.0.1', target, '/home/user/ncftp')
+        self.assertEqual(checksums(os.path.join(target, 'ncftp')), tree_checksums())
+
+    def test_wget_recursive(self):
+        make_tree(self.remote('wget'))
+        target = self.local('wget-back')
+        self.run_client('wget', '-r', '-nH', '-q', '--timeout=10', '--tries=1', '-P', target,
+                        'ftp://%s:%s@127.0.0.1:%d/wget/' % (USER, PASSWORD, self.port))
+        arrived = checksums(os.path.join(target, 'wget'))
+        arrived.pop('.listing', None)
+        for name in list(arrived):
+            if name.endswith('/.listing'):
+                del arrived[name]
+        self.assertEqual(arrived, tree_checksums())
+
+    def curl(self, *args):
+        return self.run_client('curl', '--silent', '--show-error', '--max-time', '30',
+                               '--user', '%s:%s' % (USER, PASSWORD), *args)
+
+    def test_curl_resumes_an_upload(self):
+        remote = self.remote('curl-resume')
+        content = os.urandom(200000)
+        source = os.path.join(self.local('curl-put'), 'big.bin')
+        with open(source, 'wb') as f:
+            f.write(content)
+        with open(os.path.join(remote, 'big.bin'), 'wb') as f:
+            f.write(content[:77777])
+        self.curl('-C', '-', '-T', source,
+                  'ftp://127.0.0.1:%d/curl-resume/big.bin' % self.port)
+        self.assertEqual(checksums(remote), {'big.bin': hashlib.sha256(content).hexdigest()})
+
+    def test_curl_without_cwd_lists_and_fetches(self):
+        make_tree(self.remote('curl-nocwd'))
+        url = 'ftp://127.0.0.1:%d/curl-nocwd/sub%%20dir/' % self.port
+        names = self.curl('--ftp-method', 'nocwd', '--list-only', url).split()
+        self.assertEqual(sorted(names), ['.', '..', 'b.bin', 'deeper'])
+        listing = self.curl('--ftp-method', 'nocwd', url + 'deeper/deepest/')
+        self.assertTrue(listing.rstrip().endswith(' d.bin'), listing)
+        target = os.path.join(self.local('curl-nocwd'), 'd.bin')
+        self.curl('--ftp-method', 'nocwd', '-o', target, url + 'deeper/deepest/d.bin')
+        with open(target, 'rb') as f:
+            self.assertEqual(f.read(), TREE['sub dir/deeper/deepest/d.bin'])
+
+
+# ---------------------------------------------------------------------------------------------
+# ftplib and the replies that differ from the classic ones
+
+
+class FtplibTest(ClientTestCase):
+    def test_mkd_returns_the_path_that_pwd_and_cwd_accept(self):
+        self.remote('ftplib-mkd')
+        ftp = self.ftp()
+        self.assertEqual(ftp.pwd(), '/home/user')
+        self.assertEqual(ftp.mkd('ftplib-mkd/new dir'), '/home/user/ftplib-mkd/new dir')
+        self.assertTrue(ftp.cwd('/home/user/ftplib-mkd/new dir').startswith('250 '))
+        self.assertEqual(ftp.pwd(), '/home/user/ftplib-mkd/new dir')
+        self.assertEqual(ftp.mkd('x"y'), '/home/user/ftplib-mkd/new dir/x"y')
+        self.assertTrue(os.path.isdir(os.path.join(self.home, 'ftplib-mkd', 'new dir', 'x"y')))
+
+    def test_abort_of_a_download(self):
+        remote = self.remote('ftplib-abort')
+        with open(os.path.join(remote, 'big.bin'), 'wb') as f:
+            f.write(os.urandom(32 * 1024 * 1024))
+        ftp = self.ftp()
+        ftp.voidcmd('TYPE I')
+        conn = ftp.transfercmd('RETR ftplib-abort/big.bin')
+        self.assertTrue(conn.recv(65536))
+        self.assertEqual(ftp.abort(), '426 Connection closed; transfer aborted.')
+        conn.close()
+        self.assertEqual(ftp.voidresp(), '226 ABOR command successful.')
+        self.assertEqual(ftp.sendcmd('NOOP'), '200 Noop command successful.')
+        # With nothing to abort the reply is 225.
+        self.assertEqual(ftp.abort(), '225 ABOR command successful.')
+
+    def test_resumed_upload_and_download(self):
+        remote = self.remote('ftplib-rest')
+        content = os.urandom(100000)
+        with open(os.path.join(remote, 'f.bin'), 'wb') as f:
+            f.write(content[:40000])
+        ftp = self.ftp()
+        ftp.cwd('ftplib-rest')
+        ftp.storbinary('STOR f.bin', io.BytesIO(content[40000:]), rest=40000)
+        self.assertEqual(checksums(remote), {'f.bin': hashlib.sha256(content).hexdigest()})
+        data = io.BytesIO()
+        ftp.retrbinary('RETR f.bin', data.write, rest=99000)
+        self.assertEqual(data.getvalue(), content[99000:])
+
+    def test_restart_offset_applies_to_the_next_transfer_command_only(self):
+        remote = self.remote('ftplib-stale')
+        ftp = self.ftp()
+        ftp.cwd('ftplib-stale')
+        self.assertEqual(ftp.sendcmd('REST 0'),
+                         '350 REST supported. Ready to resume at byte offset 0.')
+        ftp.sendcmd('REST 100')
+        with self.assertRaises(ftplib.error_perm):
+            ftp.retrbinary('RETR missing.bin', lambda _: None)  # refused: takes the offset
+        ftp.storbinary('STOR new.bin', io.BytesIO(b'whole file'))
+        with open(os.path.join(remote, 'new.bin'), 'rb') as f:
+            self.assertEqual(f.read(), b'whole file')
+
+    def test_listing_a_named_directory_and_refusal_codes(self):
+        make_tree(self.remote('ftplib-list'))
+        ftp = self.ftp()
+        # The contents of the directory, as from inside it ("." and ".." included).
+        self.assertEqual(sorted(ftp.nlst('ftplib-list/sub dir')), ['.', '..', 'b.bin', 'deeper'])
+        lines = []
+        ftp.retrlines('LIST -la ftplib-list/sub dir', lines.append)
+        self.assertEqual(sorted(line.split(None, 8)[8] for line in lines),
+                         ['.', '..', 'b.bin', 'deeper'])
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.sendcmd('DELE /outside.txt')
+        self.assertEqual(str(refused.exception), '550 Cannot DELE. No permission')
+        # Directories above the home may be passed through, others not entered.
+        os.makedirs(os.path.join(self.root, 'other'), exist_ok=True)
+        self.assertTrue(ftp.cwd('/').startswith('250 '))
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.cwd('other')
+        self.assertEqual(str(refused.exception), '550 CWD failed. No permission')
+        self.assertEqual(ftp.nlst(), [])  # no L right: nothing is listed
+        self.assertEqual(ftp.pwd(), '/')
+
+    def test_write_without_delete_creates_new_files_only(self):
+        ftp = ftplib.FTP()
+        ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login('drop', PASSWORD)
+        ftp.storbinary('STOR once.txt', io.BytesIO(b'first'))
+        for command in ('STOR', 'APPE'):
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.storbinary(command + ' once.txt', io.BytesIO(b'second'))
+            self.assertEqual(str(refused.exception), '550 Cannot %s. No permission' % command)
+        with open(os.path.join(self.root, 'home', 'drop', 'once.txt'), 'rb') as f:
+            self.assertEqual(f.read(), b'first')
+
+    def test_wrong_password_is_refused(self):
+        ftp = ftplib.FTP()
+        ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.login(USER, 'wrong')
+        self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
+
+
+def main():
+    global FTPD_BINARY
+    FTPD_BINARY, argv = binary_option('--ftpd-binary')
+    unittest.main(argv=argv, verbosity=2)
+
+
+if __name__ == '__main__':
+    main()
