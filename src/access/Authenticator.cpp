@@ -15,21 +15,6 @@ namespace {
 const int kLoginCategory = 2;
 const int kAnswerCategory = 11;
 
-// Every occurrence of `macro`, left to right; the inserted text is not searched again.
-std::string ReplaceAll(const std::string& text, const std::string& macro,
-                       const std::string& value) {
-  std::string result;
-  std::size_t start = 0;
-  for (std::size_t hit = text.find(macro); hit != std::string::npos;
-       hit = text.find(macro, start)) {
-    result.append(text, start, hit - start);
-    result += value;
-    start = hit + macro.size();
-  }
-  result.append(text, start, std::string::npos);
-  return result;
-}
-
 }  // namespace
 
 bool Authenticator::Eligible(const users& account) {
@@ -110,20 +95,20 @@ void Authenticator::Admit(TFtpCtrlSocket& client, const std::string& userName,
   client.HomeDir = account.Dirs[0].Dir;
 }
 
-std::string Authenticator::ExpandMacros(TFtpCtrlSocket& client, const Usrdata& record,
-                                        std::string line) {
-  // The order matters: %TIMEOUT before %TIME, and each pass sees the text of the earlier ones.
-  line = ReplaceAll(line, "%USERNAME", client.UserName);
-  line = ReplaceAll(line, "%IP", client.GetPeerAddr());
-  line = ReplaceAll(line, "%TIMEOUT", std::to_string(record.Timeout));
-  line = ReplaceAll(line, "%TIME", host_.CurrentTime());
-  line = ReplaceAll(line, "%DATE", host_.CurrentDate());
-  line = ReplaceAll(line, "%NUMBR", std::to_string(host_.ClientRecordCount()));
-  line = ReplaceAll(line, "%RATIO", std::to_string(record.Xupl) + "/" + std::to_string(record.Xdl));
-  line = ReplaceAll(line, "%LOCALIP", host_.LocalIPAddr());
-  line = ReplaceAll(line, "%MAXDL", std::to_string(record.Credit));
-  line = ReplaceAll(line, "%HOME", client.HomeDir);
-  return line;
+MacroExpander Authenticator::LoginMacros(TFtpCtrlSocket& client, const Usrdata& record) {
+  // The order matters: %TIMEOUT before %TIME, and each macro sees the text of the earlier ones.
+  MacroExpander macros;
+  macros.Add("%USERNAME", client.UserName);
+  macros.Add("%IP", client.GetPeerAddr());
+  macros.Add("%TIMEOUT", std::to_string(record.Timeout));
+  macros.Add("%TIME", host_.CurrentTime());
+  macros.Add("%DATE", host_.CurrentDate());
+  macros.Add("%NUMBR", std::to_string(host_.ClientRecordCount()));
+  macros.Add("%RATIO", std::to_string(record.Xupl) + "/" + std::to_string(record.Xdl));
+  macros.AddDeferred("%LOCALIP", [this]() { return host_.LocalIPAddr(); });
+  macros.Add("%MAXDL", std::to_string(record.Credit));
+  macros.Add("%HOME", client.HomeDir);
+  return macros;
 }
 
 void Authenticator::FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record) {
@@ -132,8 +117,9 @@ void Authenticator::FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record) {
   // already succeeded and must still get its "230" reply.
   const std::optional<std::vector<std::string>> lines = ReadTextLines(record.Message);
   if (!lines) return;
+  MacroExpander macros = LoginMacros(client, record);
   for (const std::string& text : *lines) {
-    const std::string line = "230-" + ExpandMacros(client, record, text);
+    const std::string line = "230-" + macros.Expand(text);
     SendLine(client, line);
     host_.LogEvent(kAnswerCategory, Who(client) + " " + line);
   }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "access/MacroExpander.h"
+
 namespace orvane {
 
 class AccessHost;
@@ -42,9 +44,9 @@ class Authenticator {
   bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
                   Usrdata& record);
 
-  // Replaces every occurrence of each login-message macro in one line, one macro after the
-  // other in a fixed order; text inserted by one macro is searched by the later ones only.
-  std::string ExpandMacros(TFtpCtrlSocket& client, const Usrdata& record, std::string line);
+  // The login-message macros of one message, in their fixed order (see MacroExpander for the
+  // rule); the local address is asked of the host once, and only for a message that uses it.
+  MacroExpander LoginMacros(TFtpCtrlSocket& client, const Usrdata& record);
 
   static bool Eligible(const users& account);
 

@@ -245,7 +245,7 @@ Usrdata* FtpHost::RecordOf(const TFtpCtrlSocket& client) const {
   return it == records_.end() ? nullptr : it->second.get();
 }
 
-std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio) {
+MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   MacroValues values;
   values.ip = record.IP;
   const std::time_t now = Now();
@@ -255,7 +255,7 @@ std::string FtpHost::ExpandMacros(const std::string& text, const Usrdata& record
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
   values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
-  return orvane::ExpandMacros(text, values, withRatio);
+  return orvane::GreetingMacros(values, withRatio);
 }
 
 void FtpHost::SendHostLine(TFtpCtrlSocket& client, const std::string& line) {
@@ -271,8 +271,9 @@ void FtpHost::SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
                              const std::vector<std::string>& lines, bool withRatio) {
   const Usrdata* record = RecordOf(client);
   Usrdata empty;
+  MacroExpander macros = GreetingMacros(record ? *record : empty, withRatio);
   for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string text = ExpandMacros(lines[i], record ? *record : empty, withRatio);
+    const std::string text = macros.Expand(lines[i]);
     const std::string prefix = code + (i + 1 < lines.size() ? "-" : " ");
     SendHostLine(client, prefix + text);
   }

@@ -11,6 +11,7 @@
 #include "access/Authenticator.h"
 #include "access/DirectoryRights.h"
 #include "access/FreeList.h"
+#include "access/MacroExpander.h"
 #include "access/TransferAccounting.h"
 #include "access/Usrdata.h"
 #include "ftp/TFtpServer.h"
@@ -71,7 +72,8 @@ class FtpHost : public AccessHost {
   // under category 11.
   void SendReplyLines(TFtpCtrlSocket& client, const std::string& code,
                       const std::vector<std::string>& lines, bool withRatio);
-  std::string ExpandMacros(const std::string& text, const Usrdata& record, bool withRatio);
+  // The greeting macros of one message to the client of this record.
+  MacroExpander GreetingMacros(const Usrdata& record, bool withRatio);
   // AccessHost: what the access checks and the transfer accounting need from the host.
   void LogEvent(int category, const std::string& text) override { log_.LogEvent(category, text); }
   void LogEventSplit(int category, const std::string& screenText,

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "access/MacroExpander.h"
+
 namespace orvane {
 
 // The values the greeting macros stand for, gathered by the caller for one client.
@@ -19,14 +21,12 @@ struct MacroValues {
   std::function<std::string()> localIp;
 };
 
-// Replaces the macros of a message line, in this order: "%IP", "%TIME", "%DATE", "%NUMBR",
-// "%RATIO" (only withRatio) and "%LOCALIP". Each macro is replaced at every occurrence,
-// case-sensitively; any other "%" text is left as it is.
-//
-// Occurrences are replaced left to right and the search goes on after the inserted value, so a
-// value is never searched for the macro it replaced. For the values used here (addresses, digits
-// and times, none containing "%") this is the same as searching again from the start after each
-// replacement, and a value that does contain the macro text cannot make the expansion loop.
+// The greeting macros of one message, in this order: "%IP", "%TIME", "%DATE", "%NUMBR",
+// "%RATIO" (only withRatio) and "%LOCALIP"; see MacroExpander for the replacement rule. The
+// local address is asked for once, at the first line that holds "%LOCALIP".
+MacroExpander GreetingMacros(const MacroValues& values, bool withRatio);
+
+// One line expanded with GreetingMacros.
 std::string ExpandMacros(std::string text, const MacroValues& values, bool withRatio);
 
 }  // namespace orvane

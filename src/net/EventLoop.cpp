@@ -74,6 +74,9 @@ EventLoop::EventLoop() : inbox_(std::make_shared<Inbox>()) {
 }
 
 EventLoop::~EventLoop() {
+  // Every socket, server and timer releases its tokens before the loop goes: one that outlives
+  // the loop would release them later into freed memory.
+  assert(registrations_.empty() && "EventLoop destroyed with registrations left");
   ::close(epollFd_);
 }
 
@@ -167,11 +170,15 @@ void EventLoop::Guarded(const std::function<void()>& call) {
   try {
     call();
   } catch (const std::exception& e) {
-    if (OnUnhandledException) {
-      OnUnhandledException(e);
-    } else {
-      std::fprintf(stderr, "Unhandled exception in an event handler: %s\n", e.what());
-    }
+    ReportUnhandled(e);
+  }
+}
+
+void EventLoop::ReportUnhandled(const std::exception& e) {
+  if (OnUnhandledException) {
+    OnUnhandledException(e);
+  } else {
+    std::fprintf(stderr, "Unhandled exception in an event handler: %s\n", e.what());
   }
 }
 

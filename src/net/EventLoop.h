@@ -32,6 +32,7 @@ class EventLoop {
   using ReadyHandler = std::function<void(uint32_t epollEvents)>;
 
   EventLoop();
+  // Asserts that nothing is still registered: every owner of a token releases it first.
   ~EventLoop();
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
@@ -42,6 +43,9 @@ class EventLoop {
   // on with the next one. Without a hook the text goes to standard error. (A handler's failure
   // must not take the whole server down, as an unhandled exception of a window event does not.)
   std::function<void(const std::exception& e)> OnUnhandledException;
+  // Reports an exception that a handler let escape, as the loop does for the ones it catches;
+  // for code that ends a delivery itself and must not let the exception go further.
+  void ReportUnhandled(const std::exception& e);
 
   // A token with no descriptor: an object's identity for PostTo() while it lives.
   Token NewToken();

@@ -2,88 +2,26 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <system_error>
 
 #include "net/ESocketException.h"
+#include "net/ReserveFd.h"
+#include "net/SocketAddress.h"
 #include "platform/Trim.h"
 #include "platform/WinsockError.h"
+#include "platform/WinsockErrorText.h"
 
 namespace orvane {
 
 namespace {
 
-bool StartsWithDigit(const std::string& s) {
-  return !s.empty() && s[0] >= '0' && s[0] <= '9';
-}
-
-// Leading blanks skipped, digits read up to the first other character, no sign.
-long ReadDecimal(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  long value = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9' && value < 100000000) {
-    value = value * 10 + (s[i] - '0');
-    ++i;
-  }
-  return value;
-}
-
-std::string Dotted(const in_addr& a) {
-  char buf[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &a, buf, sizeof buf);
-  return buf;
-}
-
 int LastWsa() {
   return WinsockFromErrno(errno);
-}
-
-// A descriptor kept open so that a process out of descriptors can still take a pending
-// connection off the listen queue and drop it, instead of being woken for it forever.
-class ReserveFd {
- public:
-  static ReserveFd& Instance() {
-    static ReserveFd reserve;
-    return reserve;
-  }
-  // Accepts one pending connection on listenFd and closes it at once.
-  void DropOne(int listenFd) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    fd_.Reset();
-    {
-      UniqueFd dropped(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC));
-    }  // closed before the reserve is taken again, so the reopen cannot hit the limit
-    fd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  }
-
- private:
-  ReserveFd() : fd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
-  std::mutex mutex_;
-  UniqueFd fd_;
-};
-
-// Service and protocol names the program itself relies on, for systems without the databases.
-int WellKnownPort(const std::string& name) {
-  static const std::map<std::string, int> known = {{"ftp-data", 20}, {"ftp", 21}};
-  auto it = known.find(name);
-  return it == known.end() ? -1 : it->second;
-}
-
-int WellKnownProto(const std::string& name) {
-  if (name == "tcp") return IPPROTO_TCP;
-  if (name == "udp") return IPPROTO_UDP;
-  return -1;
 }
 
 }  // namespace
@@ -97,6 +35,9 @@ TCustomWSocket::TCustomWSocket(EventLoop& loop) : loop_(loop), objectToken_(loop
 }
 
 TCustomWSocket::~TCustomWSocket() {
+  // Owners free a socket from a task posted to the loop, never inside one of its handlers: the
+  // code that called the handler goes on using the object when the handler returns.
+  assert(handlerDepth_ == 0 && "socket destroyed inside its own event handler");
   destroying_ = true;
   CancelDnsLookup();
   if (state_ != wsClosed) {
@@ -135,61 +76,7 @@ void TCustomWSocket::Reset() {
 // Error reporting
 
 std::string TCustomWSocket::WSocketErrorDesc(int code) {
-  static const std::map<int, const char*> texts = {
-      {0, "No Error"},
-      {10004, "Interrupted system call"},
-      {10009, "Bad file number"},
-      {10013, "Permission denied"},
-      {10014, "Bad address"},
-      {10022, "Invalid argument"},
-      {10024, "Too many open files"},
-      {10035, "Operation would block"},
-      {10036, "Operation now in progress"},
-      {10037, "Operation already in progress"},
-      {10038, "Socket operation on non-socket"},
-      {10039, "Destination address required"},
-      {10040, "Message too long"},
-      {10041, "Protocol wrong type for socket"},
-      {10042, "Protocol not available"},
-      {10043, "Protocol not supported"},
-      {10044, "Socket type not supported"},
-      {10045, "Operation not supported on socket"},
-      {10046, "Protocol family not supported"},
-      {10047, "Address family not supported by protocol family"},
-      {10048, "Address already in use"},
-      {10049, "Address not available"},
-      {10050, "Network is down"},
-      {10051, "Network is unreachable"},
-      {10052, "Network dropped connection on reset"},
-      {10053, "Connection aborted"},
-      {10054, "Connection reset by peer"},
-      {10055, "No buffer space available"},
-      {10056, "Socket is already connected"},
-      {10057, "Socket is not connected"},
-      {10058, "Can't send after socket shutdown"},
-      {10059, "Too many references: can't splice"},
-      {10060, "Connection timed out"},
-      {10061, "Connection refused"},
-      {10062, "Too many levels of symbolic links"},
-      {10063, "File name too long"},
-      {10064, "Host is down"},
-      {10065, "No route to host"},
-      {10066, "Directory not empty"},
-      {10067, "Too many processes"},
-      {10068, "Too many users"},
-      {10069, "Disc quota exceeded"},
-      {10070, "Stale NFS file handle"},
-      {10071, "Too many levels of remote in path"},
-      {10091, "Network sub-system is unusable"},
-      {10092, "WinSock DLL cannot support this application"},
-      {10093, "WinSock not initialized"},
-      {11001, "Host not found"},
-      {11002, "Non-authoritative host not found"},
-      {11003, "Non-recoverable error"},
-      {11004, "No Data"},
-  };
-  auto it = texts.find(code);
-  return it == texts.end() ? "Not a WinSock error" : it->second;
+  return WinsockErrorText(code);
 }
 
 void TCustomWSocket::SocketError(int code, const std::string& operation) {
@@ -214,31 +101,42 @@ void TCustomWSocket::RaiseException(const std::string& message) {
 // ---------------------------------------------------------------------------------------------
 // Triggers
 
+// A handler is called through a copy: it may assign a new handler to its own event (a data
+// handler that hands the connection to the next stage does), and the assignment would otherwise
+// destroy the closure that is still running. The handler scope lets the destructor tell when a
+// handler frees its own socket.
+template <typename Handler, typename... Args>
+void TCustomWSocket::CallHandler(const Handler& handler, Args... args) {
+  const Handler running = handler;
+  HandlerScope scope(*this);
+  running(*this, args...);
+}
+
 bool TCustomWSocket::TriggerDataAvailable(uint16_t error) {
   if (!OnDataAvailable) return false;
-  OnDataAvailable(*this, error);
+  CallHandler(OnDataAvailable, error);
   return true;
 }
 void TCustomWSocket::TriggerSessionAvailable(uint16_t error) {
-  if (OnSessionAvailable) OnSessionAvailable(*this, error);
+  if (OnSessionAvailable) CallHandler(OnSessionAvailable, error);
 }
 void TCustomWSocket::TriggerSessionConnected(uint16_t error) {
-  if (OnSessionConnected) OnSessionConnected(*this, error);
+  if (OnSessionConnected) CallHandler(OnSessionConnected, error);
 }
 void TCustomWSocket::TriggerSessionClosed(uint16_t error) {
-  if (OnSessionClosed) OnSessionClosed(*this, error);
+  if (OnSessionClosed) CallHandler(OnSessionClosed, error);
 }
 void TCustomWSocket::TriggerDataSent(uint16_t error) {
-  if (OnDataSent) OnDataSent(*this, error);
+  if (OnDataSent) CallHandler(OnDataSent, error);
 }
 void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState) {
-  if (OnChangeState) OnChangeState(*this, oldState, newState);
+  if (OnChangeState) CallHandler(OnChangeState, oldState, newState);
 }
 void TCustomWSocket::TriggerDnsLookupDone(uint16_t error) {
-  if (OnDnsLookupDone) OnDnsLookupDone(*this, error);
+  if (OnDnsLookupDone) CallHandler(OnDnsLookupDone, error);
 }
 void TCustomWSocket::TriggerError() {
-  if (OnError) OnError(*this);
+  if (OnError) CallHandler(OnError);
 }
 
 void TCustomWSocket::ChangeState(TSocketState newState) {
@@ -246,182 +144,6 @@ void TCustomWSocket::ChangeState(TSocketState newState) {
   state_ = newState;
   UpdateInterest();
   TriggerChangeState(oldState, newState);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Handle and readiness registration
-
-void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
-  CloseHandle();
-  handle_.Reset(fd);
-  mask_ = mask;
-  paused_ = false;
-  readArmed_ = true;
-  acceptArmed_ = true;
-  writeArmed_ = false;
-  dataSentDue_ = true;  // the first write readiness of a connection fires OnDataSent
-  handleToken_ = loop_.AddFd(fd, 0, [this](uint32_t events) { HandleReady(events); });
-  UpdateInterest();
-}
-
-void TCustomWSocket::CloseHandle() {
-  if (handleToken_ != 0) {
-    loop_.Release(handleToken_);
-    handleToken_ = 0;
-  }
-  handle_.Reset();
-  mask_ = 0;
-}
-
-void TCustomWSocket::UpdateInterest() {
-  if (handleToken_ == 0) return;
-  uint32_t events = 0;
-  if (!paused_ && mask_ != 0) {
-    if (state_ == wsConnecting) {
-      events = EPOLLOUT;
-    } else if (state_ == wsListening && sockType_ == SOCK_STREAM) {
-      if ((mask_ & FD_ACCEPT) && acceptArmed_) events |= EPOLLIN;
-    } else if (state_ == wsConnected) {
-      if ((mask_ & FD_READ) && readArmed_) events |= EPOLLIN;
-      if ((mask_ & FD_CLOSE) && sockType_ == SOCK_STREAM) events |= EPOLLRDHUP;
-      if ((mask_ & FD_WRITE) && writeArmed_) events |= EPOLLOUT;
-    }
-  }
-  loop_.ModifyFd(handleToken_, events);
-}
-
-// Turns epoll readiness into the Windows-style report for the current handle.
-void TCustomWSocket::HandleReady(uint32_t epollEvents) {
-  if (paused_ || !(handle_.Get() >= 0)) return;
-  auto soError = [this]() {
-    int err = 0;
-    socklen_t len = sizeof err;
-    ::getsockopt(handle_.Get(), SOL_SOCKET, SO_ERROR, &err, &len);
-    return static_cast<uint16_t>(WinsockFromErrno(err));
-  };
-  if (state_ == wsConnecting) {
-    if (epollEvents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) HandleReadiness(FD_CONNECT, soError());
-    return;
-  }
-  if (state_ == wsListening && sockType_ == SOCK_STREAM) {
-    if (epollEvents & EPOLLIN) {
-      acceptArmed_ = false;  // re-armed by Accept, as the system re-enables its accept report
-      UpdateInterest();
-      HandleReadiness(FD_ACCEPT, 0);
-    }
-    return;
-  }
-  uint16_t bits = 0;
-  if (epollEvents & EPOLLIN) bits |= FD_READ;
-  if (epollEvents & EPOLLOUT) {
-    bits |= FD_WRITE;
-    writeArmed_ = false;
-    UpdateInterest();
-  }
-  const bool closing =
-      sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
-  const uint16_t closeError = (epollEvents & (EPOLLHUP | EPOLLERR)) ? soError() : 0;
-  const EventLoop::Token token = handleToken_;
-  if (bits) HandleReadiness(bits, 0);
-  if (closing && handleToken_ == token) HandleReadiness(FD_CLOSE, closeError);
-}
-
-void TCustomWSocket::DeliverWaitingData() {
-  if (state_ == wsConnected && handle_.Get() >= 0 && !paused_) ReceiveLoop(0, 0);
-}
-
-void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
-  if (handleToken_ == 0) return;
-  loop_.PostTo(handleToken_, [this, eventBits, error]() { HandleReadiness(eventBits, error); });
-}
-
-void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
-  if (paused_) return;
-  // A handler may close this handle (or even open a new one); the rest of this report belonged
-  // to the old handle and is dropped then.
-  const EventLoop::Token token = handleToken_;
-  auto same = [&]() { return handleToken_ == token && token != 0; };
-
-  if (eventBits & FD_CONNECT) {
-    ChangeState(wsConnected);
-    TriggerSessionConnected(error);
-    if (error != 0 && state_ != wsClosed) Close();
-    if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
-    if (!same()) return;
-  }
-  if (eventBits & FD_READ) {
-    ReceiveLoop(error, kReadBudget);
-    if (!same()) return;
-  }
-  if (eventBits & FD_WRITE) {
-    TryToSend();
-    // A reset met while sending closes the socket, and the reset of that close sets the
-    // all-sent flag again: the data never left, so no OnDataSent for it.
-    if (!same()) return;
-    // One OnDataSent per emptying of the queue: a self-posted report and the system's write
-    // readiness can both see the same emptying, and several Send calls before the loop turns
-    // post several reports.
-    if (allSent_ && dataSentDue_) {
-      dataSentDue_ = false;
-      if (OnDataSent) TriggerDataSent(error);
-    }
-    if (!same()) return;
-  }
-  if (eventBits & FD_ACCEPT) {
-    TriggerSessionAvailable(error);
-    if (!same()) return;
-  }
-  if (eventBits & FD_CLOSE) {
-    if (state_ == wsConnecting) return;
-    ReceiveLoop(error, 0);
-    // A data handler that closed at the end of the stream has already reported the close; the
-    // reset of that close cleared the close-reported flag, so going on would report it twice.
-    if (!same()) return;
-    if (OnSessionClosed && !closeReported_) {
-      closeReported_ = true;
-      TriggerSessionClosed(error);
-    }
-    if (state_ != wsClosed) Close();
-  }
-}
-
-// Delivers waiting data: the handler is called again as long as data waits and it keeps
-// reading. A handler that reads nothing ends the loop, and read reports stay off until the next
-// Receive, so such a handler can never make the loop spin.
-void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
-  const EventLoop::Token token = handleToken_;
-  try {
-    for (int calls = 1;; ++calls) {
-      lastError_ = 0;
-      const uint64_t before = bytesReceived_;
-      const int32_t readBefore = readCount_;
-      if (!TriggerDataAvailable(error)) {
-        char discard[1024];
-        const ssize_t n = ::recv(handle_.Get(), discard, sizeof discard, 0);
-        if (n < 0) {
-          const int err = LastWsa();
-          lastError_ = err == kWsaEwouldblock ? 0 : err;
-          break;
-        }
-        bytesReceived_ += static_cast<uint64_t>(n);
-      }
-      if (handleToken_ != token || !(handle_.Get() >= 0)) break;
-      if (lastError_ != 0) break;
-      int waiting = 0;
-      if (RawRcvdCount(waiting) != 0) break;
-      if (waiting == 0) break;
-      if (bytesReceived_ == before && readCount_ == readBefore) {
-        readArmed_ = false;
-        UpdateInterest();
-        break;
-      }
-      // A read report takes its turn like every other socket's: what is left is reported again
-      // on the loop's next round. (A close report delivers everything before the close.)
-      if (budget > 0 && calls >= budget) break;
-    }
-  } catch (const std::exception&) {
-    // An exception from a handler or an error report ends this delivery; nothing else.
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -440,21 +162,7 @@ void TCustomWSocket::SetPort(const std::string& value) {
     return;
   }
   portAssigned_ = true;
-  long number;
-  if (StartsWithDigit(port)) {
-    number = ReadDecimal(port);
-  } else {
-    servent entry{};
-    servent* found = nullptr;
-    char buf[1024];
-    ::getservbyname_r(port.c_str(), protoStr_.empty() ? nullptr : protoStr_.c_str(), &entry, buf,
-                      sizeof buf, &found);
-    if (found != nullptr) {
-      number = ntohs(static_cast<uint16_t>(found->s_port));
-    } else {
-      number = WellKnownPort(port);
-    }
-  }
+  const long number = PortNumber(port, protoStr_);
   // A number past 65535 would silently wrap to another port.
   if (number < 0 || number > 65535) {
     portAssigned_ = false;
@@ -494,20 +202,11 @@ void TCustomWSocket::SetProto(const std::string& value) {
   }
   if (proto == "not found") return;
   protoAssigned_ = true;
-  int number;
-  if (StartsWithDigit(proto)) {
-    number = static_cast<int>(ReadDecimal(proto));
-  } else {
-    protoent entry{};
-    protoent* found = nullptr;
-    char buf[1024];
-    ::getprotobyname_r(proto.c_str(), &entry, buf, sizeof buf, &found);
-    number = found != nullptr ? found->p_proto : WellKnownProto(proto);
-    if (number < 0) {
-      protoAssigned_ = false;
-      RaiseException("SetProto: Cannot convert protocol '" + value + "'");
-      return;
-    }
+  const int number = ProtocolNumber(proto);
+  if (number < 0) {
+    protoAssigned_ = false;
+    RaiseException("SetProto: Cannot convert protocol '" + value + "'");
+    return;
   }
   protocol_ = number;
   sockType_ = number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
@@ -516,21 +215,9 @@ void TCustomWSocket::SetProto(const std::string& value) {
 void TCustomWSocket::ResolveAddr() {
   if (addrResolved_) return;
   const std::string addr = Trim(addrStr_);
-  in_addr parsed{};
-  if (addr == "255.255.255.255") {
-    sin_.sin_addr.s_addr = INADDR_BROADCAST;
-  } else if (::inet_pton(AF_INET, addr.c_str(), &parsed) == 1) {
-    sin_.sin_addr = parsed;
-  } else {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(addr.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
-      throw ESocketException("SetAddr: Cannot convert host address '" + addr + "'");
-    }
-    sin_.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-    ::freeaddrinfo(result);
-  }
+  const std::optional<in_addr> parsed = HostAddress(addr);
+  if (!parsed) throw ESocketException("SetAddr: Cannot convert host address '" + addr + "'");
+  sin_.sin_addr = *parsed;
   addrResolved_ = true;
 }
 
@@ -737,135 +424,6 @@ void TCustomWSocket::Connect() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Sending
-
-int TCustomWSocket::Send(const void* data, int length) {
-  if (state_ != wsConnected) {
-    SocketError(kWsaEnotconn, "Send");
-    return -1;
-  }
-  allSent_ = false;
-  dataSentDue_ = true;
-  int result = 0;
-  if (length > 0) {
-    queue_.Append(data, length);
-    result = length;
-  }
-  TryToSend();
-  if (allSent_) PostReadiness(FD_WRITE, 0);
-  return result;
-}
-
-int TCustomWSocket::SendStr(const std::string& text) {
-  return Send(text.data(), static_cast<int>(text.size()));
-}
-
-int TCustomWSocket::RawSend(const char* data, int length) {
-  const int flags = MSG_NOSIGNAL | (sendFlags_ == wsSendUrgent ? MSG_OOB : 0);
-  if (sockType_ == SOCK_DGRAM) {
-    return static_cast<int>(::sendto(handle_.Get(), data, static_cast<size_t>(length), flags,
-                                     reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_));
-  }
-  return static_cast<int>(::send(handle_.Get(), data, static_cast<size_t>(length), flags));
-}
-
-void TCustomWSocket::TryToSend() {
-  if (!(handle_.Get() >= 0)) return;
-  // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
-  // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
-  if (queue_.Empty()) {
-    allSent_ = true;
-    return;
-  }
-  for (;;) {
-    int32_t length = 0;
-    const char* data = queue_.Front(length);
-    if (data == nullptr) {
-      allSent_ = true;
-      return;
-    }
-    const int sent = RawSend(data, length);
-    if (sent == 0) return;
-    if (sent < 0) {
-      const int err = LastWsa();
-      if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn || err == kWsaEintr) {
-        closeReported_ = true;
-        Close();
-        TriggerSessionClosed(static_cast<uint16_t>(err));
-        return;
-      }
-      if (err == kWsaEwouldblock) {
-        writeArmed_ = true;
-        UpdateInterest();
-        return;
-      }
-      SocketError(err, "TryToSend failed");
-      return;
-    }
-    queue_.Consume(sent);
-    if (sent < length) {
-      writeArmed_ = true;
-      UpdateInterest();
-      return;
-    }
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Receiving
-
-int TCustomWSocket::Receive(void* buffer, int size) {
-  if (!readArmed_) {
-    readArmed_ = true;
-    UpdateInterest();
-  }
-  const ssize_t n = ::recv(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0);
-  if (n < 0) {
-    lastError_ = LastWsa();
-    return -1;
-  }
-  if (n > 0) {
-    readCount_ += static_cast<int32_t>(n);
-    bytesReceived_ += static_cast<uint64_t>(n);
-  }
-  return static_cast<int>(n);
-}
-
-int TCustomWSocket::ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen) {
-  if (!readArmed_) {
-    readArmed_ = true;
-    UpdateInterest();
-  }
-  const ssize_t n = ::recvfrom(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0,
-                               reinterpret_cast<sockaddr*>(&from), &fromLen);
-  if (n < 0) {
-    lastError_ = LastWsa();
-    return -1;
-  }
-  readCount_ += static_cast<int32_t>(n);
-  bytesReceived_ += static_cast<uint64_t>(n);
-  return static_cast<int>(n);
-}
-
-int TCustomWSocket::RawRcvdCount(int& count) {
-  count = 0;
-  if (::ioctl(handle_.Get(), FIONREAD, &count) != 0) {
-    lastError_ = LastWsa();
-    return -1;
-  }
-  return 0;
-}
-
-int TCustomWSocket::RcvdCount() {
-  int count = 0;
-  if (RawRcvdCount(count) != 0) {
-    SocketError(lastError_, "ioctlSocket");
-    return -1;
-  }
-  return count;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Closing
 
 void TCustomWSocket::Close() {
@@ -938,7 +496,7 @@ std::string TCustomWSocket::GetPeerAddr() {
     SocketError(LastWsa(), "GetPeerName");
     return "error";
   }
-  return Dotted(peer.sin_addr);
+  return DottedAddress(peer.sin_addr);
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in& name, socklen_t& nameLen) {
@@ -974,25 +532,12 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
   dnsResultList_.clear();
   in_addr parsed{};
   if (::inet_pton(AF_INET, hostName.c_str(), &parsed) == 1) {
-    dnsResult_ = Dotted(parsed);
+    dnsResult_ = DottedAddress(parsed);
     dnsResultList_.push_back(dnsResult_);
     TriggerDnsLookupDone(0);
     return;
   }
-  StartLookup(hostName, [hostName]() {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    const int rc = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &result);
-    LookupAnswer answer;
-    answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
-    for (addrinfo* a = rc == 0 ? result : nullptr; a != nullptr; a = a->ai_next) {
-      answer.results.push_back(Dotted(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr));
-    }
-    if (result != nullptr) ::freeaddrinfo(result);
-    return answer;
-  });
+  StartLookup(hostName, [hostName]() { return HostLookup::ByName(hostName); });
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
@@ -1004,50 +549,23 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
   CancelDnsLookup();
   dnsResult_.clear();
   dnsResultList_.clear();
-  StartLookup(hostAddr, [hostAddr]() {
-    LookupAnswer answer;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, hostAddr.c_str(), &addr.sin_addr) != 1) {
-      answer.error = kWsaEinval;
-      return answer;
-    }
-    char host[NI_MAXHOST] = {};
-    const int rc = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, host,
-                                 sizeof host, nullptr, 0, NI_NAMEREQD);
-    answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
-    if (rc == 0) answer.results.push_back(host);
-    return answer;
-  });
+  StartLookup(hostAddr, [hostAddr]() { return HostLookup::ByAddress(hostAddr); });
 }
 
-// A worker thread resolves and posts the answer to this object's token: it reaches the object
-// only while it lives, and only while this lookup is still the pending one.
-void TCustomWSocket::StartLookup(const std::string& name, std::function<LookupAnswer()> resolve) {
-  const uint64_t id = ++dnsSequence_;
-  dnsPending_ = id;
-  EventLoop::Poster post = loop_.GetPoster();
-  const EventLoop::Token token = objectToken_;
+void TCustomWSocket::StartLookup(const std::string& name, HostLookup::Resolver resolve) {
   try {
-    std::thread([this, post, token, id, resolve = std::move(resolve)]() {
-      LookupAnswer answer = resolve();
-      post(token, [this, id, answer = std::move(answer)]() {
-        if (id != dnsPending_) return;
-        dnsPending_ = 0;
-        dnsResultList_ = answer.results;
-        if (!answer.results.empty()) dnsResult_ = answer.results.front();
-        TriggerDnsLookupDone(static_cast<uint16_t>(answer.error));
-      });
-    }).detach();
+    lookup_.Start(std::move(resolve), [this](const HostLookup::Answer& answer) {
+      dnsResultList_ = answer.results;
+      if (!answer.results.empty()) dnsResult_ = answer.results.front();
+      TriggerDnsLookupDone(static_cast<uint16_t>(answer.error));
+    });
   } catch (const std::system_error& e) {
-    dnsPending_ = 0;
     RaiseException(name + ": can't start DNS lookup, error #" + std::to_string(e.code().value()));
   }
 }
 
 void TCustomWSocket::CancelDnsLookup() {
-  if (dnsPending_ == 0) return;
-  dnsPending_ = 0;
+  if (!lookup_.Cancel()) return;
   if (!destroying_) TriggerDnsLookupDone(kWsaEintr);
 }
 
@@ -1055,25 +573,12 @@ void TCustomWSocket::CancelDnsLookup() {
 // Process-wide helpers
 
 std::string TCustomWSocket::LocalHostName() {
-  char name[64] = {};
-  if (::gethostname(name, sizeof name - 1) != 0)
-    throw ESocketException("Winsock.GetHostName failed");
-  return name;
+  return HostLookup::LocalHostName();
 }
 
 const std::vector<std::string>& TCustomWSocket::LocalIPList() {
   static std::vector<std::string> list;
-  list.clear();
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(LocalHostName().c_str(), nullptr, &hints, &result) == 0) {
-    for (addrinfo* a = result; a != nullptr; a = a->ai_next) {
-      list.push_back(Dotted(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr));
-    }
-    ::freeaddrinfo(result);
-  }
+  list = HostLookup::LocalAddresses();
   return list;
 }
 

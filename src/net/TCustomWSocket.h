@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/EventLoop.h"
+#include "net/HostLookup.h"
 #include "net/SendQueue.h"
 #include "net/SocketTypes.h"
 #include "platform/UniqueFd.h"
@@ -24,6 +25,16 @@ namespace orvane {
 //
 // Failures follow one rule: the code is stored in LastError and either OnError is called (if
 // assigned) or ESocketException is thrown with "Error N in function NAME\r\nTEXT".
+//
+// Handlers are called through a copy, so a handler may assign a new handler to its own event.
+// An exception that escapes a data handler ends that delivery and is reported through
+// EventLoop::OnUnhandledException; the rest of the report (a close among it) still runs.
+//
+// The class is kept to the socket itself: TCustomWSocket.cpp creates, addresses, connects and
+// closes; TCustomWSocketReadiness.cpp turns readiness into events and drives sending and
+// receiving. What needs no handle lives beside it: net/SocketAddress (parsing the Addr, Port and
+// Proto texts), net/HostLookup (resolver calls, off the loop thread), net/ReserveFd (the spare
+// descriptor for a full process) and platform/WinsockErrorText (the error texts).
 class TCustomWSocket {
  public:
   using TNotifyEvent = std::function<void(TCustomWSocket& sender)>;
@@ -136,13 +147,22 @@ class TCustomWSocket {
   bool Destroying() const { return destroying_; }
 
  private:
-  struct LookupAnswer {
-    int error = 0;
-    std::vector<std::string> results;
+  // Counts the handler calls under way on this object, for the destructor's check.
+  class HandlerScope {
+   public:
+    explicit HandlerScope(TCustomWSocket& socket) : depth_(socket.handlerDepth_) { ++depth_; }
+    ~HandlerScope() { --depth_; }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+   private:
+    int& depth_;
   };
+  template <typename Handler, typename... Args>
+  void CallHandler(const Handler& handler, Args... args);
 
   void Reset();
-  void StartLookup(const std::string& name, std::function<LookupAnswer()> resolve);
+  void StartLookup(const std::string& name, HostLookup::Resolver resolve);
   void HandleReady(uint32_t epollEvents);
   void HandleReadiness(uint16_t eventBits, uint16_t error);
   // budget: the most handler calls for one read report (0 = until no data waits).
@@ -191,6 +211,7 @@ class TCustomWSocket {
   bool paused_ = false;
   bool closeReported_ = false;
   bool destroying_ = false;
+  int handlerDepth_ = 0;  // handler calls under way (HandlerScope)
 
   // Which readiness the loop is asked for: a registered mask, and the Windows-style re-enabling
   // of read (after a Receive), accept (after an Accept) and write (after "would block").
@@ -203,8 +224,7 @@ class TCustomWSocket {
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
-  uint64_t dnsPending_ = 0;
-  uint64_t dnsSequence_ = 0;
+  HostLookup lookup_{loop_, objectToken_};
 };
 
 }  // namespace orvane

@@ -4,7 +4,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
-#include "net/TCustomWSocket.h"
+#include "platform/WinsockErrorText.h"
 
 namespace orvane {
 
@@ -36,7 +36,7 @@ std::string TSockets::ErrorMessage(int code, const std::string& operation) {
       text = "Software caused connection abort";
       break;
     default:
-      text = TCustomWSocket::WSocketErrorDesc(code);
+      text = WinsockErrorText(code);
   }
   return "Error " + std::to_string(code) + " in function " + operation + "\r\n" + text;
 }

@@ -42,7 +42,10 @@ class FakeAccessHost : public AccessHost {
   void ClientLoggedIn(Usrdata& record) override { loggedIn.push_back(&record); }
   void ClientStatusChanged(Usrdata& record) override { statuses.push_back(record.Status); }
   int ClientRecordCount() override { return records; }
-  std::string LocalIPAddr() override { return "127.0.0.1"; }
+  std::string LocalIPAddr() override {
+    ++localIpLookups;
+    return "127.0.0.1";
+  }
   const FreeList& FreeFiles() override { return freeList; }
   std::string CurrentDate() override { return "07/03/2024"; }
   std::string CurrentTime() override { return "13:05:09"; }
@@ -66,6 +69,7 @@ class FakeAccessHost : public AccessHost {
   std::vector<Usrdata*> loggedIn;
   std::vector<std::string> statuses;
   int records = 1;
+  int localIpLookups = 0;  // each one a blocking resolver call in the real host
   FreeList freeList;
   CompatibilityPolicy policy;
 };

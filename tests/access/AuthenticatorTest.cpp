@@ -201,6 +201,17 @@ TEST_F(LoginMessageTest, MacrosAreReplacedInTheirOrder) {
   EXPECT_EQ(Show("%HOME", "%USERNAME")[0], "230-C:\\home\r\n");
 }
 
+// The local address costs a blocking lookup on the loop thread: it is asked for once per
+// message that uses it, not once per line, and not at all for a message without it.
+TEST_F(LoginMessageTest, TheLocalAddressIsLookedUpOnceAndOnlyWhereUsed) {
+  EXPECT_EQ(Show("alice", "one\r\ntwo\r\nthree\r\n").size(), 3u);
+  EXPECT_EQ(host_.localIpLookups, 0);
+  const std::vector<std::string> sent = Show("alice", "%LOCALIP\r\nplain\r\nat %LOCALIP\r\n");
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[2], "230-at 127.0.0.1\r\n");
+  EXPECT_EQ(host_.localIpLookups, 1);
+}
+
 TEST_F(LoginMessageTest, EveryLineIsSentAndEmptyOrMissingFilesSendNothing) {
   EXPECT_EQ(Show("alice", "one\r\n\r\nlast without end").size(), 3u);
   EXPECT_EQ(session_.sent[1], "230-\r\n");

@@ -66,8 +66,10 @@ int main(int argc, char** argv) {
   std::printf("PORT %s\n", server.ServerSocket().GetXPort().c_str());
   std::fflush(stdout);
 
-  loop.AddFd(sigFd, EPOLLIN, [&loop](uint32_t) { loop.Stop(); });
+  const orvane::EventLoop::Token signalToken =
+      loop.AddFd(sigFd, EPOLLIN, [&loop](uint32_t) { loop.Stop(); });
   loop.Run();
+  loop.Release(signalToken);
   server.DisconnectAll();
   close(sigFd);
   return 0;

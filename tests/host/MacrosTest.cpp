@@ -43,6 +43,18 @@ TEST(Macros, LocalAddressLookedUpOnlyWhenUsed) {
   EXPECT_EQ(lookups, 1);
   values.localIp = nullptr;
   EXPECT_EQ(ExpandMacros("%LOCALIP", values, true), "0.0.0.0");
+
+  // One message, one lookup: the lines of a greeting share the expander.
+  values.localIp = [&] {
+    ++lookups;
+    return std::string("10.1.1.1");
+  };
+  MacroExpander greeting = GreetingMacros(values, true);
+  EXPECT_EQ(greeting.Expand("Welcome"), "Welcome");
+  EXPECT_EQ(lookups, 1);
+  EXPECT_EQ(greeting.Expand("server %LOCALIP"), "server 10.1.1.1");
+  EXPECT_EQ(greeting.Expand("%LOCALIP again"), "10.1.1.1 again");
+  EXPECT_EQ(lookups, 2);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ TEST(EventLoopTest, PostedTasksRunInOrderAndReleasedTokensDropThem) {
   loop.Release(gone);
   EXPECT_TRUE(loop.RunUntil([&] { return order.size() == 5; }, 1s));
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+  loop.Release(alive);
 }
 
 TEST(EventLoopTest, AnExceptionFromATaskIsReportedAndTheLoopGoesOn) {

@@ -1,0 +1,336 @@
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "net/TCustomWSocket.h"
+#include "platform/WinsockError.h"
+
+// The socket's core: readiness reports of the loop turned into the Windows-style events, and the
+// send and receive paths that those events drive. Creation, addressing, connecting and closing
+// are in TCustomWSocket.cpp.
+
+namespace orvane {
+
+namespace {
+
+int LastWsa() {
+  return WinsockFromErrno(errno);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Handle and readiness registration
+
+void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
+  CloseHandle();
+  handle_.Reset(fd);
+  mask_ = mask;
+  paused_ = false;
+  readArmed_ = true;
+  acceptArmed_ = true;
+  writeArmed_ = false;
+  dataSentDue_ = true;  // the first write readiness of a connection fires OnDataSent
+  handleToken_ = loop_.AddFd(fd, 0, [this](uint32_t events) { HandleReady(events); });
+  UpdateInterest();
+}
+
+void TCustomWSocket::CloseHandle() {
+  if (handleToken_ != 0) {
+    loop_.Release(handleToken_);
+    handleToken_ = 0;
+  }
+  handle_.Reset();
+  mask_ = 0;
+}
+
+void TCustomWSocket::UpdateInterest() {
+  if (handleToken_ == 0) return;
+  uint32_t events = 0;
+  if (!paused_ && mask_ != 0) {
+    if (state_ == wsConnecting) {
+      events = EPOLLOUT;
+    } else if (state_ == wsListening && sockType_ == SOCK_STREAM) {
+      if ((mask_ & FD_ACCEPT) && acceptArmed_) events |= EPOLLIN;
+    } else if (state_ == wsConnected) {
+      if ((mask_ & FD_READ) && readArmed_) events |= EPOLLIN;
+      if ((mask_ & FD_CLOSE) && sockType_ == SOCK_STREAM) events |= EPOLLRDHUP;
+      if ((mask_ & FD_WRITE) && writeArmed_) events |= EPOLLOUT;
+    }
+  }
+  loop_.ModifyFd(handleToken_, events);
+}
+
+// Turns epoll readiness into the Windows-style report for the current handle.
+void TCustomWSocket::HandleReady(uint32_t epollEvents) {
+  if (paused_ || !(handle_.Get() >= 0)) return;
+  auto soError = [this]() {
+    int err = 0;
+    socklen_t len = sizeof err;
+    ::getsockopt(handle_.Get(), SOL_SOCKET, SO_ERROR, &err, &len);
+    return static_cast<uint16_t>(WinsockFromErrno(err));
+  };
+  if (state_ == wsConnecting) {
+    if (epollEvents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) HandleReadiness(FD_CONNECT, soError());
+    return;
+  }
+  if (state_ == wsListening && sockType_ == SOCK_STREAM) {
+    if (epollEvents & EPOLLIN) {
+      acceptArmed_ = false;  // re-armed by Accept, as the system re-enables its accept report
+      UpdateInterest();
+      HandleReadiness(FD_ACCEPT, 0);
+    }
+    return;
+  }
+  uint16_t bits = 0;
+  if (epollEvents & EPOLLIN) bits |= FD_READ;
+  if (epollEvents & EPOLLOUT) {
+    bits |= FD_WRITE;
+    writeArmed_ = false;
+    UpdateInterest();
+  }
+  const bool closing =
+      sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
+  const uint16_t closeError = (epollEvents & (EPOLLHUP | EPOLLERR)) ? soError() : 0;
+  const EventLoop::Token token = handleToken_;
+  if (bits) HandleReadiness(bits, 0);
+  if (closing && handleToken_ == token) HandleReadiness(FD_CLOSE, closeError);
+}
+
+void TCustomWSocket::DeliverWaitingData() {
+  if (state_ == wsConnected && handle_.Get() >= 0 && !paused_) ReceiveLoop(0, 0);
+}
+
+void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
+  if (handleToken_ == 0) return;
+  loop_.PostTo(handleToken_, [this, eventBits, error]() { HandleReadiness(eventBits, error); });
+}
+
+void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
+  if (paused_) return;
+  // A handler may close this handle (or even open a new one); the rest of this report belonged
+  // to the old handle and is dropped then.
+  const EventLoop::Token token = handleToken_;
+  auto same = [&]() { return handleToken_ == token && token != 0; };
+
+  if (eventBits & FD_CONNECT) {
+    ChangeState(wsConnected);
+    TriggerSessionConnected(error);
+    if (error != 0 && state_ != wsClosed) Close();
+    if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
+    if (!same()) return;
+  }
+  if (eventBits & FD_READ) {
+    ReceiveLoop(error, kReadBudget);
+    if (!same()) return;
+  }
+  if (eventBits & FD_WRITE) {
+    TryToSend();
+    // A reset met while sending closes the socket, and the reset of that close sets the
+    // all-sent flag again: the data never left, so no OnDataSent for it.
+    if (!same()) return;
+    // One OnDataSent per emptying of the queue: a self-posted report and the system's write
+    // readiness can both see the same emptying, and several Send calls before the loop turns
+    // post several reports.
+    if (allSent_ && dataSentDue_) {
+      dataSentDue_ = false;
+      if (OnDataSent) TriggerDataSent(error);
+    }
+    if (!same()) return;
+  }
+  if (eventBits & FD_ACCEPT) {
+    TriggerSessionAvailable(error);
+    if (!same()) return;
+  }
+  if (eventBits & FD_CLOSE) {
+    if (state_ == wsConnecting) return;
+    ReceiveLoop(error, 0);
+    // A data handler that closed at the end of the stream has already reported the close; the
+    // reset of that close cleared the close-reported flag, so going on would report it twice.
+    if (!same()) return;
+    if (OnSessionClosed && !closeReported_) {
+      closeReported_ = true;
+      TriggerSessionClosed(error);
+    }
+    if (state_ != wsClosed) Close();
+  }
+}
+
+// Delivers waiting data: the handler is called again as long as data waits and it keeps
+// reading. A handler that reads nothing ends the loop, and read reports stay off until the next
+// Receive, so such a handler can never make the loop spin.
+void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
+  const EventLoop::Token token = handleToken_;
+  try {
+    for (int calls = 1;; ++calls) {
+      lastError_ = 0;
+      const uint64_t before = bytesReceived_;
+      const int32_t readBefore = readCount_;
+      bool handled;
+      {
+        HandlerScope scope(*this);  // covers the command handlers of derived sessions too
+        handled = TriggerDataAvailable(error);
+      }
+      if (!handled) {
+        char discard[1024];
+        const ssize_t n = ::recv(handle_.Get(), discard, sizeof discard, 0);
+        if (n < 0) {
+          const int err = LastWsa();
+          lastError_ = err == kWsaEwouldblock ? 0 : err;
+          break;
+        }
+        bytesReceived_ += static_cast<uint64_t>(n);
+      }
+      if (handleToken_ != token || !(handle_.Get() >= 0)) break;
+      if (lastError_ != 0) break;
+      int waiting = 0;
+      if (RawRcvdCount(waiting) != 0) break;
+      if (waiting == 0) break;
+      if (bytesReceived_ == before && readCount_ == readBefore) {
+        readArmed_ = false;
+        UpdateInterest();
+        break;
+      }
+      // A read report takes its turn like every other socket's: what is left is reported again
+      // on the loop's next round. (A close report delivers everything before the close.)
+      if (budget > 0 && calls >= budget) break;
+    }
+  } catch (const std::exception& e) {
+    // An exception from a handler or an error report ends this delivery (the rest of the
+    // report, a close among it, still runs) and is reported like any other handler's.
+    loop_.ReportUnhandled(e);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sending
+
+int TCustomWSocket::Send(const void* data, int length) {
+  if (state_ != wsConnected) {
+    SocketError(kWsaEnotconn, "Send");
+    return -1;
+  }
+  allSent_ = false;
+  dataSentDue_ = true;
+  int result = 0;
+  if (length > 0) {
+    queue_.Append(data, length);
+    result = length;
+  }
+  TryToSend();
+  if (allSent_) PostReadiness(FD_WRITE, 0);
+  return result;
+}
+
+int TCustomWSocket::SendStr(const std::string& text) {
+  return Send(text.data(), static_cast<int>(text.size()));
+}
+
+int TCustomWSocket::RawSend(const char* data, int length) {
+  const int flags = MSG_NOSIGNAL | (sendFlags_ == wsSendUrgent ? MSG_OOB : 0);
+  if (sockType_ == SOCK_DGRAM) {
+    return static_cast<int>(::sendto(handle_.Get(), data, static_cast<size_t>(length), flags,
+                                     reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_));
+  }
+  return static_cast<int>(::send(handle_.Get(), data, static_cast<size_t>(length), flags));
+}
+
+void TCustomWSocket::TryToSend() {
+  if (!(handle_.Get() >= 0)) return;
+  // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
+  // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
+  if (queue_.Empty()) {
+    allSent_ = true;
+    return;
+  }
+  for (;;) {
+    int32_t length = 0;
+    const char* data = queue_.Front(length);
+    if (data == nullptr) {
+      allSent_ = true;
+      return;
+    }
+    const int sent = RawSend(data, length);
+    if (sent == 0) return;
+    if (sent < 0) {
+      const int err = LastWsa();
+      if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn || err == kWsaEintr) {
+        closeReported_ = true;
+        Close();
+        TriggerSessionClosed(static_cast<uint16_t>(err));
+        return;
+      }
+      if (err == kWsaEwouldblock) {
+        writeArmed_ = true;
+        UpdateInterest();
+        return;
+      }
+      SocketError(err, "TryToSend failed");
+      return;
+    }
+    queue_.Consume(sent);
+    if (sent < length) {
+      writeArmed_ = true;
+      UpdateInterest();
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receiving
+
+int TCustomWSocket::Receive(void* buffer, int size) {
+  if (!readArmed_) {
+    readArmed_ = true;
+    UpdateInterest();
+  }
+  const ssize_t n = ::recv(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0);
+  if (n < 0) {
+    lastError_ = LastWsa();
+    return -1;
+  }
+  if (n > 0) {
+    readCount_ += static_cast<int32_t>(n);
+    bytesReceived_ += static_cast<uint64_t>(n);
+  }
+  return static_cast<int>(n);
+}
+
+int TCustomWSocket::ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen) {
+  if (!readArmed_) {
+    readArmed_ = true;
+    UpdateInterest();
+  }
+  const ssize_t n = ::recvfrom(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0,
+                               reinterpret_cast<sockaddr*>(&from), &fromLen);
+  if (n < 0) {
+    lastError_ = LastWsa();
+    return -1;
+  }
+  readCount_ += static_cast<int32_t>(n);
+  bytesReceived_ += static_cast<uint64_t>(n);
+  return static_cast<int>(n);
+}
+
+int TCustomWSocket::RawRcvdCount(int& count) {
+  count = 0;
+  if (::ioctl(handle_.Get(), FIONREAD, &count) != 0) {
+    lastError_ = LastWsa();
+    return -1;
+  }
+  return 0;
+}
+
+int TCustomWSocket::RcvdCount() {
+  int count = 0;
+  if (RawRcvdCount(count) != 0) {
+    SocketError(lastError_, "ioctlSocket");
+    return -1;
+  }
+  return count;
+}
+
+}  // namespace orvane

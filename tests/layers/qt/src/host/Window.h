@@ -1,0 +1,4 @@
+#pragma once
+
+// Qt below the windows' layer: the layer check must refuse it.
+#include <QWidget>
