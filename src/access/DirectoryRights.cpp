@@ -175,6 +175,19 @@ bool DirectoryRights::CheckPut(Usrdata& record, const std::string& filePath) {
   return PutAllowed(record.Dirs, filePath, host_.Compatibility().WriteWithDeleteReplaces());
 }
 
+std::string DirectoryRights::RightsLetters(Usrdata& record, const std::string& directory) {
+  std::string letters;
+  for (char letter : {'R', 'W', 'D', 'M', 'L'}) {
+    if (Grants(record.Dirs, letter, directory)) letters += letter;
+  }
+  if (DirAllowed(record.Dirs, directory) ||
+      (host_.Compatibility().EntersDirectoriesAboveEntries() &&
+       LeadsToEntry(record.Dirs, directory))) {
+    letters += 'E';
+  }
+  return letters;
+}
+
 bool DirectoryRights::CheckDele(Usrdata& record, const std::string& filePath) {
   record.Idle = 0;
   return Grants(record.Dirs, 'D', DirectoryPart(filePath));

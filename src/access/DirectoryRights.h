@@ -64,6 +64,10 @@ class DirectoryRights {
   // kLinkEntries lines are also remembered in LinkTable for CheckLink.
   void FtpServer1AddLinks(TFtpCtrlSocket& client, std::string& stream, Usrdata& record);
 
+  // OnDirectoryRights (the perm facts of MLSD and MLST): the letters R, W, D, M and L the
+  // entries grant on `directory`, and E where the client may enter it. Nothing is logged.
+  std::string RightsLetters(Usrdata& record, const std::string& directory);
+
   // The first, rights, step of OnValidateGet: resolves filePath, applies CheckGet and logs a
   // refusal (category 7). The allowance check follows in TransferAccounting.
   bool ValidateGetRights(TFtpCtrlSocket& client, std::string& filePath, Usrdata& record);

@@ -63,4 +63,18 @@ std::string CompatibilityPolicy::AbortReply(bool abortedTransfer) const {
   return "226 ABOR command successful.";
 }
 
+std::string CompatibilityPolicy::FeatureReply() const {
+  if (!KnowsExtensions()) return "";
+  return "211-Features:\r\n"
+         " EPRT\r\n"
+         " EPSV\r\n"
+         " MDTM\r\n"
+         " MFMT\r\n"
+         " MLST type*;size*;modify*;perm*;\r\n"
+         " REST STREAM\r\n"
+         " SIZE\r\n"
+         " UTF8\r\n"
+         "211 End";
+}
+
 }  // namespace orvane

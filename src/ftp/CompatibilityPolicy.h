@@ -67,6 +67,15 @@ class CompatibilityPolicy {
   std::string AbortedDownloadReply(const std::string& reason) const;
   std::string AbortReply(bool abortedTransfer) const;
 
+  // The commands today's clients probe for beyond the original table (FEAT, OPTS, MDTM, MFMT,
+  // MLSD, MLST, STAT, HELP, ALLO, MODE, STRU and the X aliases of MKD, RMD, CWD and CDUP) are
+  // known; classic: each answers "500 '<keyword>': command not understood." as before.
+  bool KnowsExtensions() const { return !classic_; }
+
+  // FEAT's reply: one line per extension the server knows, in RFC 2389's multi-line form;
+  // empty in classic mode (FEAT is then unknown).
+  std::string FeatureReply() const;
+
  private:
   bool classic_ = false;
 };

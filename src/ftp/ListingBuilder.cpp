@@ -1,5 +1,6 @@
 #include "ftp/ListingBuilder.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -60,9 +61,7 @@ std::string ListingBuilder::Build(const std::string& currentDirectory, const std
                                   bool detailed) const {
   const int currentYear = LocalTime(std::time(nullptr)).tm_year + 1900;
 
-  std::string pattern =
-      dir.empty() ? currentDirectory + "*.*" : BuildFilePath(currentDirectory, dir);
-  if (!pattern.empty() && pattern.back() == '\\') pattern += "*.*";
+  const std::string pattern = Pattern(currentDirectory, dir);
 
   std::string stream;
   if (addLinks) addLinks(stream);
@@ -78,6 +77,110 @@ std::string ListingBuilder::Build(const std::string& currentDirectory, const std
   }
 
   if (stream.empty()) stream = pattern + " not found\r\n";
+  return stream;
+}
+
+std::string ListingBuilder::Pattern(const std::string& currentDirectory, const std::string& dir) {
+  std::string pattern =
+      dir.empty() ? currentDirectory + "*.*" : BuildFilePath(currentDirectory, dir);
+  if (!pattern.empty() && pattern.back() == '\\') pattern += "*.*";
+  return pattern;
+}
+
+std::string ListingBuilder::ListedDirectory(const std::string& currentDirectory,
+                                            const std::string& dir) {
+  const std::string pattern = Pattern(currentDirectory, dir);
+  return pattern.substr(0, pattern.rfind('\\') + 1);
+}
+
+std::string ListingBuilder::FactsFromLinkLines(const std::string& lines) {
+  std::string stream;
+  size_t start = 0;
+  while (start < lines.size()) {
+    size_t end = lines.find('\n', start);
+    if (end == std::string::npos) end = lines.size();
+    stream += FactsFromLinkLine(lines.substr(start, end - start));
+    start = end + 1;
+  }
+  return stream;
+}
+
+std::string ListingBuilder::UtcTimestamp(int64_t mtime) {
+  const std::time_t t = static_cast<std::time_t>(mtime);
+  std::tm time{};
+  if (gmtime_r(&t, &time) == nullptr) {
+    const std::time_t epoch = 0;
+    gmtime_r(&epoch, &time);
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", time.tm_year + 1900, time.tm_mon + 1,
+                time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
+  return text;
+}
+
+bool ListingBuilder::ParseUtcTimestamp(const std::string& text, int64_t& mtime) {
+  // Fractions of a second ("20260307130500.123") are allowed and dropped.
+  const std::string digits = text.substr(0, text.find('.'));
+  if (digits.size() != 14) return false;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+  }
+  auto field = [&](size_t pos, size_t len) { return std::stoi(digits.substr(pos, len)); };
+  std::tm time{};
+  time.tm_year = field(0, 4) - 1900;
+  time.tm_mon = field(4, 2) - 1;
+  time.tm_mday = field(6, 2);
+  time.tm_hour = field(8, 2);
+  time.tm_min = field(10, 2);
+  time.tm_sec = field(12, 2);
+  if (time.tm_mon < 0 || time.tm_mon > 11 || time.tm_mday < 1 || time.tm_mday > 31 ||
+      time.tm_hour > 23 || time.tm_min > 59 || time.tm_sec > 60) {
+    return false;
+  }
+  mtime = static_cast<int64_t>(timegm(&time));
+  return true;
+}
+
+std::string ListingBuilder::FactsLine(const FileInfo& entry, const std::string& name) const {
+  std::string line = entry.directory ? "type=dir;" : "type=file;";
+  if (!entry.directory) line += "size=" + std::to_string(entry.size) + ";";
+  line += "modify=" + UtcTimestamp(entry.mtime) + ";";
+  if (permOf) line += "perm=" + permOf(entry) + ";";
+  return line + " " + name + "\r\n";
+}
+
+std::string ListingBuilder::FactsFromLinkLine(const std::string& line) {
+  // The name follows eight blank-separated fields; " -> target" and the line end are dropped.
+  size_t pos = 0;
+  for (int field = 0; field < 8; ++field) {
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    while (pos < line.size() && line[pos] != ' ') ++pos;
+  }
+  if (pos < line.size()) ++pos;
+  std::string name = line.substr(std::min(pos, line.size()));
+  const size_t arrow = name.find(" -> ");
+  if (arrow != std::string::npos) name.erase(arrow);
+  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
+  if (name.empty()) return "";
+  return "type=dir;perm=el; " + name + "\r\n";
+}
+
+std::string ListingBuilder::BuildFacts(const std::string& currentDirectory,
+                                       const std::string& dir) const {
+  const std::string pattern = Pattern(currentDirectory, dir);
+
+  std::string stream;
+  if (addLinks) {
+    std::string links;
+    addLinks(links);
+    stream = FactsFromLinkLines(links);
+  }
+  const bool hideHidden = checkHidden && checkHidden(pattern);
+  for (const FileInfo& entry : FileSystem::Enumerate(pattern)) {
+    if (entry.name == "." || entry.name == "..") continue;
+    if (hideHidden && entry.hidden) continue;
+    stream += FactsLine(entry, entry.name);
+  }
   return stream;
 }
 

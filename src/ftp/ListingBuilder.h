@@ -27,6 +27,35 @@ class ListingBuilder {
   std::string Build(const std::string& currentDirectory, const std::string& dir,
                     bool detailed) const;
 
+  // The perm fact of an entry of an MLSD/MLST listing (RFC 3659 letters). May be empty (no perm
+  // fact is written).
+  std::function<std::string(const FileInfo& entry)> permOf;
+
+  // The MLSD listing of `dir` (as for Build; a directory argument lists its contents): one
+  // FactsLine per entry, "." and ".." left out, hidden entries left out as in LIST, and the
+  // host's link lines turned into directory entries. Throws FtpPathError as Build does.
+  std::string BuildFacts(const std::string& currentDirectory, const std::string& dir) const;
+
+  // "type=file;size=42;modify=20260307130500;perm=r; a.txt" with CR LF; `name` is written as
+  // given (MLST names the full path).
+  std::string FactsLine(const FileInfo& entry, const std::string& name) const;
+
+  // A link line of the host ("lrwxr-xr-x ... 1980 name -> \r\n") as an MLSD entry of a
+  // directory the client may enter; empty when the line holds no name.
+  static std::string FactsFromLinkLine(const std::string& line);
+
+  // The search pattern of a listing of `dir` from `currentDirectory`, and the local directory
+  // (with its closing "\\") that the pattern enumerates.
+  static std::string Pattern(const std::string& currentDirectory, const std::string& dir);
+  static std::string ListedDirectory(const std::string& currentDirectory, const std::string& dir);
+  // The host's link lines (LIST form) as MLSD entries.
+  static std::string FactsFromLinkLines(const std::string& lines);
+
+  // "YYYYMMDDHHMMSS" of a modification time in UTC, as MDTM and the modify fact give it.
+  static std::string UtcTimestamp(int64_t mtime);
+  // The reverse, for MFMT; false for a text that is not 14 digits of a valid time.
+  static bool ParseUtcTimestamp(const std::string& text, int64_t& mtime);
+
   // One LIST line with CR LF, for example
   // "-rw-rw-rw-   1 ftp      ftp           42 Mar 07 13:05 a.txt\r\n"; entries modified in
   // `currentYear` show hour and minute, others the year.

@@ -66,6 +66,9 @@ class TFtpCtrlSocket : public TWSocket {
   bool PassiveMode = false;
   bool PassiveStart = false;
   bool PassiveConnected = false;
+  // After "EPSV ALL" the client sets up every data connection with EPSV; PORT, PASV and EPRT
+  // are refused.
+  bool ExtendedPassiveOnly = false;
 
   // Position of the session in the server's sequence of accepted connections.
   uint64_t SequenceNumber = 0;

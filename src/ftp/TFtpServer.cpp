@@ -20,7 +20,10 @@ bool IsKeywordChar(char c) {
 }  // namespace
 
 TFtpServer::TFtpServer(EventLoop& loop)
-    : loop_(loop), token_(loop.NewToken()), serverSocket_(std::make_unique<TWSocket>(loop)) {
+    : ExternalAddress(loop),
+      loop_(loop),
+      token_(loop.NewToken()),
+      serverSocket_(std::make_unique<TWSocket>(loop)) {
   serverSocket_->Name = "ServerWSocket";
   AddCommand("PORT", &TFtpServer::CommandPORT);
   AddCommand("STOR", &TFtpServer::CommandSTOR);
@@ -47,6 +50,7 @@ TFtpServer::TFtpServer(EventLoop& loop)
   AddCommand("PASV", &TFtpServer::CommandPASV);
   AddCommand("NOOP", &TFtpServer::CommandNOOP);
   AddCommand("CDUP", &TFtpServer::CommandCDUP);
+  AddExtensions();
 }
 
 // No hook fires while the server is destroyed: the host may already be gone. Every session is
@@ -360,6 +364,15 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
         (this->*item.Proc)(client, keyword, params, answer);
         SendAnswer(client, answer);
         return;
+      }
+    }
+    if (Compatibility.KnowsExtensions()) {
+      for (const TFtpSrvCommandTableItem& item : extensions_) {
+        if (item.KeyWord == keyword) {
+          (this->*item.Proc)(client, keyword, params, answer);
+          SendAnswer(client, answer);
+          return;
+        }
       }
     }
     SendAnswer(client, "500 '" + keyword + "': command not understood.");

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "ftp/CompatibilityPolicy.h"
+#include "ftp/PassiveAddress.h"
+#include "ftp/PassivePorts.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
+#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -68,6 +71,8 @@ class TFtpServer {
   using TUpdateXfer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
   using TCheckHidden = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                           const std::string& path, bool& hidden)>;
+  using TDirectoryRights = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                              const std::string& directory, std::string& rights)>;
   using TValidateListing =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
@@ -83,6 +88,10 @@ class TFtpServer {
   std::string Name = "FtpServer1";
   // Where the server behaves as today's clients expect, or (classic) as it always did.
   CompatibilityPolicy Compatibility;
+  // Passive data connections: the ports they listen on and the address PASV announces
+  // (FTPsrv.ini, section Passive, keys "ports" and "address").
+  PassivePorts PassivePortRange;
+  PassiveAddress ExternalAddress;
 
   TNotify OnStart;
   TNotify OnStop;
@@ -114,6 +123,10 @@ class TFtpServer {
   TUpdateXfer OnUpdateXfer;
   TCheckHidden OnCheckhidden;
   TValidateListing OnValidateListingDir;
+  // The rights the account holds on a local directory, for the perm fact of MLSD and MLST:
+  // letters R, W, D, M and L as the account grants them, and E where the client may enter it.
+  // The engine fills in all of them first, so an unassigned hook grants everything.
+  TDirectoryRights OnDirectoryRights;
 
   // Listens on Port unless already listening; a failure reaches the caller as ESocketException.
   void Start();
@@ -186,8 +199,37 @@ class TFtpServer {
   void CommandPASV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
 
+  // Extension commands, known unless classic (CompatibilityPolicy::KnowsExtensions).
+  void CommandFEAT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandOPTS(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMDTM(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMFMT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMLSD(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMLST(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSTAT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandHELP(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandALLO(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandMODE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandSTRU(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandEPSV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandEPRT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+
  private:
   enum class HandlerSet { None, Store, Append, Send };
+  enum class ListingFormat { Names, Long, Facts };
 
   // Sessions
   void ServerSessionAvailable(uint16_t error);
@@ -210,6 +252,11 @@ class TFtpServer {
   // Data connections
   void InstallHandlers(TFtpCtrlSocket& client, HandlerSet set);
   void PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t error);
+  // Opens the session's passive listener (PASV, EPSV) and returns its port; throws on failure
+  // with the data socket closed.
+  uint16_t OpenPassiveListener(TFtpCtrlSocket& client);
+  // The reply to a data-connection command after EPSV ALL, or empty.
+  static std::string RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb);
   void StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer, bool append);
   void StartOutgoingData(TFtpCtrlSocket& client);
   void StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set);
@@ -224,7 +271,15 @@ class TFtpServer {
   void EndTransfer(TFtpCtrlSocket& client);
   void DropStaleStream(TFtpCtrlSocket& client);
   void TakeRestartOffset(TFtpCtrlSocket& client);
-  void ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params, std::string& answer);
+  void ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
+                   std::string& answer);
+
+  // Extensions
+  void AddExtensions();
+  std::string RightsOf(TFtpCtrlSocket& client, const std::string& directory);
+  // The perm fact of `entry`, found in local directory `directory` (with a closing "\").
+  std::string PermFact(TFtpCtrlSocket& client, const std::string& directory,
+                       const std::string& rights, const FileInfo& entry);
 
   EventLoop& loop_;
   EventLoop::Token token_;
@@ -234,6 +289,8 @@ class TFtpServer {
   std::vector<std::unique_ptr<TFtpCtrlSocket>> detached_;
   uint64_t sequence_ = 0;
   std::vector<TFtpSrvCommandTableItem> commands_;
+  // The extension commands; consulted after commands_ and only when the policy knows them.
+  std::vector<TFtpSrvCommandTableItem> extensions_;
   bool destroying_ = false;
 };
 

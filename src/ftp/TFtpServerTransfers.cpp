@@ -20,6 +20,12 @@ namespace {
 
 const char kAbortRequested[] = "ABORT requested by client";
 
+// Every port of the configured passive range is taken.
+class PassiveRangeExhausted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Reads one number of a PORT argument: blanks, decimal digits (none = 0), blanks, then a ","
 // or the end of the text.
 int64_t ReadPortNumber(const std::string& text, size_t& pos) {
@@ -86,6 +92,8 @@ File::Mode CreateMode(const TFtpCtrlSocket& client) {
 void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
+  answer = RefusedAfterEpsvAll(client, "PORT");
+  if (!answer.empty()) return;
   client.CurCmdType = ftpcPORT;
   try {
     size_t pos = 0;
@@ -110,14 +118,33 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
 void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
-  TWSocket& data = *client.DataSocket;
+  answer = RefusedAfterEpsvAll(client, "PASV");
+  if (!answer.empty()) return;
   try {
     sockaddr_in local{};
     socklen_t len = sizeof local;
     client.GetSockName(local, len);
+    const uint16_t port = OpenPassiveListener(client);
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &local.sin_addr, dotted, sizeof dotted);
+    std::string announced = ExternalAddress.Announced(dotted, client.PeerAddr);
+    for (char& c : announced) {
+      if (c == '.') c = ',';
+    }
+    answer = "227 Entering Passive Mode (" + announced + "," + std::to_string(port >> 8) + "," +
+             std::to_string(port & 0xff) + ").";
+  } catch (const PassiveRangeExhausted& e) {
+    answer = std::string("425 ") + e.what();
+  } catch (const std::exception& e) {
+    answer = std::string("500 PASV exception: '") + e.what() + "'.";
+  }
+}
+
+uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
+  TWSocket& data = *client.DataSocket;
+  try {
     data.Close();
     data.SetAddr("0.0.0.0");
-    data.SetPort("0");
     data.SetProto("tcp");
     TFtpCtrlSocket* c = &client;
     data.OnSessionAvailable = [this, c](TCustomWSocket&, uint16_t error) {
@@ -126,26 +153,47 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
     data.OnSessionConnected = nullptr;
     data.OnSessionClosed = nullptr;
     data.OnDataAvailable = nullptr;
-    if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    if (PassivePortRange.Any()) {
+      data.SetPort("0");
+      if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    } else {
+      // Each port of the range once, from the one after the last taken; a port in use by
+      // another session (or another program) is skipped.
+      bool listening = false;
+      for (int tried = 0; tried < PassivePortRange.Count() && !listening; ++tried) {
+        data.SetPort(std::to_string(PassivePortRange.Next()));
+        try {
+          listening = data.Listen() == 0;
+        } catch (const std::exception&) {
+          listening = false;
+        }
+        if (!listening) data.Close();
+      }
+      if (!listening) {
+        throw PassiveRangeExhausted("No passive port is free in the range " +
+                                    PassivePortRange.Text() + ".");
+      }
+    }
     sockaddr_in bound{};
-    len = sizeof bound;
+    socklen_t len = sizeof bound;
     data.GetSockName(bound, len);
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
-    const uint16_t port = ntohs(bound.sin_port);
-    answer = "227 Entering Passive Mode (" + std::to_string(a[0]) + "," + std::to_string(a[1]) +
-             "," + std::to_string(a[2]) + "," + std::to_string(a[3]) + "," +
-             std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ").";
     client.PassiveMode = true;
     client.PassiveStart = false;
     client.PassiveConnected = false;
-  } catch (const std::exception& e) {
-    answer = std::string("500 PASV exception: '") + e.what() + "'.";
+    return ntohs(bound.sin_port);
+  } catch (const std::exception&) {
     try {
       data.Close();
     } catch (const std::exception&) {
-      // Already reported in the answer.
+      // The caller reports the first failure.
     }
+    throw;
   }
+}
+
+std::string TFtpServer::RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb) {
+  if (!client.ExtendedPassiveOnly) return "";
+  return "503 " + verb + " refused after EPSV ALL; use EPSV.";
 }
 
 void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
@@ -534,19 +582,20 @@ void TFtpServer::CommandLIST(TFtpCtrlSocket& client, std::string&, std::string& 
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcLIST;
-  ListingStep(client, true, params, answer);
+  ListingStep(client, ListingFormat::Long, params, answer);
 }
 
 void TFtpServer::CommandNLST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcNLST;
-  ListingStep(client, false, params, answer);
+  ListingStep(client, ListingFormat::Names, params, answer);
 }
 
 // The whole listing is built in memory, then sent with the download path.
-void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string& params,
+void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
                              std::string& answer) {
+  const bool detailed = format != ListingFormat::Names;
   TakeRestartOffset(client);
   client.DataStream.reset();
   client.HasOpenedFile = false;
@@ -555,6 +604,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
   if (!allowed) {
     std::string links;
     if (OnAddLinks) OnAddLinks(*this, client, links);
+    if (format == ListingFormat::Facts) links = ListingBuilder::FactsFromLinkLines(links);
     client.DataStream = std::make_unique<TMemoryStream>(std::move(links));
     client.HasOpenedFile = true;
     client.FilePath.clear();
@@ -575,7 +625,16 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, bool detailed, std::string&
       if (OnCheckhidden) OnCheckhidden(*this, client, pattern, hidden);
       return hidden;
     };
-    listing = builder.Build(client.Directory(), params, detailed);
+    if (format == ListingFormat::Facts) {
+      const std::string listed = ListingBuilder::ListedDirectory(client.Directory(), params);
+      const std::string rights = RightsOf(client, listed);
+      builder.permOf = [this, &client, &listed, &rights](const FileInfo& entry) {
+        return PermFact(client, listed, rights, entry);
+      };
+      listing = builder.BuildFacts(client.Directory(), params);
+    } else {
+      listing = builder.Build(client.Directory(), params, detailed);
+    }
   } catch (const std::exception& e) {
     // A directory the client may not list, or one that does not exist (the host grants no
     // right on it): clients such as rclone read 550 as "not there".

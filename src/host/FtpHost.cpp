@@ -69,6 +69,11 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   }
   FileSystem::SetDriveMap(drives);
   FtpServer1.Compatibility = CompatibilityPolicy::Read(ini);
+  // A range that cannot be read leaves the ports to the system.
+  if (!FtpServer1.PassivePortRange.Parse(ini.ReadString("Passive", "ports", ""))) {
+    FtpServer1.PassivePortRange.Parse("");
+  }
+  FtpServer1.ExternalAddress.Set(ini.ReadString("Passive", "address", ""));
   logSettings.Load(ini);
   // The session block names the port the server is about to listen on.
   const int maxClients = setup.Load(ini);

@@ -104,6 +104,11 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnValidateListingDir = [this](TFtpServer&, TFtpCtrlSocket& c, bool& allowed) {
     if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidateListingDir(c, allowed, *r);
   };
+  FtpServer1.OnDirectoryRights = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& dir,
+                                        std::string& rights) {
+    Usrdata* r = RecordOf(c);
+    rights = r != nullptr ? rights_.RightsLetters(*r, dir) : "";
+  };
   FtpServer1.OnAlterDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
                                        bool detailed) {
     Usrdata* r = RecordOf(c);

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -299,6 +300,19 @@ bool FileSystem::ClearReadOnly(const std::string& winPath) {
   struct stat st {};
   if (!StatEntry(resolved->posix, st)) return false;
   if (::chmod(resolved->posix.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return Fail(errno);
+  return true;
+}
+
+bool FileSystem::SetModificationTime(const std::string& winPath, int64_t mtime) {
+  std::optional<Resolved> resolved = Resolve(winPath);
+  if (!resolved) return false;
+  struct stat st {};
+  if (!StatEntry(resolved->posix, st)) return false;
+  // The access time stays as it is.
+  utimbuf times{};
+  times.actime = st.st_atime;
+  times.modtime = static_cast<time_t>(mtime);
+  if (::utime(resolved->posix.c_str(), &times) != 0) return Fail(errno);
   return true;
 }
 

@@ -70,6 +70,8 @@ class FileSystem {
   static bool RemoveDirectory(const std::string& winPath);
   // Sets the owner write bit.
   static bool ClearReadOnly(const std::string& winPath);
+  // Sets the last modification time (seconds since the epoch, UTC) of a file or directory.
+  static bool SetModificationTime(const std::string& winPath, int64_t mtime);
 
   // errno of the last failing call on this thread.
   static int LastError();

@@ -62,6 +62,19 @@ def checksums(directory):
     return result
 
 
+def set_times(directory, when=1262304000):
+    """Gives every file below directory the same old modification time (default 2010-01-01)."""
+    for top, _, files in os.walk(directory):
+        for name in files:
+            os.utime(os.path.join(top, name), (when, when))
+
+
+def file_times(directory):
+    """Relative path -> whole-second modification time of every file below directory."""
+    return {path: int(os.path.getmtime(os.path.join(directory, path)))
+            for path in checksums(directory)}
+
+
 def tree_checksums(tree=TREE):
     return {path: hashlib.sha256(content).hexdigest() for path, content in tree.items()}
 
@@ -171,6 +184,22 @@ class RcloneTest(ClientTestCase):
         self.rclone('rmdirs', ':ftp:rclone')
         self.assertFalse(os.path.exists(remote))
 
+    def test_modification_times_survive_both_ways(self):
+        # rclone lists with MLSD, reads times with MLSD's modify fact and sets them with MFMT.
+        source = self.local('rclone-times')
+        make_tree(source)
+        set_times(source)
+        remote = self.remote('rclone-times')
+        self.rclone('copy', source, ':ftp:rclone-times')
+        self.assertEqual(file_times(remote), file_times(source))
+        self.rclone('check', source, ':ftp:rclone-times')
+        listing = self.rclone('lsl', ':ftp:rclone-times/sub dir')
+        self.assertIn('2010-01-01 00:00:00', listing)
+        back = self.local('rclone-times-back')
+        self.rclone('copy', ':ftp:rclone-times', back)
+        self.assertEqual(file_times(back), file_times(source))
+        self.assertEqual(checksums(back), tree_checksums())
+
 
 # ---------------------------------------------------------------------------------------------
 # lftp
@@ -211,6 +240,22 @@ class LftpTest(ClientTestCase):
 
         self.lftp('rm -r lftp-up')
         self.assertFalse(os.path.exists(remote))
+
+    def test_cls_and_mirror_use_mlsd_and_keep_times(self):
+        remote = self.remote('lftp-mlsd')
+        make_tree(remote)
+        set_times(remote)
+        out = self.lftp('set ftp:use-mlsd yes; debug -o "%s"; cls -l lftp-mlsd/; '
+                        'mirror lftp-mlsd "%s"' % (os.path.join(self.dir, 'lftp-debug.txt'),
+                                                  self.local('lftp-mlsd-back')))
+        with open(os.path.join(self.dir, 'lftp-debug.txt'), errors='replace') as f:
+            self.assertIn('MLSD', f.read())
+        self.assertIn('name with spaces.txt', out)
+        self.assertIn('2010', out)
+        back = [os.path.join(self.dir, d) for d in os.listdir(self.dir)
+                if d.startswith('lftp-mlsd-back-')][0]
+        self.assertEqual(checksums(back), tree_checksums())
+        self.assertEqual(file_times(back), file_times(remote))
 
     def test_put_resumes_a_partial_upload(self):
         remote = self.remote('lftp-resume')
@@ -263,6 +308,22 @@ class NcftpWgetCurlTest(ClientTestCase):
         self.curl('-C', '-', '-T', source,
                   'ftp://127.0.0.1:%d/curl-resume/big.bin' % self.port)
         self.assertEqual(checksums(remote), {'big.bin': hashlib.sha256(content).hexdigest()})
+
+    def test_curl_uses_epsv_and_eprt(self):
+        make_tree(self.remote('curl-ext'))
+        url = 'ftp://127.0.0.1:%d/curl-ext/a.txt' % self.port
+        env = dict(os.environ, HOME=self.client_home)
+        cases = (((), 'EPSV', '229 Entering Extended Passive Mode'),
+                 (('--ftp-port', '127.0.0.1'), 'EPRT |1|127.0.0.1|',
+                  '200 EPRT command successful.'))
+        for extra, command, reply in cases:
+            done = subprocess.run(['curl', '--verbose', '--silent', '--show-error', '--max-time',
+                                   '30', '--user', '%s:%s' % (USER, PASSWORD), *extra, url],
+                                  env=env, capture_output=True, timeout=CLIENT_TIMEOUT)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(done.stdout, TREE['a.txt'])
+            self.assertIn(('> ' + command).encode(), done.stderr)
+            self.assertIn(('< ' + reply).encode(), done.stderr)
 
     def test_curl_without_cwd_lists_and_fetches(self):
         make_tree(self.remote('curl-nocwd'))
@@ -367,6 +428,49 @@ class FtplibTest(ClientTestCase):
         with open(os.path.join(self.root, 'home', 'drop', 'once.txt'), 'rb') as f:
             self.assertEqual(f.read(), b'first')
 
+    def test_mlsd_facts_and_perm_follow_the_rights(self):
+        remote = self.remote('ftplib-mlsd')
+        make_tree(remote)
+        set_times(remote)
+        ftp = self.ftp()
+        facts = dict(ftp.mlsd('ftplib-mlsd'))
+        self.assertEqual(sorted(facts), sorted(['a.txt', 'name with spaces.txt', 'sub dir',
+                                                'ünïcödé']))
+        self.assertEqual(facts['a.txt']['type'], 'file')
+        self.assertEqual(facts['a.txt']['size'], str(len(TREE['a.txt'])))
+        self.assertEqual(facts['a.txt']['modify'], '20100101000000')
+        self.assertEqual(facts['a.txt']['perm'], 'rwadf')
+        self.assertEqual(facts['sub dir']['type'], 'dir')
+        self.assertEqual(facts['sub dir']['perm'], 'dfelcmp')
+        self.assertEqual(ftp.sendcmd('MDTM ftplib-mlsd/a.txt'), '213 20100101000000')
+        # W without D: new files only, so no "w", "a", "d" or "f" on an existing file.
+        drop = ftplib.FTP()
+        drop.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(drop.close)
+        drop.login('drop', PASSWORD)
+        drop.storbinary('STOR kept.txt', io.BytesIO(b'kept'))
+        facts = dict(drop.mlsd())
+        self.assertEqual(facts['kept.txt']['perm'], 'r')
+        with self.assertRaises(ftplib.error_perm):
+            drop.sendcmd('MFMT 20000101000000 kept.txt')
+
+    def test_utf8_names_up_listed_and_down(self):
+        self.remote('ftplib-utf8')
+        ftp = self.ftp()
+        self.assertIn(' UTF8', ftp.sendcmd('FEAT'))
+        self.assertTrue(ftp.sendcmd('OPTS UTF8 ON').startswith('200 '))
+        ftp.cwd('ftplib-utf8')
+        ftp.mkd('Grüße')
+        content = 'こんにちは\n'.encode()
+        ftp.storbinary('STOR Grüße/日本.txt', io.BytesIO(content))
+        with open(os.path.join(self.home, 'ftplib-utf8', 'Grüße', '日本.txt'), 'rb') as f:
+            self.assertEqual(f.read(), content)
+        self.assertEqual([name for name, _ in ftp.mlsd('Grüße')], ['日本.txt'])
+        self.assertEqual(ftp.nlst('Grüße'), ['.', '..', '日本.txt'])
+        data = io.BytesIO()
+        ftp.retrbinary('RETR Grüße/日本.txt', data.write)
+        self.assertEqual(data.getvalue(), content)
+
     def test_wrong_password_is_refused(self):
         ftp = ftplib.FTP()
         ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
@@ -374,6 +478,41 @@ class FtplibTest(ClientTestCase):
         with self.assertRaises(ftplib.error_perm) as refused:
             ftp.login(USER, 'wrong')
         self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
+
+
+PASSIVE_PORT = free_port()
+
+
+class PassiveSettingsTest(ClientTestCase):
+    # The lines after ServerFTP's open section Passive: a range of one port.
+    SETTINGS = ['[Passive]', 'ports=%d-%d' % (PASSIVE_PORT, PASSIVE_PORT), 'address=']
+
+    def test_passive_connections_use_the_range(self):
+        make_tree(self.remote('passive'))
+        ftp = self.ftp()
+        self.assertEqual(ftp.makepasv()[1], PASSIVE_PORT)
+        data = io.BytesIO()
+        ftp.retrbinary('RETR passive/a.txt', data.write)
+        self.assertEqual(data.getvalue(), TREE['a.txt'])
+        # curl (EPSV) through the same single port, after ftplib has let it go.
+        ftp.quit()
+        out = self.run_client('curl', '--silent', '--show-error', '--max-time', '30', '--user',
+                              '%s:%s' % (USER, PASSWORD),
+                              'ftp://127.0.0.1:%d/passive/a.txt' % self.port)
+        self.assertEqual(out.strip(), 'first file')
+
+
+class ClassicExtensionsTest(ClientTestCase):
+    SETTINGS = ['classic=1']
+
+    def test_every_added_keyword_is_unknown(self):
+        ftp = self.ftp()
+        for keyword in ('FEAT', 'OPTS', 'MDTM', 'MFMT', 'MLSD', 'MLST', 'STAT', 'HELP', 'ALLO',
+                        'MODE', 'STRU', 'XMKD', 'XRMD', 'XCWD', 'XCUP'):
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.sendcmd(keyword + ' x')
+            self.assertEqual(str(refused.exception),
+                             "500 '%s': command not understood." % keyword)
 
 
 def main():

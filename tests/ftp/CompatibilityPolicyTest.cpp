@@ -51,6 +51,9 @@ TEST(CompatibilityPolicy, RepliesOfEachMode) {
   EXPECT_EQ(kToday.AbortReply(true), "226 ABOR command successful.");
   EXPECT_EQ(kToday.AbortReply(false), "225 ABOR command successful.");
   EXPECT_EQ(kClassic.AbortReply(true), "225 ABOR command successful.");
+  EXPECT_TRUE(kToday.KnowsExtensions());
+  EXPECT_FALSE(kClassic.KnowsExtensions());
+  EXPECT_EQ(kClassic.FeatureReply(), "");
 }
 
 // An engine on a temporary drive C; every login lands in C:\.

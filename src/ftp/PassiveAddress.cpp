@@ -1,0 +1,58 @@
+#include "ftp/PassiveAddress.h"
+
+#include <arpa/inet.h>
+
+#include "platform/Trim.h"
+
+namespace orvane {
+
+PassiveAddress::PassiveAddress(EventLoop& loop)
+    : loop_(loop), token_(loop.NewToken()), lookup_(std::make_unique<HostLookup>(loop, token_)) {}
+
+PassiveAddress::~PassiveAddress() {
+  loop_.Release(token_);
+}
+
+bool PassiveAddress::IsDottedAddress(const std::string& text) {
+  in_addr address{};
+  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool PassiveAddress::IsLocalNetwork(const std::string& dotted) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, dotted.c_str(), &address) != 1) return false;
+  const uint32_t a = ntohl(address.s_addr);
+  return (a >> 24) == 127 || (a >> 24) == 10 || (a >> 20) == 0xAC1 || (a >> 16) == 0xC0A8 ||
+         (a >> 16) == 0xA9FE;
+}
+
+void PassiveAddress::Set(const std::string& text) {
+  text_ = Trim(text);
+  resolved_.clear();
+  lookup_->Cancel();
+  Lookup();
+}
+
+void PassiveAddress::Lookup() {
+  if (text_.empty() || IsDottedAddress(text_) || lookup_->Pending()) return;
+  const std::string name = text_;
+  try {
+    lookup_->Start([name]() { return HostLookup::ByName(name); },
+                   [this](const HostLookup::Answer& answer) {
+                     if (answer.error == 0 && !answer.results.empty()) {
+                       resolved_ = answer.results.front();
+                     }
+                   });
+  } catch (const std::exception&) {
+    // No thread for the lookup: the previous answer (or the local address) stays in use.
+  }
+}
+
+std::string PassiveAddress::Announced(const std::string& local, const std::string& peer) {
+  if (text_.empty() || IsLocalNetwork(peer)) return local;
+  if (IsDottedAddress(text_)) return text_;
+  Lookup();
+  return resolved_.empty() ? local : resolved_;
+}
+
+}  // namespace orvane

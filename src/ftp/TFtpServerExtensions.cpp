@@ -1,0 +1,298 @@
+// The extension commands of TFtpServer that today's clients use when FEAT names them: FEAT,
+// OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU and the X aliases. None of them is
+// known in classic mode: the dispatcher consults this table only when the policy knows them.
+#include <vector>
+
+#include "ftp/ListingBuilder.h"
+#include "ftp/PathRules.h"
+#include "ftp/TFtpServer.h"
+#include "platform/AsciiCase.h"
+#include "platform/FileSystem.h"
+#include "platform/Trim.h"
+
+namespace orvane {
+
+namespace {
+
+bool Holds(const std::string& rights, char letter) {
+  return rights.find(letter) != std::string::npos;
+}
+
+}  // namespace
+
+void TFtpServer::AddExtensions() {
+  const TFtpSrvCommandTableItem items[] = {
+      {"FEAT", &TFtpServer::CommandFEAT}, {"OPTS", &TFtpServer::CommandOPTS},
+      {"MDTM", &TFtpServer::CommandMDTM}, {"MFMT", &TFtpServer::CommandMFMT},
+      {"MLSD", &TFtpServer::CommandMLSD}, {"MLST", &TFtpServer::CommandMLST},
+      {"STAT", &TFtpServer::CommandSTAT}, {"HELP", &TFtpServer::CommandHELP},
+      {"ALLO", &TFtpServer::CommandALLO}, {"MODE", &TFtpServer::CommandMODE},
+      {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
+      {"XRMD", &TFtpServer::CommandRMD},  {"XCWD", &TFtpServer::CommandCWD},
+      {"XCUP", &TFtpServer::CommandCDUP}, {"EPSV", &TFtpServer::CommandEPSV},
+      {"EPRT", &TFtpServer::CommandEPRT},
+  };
+  for (const auto& item : items) extensions_.push_back(item);
+}
+
+void TFtpServer::CommandFEAT(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {
+  answer = Compatibility.FeatureReply();
+}
+
+// File names pass through as bytes, so UTF-8 is always on; the option is accepted either way.
+void TFtpServer::CommandOPTS(TFtpCtrlSocket&, std::string&, std::string& params,
+                             std::string& answer) {
+  const std::string option = AsciiUpper(Trim(params));
+  if (option == "UTF8 ON" || option == "UTF8") {
+    answer = "200 UTF8 set to on.";
+  } else if (option == "UTF8 OFF") {
+    answer = "200 UTF8 set to off.";
+  } else {
+    answer = "501 Option not understood.";
+  }
+}
+
+// Under the rights of SIZE: a file the client may not read is reported as not found.
+void TFtpServer::CommandMDTM(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  if (params.empty()) {
+    answer = "501 Syntax error in parameter.";
+    return;
+  }
+  std::string path = BuildFilePath(client.Directory(), SlashesToBackSlashes(params));
+  bool allowed = true;
+  if (OnValidateSize) OnValidateSize(*this, client, path, allowed);
+  const std::optional<FileInfo> info = allowed ? FileSystem::Stat(path) : std::optional<FileInfo>();
+  if (!info || info->directory || info->hidden) {
+    answer = "550 Command failed: File not found.";
+    return;
+  }
+  answer = "213 " + ListingBuilder::UtcTimestamp(info->mtime);
+}
+
+// "MFMT YYYYMMDDHHMMSS path", under the rights of an upload over the file.
+void TFtpServer::CommandMFMT(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  const size_t blank = params.find(' ');
+  int64_t mtime = 0;
+  if (blank == std::string::npos ||
+      !ListingBuilder::ParseUtcTimestamp(params.substr(0, blank), mtime)) {
+    answer = "501 Syntax error in parameter.";
+    return;
+  }
+  const std::string name = params.substr(blank + 1);
+  std::string path = BuildFilePath(client.Directory(), SlashesToBackSlashes(name));
+  bool allowed = true;
+  if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "550 No permission.";
+  } else if (!FileSystem::FileExists(path)) {
+    answer = "550 " + name + " : No Such File or Directory.";
+  } else if (!FileSystem::SetModificationTime(path, mtime)) {
+    answer = "550 Cannot set the modification time of " + name + ".";
+  } else {
+    answer = "213 Modify=" + ListingBuilder::UtcTimestamp(mtime) + "; " + name;
+  }
+}
+
+void TFtpServer::CommandMLSD(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  client.CurCmdType = ftpcLIST;
+  ListingStep(client, ListingFormat::Facts, params, answer);
+}
+
+// The facts of one file or directory, over the control connection, under the rights of LIST.
+void TFtpServer::CommandMLST(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  try {
+    std::string target = SlashesToBackSlashes(Trim(params));
+    bool allowed = true;
+    if (target.empty()) {
+      if (OnValidateListingDir) OnValidateListingDir(*this, client, allowed);
+    } else if (OnAlterDirectory) {
+      OnAlterDirectory(*this, client, target, true);
+    }
+    if (!allowed) throw std::runtime_error("Permission denied");
+    std::string path =
+        target.empty() ? client.Directory() : BuildFilePath(client.Directory(), target);
+    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    const std::optional<FileInfo> info = FileSystem::Stat(path);
+    if (!info || info->hidden) {
+      answer = "550 " + Trim(params) + " : No Such File or Directory.";
+      return;
+    }
+    const std::string directory = info->directory ? (path.back() == '\\' ? path : path + "\\")
+                                                  : path.substr(0, path.rfind('\\') + 1);
+    const std::string rights = RightsOf(client, directory);
+    ListingBuilder builder;
+    builder.permOf = [&](const FileInfo& entry) {
+      return PermFact(client, directory, rights, entry);
+    };
+    // A directory's own facts: the rights held in it, not those of its parent.
+    FileInfo facts = *info;
+    if (facts.directory) facts.name = ".";
+    const std::string shown = Compatibility.ShownPath(path, client.Directory());
+    answer = "250-Listing " + shown + "\r\n " + builder.FactsLine(facts, shown) + "250 End";
+  } catch (const std::exception& e) {
+    answer = Compatibility.RightsRefusal(std::string("451 Failed: ") + e.what() + ".");
+  }
+}
+
+std::string TFtpServer::RightsOf(TFtpCtrlSocket& client, const std::string& directory) {
+  std::string rights = "RWDMLE";
+  if (OnDirectoryRights) OnDirectoryRights(*this, client, directory, rights);
+  return rights;
+}
+
+// RFC 3659 perm letters from the account's rights. A file: r (R), w and a (replacing it takes W
+// and, where W with D replaces, D), d and f (D). A directory listed in `directory`: d (D of the
+// parent); e, l, c, m and p from its own rights (E, L, W, M, D).
+std::string TFtpServer::PermFact(TFtpCtrlSocket& client, const std::string& directory,
+                                 const std::string& rights, const FileInfo& entry) {
+  std::string perm;
+  if (!entry.directory) {
+    if (Holds(rights, 'R')) perm += 'r';
+    if (Holds(rights, 'W') && Holds(rights, 'D') && Compatibility.WriteWithDeleteReplaces()) {
+      perm += "wa";
+    }
+    if (Holds(rights, 'D')) perm += "df";
+    return perm;
+  }
+  const bool self = entry.name.empty() || entry.name == ".";
+  const std::string own = self ? rights : RightsOf(client, directory + entry.name + "\\");
+  if (!self && Holds(rights, 'D')) perm += "df";
+  if (Holds(own, 'E')) perm += 'e';
+  if (Holds(own, 'L')) perm += 'l';
+  if (Holds(own, 'W')) perm += 'c';
+  if (Holds(own, 'M')) perm += 'm';
+  if (Holds(own, 'D')) perm += 'p';
+  return perm;
+}
+
+void TFtpServer::CommandSTAT(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  if (!Trim(params).empty()) {
+    answer = "504 STAT with an argument is not supported; use LIST.";
+    return;
+  }
+  answer = "211-FTP server status:\r\n Connected to " + client.PeerAddr + "\r\n Logged in as " +
+           client.UserName + "\r\n Current directory " +
+           Compatibility.ShownPath(client.Directory(), client.Directory()) + "\r\n " +
+           std::to_string(ClientCount()) + " session(s)\r\n211 End of status";
+}
+
+void TFtpServer::CommandHELP(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {
+  answer = "214-The following commands are recognized:\r\n";
+  std::string line;
+  int count = 0;
+  for (const auto* table : {&commands_, &extensions_}) {
+    for (const TFtpSrvCommandTableItem& item : *table) {
+      line += " " + item.KeyWord;
+      if (++count % 8 == 0) {
+        answer += line + "\r\n";
+        line.clear();
+      }
+    }
+  }
+  if (!line.empty()) answer += line + "\r\n";
+  answer += "214 Help OK.";
+}
+
+void TFtpServer::CommandALLO(TFtpCtrlSocket& client, std::string&, std::string&,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  answer = "202 ALLO command ignored.";
+}
+
+void TFtpServer::CommandMODE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  if (AsciiUpper(Trim(params)) == "S") {
+    answer = "200 Mode set to S.";
+  } else {
+    answer = "504 Only mode S is supported.";
+  }
+}
+
+void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  if (AsciiUpper(Trim(params)) == "F") {
+    answer = "200 Structure set to F.";
+  } else {
+    answer = "504 Only structure F is supported.";
+  }
+}
+
+// RFC 2428's passive mode: the port alone, on the address of the control connection.
+void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  const std::string argument = AsciiUpper(Trim(params));
+  if (argument == "ALL") {
+    client.ExtendedPassiveOnly = true;
+    answer = "200 EPSV ALL command successful.";
+    return;
+  }
+  if (!argument.empty() && argument != "1") {
+    answer = "522 Network protocol not supported, use (1)";
+    return;
+  }
+  try {
+    answer = "229 Entering Extended Passive Mode (|||" +
+             std::to_string(OpenPassiveListener(client)) + "|)";
+  } catch (const std::exception& e) {
+    answer = std::string("425 Cannot open a passive port. ") + e.what();
+  }
+}
+
+// "EPRT |1|address|port|", under PORT's rules: the data connection goes to the client's own
+// address only, and never to a port below 1024 (a system service of the client's host).
+void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  answer = RefusedAfterEpsvAll(client, "EPRT");
+  if (!answer.empty()) return;
+  const std::string text = Trim(params);
+  std::vector<std::string> fields;
+  if (text.size() >= 2 && text.back() == text.front()) {
+    const char delimiter = text.front();
+    size_t start = 1;
+    for (size_t end; (end = text.find(delimiter, start)) != std::string::npos; start = end + 1) {
+      fields.push_back(text.substr(start, end - start));
+    }
+  }
+  if (fields.size() != 3) {
+    answer = "501 Invalid EPRT command.";
+    return;
+  }
+  if (fields[0] != "1") {
+    answer = "522 Network protocol not supported, use (1)";
+    return;
+  }
+  int port = 0;
+  for (char c : fields[2]) {
+    if (c < '0' || c > '9' || port > 65535) {
+      port = -1;
+      break;
+    }
+    port = port * 10 + (c - '0');
+  }
+  // SECURITY: as PORT, no connection to a third party (the FTP bounce attack).
+  if (fields[1] != client.PeerAddr) {
+    answer = "501 EPRT refused: the address is not the client's own.";
+  } else if (fields[2].empty() || port < 1024 || port > 65535) {
+    answer = "501 EPRT refused: the port must be between 1024 and 65535.";
+  } else {
+    client.DataAddr = fields[1];
+    client.DataPort = std::to_string(port);
+    answer = "200 EPRT command successful.";
+  }
+}
+
+}  // namespace orvane

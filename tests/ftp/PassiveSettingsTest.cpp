@@ -1,0 +1,99 @@
+// The passive port range and the announced external address: parsing, the range honoured and
+// exhausted with a 425 that leaves nothing listening, the address chosen per client.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ftp/EngineTestSupport.h"
+#include "ftp/PassiveAddress.h"
+#include "ftp/PassivePorts.h"
+
+namespace orvane::test {
+namespace {
+
+TEST(PassivePorts, ParsesRangesAndRefusesNonsense) {
+  PassivePorts ports;
+  EXPECT_TRUE(ports.Parse(" 50000 - 50002 "));
+  EXPECT_EQ(ports.Count(), 3);
+  EXPECT_EQ(ports.Next(), 50000);
+  EXPECT_EQ(ports.Next(), 50001);
+  EXPECT_EQ(ports.Next(), 50002);
+  EXPECT_EQ(ports.Next(), 50000);
+  for (const char* bad : {"50002-50000", "abc", "80-90", "50000-70000", "1-", "-5"}) {
+    EXPECT_FALSE(ports.Parse(bad)) << bad;
+  }
+  EXPECT_EQ(ports.Text(), "50000-50002");
+  EXPECT_TRUE(ports.Parse("60000"));
+  EXPECT_EQ(ports.Count(), 1);
+  EXPECT_TRUE(ports.Parse(""));
+  EXPECT_TRUE(ports.Any());
+}
+
+TEST(PassiveAddress, ExternalAddressGoesToClientsOutsideTheLocalNetwork) {
+  EventLoop loop;
+  PassiveAddress address(loop);
+  EXPECT_EQ(address.Announced("192.168.1.5", "203.0.113.9"), "192.168.1.5");
+  address.Set("198.51.100.20");
+  EXPECT_EQ(address.Announced("192.168.1.5", "203.0.113.9"), "198.51.100.20");
+  for (const char* local : {"127.0.0.1", "10.1.2.3", "172.20.0.1", "192.168.0.9", "169.254.1.1"}) {
+    EXPECT_EQ(address.Announced("192.168.1.5", local), "192.168.1.5") << local;
+  }
+  EXPECT_FALSE(PassiveAddress::IsLocalNetwork("172.32.0.1"));
+}
+
+// A host name is looked up off the loop; its answer is announced once it has arrived.
+TEST(PassiveAddress, HostNameIsResolvedWithoutBlockingTheLoop) {
+  EventLoop loop;
+  PassiveAddress address(loop);
+  address.Set("localhost");
+  ASSERT_TRUE(
+      loop.RunUntil([&] { return address.Announced("192.168.1.5", "203.0.113.9") == "127.0.0.1"; },
+                    std::chrono::seconds(10)));
+}
+
+class PassiveRangeTest : public EngineTest {
+ protected:
+  // A free range of two ports: the system's choice and the port after it, if free.
+  int FreePort() {
+    UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any);
+    socklen_t len = sizeof any;
+    ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &len);
+    return ntohs(any.sin_port);
+  }
+  static int PasvPort(const std::string& reply) {
+    int a = 0, b = 0, c = 0, d = 0, p1 = 0, p2 = 0;
+    if (std::sscanf(reply.c_str(), "227 Entering Passive Mode (%d,%d,%d,%d,%d,%d).", &a, &b, &c, &d,
+                    &p1, &p2) != 6) {
+      return -1;
+    }
+    return p1 * 256 + p2;
+  }
+};
+
+TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
+  const int port = FreePort();
+  ASSERT_TRUE(server_->PassivePortRange.Parse(std::to_string(port)));
+  auto first = Login();
+  EXPECT_EQ(PasvPort(first->Command("PASV")), port);
+  EXPECT_EQ(first->Command("EPSV"), "229 Entering Extended Passive Mode (|||" +
+                                        std::to_string(port) + "|)");  // its own port again
+  auto second = Login("bert");
+  const std::string range = std::to_string(port) + "-" + std::to_string(port);
+  EXPECT_EQ(second->Command("PASV"), "425 No passive port is free in the range " + range + ".");
+  EXPECT_EQ(second->Command("EPSV"),
+            "425 Cannot open a passive port. No passive port is free in the range " + range + ".");
+  EXPECT_EQ(server_->Client(1).DataSocket->State(), wsClosed);
+  EXPECT_FALSE(server_->Client(1).PassiveMode);
+  // Once the first session's listener is gone, the port is free for the second.
+  first->Command("QUIT");
+  ASSERT_TRUE(WaitClientCount(1));
+  EXPECT_EQ(PasvPort(second->Command("PASV")), port);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,243 @@
+// The extension commands: FEAT names exactly what works, classic makes each of them unknown,
+// MDTM/MFMT keep times in UTC under the SIZE and STOR rights, MLSD/MLST facts and perm letters.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ftp/CompatibilityPolicy.h"
+#include "ftp/EngineTestSupport.h"
+#include "ftp/ListingBuilder.h"
+#include "platform/FileSystem.h"
+#include "platform/TempDir.h"
+
+namespace orvane::test {
+namespace {
+
+const std::vector<std::string> kExtensions = {"FEAT", "OPTS", "MDTM", "MFMT", "MLSD", "MLST",
+                                              "STAT", "HELP", "ALLO", "MODE", "STRU", "XMKD",
+                                              "XRMD", "XCWD", "XCUP", "EPSV", "EPRT"};
+
+class ExtensionTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    drives_ = FileSystem::DriveMap();
+    FileSystem::SetDriveMap({{'C', root_.Path()}});
+    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
+                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
+  }
+  void TearDown() override { FileSystem::SetDriveMap(drives_); }
+
+  std::string Joined(FtpClient& client, const std::string& command) {
+    if (!client.Send(command + "\r\n")) return "<send failed>";
+    std::string all;
+    for (const std::string& line : client.ReadReply()) all += line + "\n";
+    return all;
+  }
+
+  // PASV, the listing command, and everything the data connection carries.
+  std::string Listing(FtpClient& control, const std::string& command) {
+    const std::string pasv = control.Command("PASV");
+    int p1 = 0, p2 = 0;
+    EXPECT_EQ(std::sscanf(pasv.c_str() + pasv.find("(127,0,0,1,") + 11, "%d,%d", &p1, &p2), 2);
+    FtpClient data(loop_, p1 * 256 + p2);
+    EXPECT_EQ(control.Command(command), "150 Opening data connection for directory list.");
+    EXPECT_TRUE(data.WaitClosed());
+    EXPECT_EQ(control.ReadLine(), "226 File sent ok");
+    return data.TakeInput();
+  }
+
+  TempDir root_;
+  std::map<char, std::string> drives_;
+};
+
+TEST_F(ExtensionTest, ClassicAnswersEveryAddedKeywordAsUnknown) {
+  server_->Compatibility = CompatibilityPolicy(true);
+  auto client = Login();
+  for (const std::string& keyword : kExtensions) {
+    EXPECT_EQ(client->Command(keyword + " x"), "500 '" + keyword + "': command not understood.");
+  }
+  server_->Compatibility = CompatibilityPolicy();
+  for (const std::string& keyword : kExtensions) {
+    EXPECT_NE(client->Command(keyword + " x").substr(0, 4), "500 ") << keyword;
+  }
+}
+
+// Every feature FEAT names answers as a known command, and every listed MLST fact is written.
+TEST_F(ExtensionTest, FeatNamesExactlyWhatWorks) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto client = Login();
+  const std::string feat = Joined(*client, "FEAT");
+  EXPECT_EQ(feat.substr(0, 4), "211-");
+  EXPECT_NE(feat.find("\n211 End\n"), std::string::npos);
+  EXPECT_NE(feat.find(" UTF8\n"), std::string::npos);
+  // Each feature line, and the command that shows it works.
+  const std::map<std::string, std::string> probes = {{"EPRT", "EPRT |1|127.0.0.1|2048|"},
+                                                     {"EPSV", "EPSV"},
+                                                     {"MDTM", "MDTM a.txt"},
+                                                     {"MFMT", "MFMT 20200101000000 a.txt"},
+                                                     {"REST", "REST 0"},
+                                                     {"SIZE", "SIZE a.txt"},
+                                                     {"UTF8", "OPTS UTF8 ON"},
+                                                     {"MLST", "MLST a.txt"}};
+  size_t lines = 0;
+  for (size_t pos = feat.find("\n "); pos != std::string::npos; pos = feat.find("\n ", pos + 1)) {
+    ++lines;
+    const std::string feature = feat.substr(pos + 2, 4);
+    ASSERT_EQ(probes.count(feature), 1u) << feature;
+    const std::string reply = client->Command(probes.at(feature));
+    EXPECT_TRUE(reply[0] == '2' || reply[0] == '3') << feature << ": " << reply;
+    if (feature == "MLST") client->ReadReply();  // the rest of its multi-line reply
+  }
+  EXPECT_EQ(lines, probes.size()) << feat;
+  const std::string mlst = Joined(*client, "MLST a.txt");
+  for (const char* fact : {"type=", "size=", "modify=", "perm="}) {
+    EXPECT_NE(mlst.find(fact), std::string::npos) << fact;
+    EXPECT_NE(feat.find(std::string(fact, std::strlen(fact) - 1) + "*;"), std::string::npos);
+  }
+}
+
+TEST_F(ExtensionTest, MdtmAndMfmtKeepTimesInUtc) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto client = Login();
+  EXPECT_EQ(client->Command("MFMT 20200229235958 a.txt"), "213 Modify=20200229235958; a.txt");
+  EXPECT_EQ(client->Command("MDTM a.txt"), "213 20200229235958");
+  EXPECT_EQ(FileSystem::Stat("C:\\a.txt")->mtime, 1583020798);
+  EXPECT_EQ(client->Command("MFMT 2020022923595 a.txt"), "501 Syntax error in parameter.");
+  EXPECT_EQ(client->Command("MFMT 20201301000000 a.txt"), "501 Syntax error in parameter.");
+  EXPECT_EQ(client->Command("MFMT 20200101000000 missing.txt"),
+            "550 missing.txt : No Such File or Directory.");
+  EXPECT_EQ(client->Command("MDTM missing.txt"), "550 Command failed: File not found.");
+}
+
+TEST_F(ExtensionTest, MdtmAndMfmtAskTheSizeAndPutRights) {
+  WriteBytes(root_ / "a.txt", "abc");
+  server_->OnValidateSize = [](TFtpServer&, TFtpCtrlSocket&, std::string&, bool& allowed) {
+    allowed = false;
+  };
+  server_->OnValidatePut = [](TFtpServer&, TFtpCtrlSocket&, std::string&, bool& allowed) {
+    allowed = false;
+  };
+  auto client = Login();
+  EXPECT_EQ(client->Command("MDTM a.txt"), "550 Command failed: File not found.");
+  EXPECT_EQ(client->Command("MFMT 20200101000000 a.txt"), "550 No permission.");
+}
+
+// The perm letters follow the rights the host reports for each directory.
+TEST_F(ExtensionTest, MlsdFactsAndPermFollowTheRights) {
+  WriteBytes(root_ / "a.txt", "abc");
+  WriteBytes(root_ / ".hidden", "");
+  ASSERT_TRUE(FileSystem::CreateDirectory("C:\\sub"));
+  ASSERT_TRUE(FileSystem::SetModificationTime("C:\\a.txt", 1583020798));
+  server_->OnDirectoryRights = [](TFtpServer&, TFtpCtrlSocket&, const std::string& dir,
+                                  std::string& rights) {
+    rights = dir == "C:\\sub\\" ? "RLE" : "RLDE";
+  };
+  server_->OnCheckhidden = [](TFtpServer&, TFtpCtrlSocket&, const std::string&, bool& hidden) {
+    hidden = true;
+  };
+  server_->OnAddLinks = [](TFtpServer&, TFtpCtrlSocket&, std::string& stream) {
+    stream += "lrwxr-xr-x   1 ftp      ftp            0 Jan  1  1980 Link name -> \r\n";
+  };
+  auto client = Login();
+  const std::string listing = Listing(*client, "MLSD");
+  EXPECT_NE(listing.find("type=dir;perm=el; Link name\r\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("type=file;size=3;modify=20200229235958;perm=rdf; a.txt\r\n"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("perm=dfel; sub\r\n"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find(".hidden"), std::string::npos);
+  EXPECT_EQ(listing.find(" .\r\n"), std::string::npos);
+
+  EXPECT_EQ(Joined(*client, "MLST sub"),
+            "250-Listing /sub\n type=dir;modify=" +
+                ListingBuilder::UtcTimestamp(FileSystem::Stat("C:\\sub")->mtime) +
+                ";perm=el; /sub\n250 End\n");
+  EXPECT_EQ(client->Command("MLST nothing"), "550 nothing : No Such File or Directory.");
+}
+
+TEST_F(ExtensionTest, WriteAndDeleteGiveTheWritingLetters) {
+  WriteBytes(root_ / "a.txt", "abc");
+  server_->OnDirectoryRights = [](TFtpServer&, TFtpCtrlSocket&, const std::string&,
+                                  std::string& rights) { rights = "RWDMLE"; };
+  auto client = Login();
+  EXPECT_NE(Joined(*client, "MLST a.txt").find("perm=rwadf;"), std::string::npos);
+  EXPECT_NE(Joined(*client, "MLST").find("perm=elcmp;"), std::string::npos);
+  server_->OnDirectoryRights = [](TFtpServer&, TFtpCtrlSocket&, const std::string&,
+                                  std::string& rights) { rights = "RLE"; };
+  EXPECT_NE(Joined(*client, "MLST a.txt").find("perm=r;"), std::string::npos);
+  EXPECT_NE(Joined(*client, "MLST").find("perm=el;"), std::string::npos);
+}
+
+TEST_F(ExtensionTest, SmallCommandsAndAliases) {
+  auto client = Login();
+  EXPECT_EQ(client->Command("OPTS UTF8 ON"), "200 UTF8 set to on.");
+  EXPECT_EQ(client->Command("OPTS MLST type;"), "501 Option not understood.");
+  EXPECT_EQ(client->Command("ALLO 100"), "202 ALLO command ignored.");
+  EXPECT_EQ(client->Command("MODE S"), "200 Mode set to S.");
+  EXPECT_EQ(client->Command("MODE B"), "504 Only mode S is supported.");
+  EXPECT_EQ(client->Command("STRU F"), "200 Structure set to F.");
+  EXPECT_EQ(client->Command("STRU R"), "504 Only structure F is supported.");
+  EXPECT_EQ(client->Command("XMKD d"), "257 \"/d\" directory created.");
+  EXPECT_EQ(client->Command("XCWD d"), "250 CWD command successful. \"/d\" is current directory.");
+  EXPECT_EQ(client->Command("XCUP"), "250 CWD command successful. \"/\" is current directory.");
+  EXPECT_EQ(client->Command("XRMD d"), "250 'C:\\d': directory removed.");
+  const std::string stat = Joined(*client, "STAT");
+  EXPECT_NE(stat.find(" Logged in as anna\n"), std::string::npos) << stat;
+  EXPECT_NE(stat.find("\n211 End of status\n"), std::string::npos);
+  const std::string help = Joined(*client, "HELP");
+  EXPECT_NE(help.find(" MLSD"), std::string::npos);
+  EXPECT_NE(help.find("\n214 Help OK.\n"), std::string::npos);
+}
+
+TEST_F(ExtensionTest, EpsvOpensAPassivePortAndEpsvAllKeepsToIt) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto client = Login();
+  const std::string epsv = client->Command("EPSV");
+  int port = 0;
+  ASSERT_EQ(std::sscanf(epsv.c_str(), "229 Entering Extended Passive Mode (|||%d|)", &port), 1)
+      << epsv;
+  FtpClient data(loop_, port);
+  ASSERT_TRUE(data.Connected());
+  EXPECT_EQ(client->Command("RETR a.txt"), "150 Opening data connection for a.txt.");
+  EXPECT_TRUE(data.WaitClosed());
+  EXPECT_EQ(data.TakeInput(), "abc");
+  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+
+  EXPECT_EQ(client->Command("EPSV 2"), "522 Network protocol not supported, use (1)");
+  EXPECT_EQ(client->Command("EPSV ALL"), "200 EPSV ALL command successful.");
+  EXPECT_EQ(client->Command("PASV"), "503 PASV refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("PORT 127,0,0,1,8,0"), "503 PORT refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|2048|"),
+            "503 EPRT refused after EPSV ALL; use EPSV.");
+  EXPECT_EQ(client->Command("EPSV").substr(0, 4), "229 ");
+}
+
+// As PORT: the data connection goes to the client's own address only, and not to a system port.
+TEST_F(ExtensionTest, EprtKeepsToTheClientsOwnAddressAndHighPorts) {
+  auto client = Login();
+  EXPECT_EQ(client->Command("EPRT |1|10.1.2.3|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.2|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|25|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|65536|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|"), "501 Invalid EPRT command.");
+  EXPECT_EQ(client->Command("EPRT |2|::1|2048|"), "522 Network protocol not supported, use (1)");
+  EXPECT_EQ(client->Command("EPRT !1!127.0.0.1!2048!"), "200 EPRT command successful.");
+}
+
+TEST_F(ExtensionTest, UnloggedClientsGetTheLoginReply) {
+  auto client = Connect();
+  EXPECT_EQ(client->Command("MLST"), "530 Please login with USER and PASS.");
+  EXPECT_EQ(client->Command("MDTM a"), "530 Please login with USER and PASS.");
+}
+
+}  // namespace
+}  // namespace orvane::test
