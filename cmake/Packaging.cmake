@@ -97,6 +97,8 @@ set(CPACK_DEBIAN_FTPD_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(TARGET orvane-ftp-server)
   list(APPEND CPACK_COMPONENTS_ALL desktop)
   set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME orvane-ftp-server)
+  # Qt loads its SVG support as a plugin, which the library scan cannot see.
+  set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libqt6svg6")
   set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "hicolor-icon-theme")
   set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "small FTP server for one personal computer, with windows
 orvane-ftp-server is the desktop program of Orvane FTP Server: a main window

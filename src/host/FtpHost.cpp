@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "host/Macros.h"
+#include "net/ESocketException.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/WinsockError.h"
 
 namespace orvane {
 
@@ -97,6 +99,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   messages.Load(ini);
   freeFiles.Load(ini);
 
+  if (OnBeforeAutoStart) OnBeforeAutoStart();
   FtpServer1.MaxClients = maxClients;
   if (setup.AutoLaunch || forceStart) StartEngine(port);
   ShowClientCount();
@@ -112,13 +115,24 @@ void FtpHost::StartEngine(const std::string& port) {
   FtpServer1.Port = port;
   try {
     FtpServer1.Start();
+  } catch (const ESocketException&) {
+    // Linux keeps the ports below 1024 for privileged programs: say so rather than call the
+    // port taken.
+    ReportPortInUse(FtpServer1.ServerSocket().LastError() == kWsaEacces);
   } catch (const std::exception&) {
     ReportPortInUse();
   }
 }
 
-void FtpHost::ReportPortInUse() {
-  ui_.MessageBox("Port number " + FtpServer1.Port + " is already in use !");
+void FtpHost::ReportPortInUse(bool notPermitted) {
+  if (notPermitted) {
+    ui_.MessageBox("Port number " + FtpServer1.Port +
+                   " is reserved for privileged programs ! Use a port of 1024 or more, or give "
+                   "the program the right to bind low ports (setcap "
+                   "cap_net_bind_service=+ep PROGRAM).");
+  } else {
+    ui_.MessageBox("Port number " + FtpServer1.Port + " is already in use !");
+  }
   try {
     FtpServer1.Stop();
   } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,6 +50,10 @@ class FtpHost : public AccessHost {
   // port for it). forceStart starts the engine whatever "demarrageauto" says. Ends by enabling
   // the periodic timers. Returns false when the log file could not be opened.
   bool StartUp(const std::optional<std::string>& portArgument, bool forceStart);
+  // Called by StartUp once the main window's steps are done (log open, statistics, lists
+  // loaded) and before the client limit is set and the engine is started: the desktop shows
+  // its tip window and loading window there.
+  std::function<void()> OnBeforeAutoStart;
   // The close of the main window: asks to stop a server with clients; false when the operator
   // answered No (the program keeps running).
   bool RequestClose();
@@ -61,7 +66,9 @@ class FtpHost : public AccessHost {
 
   // The start/stop command. Returns false when the operator abandoned it.
   bool StartStopCommand();
-  void ReportPortInUse();
+  // The start failed: "Port number N is already in use !", or, when the port needs a privilege
+  // the process lacks, a message that says so and what to do; then the engine is stopped.
+  void ReportPortInUse(bool notPermitted = false);
   void SaveStats();
   // Timer ticks (public so that front ends and tests can drive them).
   void Timer2Timer();  // idle time-outs
@@ -109,6 +116,8 @@ class FtpHost : public AccessHost {
   const std::string& ProgramDir() const { return programDir_; }
   std::string IniPath() const { return programDir_ + "FTPsrv.ini"; }
   EventLog& Log() { return log_; }
+  HostUi& Ui() { return ui_; }
+  EventLoop& Loop() { return loop_; }
   Usrdata* RecordOf(const TFtpCtrlSocket& client) const;
 
  private:

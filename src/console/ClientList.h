@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "access/Usrdata.h"
+
+namespace orvane {
+
+// The rows of the main window's client list: one per logged-in client (a record whose Account
+// is set), in the host's connection order; the caption is the client's Account and the row's
+// data its Usrdata record. The rows are taken again from the host's list every time it changes,
+// so a row never outlives its record.
+class ClientList {
+ public:
+  struct Row {
+    std::string caption;
+    Usrdata* data;
+    bool operator==(const Row&) const = default;
+  };
+
+  // Re-reads the host's list; true when the rows changed.
+  bool Sync(const std::vector<Usrdata*>& clients);
+  const std::vector<Row>& Rows() const { return rows_; }
+  // The record of row index, or none for an index outside the list.
+  Usrdata* RecordAt(int index) const;
+
+ private:
+  std::vector<Row> rows_;
+};
+
+}  // namespace orvane

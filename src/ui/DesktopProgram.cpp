@@ -1,0 +1,101 @@
+#include "ui/DesktopProgram.h"
+
+#include <QCoreApplication>
+
+#include "console/TipOfTheDay.h"
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+DesktopProgram::DesktopProgram(Options options)
+    : options_(std::move(options)),
+      ui_(options_.echoToStdout),
+      host_(loop_, ui_, options_.dir),
+      driver_(loop_) {}
+
+DesktopProgram::~DesktopProgram() {
+  Finish();
+  ui_.Attach(nullptr);
+}
+
+bool DesktopProgram::Start() {
+  // The main window first; its creation step is the host's start-up, which hands back to
+  // MainFormCreated for the tip window before it reads the setup and starts the engine.
+  mainForm_ = std::make_unique<TMainForm>(host_, stayOnTop_);
+  ui_.Attach(mainForm_.get());
+  connect(mainForm_.get(), &TMainForm::closed, this, &DesktopProgram::finished);
+  host_.OnBeforeAutoStart = [this] { MainFormCreated(); };
+
+  setup_ = std::make_unique<ServerSetup>(
+      host_, AutostartEntry(options_.autostartDirectory, options_.autostartCommand));
+  const bool started = host_.StartUp(options_.port, false);
+  host_.OnBeforeAutoStart = nullptr;
+  if (!started) return false;
+  progress_.SetPosition(15);
+
+  configForm_ = std::make_unique<TConfigForm>(*setup_, stayOnTop_);
+  configForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  about_ = std::make_unique<TAbout>(stayOnTop_, mainForm_.get());
+  about_->OnHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::setupRequested, this, [this] {
+    configForm_->show();
+    configForm_->raise();
+    configForm_->activateWindow();
+  });
+  connect(mainForm_.get(), &TMainForm::aboutRequested, this, [this] { ui_.RunModal(*about_); });
+  // The windows of the log settings, the messages, the account editor and the free files
+  // come here in their turn; the loading window keeps their positions.
+  for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
+  progress_.End();
+
+  if (!host_.setup.Minimize) {
+    mainForm_->show();
+  } else if (!mainForm_->MinimizesToTray()) {
+    // Without a notification area the window must stay reachable: minimised, not hidden.
+    mainForm_->showMinimized();
+  }
+  return true;
+}
+
+void DesktopProgram::MainFormCreated() {
+  IniFile ini(host_.IniPath());
+  if (TipOfTheDay::ShowAtStartUp(ini) && !ending_) {
+    tipForm_ = std::make_unique<TTipForm>(host_.IniPath());
+    ui_.RunModal(*tipForm_);
+    tipForm_.reset();
+  }
+  if (StayOnTop::StoredOn(ini)) mainForm_->StayOnTopCommand();
+  // The user information window's creation shows the loading window; the setup window's
+  // creation step (the host's, next) starts at 10.
+  progress_.Begin(100);
+  progress_.SetPosition(10);
+}
+
+void DesktopProgram::End() {
+  ending_ = true;
+  ui_.SetUnattended(true);
+  if (mainForm_) mainForm_->SetCloseGranted();
+  emit finished();
+  QCoreApplication::exit(0);
+}
+
+void DesktopProgram::Finish() {
+  if (finished_ || !mainForm_) return;
+  finished_ = true;
+  ui_.SetUnattended(true);
+  if (configForm_) configForm_->hide();
+  // As the program without windows ends: the stop command (answered Yes when clients are
+  // listed), then every session closed and its disconnection hook run, before the session
+  // end block is written.
+  if (ending_) {
+    host_.RequestClose();
+    mainForm_->SaveGeometry();
+  }
+  host_.FtpServer1.DisconnectAll();
+  if (host_.FtpServer1.Active()) host_.FtpServer1.Stop();
+  for (int i = 0; i < 10 && loop_.HasPending(); ++i) loop_.ProcessReady(0);
+  mainForm_->Timer1().SetEnabled(false);
+  host_.Shutdown();
+}
+
+}  // namespace orvane

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/ServerSetup.h"
+#include "console/StayOnTop.h"
+#include "host/FtpHost.h"
+#include "net/EventLoop.h"
+#include "ui/QtEventLoopDriver.h"
+#include "ui/QtHostUi.h"
+#include "ui/TAbout.h"
+#include "ui/TConfigForm.h"
+#include "ui/TMainForm.h"
+#include "ui/TTipForm.h"
+#include "ui/Tprogress.h"
+
+namespace orvane {
+
+// The desktop program as a whole: the engine's loop driven from Qt, the host, and the windows,
+// created in their fixed order. main() and the window tests build one of these.
+//
+// Life: Start() creates the windows and runs the start-up (the tip window, the automatic
+// start); the Qt event loop then runs until the main window closes or End() is called; Finish()
+// then ends the session: clients disconnected with their disconnection hooks run, the
+// session-end block written and the log closed.
+class DesktopProgram : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    std::string dir;                            // FTPsrv.ini and friends; ends with "/"
+    std::optional<std::string> port;            // replaces the configured port for the auto start
+    std::string autostartDirectory;             // where "Launch with windows" puts its entry
+    std::vector<std::string> autostartCommand;  // the program and its arguments
+    bool echoToStdout = false;                  // memo lines also on standard output
+  };
+
+  explicit DesktopProgram(Options options);
+  ~DesktopProgram() override;
+
+  // Creates the windows and starts up; false when the log file could not be opened (the host
+  // has said so). Shows the main window unless "Minimize on startup" is on.
+  bool Start();
+  // Ends the program without asking anything (SIGINT, SIGTERM): leaves every Qt event loop,
+  // modal ones included.
+  void End();
+  // The end of the session, after the Qt event loop has returned.
+  void Finish();
+
+  EventLoop& Loop() { return loop_; }
+  FtpHost& Host() { return host_; }
+  QtHostUi& Ui() { return ui_; }
+  TMainForm& MainForm() { return *mainForm_; }
+  TConfigForm& ConfigForm() { return *configForm_; }
+  TAbout& About() { return *about_; }
+  Tprogress& Progress() { return progress_; }
+  ServerSetup& Setup() { return *setup_; }
+  StayOnTop& TopState() { return stayOnTop_; }
+  // The tip window of the start-up, while it exists.
+  TTipForm* TipForm() { return tipForm_.get(); }
+  bool Ending() const { return ending_; }
+
+ signals:
+  // The main window closed, or End() was called: the Qt event loop is to stop.
+  void finished();
+
+ private:
+  void MainFormCreated();
+
+  Options options_;
+  EventLoop loop_;
+  QtHostUi ui_;
+  FtpHost host_;
+  StayOnTop stayOnTop_;
+  QtEventLoopDriver driver_;
+  std::unique_ptr<TMainForm> mainForm_;
+  Tprogress progress_;
+  std::unique_ptr<ServerSetup> setup_;
+  std::unique_ptr<TConfigForm> configForm_;
+  std::unique_ptr<TAbout> about_;
+  std::unique_ptr<TTipForm> tipForm_;
+  bool ending_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace orvane

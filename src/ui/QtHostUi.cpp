@@ -1,0 +1,84 @@
+#include "ui/QtHostUi.h"
+
+#include <QMessageBox>
+#include <cstdio>
+
+#include "ui/TMainForm.h"
+
+namespace orvane {
+
+namespace {
+
+const char kTitle[] = "Orvane FTP Server";
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void QtHostUi::RunModal(QDialog& dialog) {
+  if (OnModal) {
+    OnModal(dialog);
+  } else if (!unattended_) {
+    dialog.exec();
+  }
+}
+
+void QtHostUi::MemoAppend(const std::string& line, MemoColor) {
+  if (echo_) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  if (form_ != nullptr) form_->ServMemo.NoteAppended();
+}
+
+void QtHostUi::MemoRemoveFirst(size_t count) {
+  if (form_ != nullptr) form_->ServMemo.NoteRemoved(count);
+}
+
+void QtHostUi::MemoClear() {
+  if (form_ != nullptr) form_->ServMemo.NoteCleared();
+}
+
+void QtHostUi::StatusPanel(int panel, const std::string& text) {
+  if (form_ != nullptr) form_->SetPanel(panel, Q(text));
+}
+
+void QtHostUi::MessageBox(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  if (OnMessage) {
+    OnMessage(text);
+  } else if (!unattended_) {
+    QMessageBox::information(form_, kTitle, Q(text));
+  }
+}
+
+bool QtHostUi::Confirm(const std::string& question) {
+  if (OnConfirm) return OnConfirm(question);
+  if (unattended_) {
+    // As the program without windows answers: on standard output, Yes.
+    if (echo_) {
+      std::fprintf(stdout, "%s Yes\n", question.c_str());
+      std::fflush(stdout);
+    }
+    return true;
+  }
+  return QMessageBox::question(form_, kTitle, Q(question), QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void QtHostUi::ActivateCaption(const std::string& caption) {
+  if (form_ != nullptr) form_->SetActivateCaption(Q(caption));
+}
+
+void QtHostUi::TrayIcon(int image, const std::string& hint) {
+  if (form_ != nullptr) form_->SetTray(image, Q(hint));
+}
+
+void QtHostUi::ClientListChanged() {
+  if (form_ != nullptr) form_->RefreshLists();
+}
+
+}  // namespace orvane

@@ -1,0 +1,112 @@
+#include "ui/TConfigForm.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace orvane {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) {
+  return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent)
+    : QDialog(parent), model_(model), stayOnTop_(stayOnTop) {
+  setObjectName("ConfigForm");
+  setWindowTitle("FTP Server Setup");
+  setWindowFlag(Qt::WindowStaysOnTopHint);
+  minimize.setObjectName("minimize");
+  autolaunch.setObjectName("autolaunch");
+  CheckBox1.setObjectName("CheckBox1");
+  sameipconnection.setObjectName("sameipconnection");
+  Port.setObjectName("Port");
+  Port.setMaxLength(static_cast<int>(SetupSettings::kPortFieldLength));
+  maxusr.setObjectName("maxusr");
+  Ok.setObjectName("Ok");
+  Annuler.setObjectName("Annuler");
+
+  for (QCheckBox* box : {&minimize, &autolaunch, &CheckBox1, &sameipconnection}) {
+    Layout.addWidget(box);
+  }
+  Fields.addWidget(&PortLabel, 0, 0);
+  Fields.addWidget(&Port, 0, 1);
+  Fields.addWidget(&MaxusrLabel, 1, 0);
+  Fields.addWidget(&maxusr, 1, 1);
+  Layout.addLayout(&Fields);
+  Buttons.addStretch(1);
+  Buttons.addWidget(&Ok);
+  Buttons.addWidget(&Annuler);
+  Layout.addLayout(&Buttons);
+  setLayout(&Layout);
+  Ok.setDefault(true);
+
+  SetupSettings& f = model_.Fields();
+  connect(&minimize, &QCheckBox::toggled, this, [this, &f](bool on) {
+    if (!filling_) f.Minimize = on;
+  });
+  connect(&autolaunch, &QCheckBox::toggled, this, [this, &f](bool on) {
+    if (!filling_) f.AutoLaunch = on;
+  });
+  connect(&sameipconnection, &QCheckBox::toggled, this, [this, &f](bool on) {
+    if (!filling_) f.SameIpConnection = on;
+  });
+  connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
+    if (!filling_) model_.LaunchWithSystem = on;
+  });
+  connect(&Port, &QLineEdit::textChanged, this, [this, &f](const QString& text) {
+    if (!filling_) f.Port = S(text);
+  });
+  connect(&maxusr, &QLineEdit::textChanged, this, [this, &f](const QString& text) {
+    if (!filling_) f.MaxUsr = S(text);
+  });
+  connect(&Ok, &QPushButton::clicked, this, [this] {
+    // A failure to write the autostart entry has been shown; the window stays open.
+    if (model_.Ok()) hide();
+    Fill();
+  });
+  connect(&Annuler, &QPushButton::clicked, this, [this] {
+    model_.Cancel();
+    Fill();
+    hide();
+  });
+  Fill();
+}
+
+void TConfigForm::Fill() {
+  filling_ = true;
+  const SetupSettings& f = model_.Fields();
+  minimize.setChecked(f.Minimize);
+  autolaunch.setChecked(f.AutoLaunch);
+  sameipconnection.setChecked(f.SameIpConnection);
+  CheckBox1.setChecked(model_.LaunchWithSystem);
+  Port.setText(Q(f.Port));
+  maxusr.setText(Q(f.MaxUsr));
+  filling_ = false;
+}
+
+void TConfigForm::showEvent(QShowEvent* event) {
+  model_.Show();
+  Fill();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  stayOnTop_.DialogShown();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::showEvent(event);
+}
+
+void TConfigForm::hideEvent(QHideEvent* event) {
+  stayOnTop_.DialogHidden();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::hideEvent(event);
+}
+
+}  // namespace orvane

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <functional>
+
+#include "console/ServerSetup.h"
+#include "console/StayOnTop.h"
+
+namespace orvane {
+
+// "FTP Server Setup". Every check box and field edits the host's setup values at once (the
+// admission check and the start command read them live); OK stores them, Cancel reloads them.
+// The window stays on top and is centred; while it is shown the main window is not topmost.
+class TConfigForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent = nullptr);
+
+  // Showing and hiding tell the main window to bring its topmost state in line.
+  std::function<void()> OnShownOrHidden;
+
+  QVBoxLayout Layout;
+  QCheckBox minimize{"Minimize on startup"};
+  QCheckBox autolaunch{"Activate FTP Server on startup"};
+  QCheckBox CheckBox1{"Launch with windows"};
+  QCheckBox sameipconnection{"Refuse connections with same IP"};
+  QGridLayout Fields;
+  QLabel PortLabel{"Listen on Port number :"};
+  QLineEdit Port;
+  QLabel MaxusrLabel{"Max number of users : "};
+  QLineEdit maxusr;
+  QHBoxLayout Buttons;
+  QPushButton Ok{"&Ok"};
+  QPushButton Annuler{"&Cancel"};
+
+  // The fields shown again from the model.
+  void Fill();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  ServerSetup& model_;
+  StayOnTop& stayOnTop_;
+  bool filling_ = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,300 @@
+#include "ui/TMainForm.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+
+#include "console/SelectedUser.h"
+#include "console/WindowGeometry.h"
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QSize PrimaryScreenSize() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->size() : QSize(0, 0);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
+    : ServMemo(host.memo, host.logSettings),
+      host_(host),
+      stayOnTop_(stayOnTop),
+      timer1_(host.Loop()) {
+  setObjectName("MainForm");
+  setWindowTitle(FtpHost::kProductLine);
+  BuildMenus();
+  BuildLayout();
+
+  // Creation step: the geometry of this screen size, or 530 x 185 centred.
+  const QSize screen = PrimaryScreenSize();
+  const WindowGeometry g =
+      WindowGeometry::Load(IniFile(host_.IniPath()), screen.width(), screen.height());
+  resize(g.width, g.height);
+  move(g.left, g.top);
+
+  timer1_.SetEnabled(false);
+  timer1_.SetInterval(1000);
+  timer1_.SetOnTimer([this](TThreadedTimer&) { Timer1Timer(); });
+
+  connect(&tray_, &TrayIcon::activationRequested, this, &TMainForm::Restore);
+  RefreshLists();
+}
+
+TMainForm::~TMainForm() {
+  timer1_.SetEnabled(false);
+}
+
+void TMainForm::BuildMenus() {
+  const std::pair<QAction*, const char*> names[] = {
+      {&Activer1, "Activer1"},
+      {&Closed1, "Closed1"},
+      {&Toujoursvisible1, "Toujoursvisible1"},
+      {&Statistiques1, "Statistiques1"},
+      {&Usersinfos1, "Usersinfos1"},
+      {&Quitter1, "Quitter1"},
+      {&Clear1, "Clear1"},
+      {&Configuration1, "Configuration1"},
+      {&FreeFiles1, "FreeFiles1"},
+      {&Log1, "Log1"},
+      {&Messagedarrive1, "Messagedarrive1"},
+      {&UsersAccount1, "UsersAccount1"},
+      {&Apropos1, "Apropos1"},
+      {&Kick1, "Kick1"},
+      {&Masskick1, "Masskick1"},
+      {&Ban1, "Ban1"},
+      {&Usersinfos2, "Usersinfos2"},
+      {&Spyuser1, "Spyuser1"},
+      {&AddIP1, "AddIP1"},
+      {&Unban1, "Unban1"},
+      {&Clearbuffer1, "Clearbuffer1"},
+  };
+  for (const auto& [action, name] : names) action->setObjectName(name);
+  Closed1.setCheckable(true);
+  Toujoursvisible1.setCheckable(true);
+
+  for (QAction* a : {&Activer1, &Closed1, &Toujoursvisible1, &Statistiques1, &Usersinfos1}) {
+    Files.addAction(a);
+  }
+  Files.addSeparator();
+  Files.addAction(&Quitter1);
+  Edit.addAction(&Clear1);
+  for (QAction* a : {&Configuration1, &FreeFiles1, &Log1, &Messagedarrive1, &UsersAccount1}) {
+    Setup.addAction(a);
+  }
+  Help.addAction(&Apropos1);
+  for (QMenu* m : {&Files, &Edit, &Setup, &Help}) menuBar()->addMenu(m);
+  for (QAction* a : {&Kick1, &Masskick1, &Ban1, &Usersinfos2, &Spyuser1}) PopupMenu1.addAction(a);
+  PopupMenu2.addAction(&AddIP1);
+  PopupMenu2.addAction(&Unban1);
+  PopupMenu4.addAction(&Clearbuffer1);
+
+  connect(&Activer1, &QAction::triggered, this, [this] { host_.StartStopCommand(); });
+  connect(&Closed1, &QAction::triggered, this, [this] {
+    host_.ServerClosed = !host_.ServerClosed;
+    Closed1.setChecked(host_.ServerClosed);
+  });
+  connect(&Toujoursvisible1, &QAction::triggered, this, &TMainForm::StayOnTopCommand);
+  connect(&Statistiques1, &QAction::triggered, this, &TMainForm::statisticsRequested);
+  connect(&Usersinfos1, &QAction::triggered, this, &TMainForm::usersInfosRequested);
+  connect(&Usersinfos2, &QAction::triggered, this, &TMainForm::usersInfosRequested);
+  connect(&Quitter1, &QAction::triggered, this, &QWidget::close);
+  connect(&Clear1, &QAction::triggered, this, [this] { host_.memo.Clear(); });
+  connect(&Clearbuffer1, &QAction::triggered, this, [this] { host_.memo.Clear(); });
+  connect(&Configuration1, &QAction::triggered, this, &TMainForm::setupRequested);
+  connect(&FreeFiles1, &QAction::triggered, this, &TMainForm::freeFilesRequested);
+  connect(&Log1, &QAction::triggered, this, &TMainForm::logSetupRequested);
+  connect(&Messagedarrive1, &QAction::triggered, this, &TMainForm::eventsRequested);
+  connect(&UsersAccount1, &QAction::triggered, this, &TMainForm::usersAccountRequested);
+  connect(&Apropos1, &QAction::triggered, this, &TMainForm::aboutRequested);
+
+  // The tray menu's items do what their twins of the Files menu do.
+  connect(&tray_.Activer2, &QAction::triggered, &Activer1, &QAction::trigger);
+  connect(&tray_.Configuration3, &QAction::triggered, &Configuration1, &QAction::trigger);
+  connect(&tray_.Statistiques2, &QAction::triggered, &Statistiques1, &QAction::trigger);
+  connect(&tray_.ToujoursVisible2, &QAction::triggered, this, &TMainForm::StayOnTopCommand);
+  connect(&tray_.Quitter2, &QAction::triggered, &Quitter1, &QAction::trigger);
+}
+
+void TMainForm::BuildLayout() {
+  ListView1.setObjectName("ListView1");
+  ListView1.setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1.setDragEnabled(true);
+  ListView1.setContextMenuPolicy(Qt::CustomContextMenu);
+  Banlist.setObjectName("Banlist");
+  Banlist.setToolTip("Ban lists");
+  Banlist.setSortingEnabled(true);
+  Banlist.setContextMenuPolicy(Qt::CustomContextMenu);
+  ServMemo.setContextMenuPolicy(Qt::CustomContextMenu);
+
+  ListSplitter.addWidget(&ListView1);
+  ListSplitter.addWidget(&Banlist);
+  MainSplitter.addWidget(&ServMemo);
+  MainSplitter.addWidget(&ListSplitter);
+  MainSplitter.setStretchFactor(0, 3);
+  MainSplitter.setStretchFactor(1, 1);
+  MainSplitter.setSizes({380, 150});
+  ListSplitter.setSizes({70, 30});
+  setCentralWidget(&MainSplitter);
+
+  StatusBar1.setObjectName("StatusBar1");
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(&StatusBar1, 1);
+  StatusBar1.SetText(0, "No client");
+  StatusBar1.SetText(1, "FTP Server Off-line");
+  StatusBar1.SetText(2, "0 bytes/s");
+
+  connect(&ListView1, &QListWidget::itemSelectionChanged, this, &TMainForm::ListView1Click);
+  connect(&ListView1, &QListWidget::itemDoubleClicked, this, &TMainForm::usersInfosRequested);
+  connect(&ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1.popup(ListView1.viewport()->mapToGlobal(at)); });
+  connect(&Banlist, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu2.popup(Banlist.viewport()->mapToGlobal(at)); });
+  connect(&ServMemo, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu4.popup(ServMemo.viewport()->mapToGlobal(at)); });
+}
+
+void TMainForm::SetActivateCaption(const QString& caption) {
+  Activer1.setText(caption);
+  tray_.Activer2.setText(caption);
+}
+
+void TMainForm::SetTray(int image, const QString& hint) {
+  tray_.SetImage(image);
+  tray_.SetHint(hint);
+  tray_.Show();
+  // The icon changes at every login and disconnection: the moments the lists may have changed
+  // without a report (a stop empties the host's list; an address may have been banned).
+  RefreshLists();
+}
+
+void TMainForm::RefreshLists() {
+  if (clients_.Sync(host_.Clients)) {
+    std::vector<const Usrdata*> selected = SelectedRecords();
+    const QSignalBlocker quiet(&ListView1);
+    ListView1.clear();
+    for (const ClientList::Row& row : clients_.Rows()) {
+      ListView1.addItem(Q(row.caption));
+      if (std::find(selected.begin(), selected.end(), row.data) != selected.end()) {
+        ListView1.item(ListView1.count() - 1)->setSelected(true);
+      }
+    }
+  }
+  if (host_.banList.Items() != banShown_) {
+    banShown_ = host_.banList.Items();
+    Banlist.clear();
+    for (const std::string& entry : banShown_) Banlist.addItem(Q(entry));
+  }
+}
+
+std::vector<const Usrdata*> TMainForm::SelectedRecords() const {
+  std::vector<const Usrdata*> records;
+  for (int i = 0; i < ListView1.count(); ++i) {
+    if (!ListView1.item(i)->isSelected()) continue;
+    // Only a record the host still lists: a row can briefly outlive a stop of the server.
+    const Usrdata* record = clients_.RecordAt(i);
+    const bool alive =
+        std::find(host_.Clients.begin(), host_.Clients.end(), record) != host_.Clients.end();
+    records.push_back(alive ? record : nullptr);
+  }
+  return records;
+}
+
+void TMainForm::SetSelectedPanels(const std::string& user, const std::string& ip,
+                                  const std::string& status) {
+  StatusBar1.SetText(3, Q(user));
+  StatusBar1.SetText(4, Q(ip));
+  StatusBar1.SetText(5, Q(status));
+}
+
+void TMainForm::ListView1Click() {
+  const std::optional<SelectedUser::Panels> panels = SelectedUser::Click(SelectedRecords());
+  if (panels) SetSelectedPanels(panels->userName, panels->ip, panels->status);
+  timer1_.SetEnabled(panels.has_value());
+}
+
+void TMainForm::Timer1Timer() {
+  const std::optional<SelectedUser::Panels> panels = SelectedUser::Tick(
+      SelectedRecords(), static_cast<size_t>(ListView1.count()), host_.Clients.size());
+  if (panels) SetSelectedPanels(panels->userName, panels->ip, panels->status);
+}
+
+void TMainForm::StayOnTopCommand() {
+  IniFile ini(host_.IniPath());
+  stayOnTop_.Toggle(ini);
+  Toujoursvisible1.setChecked(stayOnTop_.Checked());
+  tray_.ToujoursVisible2.setChecked(stayOnTop_.Checked());
+  ApplyTopmost();
+}
+
+void TMainForm::ApplyTopmost() {
+  const bool want = stayOnTop_.WantTopmost();
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == want) return;
+  Qt::WindowFlags flags = windowFlags();
+  flags.setFlag(Qt::WindowStaysOnTopHint, want);
+  if (QWindow* window = windowHandle()) {
+    // A window that exists changes its band in place: not hidden, moved, sized or activated.
+    overrideWindowFlags(flags);
+    window->setFlags(flags);
+  } else {
+    setWindowFlags(flags);
+  }
+}
+
+void TMainForm::Restore() {
+  if (isVisible() && !isMinimized()) return;
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void TMainForm::SaveGeometry() {
+  const QSize screen = PrimaryScreenSize();
+  IniFile ini(host_.IniPath());
+  WindowGeometry g;
+  g.left = x();
+  g.top = y();
+  g.width = width();
+  g.height = height();
+  g.Save(ini, screen.width(), screen.height());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // A server with clients asks its stop question first; "No" keeps the program running.
+  if (!closeGranted_ && !host_.RequestClose()) {
+    event->ignore();
+    return;
+  }
+  closeGranted_ = true;
+  SaveGeometry();
+  timer1_.SetEnabled(false);
+  tray_.Hide();
+  event->accept();
+  emit closed();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && MinimizesToTray()) {
+    // Hidden after the state change is complete: only the tray icon is left.
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized()) hide();
+    });
+  } else if (event->type() == QEvent::ActivationChange && stayOnTop_.WantTopmost()) {
+    raise();
+  }
+}
+
+}  // namespace orvane

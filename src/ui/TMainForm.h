@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QAction>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QSplitter>
+#include <string>
+#include <vector>
+
+#include "console/ClientList.h"
+#include "console/StayOnTop.h"
+#include "host/FtpHost.h"
+#include "net/TThreadedTimer.h"
+#include "ui/MemoView.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrayIcon.h"
+
+namespace orvane {
+
+// The main window "Orvane FTP Server v1.3": the log memo ServMemo, the client list ListView1,
+// the ban list Banlist, the status bar StatusBar1, the menus, the tray icon, and the selection
+// timer Timer1. It runs the host's commands and shows what the host reports (through QtHostUi).
+// Menu items whose windows live elsewhere emit a signal; the program connects them.
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  TMainForm(FtpHost& host, StayOnTop& stayOnTop);
+  ~TMainForm() override;
+
+  // What the host shows (called by QtHostUi on the loop thread, which is the GUI thread).
+  void SetPanel(int panel, const QString& text) { StatusBar1.SetText(panel, text); }
+  void SetActivateCaption(const QString& caption);
+  void SetTray(int image, const QString& hint);
+  // Takes the client list and the ban list again from the host, when they changed.
+  void RefreshLists();
+
+  // The stay-on-top command (Toujoursvisible1 and its tray twin), and the main window's
+  // topmost state brought in line with it and with DialogOpen.
+  void StayOnTopCommand();
+  void ApplyTopmost();
+  // Shows the window again from the notification area.
+  void Restore();
+  // Whether minimising hides the window into the notification area.
+  bool MinimizesToTray() const { return tray_.IsAvailable(); }
+  // The geometry keys of the primary screen's size, written from the window's place and size.
+  void SaveGeometry();
+  // The close was granted: the next close request is not asked again (used by the signal end).
+  void SetCloseGranted() { closeGranted_ = true; }
+
+  // Timer1: the selected user's panels, also called by the tests.
+  void Timer1Timer();
+  void ListView1Click();
+  TThreadedTimer& Timer1() { return timer1_; }
+
+  // The containers come first: they are destroyed after the widgets they hold.
+  QSplitter MainSplitter{Qt::Horizontal};
+  QSplitter ListSplitter{Qt::Vertical};
+  MemoView ServMemo;
+  QListWidget ListView1;
+  QListWidget Banlist;
+  StatusPanels StatusBar1;
+
+  QMenu Files{"&Files"};
+  QAction Activer1{"Activate"};
+  QAction Closed1{"&Closed"};
+  QAction Toujoursvisible1{"&Always On Top"};
+  QAction Statistiques1{"&Statistics"};
+  QAction Usersinfos1{"&Users Infos"};
+  QAction Quitter1{"&Exit"};
+  QMenu Edit{"&Edit"};
+  QAction Clear1{"&Clear"};
+  QMenu Setup{"&Setup"};
+  QAction Configuration1{"&Setup"};
+  QAction FreeFiles1{"&Free Files/Dirs"};
+  QAction Log1{"&Log"};
+  QAction Messagedarrive1{"&Events"};
+  QAction UsersAccount1{"&Users Account"};
+  QMenu Help{"&Help"};
+  QAction Apropos1{"&About"};
+  // Pop-up menus of the client list, the ban list and the memo.
+  QMenu PopupMenu1;
+  QAction Kick1{"&Kick"};
+  QAction Masskick1{"&Mass kick"};
+  QAction Ban1{"&Ban"};
+  QAction Usersinfos2{"&Users Infos"};
+  QAction Spyuser1{"&Spy user"};
+  QMenu PopupMenu2;
+  QAction AddIP1{"&Add IP"};
+  QAction Unban1{"&Unban"};
+  QMenu PopupMenu4;
+  QAction Clearbuffer1{"&Clear buffer"};
+
+  TrayIcon& Tray() { return tray_; }
+  const ClientList& Clients() const { return clients_; }
+
+ signals:
+  void setupRequested();
+  void aboutRequested();
+  void statisticsRequested();
+  void usersInfosRequested();
+  void freeFilesRequested();
+  void logSetupRequested();
+  void eventsRequested();
+  void usersAccountRequested();
+  // The window closed for good (the close was granted).
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildLayout();
+  std::vector<const Usrdata*> SelectedRecords() const;
+  void SetSelectedPanels(const std::string& user, const std::string& ip, const std::string& status);
+
+  FtpHost& host_;
+  StayOnTop& stayOnTop_;
+  TrayIcon tray_;
+  ClientList clients_;
+  std::vector<std::string> banShown_;
+  TThreadedTimer timer1_;
+  bool closeGranted_ = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,51 @@
+// Draws the main window serving a client, as the README shows it, on Qt's offscreen platform:
+//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png]
+// The program runs on a temporary directory and a free port; one client logs in and sends a
+// few commands, which the memo echoes in green.
+#include <QApplication>
+#include <QPixmap>
+#include <cstdio>
+
+#include "platform/TempDir.h"
+#include "support/FtpClient.h"
+#include "ui/DesktopProgram.h"
+#include "ui/DesktopTestSupport.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUT.png [SETUP.png TRAYMENU.png]\n", argv[0]);
+    return 2;
+  }
+  QApplication app(argc, argv);
+  using namespace orvane;
+  using namespace orvane::test;
+  const int port = FreePort();
+  Desktop d("[ServerFTP]\r\nport=" + std::to_string(port) +
+            "\r\nmaxusr=10\r\ndemarrageauto=1\r\n[FTPServer]\r\nTip=0\r\n[Screen]\r\n12=1\r\n");
+  MakeDir(d.dir / "pub");
+  WriteBytes(d.Ini().Path(), ReadBytes(d.Ini().Path()) + "[Drives]\r\nC=" + d.dir.Path() + "\r\n");
+  if (!d.Start()) return 1;
+  d.Main().resize(780, 260);
+  auto client = d.Connect(true, "127.0.0.1");
+  client->Command("SYST");
+  client->Command("CWD /pub");
+  client->Command("PWD");
+  client->Command("TYPE I");
+  d.Main().ListView1.item(0)->setSelected(true);
+  d.Main().ServMemo.Flush();
+  QApplication::processEvents();
+  bool ok = d.Main().grab().save(argv[1]);
+  if (argc >= 4) {
+    d.Main().Configuration1.trigger();
+    QApplication::processEvents();
+    ok = d.program->ConfigForm().grab().save(argv[2]) && ok;
+    d.program->ConfigForm().Annuler.click();
+    QMenu& menu = d.Main().Tray().PopupMenu3;
+    menu.popup(QPoint(0, 0));
+    QApplication::processEvents();
+    ok = menu.grab().save(argv[3]) && ok;
+    menu.hide();
+  }
+  client->Command("QUIT");
+  return ok ? 0 : 1;
+}
