@@ -43,6 +43,13 @@ bool DesktopProgram::Start() {
     configForm_->activateWindow();
   });
   connect(mainForm_.get(), &TMainForm::aboutRequested, this, [this] { ui_.RunModal(*about_); });
+  useraccount_ = std::make_unique<TUseraccount>(host_.accounts, ui_, stayOnTop_);
+  useraccount_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::usersAccountRequested, this, [this] {
+    useraccount_->show();
+    useraccount_->raise();
+    useraccount_->activateWindow();
+  });
   // The windows of the log settings, the messages, the account editor and the free files
   // come here in their turn; the loading window keeps their positions.
   for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
@@ -84,6 +91,7 @@ void DesktopProgram::Finish() {
   finished_ = true;
   ui_.SetUnattended(true);
   if (configForm_) configForm_->hide();
+  if (useraccount_) useraccount_->hide();
   // As the program without windows ends: the stop command (answered Yes when clients are
   // listed), then every session closed and its disconnection hook run, before the session
   // end block is written.

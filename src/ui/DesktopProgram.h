@@ -16,6 +16,7 @@
 #include "ui/TConfigForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TTipForm.h"
+#include "ui/TUseraccount.h"
 #include "ui/Tprogress.h"
 
 namespace orvane {
@@ -57,6 +58,7 @@ class DesktopProgram : public QObject {
   TMainForm& MainForm() { return *mainForm_; }
   TConfigForm& ConfigForm() { return *configForm_; }
   TAbout& About() { return *about_; }
+  TUseraccount& Useraccount() { return *useraccount_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
@@ -82,6 +84,7 @@ class DesktopProgram : public QObject {
   std::unique_ptr<ServerSetup> setup_;
   std::unique_ptr<TConfigForm> configForm_;
   std::unique_ptr<TAbout> about_;
+  std::unique_ptr<TUseraccount> useraccount_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;

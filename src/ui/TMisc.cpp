@@ -1,0 +1,93 @@
+#include "ui/TMisc.h"
+
+#include <QFileDialog>
+
+#include "console/AccountEditor.h"
+#include "platform/FileSystem.h"
+
+namespace orvane {
+
+namespace {
+
+// Where the file dialogs start: the first drive's directory.
+QString DriveDirectory() {
+  const std::map<char, std::string> drives = FileSystem::DriveMap();
+  return QString::fromUtf8(drives.empty() ? "/" : drives.begin()->second.c_str());
+}
+
+}  // namespace
+
+TMisc::TMisc(QWidget* parent) : QDialog(parent) {
+  setObjectName("Misc");
+  setWindowTitle("Miscellaneous setup");
+  Layout.addWidget(&hidefiles);
+  Layout.addWidget(&Accenable);
+  Layout.addWidget(&enablenoop);
+  TimeoutRow.addWidget(&AllowTimeout);
+  TimeoutRow.addWidget(&timeout);
+  TimeoutRow.addWidget(&SecLabel);
+  Layout.addLayout(&TimeoutRow);
+  Layout.addWidget(&MessageLabel);
+  MessageRow.addWidget(&Edit1);
+  MessageRow.addWidget(&Browse);
+  Layout.addLayout(&MessageRow);
+  Buttons.addStretch(1);
+  Buttons.addWidget(&Ok);
+  Buttons.addWidget(&Cancel);
+  Layout.addLayout(&Buttons);
+  setLayout(&Layout);
+  Ok.setDefault(true);
+  SetControlsEnabled(false);
+
+  connect(&Browse, &QPushButton::clicked, this, [this] {
+    const QString file = QFileDialog::getOpenFileName(this, "Choose login message file",
+                                                      DriveDirectory(), "Texts Files (*.txt)");
+    // The server reads the file by its own path; a file outside the drives is not taken.
+    const std::optional<std::string> path =
+        AccountEditor::ServerPath(file.toUtf8().toStdString(), FileSystem::DriveMap());
+    if (!file.isEmpty() && path) {
+      Edit1.setText(QString::fromUtf8(path->c_str()));
+    }
+  });
+  connect(&Ok, &QPushButton::clicked, this, [this] {
+    accepted_ = true;
+    if (!(Current() == snapshot_) && OnChanged) OnChanged();
+    hide();
+  });
+  connect(&Cancel, &QPushButton::clicked, this, &QWidget::hide);
+}
+
+void TMisc::SetControlsEnabled(bool on) {
+  for (QWidget* w : std::initializer_list<QWidget*>{&hidefiles, &Accenable, &enablenoop,
+                                                    &AllowTimeout, &timeout, &Edit1, &Browse}) {
+    w->setEnabled(on);
+  }
+}
+
+TMisc::Values TMisc::Current() const {
+  return {hidefiles.isChecked(),    Accenable.isChecked(), enablenoop.isChecked(),
+          AllowTimeout.isChecked(), timeout.text(),        Edit1.text()};
+}
+
+void TMisc::Apply(const Values& v) {
+  hidefiles.setChecked(v.hide);
+  Accenable.setChecked(v.enable);
+  enablenoop.setChecked(v.noop);
+  AllowTimeout.setChecked(v.allowTimeout);
+  timeout.setText(v.timeout);
+  Edit1.setText(v.message);
+}
+
+void TMisc::showEvent(QShowEvent* event) {
+  snapshot_ = Current();
+  accepted_ = false;
+  QDialog::showEvent(event);
+}
+
+void TMisc::hideEvent(QHideEvent* event) {
+  if (!accepted_) Apply(snapshot_);
+  accepted_ = false;
+  QDialog::hideEvent(event);
+}
+
+}  // namespace orvane
