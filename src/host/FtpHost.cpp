@@ -374,6 +374,7 @@ void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, ui
                                        : record->UserName + " (" + a + ") disconnected");
   RemoveFromClients(record);
   if (!record->Account.empty() && listed) ui_.ClientListChanged();
+  if (OnClientLeaving) OnClientLeaving(*record);
   client.HostData = nullptr;
   records_.erase(&client);
   ShowClientCount();
@@ -391,6 +392,7 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
   if (logSettings.Screen[12] || logSettings.File[12]) {
     log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + params);
   }
+  if (OnCommandSeen) OnCommandSeen(*record, keyword, params);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + a + ") " + answer);
   if (keyword == "NOOP" && !record->AllowNoop) record->Idle = 0;
 }
@@ -398,6 +400,7 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
 void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std::string& answer) {
   Usrdata* record = RecordOf(client);
   if (record != nullptr) record->Idle = 0;
+  if (record != nullptr && OnAnswerSeen) OnAnswerSeen(*record, answer);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);
 }
 

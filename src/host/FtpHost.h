@@ -112,6 +112,12 @@ class FtpHost : public AccessHost {
   AccountStore accounts;
   FreeList freeFiles;
   LogMemo memo;
+  // Watchers of one client's conversation (the spy window): a command received, a reply about
+  // to be sent, and the client leaving (its record is still valid during the call).
+  std::function<void(const Usrdata& record, const std::string& keyword, const std::string& params)>
+      OnCommandSeen;
+  std::function<void(const Usrdata& record, const std::string& answer)> OnAnswerSeen;
+  std::function<void(const Usrdata& record)> OnClientLeaving;
 
   const std::string& ProgramDir() const { return programDir_; }
   std::string IniPath() const { return programDir_ + "FTPsrv.ini"; }

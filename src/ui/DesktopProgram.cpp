@@ -43,6 +43,21 @@ bool DesktopProgram::Start() {
     configForm_->activateWindow();
   });
   connect(mainForm_.get(), &TMainForm::aboutRequested, this, [this] { ui_.RunModal(*about_); });
+  userinfo_ = std::make_unique<Tuserinfo>(host_, *mainForm_, stayOnTop_);
+  connect(mainForm_.get(), &TMainForm::usersInfosRequested, this, [this] {
+    userinfo_->show();
+    userinfo_->raise();
+  });
+  connect(mainForm_.get(), &TMainForm::clientsChanged, userinfo_.get(), &Tuserinfo::SyncEntries);
+  mainForm_->DropSelection = [this](QObject* source) -> std::optional<ClientRef> {
+    if (source != &userinfo_->ListView1) return std::nullopt;
+    return userinfo_->SingleSelection();
+  };
+  spyForm_ = std::make_unique<TSpyForm>(host_, mainForm_->Actions(), stayOnTop_);
+  spyForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  mainForm_->OnSpy = [this](const ClientRef& ref, const std::string& caption) {
+    spyForm_->Spy(ref, caption);
+  };
   useraccount_ = std::make_unique<TUseraccount>(host_.accounts, ui_, stayOnTop_);
   useraccount_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::usersAccountRequested, this, [this] {
@@ -91,6 +106,8 @@ void DesktopProgram::Finish() {
   finished_ = true;
   ui_.SetUnattended(true);
   if (configForm_) configForm_->hide();
+  if (spyForm_) spyForm_->hide();
+  if (userinfo_) userinfo_->hide();
   if (useraccount_) useraccount_->hide();
   // As the program without windows ends: the stop command (answered Yes when clients are
   // listed), then every session closed and its disconnection hook run, before the session
@@ -103,6 +120,7 @@ void DesktopProgram::Finish() {
   if (host_.FtpServer1.Active()) host_.FtpServer1.Stop();
   for (int i = 0; i < 10 && loop_.HasPending(); ++i) loop_.ProcessReady(0);
   mainForm_->Timer1().SetEnabled(false);
+  if (userinfo_) userinfo_->Timer1().SetEnabled(false);
   host_.Shutdown();
 }
 

@@ -15,9 +15,11 @@
 #include "ui/TAbout.h"
 #include "ui/TConfigForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TSpyForm.h"
 #include "ui/TTipForm.h"
 #include "ui/TUseraccount.h"
 #include "ui/Tprogress.h"
+#include "ui/Tuserinfo.h"
 
 namespace orvane {
 
@@ -58,6 +60,8 @@ class DesktopProgram : public QObject {
   TMainForm& MainForm() { return *mainForm_; }
   TConfigForm& ConfigForm() { return *configForm_; }
   TAbout& About() { return *about_; }
+  Tuserinfo& Userinfo() { return *userinfo_; }
+  TSpyForm& SpyForm() { return *spyForm_; }
   TUseraccount& Useraccount() { return *useraccount_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
@@ -84,6 +88,8 @@ class DesktopProgram : public QObject {
   std::unique_ptr<ServerSetup> setup_;
   std::unique_ptr<TConfigForm> configForm_;
   std::unique_ptr<TAbout> about_;
+  std::unique_ptr<Tuserinfo> userinfo_;
+  std::unique_ptr<TSpyForm> spyForm_;
   std::unique_ptr<TUseraccount> useraccount_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;

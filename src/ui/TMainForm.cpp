@@ -1,8 +1,12 @@
 #include "ui/TMainForm.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -32,6 +36,7 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
     : ServMemo(host.memo, host.logSettings),
       host_(host),
       stayOnTop_(stayOnTop),
+      actions_(host),
       timer1_(host.Loop()) {
   setObjectName("MainForm");
   setWindowTitle(FtpHost::kProductLine);
@@ -51,9 +56,32 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
 
   connect(&tray_, &TrayIcon::activationRequested, this, &TMainForm::Restore);
   RefreshLists();
+
+  AskKick = [this] {
+    const auto b = QMessageBox::question(
+        this, windowTitle(), "Do you want to ban him at the same time ?",
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+    return b == QMessageBox::Yes  ? KickAnswer::Yes
+           : b == QMessageBox::No ? KickAnswer::No
+                                  : KickAnswer::Cancel;
+  };
+  AskMassKick = [this] {
+    return QMessageBox::question(
+               this, windowTitle(), "Are you sure you want to kick everybody connected ?",
+               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
+  };
+  AskIP = [this]() -> std::optional<std::string> {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, "Ajouter une IP dans la liste des bannis ...",
+                                               "IP", QLineEdit::Normal, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return text.toStdString();
+  };
 }
 
 TMainForm::~TMainForm() {
+  // The ban list's viewport reports to this window: not while the members are destroyed.
+  Banlist.viewport()->removeEventFilter(this);
   timer1_.SetEnabled(false);
 }
 
@@ -100,6 +128,14 @@ void TMainForm::BuildMenus() {
   PopupMenu2.addAction(&AddIP1);
   PopupMenu2.addAction(&Unban1);
   PopupMenu4.addAction(&Clearbuffer1);
+  connect(&PopupMenu1, &QMenu::aboutToShow, this, &TMainForm::UpdatePopupMenus);
+  connect(&PopupMenu2, &QMenu::aboutToShow, this, &TMainForm::UpdatePopupMenus);
+  connect(&Kick1, &QAction::triggered, this, &TMainForm::KickCommand);
+  connect(&Masskick1, &QAction::triggered, this, &TMainForm::MassKickCommand);
+  connect(&Ban1, &QAction::triggered, this, &TMainForm::BanCommand);
+  connect(&Spyuser1, &QAction::triggered, this, &TMainForm::SpyCommand);
+  connect(&AddIP1, &QAction::triggered, this, &TMainForm::AddIPCommand);
+  connect(&Unban1, &QAction::triggered, this, &TMainForm::UnbanCommand);
 
   connect(&Activer1, &QAction::triggered, this, [this] { host_.StartStopCommand(); });
   connect(&Closed1, &QAction::triggered, this, [this] {
@@ -137,6 +173,9 @@ void TMainForm::BuildLayout() {
   Banlist.setToolTip("Ban lists");
   Banlist.setSortingEnabled(true);
   Banlist.setContextMenuPolicy(Qt::CustomContextMenu);
+  Banlist.setAcceptDrops(true);
+  Banlist.viewport()->setAcceptDrops(true);
+  Banlist.viewport()->installEventFilter(this);
   ServMemo.setContextMenuPolicy(Qt::CustomContextMenu);
 
   ListSplitter.addWidget(&ListView1);
@@ -166,6 +205,114 @@ void TMainForm::BuildLayout() {
           [this](const QPoint& at) { PopupMenu4.popup(ServMemo.viewport()->mapToGlobal(at)); });
 }
 
+std::optional<ClientRef> TMainForm::SingleSelection() const {
+  const std::vector<const Usrdata*> selected = SelectedRecords();
+  if (selected.size() != 1) return std::nullopt;
+  return actions_.RefOf(selected.front());
+}
+
+void TMainForm::UpdatePopupMenus() {
+  const bool single = ListView1.selectedItems().size() == 1;
+  Kick1.setEnabled(single);
+  Ban1.setEnabled(single);
+  Spyuser1.setEnabled(single);
+  Masskick1.setEnabled(!host_.Clients.empty());
+  Usersinfos2.setEnabled(true);
+  AddIP1.setEnabled(true);
+  Unban1.setEnabled(Banlist.currentItem() != nullptr && Banlist.currentItem()->isSelected());
+}
+
+void TMainForm::KickCommand() {
+  const std::optional<ClientRef> ref = SingleSelection();
+  if (!ref) return;
+  const KickAnswer answer = AskKick();
+  // The question may have been open for a while: the selection must still be a single entry,
+  // and the reference finds the very client asked about (or nothing, if it left).
+  if (ListView1.selectedItems().size() != 1) return;
+  actions_.Kick(*ref, answer);
+  RefreshLists();
+}
+
+void TMainForm::MassKickCommand() {
+  actions_.MassKick(AskMassKick());
+}
+
+void TMainForm::BanCommand() {
+  if (const std::optional<ClientRef> ref = SingleSelection()) {
+    actions_.Ban(*ref, true);
+    RefreshLists();
+  }
+}
+
+void TMainForm::SpyCommand() {
+  const std::optional<ClientRef> ref = SingleSelection();
+  if (!ref || !OnSpy) return;
+  OnSpy(*ref, ListView1.selectedItems().front()->text().toStdString());
+}
+
+void TMainForm::AddIPCommand() {
+  if (const std::optional<std::string> text = AskIP()) {
+    actions_.AddByHand(*text);
+    RefreshLists();
+  }
+}
+
+void TMainForm::UnbanCommand() {
+  const QListWidgetItem* item = Banlist.currentItem();
+  if (item == nullptr || !item->isSelected()) return;
+  // By text: the list box's order need not be the model's, and every text is listed once.
+  const std::vector<std::string>& items = host_.banList.Items();
+  const auto at = std::find(items.begin(), items.end(), item->text().toStdString());
+  if (at == items.end()) return;
+  actions_.Unban(static_cast<int>(at - items.begin()));
+  RefreshLists();
+}
+
+void TMainForm::BanlistDrop(QObject* source) {
+  std::optional<ClientRef> ref;
+  if (source == &ListView1) {
+    ref = SingleSelection();
+  } else if (source != nullptr && DropSelection) {
+    ref = DropSelection(source);
+  }
+  if (!ref) return;
+  actions_.Ban(*ref, true);
+  RefreshLists();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Banlist.viewport()) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDropEvent*>(event);
+      QObject* source = drag->source();
+      const bool fromClients =
+          source == &ListView1 || (source != nullptr && DropSelection && DropSelection(source));
+      if (fromClients) {
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      // The ban runs after the drag has ended, outside the drag's own event handling.
+      QPointer<QObject> source = drop->source();
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      QTimer::singleShot(0, this, [this, source] {
+        if (source) BanlistDrop(source.data());
+      });
+      return true;
+    }
+    default:
+      return QMainWindow::eventFilter(watched, event);
+  }
+}
+
 void TMainForm::SetActivateCaption(const QString& caption) {
   Activer1.setText(caption);
   tray_.Activer2.setText(caption);
@@ -191,6 +338,7 @@ void TMainForm::RefreshLists() {
         ListView1.item(ListView1.count() - 1)->setSelected(true);
       }
     }
+    emit clientsChanged();
   }
   if (host_.banList.Items() != banShown_) {
     banShown_ = host_.banList.Items();

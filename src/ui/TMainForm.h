@@ -5,9 +5,12 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSplitter>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/ClientActions.h"
 #include "console/ClientList.h"
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
@@ -94,6 +97,33 @@ class TMainForm : public QMainWindow {
 
   TrayIcon& Tray() { return tray_; }
   const ClientList& Clients() const { return clients_; }
+  ClientActions& Actions() { return actions_; }
+
+  // The client list's pop-up commands, on the one selected entry's record.
+  void KickCommand();
+  void MassKickCommand();
+  void BanCommand();
+  void SpyCommand();
+  // The ban list's pop-up commands.
+  void AddIPCommand();
+  void UnbanCommand();
+  // A drop onto the ban list from source: bans the single selected client of the main list or
+  // of another accepted client list (DropSelection), with the file line; nothing otherwise.
+  void BanlistDrop(QObject* source);
+  // The enabling rules of the pop-up menus, applied when they open.
+  void UpdatePopupMenus();
+  // The reference of the single selected entry of the main list, if any.
+  std::optional<ClientRef> SingleSelection() const;
+
+  // The questions, as boxes by default; tests answer them instead.
+  std::function<KickAnswer()> AskKick;
+  std::function<bool()> AskMassKick;
+  std::function<std::optional<std::string>()> AskIP;
+  // Another client list whose entries may be dropped onto the ban list: the single selected
+  // client of source, or none when source is not such a list.
+  std::function<std::optional<ClientRef>(QObject* source)> DropSelection;
+  // Spying starts on a client, with its entry's caption.
+  std::function<void(const ClientRef& ref, const std::string& caption)> OnSpy;
 
  signals:
   void setupRequested();
@@ -104,12 +134,15 @@ class TMainForm : public QMainWindow {
   void logSetupRequested();
   void eventsRequested();
   void usersAccountRequested();
+  // The rows of the client list changed (a login, a disconnection, a stop).
+  void clientsChanged();
   // The window closed for good (the close was granted).
   void closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
@@ -121,6 +154,7 @@ class TMainForm : public QMainWindow {
   StayOnTop& stayOnTop_;
   TrayIcon tray_;
   ClientList clients_;
+  ClientActions actions_;
   std::vector<std::string> banShown_;
   TThreadedTimer timer1_;
   bool closeGranted_ = false;

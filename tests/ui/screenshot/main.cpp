@@ -1,5 +1,5 @@
 // Draws the main window serving a client, as the README shows it, on Qt's offscreen platform:
-//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png]
+//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png [USERINFO.png SPY.png]]
 // The program runs on a temporary directory and a free port; one client logs in and sends a
 // few commands, which the memo echoes in green.
 #include <QApplication>
@@ -45,6 +45,27 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     ok = menu.grab().save(argv[3]) && ok;
     menu.hide();
+  }
+  if (argc >= 6) {
+    // "Users Infos" with a second client, then the spy window following the first one.
+    auto second = d.Connect(true, "127.0.0.2");
+    second->Command("PWD");
+    Tuserinfo& info = d.program->Userinfo();
+    info.show();
+    info.RefreshAll();
+    info.ListView1.topLevelItem(0)->setSelected(true);
+    d.Host().Clients.at(0)->Uploaded = 123456;
+    info.Timer1Timer();
+    QApplication::processEvents();
+    ok = info.grab().save(argv[4]) && ok;
+    d.Main().Spyuser1.trigger();
+    client->Command("NOOP");
+    client->Command("CWD /pub");
+    client->Command("PWD");
+    second->Command("NOOP");
+    QApplication::processEvents();
+    ok = d.program->SpyForm().grab().save(argv[5]) && ok;
+    second->Command("QUIT");
   }
   client->Command("QUIT");
   return ok ? 0 : 1;
