@@ -93,6 +93,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
     }
   }
   stats.Load(ini);
+  statsLoaded_ = true;
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
   Clients.clear();
   accounts.Load(programDir_ + "Accounts.ini");
@@ -175,6 +176,9 @@ bool FtpHost::RequestClose() {
 
 void FtpHost::Shutdown() {
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_}) t->SetEnabled(false);
+  // Counters changed since the last start/stop command would be lost otherwise. Never before
+  // they were read: that would overwrite the stored totals with zeros.
+  if (statsLoaded_) SaveStats();
   log_.Close();
   xferLog_.Close();
 }

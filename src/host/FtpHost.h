@@ -153,6 +153,7 @@ class FtpHost : public AccessHost {
   std::string programDir_;
   EventLog log_;
   TransferLog xferLog_;
+  bool statsLoaded_ = false;  // the counters have been read from the file
   TSockets sockets1_;
   Authenticator authenticator_;
   DirectoryRights rights_;

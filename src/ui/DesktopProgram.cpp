@@ -58,6 +58,27 @@ bool DesktopProgram::Start() {
   mainForm_->OnSpy = [this](const ClientRef& ref, const std::string& caption) {
     spyForm_->Spy(ref, caption);
   };
+  // The settings windows, each shown and raised from its menu item; the free files modally.
+  const auto showModeless = [](QDialog& d) {
+    d.show();
+    d.raise();
+    d.activateWindow();
+  };
+  logForm_ = std::make_unique<TLogForm>(host_, stayOnTop_);
+  logForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::logSetupRequested, this,
+          [this, showModeless] { showModeless(*logForm_); });
+  wMessageForm_ = std::make_unique<TWMessageForm>(host_, stayOnTop_);
+  wMessageForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::eventsRequested, this,
+          [this, showModeless] { showModeless(*wMessageForm_); });
+  freeFilesForm_ = std::make_unique<TFreeFilesForm>(host_, mainForm_.get());
+  connect(mainForm_.get(), &TMainForm::freeFilesRequested, this,
+          [this] { ui_.RunModal(*freeFilesForm_); });
+  statistikForm_ = std::make_unique<Tstatistikform>(host_, stayOnTop_);
+  statistikForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::statisticsRequested, this,
+          [this, showModeless] { showModeless(*statistikForm_); });
   useraccount_ = std::make_unique<TUseraccount>(host_.accounts, ui_, stayOnTop_);
   useraccount_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::usersAccountRequested, this, [this] {
@@ -65,8 +86,7 @@ bool DesktopProgram::Start() {
     useraccount_->raise();
     useraccount_->activateWindow();
   });
-  // The windows of the log settings, the messages, the account editor and the free files
-  // come here in their turn; the loading window keeps their positions.
+  // The loading window keeps the positions of the windows created here.
   for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
   progress_.End();
 
@@ -108,6 +128,10 @@ void DesktopProgram::Finish() {
   if (configForm_) configForm_->hide();
   if (spyForm_) spyForm_->hide();
   if (userinfo_) userinfo_->hide();
+  for (QDialog* d :
+       std::initializer_list<QDialog*>{logForm_.get(), wMessageForm_.get(), statistikForm_.get()}) {
+    if (d) d->hide();
+  }
   if (useraccount_) useraccount_->hide();
   // As the program without windows ends: the stop command (answered Yes when clients are
   // listed), then every session closed and its disconnection hook run, before the session

@@ -14,11 +14,15 @@
 #include "ui/QtHostUi.h"
 #include "ui/TAbout.h"
 #include "ui/TConfigForm.h"
+#include "ui/TFreeFilesForm.h"
+#include "ui/TLogForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TSpyForm.h"
 #include "ui/TTipForm.h"
 #include "ui/TUseraccount.h"
+#include "ui/TWMessageForm.h"
 #include "ui/Tprogress.h"
+#include "ui/Tstatistikform.h"
 #include "ui/Tuserinfo.h"
 
 namespace orvane {
@@ -62,6 +66,10 @@ class DesktopProgram : public QObject {
   TAbout& About() { return *about_; }
   Tuserinfo& Userinfo() { return *userinfo_; }
   TSpyForm& SpyForm() { return *spyForm_; }
+  TLogForm& LogForm() { return *logForm_; }
+  TWMessageForm& WMessageForm() { return *wMessageForm_; }
+  TFreeFilesForm& FreeFilesForm() { return *freeFilesForm_; }
+  Tstatistikform& StatistikForm() { return *statistikForm_; }
   TUseraccount& Useraccount() { return *useraccount_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
@@ -90,6 +98,10 @@ class DesktopProgram : public QObject {
   std::unique_ptr<TAbout> about_;
   std::unique_ptr<Tuserinfo> userinfo_;
   std::unique_ptr<TSpyForm> spyForm_;
+  std::unique_ptr<TLogForm> logForm_;
+  std::unique_ptr<TWMessageForm> wMessageForm_;
+  std::unique_ptr<TFreeFilesForm> freeFilesForm_;
+  std::unique_ptr<Tstatistikform> statistikForm_;
   std::unique_ptr<TUseraccount> useraccount_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;

@@ -8,6 +8,7 @@ its own follow: without a display it says so and ends.
 
     python3 test_desktop.py --desktop-binary PATH [unittest arguments]
 """
+import ftplib
 import os
 import signal
 import socket
@@ -96,8 +97,16 @@ class DesktopOnlyTest(unittest.TestCase):
             server = Ftpd(DESKTOP_BINARY, directory, port)
             self.assertTrue(server.wait_for_output('FTP Server On-line on port %d ...' % port),
                             server.text() + server.error_output())
+            for _ in range(2):
+                ftp = ftplib.FTP()
+                ftp.connect('127.0.0.1', port, timeout=10)
+                ftp.close()
+                self.assertTrue(server.wait_for_no_clients())
             server.process.send_signal(signal.SIGINT)
             self.assertEqual(server.wait(), 0, server.error_output())
+            # The counters of this run are saved although no start/stop command ran.
+            with open(os.path.join(directory, 'FTPsrv.ini'), 'rb') as f:
+                self.assertIn(b'connections=2\r\n', f.read())
             with open(os.path.join(directory, 'FTP.log'), 'rb') as f:
                 self.assertRegex(f.read().decode(), r'Session closed  on [^\r\n]+ ----------\r\n\Z')
 

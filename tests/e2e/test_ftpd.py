@@ -58,6 +58,25 @@ class FtpdTest(unittest.TestCase):
         self.assertRegex(log, r'\r\n\r\n---------- Session closed  on ' + STAMP +
                          r' ----------\r\n\Z')
 
+    def test_statistics_survive_sigterm(self):
+        port = free_port()
+        ftpd = self.start(port)
+        self.assertTrue(ftpd.wait_for_output('FTP Server On-line on port %d ...' % port),
+                        ftpd.text() + ftpd.error_output())
+        for _ in range(3):
+            ftp = ftplib.FTP()
+            ftp.connect('127.0.0.1', port, timeout=TIMEOUT)
+            with self.assertRaises(ftplib.error_perm):
+                ftp.login('bob', 'secret')
+            ftp.close()
+            # One after the other: only the first raises the saved peak.
+            self.assertTrue(ftpd.wait_for_no_clients())
+        self.assertEqual(ftpd.stop(), 0, ftpd.error_output())
+        with open(os.path.join(self.dir, 'FTPsrv.ini'), 'rb') as f:
+            ini = f.read().decode()
+        self.assertIn('connections=3\r\n', ini)
+        self.assertIn('connectionsRF=3\r\n', ini)
+
     def test_port_in_use_is_reported_and_ends_the_program(self):
         with socket.socket() as blocker:
             blocker.bind(('127.0.0.1', 0))

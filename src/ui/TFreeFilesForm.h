@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QAction>
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "host/FtpHost.h"
+
+namespace orvane {
+
+// "Files/Dirs free to download", shown modally. The list box shows the host's free list, which
+// the list buttons edit directly, so an item counts for the next download at once. Showing and
+// Cancel load the stored list again; OK rewrites the section.
+class TFreeFilesForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFreeFilesForm(FtpHost& host, QWidget* parent = nullptr);
+
+  // The "..." button's open dialog; tests replace it.
+  std::function<std::optional<std::string>()> ChooseFile;
+
+  QVBoxLayout Layout;
+  QLabel Examples{"Examples :  D:\\files.zip   C:\\temp\\   index.txt   *.exe"};
+  QGridLayout Grid;
+  QListWidget ListBox1;
+  QLineEdit Edit1;
+  QPushButton SpeedButton1{"..."};
+  QPushButton Button2{"<< Add"};
+  QPushButton Button4{">> Delete"};
+  QMenu PopupMenu1;
+  QAction* Delete1 = nullptr;
+  QHBoxLayout Buttons;
+  QPushButton Button1{"&Ok"};
+  QPushButton Button3{"&Cancel"};
+
+  // The list box shown again from the host's list.
+  void Fill();
+  void Reload();
+  void AddClick();
+  void DeleteClick();
+  void OkClick();
+  void CancelClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void UpdateEnabling();
+
+  FtpHost& host_;
+};
+
+}  // namespace orvane
