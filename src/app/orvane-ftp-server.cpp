@@ -14,10 +14,12 @@
 #include <QLibraryInfo>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "host/CommandLine.h"
 #include "platform/AutostartEntry.h"
+#include "platform/SettingsDirectory.h"
 #include "platform/UniqueFd.h"
 #include "ui/DesktopProgram.h"
 
@@ -101,6 +103,18 @@ int main(int argc, char** argv) {
     std::cerr << orvane::CommandLine::Usage(argv[0]);
     return args.help ? 0 : 2;
   }
+  // Without --dir: the program's own directory when it may hold the settings, else
+  // $XDG_CONFIG_HOME/orvane-ftp-server/, created here on the first start.
+  const orvane::SettingsDirectory::Choice settings =
+      orvane::SettingsDirectory::Resolve(orvane::SettingsDirectory::FromEnvironment(
+          orvane::SettingsDirectory::Program::Desktop,
+          args.dirGiven ? std::optional<std::string>(args.dir) : std::nullopt));
+  if (settings.dir.empty()) {
+    std::cerr << "orvane-ftp-server: no settings directory: " << settings.reason << "\n";
+    return 2;
+  }
+  std::cout << orvane::SettingsDirectory::StartLine(settings) << std::endl;
+  args.dir = settings.dir;
   const std::string noDisplay = ChooseDisplay();
   if (!noDisplay.empty()) {
     std::cerr << "orvane-ftp-server: " << noDisplay

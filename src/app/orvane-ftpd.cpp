@@ -1,14 +1,17 @@
 // orvane-ftpd: the server without windows. Memo lines go to standard output (command echo lines
 // in green when standard output is a terminal), message boxes to standard error, and every
-// confirmation is answered Yes. The engine starts at once; SIGINT and SIGTERM stop it cleanly.
+// confirmation is answered Yes. The engine starts at once; SIGINT and SIGTERM stop it cleanly,
+// SIGHUP opens the log files again by their names (log rotation).
 //
 //   orvane-ftpd [PORT] [--dir DIR]
+//
+// Exit codes: 0 after a clean stop, 1 when the server could not start (log file, port), 2 for
+// a wrong command line or when there is no settings directory.
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -16,6 +19,7 @@
 
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
+#include "platform/SettingsDirectory.h"
 #include "platform/UniqueFd.h"
 
 namespace {
@@ -43,19 +47,12 @@ class ConsoleUi : public orvane::HostUi {
   bool color_;
 };
 
-std::string ExecutableDir() {
-  char path[PATH_MAX] = {};
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return "./";
-  std::string dir(path, static_cast<size_t>(n));
-  return dir.substr(0, dir.rfind('/') + 1);
-}
-
 int Usage(const char* program) {
   std::cerr << "usage: " << program << " [PORT] [--dir DIR]\n"
             << "  PORT      the port to listen on (default: the configured port, 21)\n"
             << "  --dir DIR the directory of FTPsrv.ini, Accounts.ini and the default log\n"
-            << "            (default: the program's own directory)\n";
+            << "            (default: the program's own directory when it is writable,\n"
+            << "            else the service's $STATE_DIRECTORY)\n";
   return 2;
 }
 
@@ -63,12 +60,12 @@ int Usage(const char* program) {
 
 int main(int argc, char** argv) {
   std::optional<std::string> port;
-  std::string dir = ExecutableDir();
+  std::optional<std::string> dirOption;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--dir") {
       if (i + 1 >= argc) return Usage(argv[0]);
-      dir = argv[++i];
+      dirOption = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
       return Usage(argv[0]);
     } else if (!port && !arg.empty() && arg[0] != '-') {
@@ -77,13 +74,21 @@ int main(int argc, char** argv) {
       return Usage(argv[0]);
     }
   }
-  if (dir.empty()) dir = "./";
-  if (dir.back() != '/') dir += '/';
+  const orvane::SettingsDirectory::Choice settings =
+      orvane::SettingsDirectory::Resolve(orvane::SettingsDirectory::FromEnvironment(
+          orvane::SettingsDirectory::Program::Daemon, dirOption));
+  if (settings.dir.empty()) {
+    std::cerr << argv[0] << ": no settings directory: " << settings.reason << std::endl;
+    return 2;
+  }
+  std::cout << orvane::SettingsDirectory::StartLine(settings) << std::endl;
+  const std::string& dir = settings.dir;
 
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
   orvane::UniqueFd signalFd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
@@ -97,8 +102,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const orvane::EventLoop::Token signalToken =
-      loop.AddFd(signalFd.Get(), EPOLLIN, [&loop](uint32_t) { loop.Stop(); });
+  const orvane::EventLoop::Token signalToken = loop.AddFd(signalFd.Get(), EPOLLIN, [&](uint32_t) {
+    signalfd_siginfo info{};
+    while (::read(signalFd.Get(), &info, sizeof info) == sizeof info) {
+      if (info.ssi_signo != SIGHUP) {
+        loop.Stop();
+      } else if (!host.ReopenLogs()) {
+        std::cerr << "Cannot open the log files again; writing on to the old ones" << std::endl;
+      }
+    }
+  });
   loop.Run();
   loop.Release(signalToken);
 

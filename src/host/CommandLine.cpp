@@ -45,7 +45,8 @@ std::string CommandLine::Usage(const char* program) {
   return std::string("usage: ") + program + " [PORT] [--dir DIR]\n" +
          "  PORT      the port to listen on (default: the configured port, 21)\n"
          "  --dir DIR the directory of FTPsrv.ini, Accounts.ini and the default log\n"
-         "            (default: the program's own directory)\n";
+         "            (default: the program's own directory when it is writable, else\n"
+         "            ~/.config/orvane-ftp-server/; see the README)\n";
 }
 
 }  // namespace orvane

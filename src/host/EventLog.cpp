@@ -43,6 +43,17 @@ bool EventLog::ChangeFile(const std::string& newName, const std::string& port) {
   return Open(newName, port);
 }
 
+bool EventLog::Reopen() {
+  if (file_ == nullptr) return false;
+  std::fflush(file_);
+  std::FILE* f = std::fopen(fileName_.c_str(), "ab");
+  if (f == nullptr) return false;
+  std::fclose(file_);
+  file_ = f;
+  std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
+  return true;
+}
+
 void EventLog::LogEvent(int category, const std::string& text) {
   LogEventSplit(category, text, text);
 }

@@ -26,6 +26,10 @@ class EventLog {
   // A change of log file: the old file gets the change line and its end block, the new one
   // its start block. Names compare without regard to case; an equal name changes nothing.
   bool ChangeFile(const std::string& newName, const std::string& port);
+  // Opens the log file by its name again, for log rotation: after the file was renamed, lines
+  // go to a new file of the old name. Lines written before go to the renamed file first. When
+  // the name cannot be opened the log keeps writing to the file it has, and returns false.
+  bool Reopen();
   const std::string& FileName() const { return fileName_; }
   bool IsOpen() const { return file_ != nullptr; }
 

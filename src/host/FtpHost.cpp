@@ -101,6 +101,13 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
     ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(errno) + ")");
     return false;
   }
+  if (TransferLog::Enabled(ini)) {
+    const std::string xferName = TransferLog::FileName(ini, programDir_);
+    if (!xferLog_.Open(xferName)) {
+      ui_.MessageBox("Cannot open the transfer log " + xferName + " (" + std::strerror(errno) +
+                     ")");
+    }
+  }
   stats.Load(ini);
   statsLoaded_ = true;
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
@@ -193,6 +200,13 @@ void FtpHost::Shutdown() {
   // they were read: that would overwrite the stored totals with zeros.
   if (statsLoaded_) SaveStats();
   log_.Close();
+  xferLog_.Close();
+}
+
+bool FtpHost::ReopenLogs() {
+  const bool logOk = log_.Reopen() || !log_.IsOpen();
+  const bool xferOk = xferLog_.Reopen() || !xferLog_.IsOpen();
+  return logOk && xferOk;
 }
 
 void FtpHost::FtpServer1Start(TFtpServer&) {
@@ -450,6 +464,8 @@ void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, ui
   if (record == nullptr) return;
   const bool listed = std::find(Clients.begin(), Clients.end(), record) != Clients.end();
   const std::string a = client.GetPeerAddr();
+  // A transfer still running when its session goes is logged as incomplete.
+  XferEnded(client, *record, false);
   LogEvent(3, record->UserName.empty() ? a + " disconnected"
                                        : record->UserName + " (" + a + ") disconnected");
   RemoveFromClients(record);

@@ -25,6 +25,7 @@
 #include "host/Messages.h"
 #include "host/SetupSettings.h"
 #include "host/Statistics.h"
+#include "host/TransferLog.h"
 #include "net/EventLoop.h"
 #include "net/TSockets.h"
 #include "net/TThreadedTimer.h"
@@ -59,6 +60,10 @@ class FtpHost : public AccessHost {
   bool RequestClose();
   // After a granted close: timers off, session end block written, log closed.
   void Shutdown();
+
+  // Log rotation (SIGHUP in orvane-ftpd): the log file and the transfer log are opened again by
+  // their names. False when one of them could not be; it then keeps its old file.
+  bool ReopenLogs();
 
   // The start/stop command. Returns false when the operator abandoned it.
   bool StartStopCommand();
@@ -148,11 +153,15 @@ class FtpHost : public AccessHost {
   void AutoBan(const std::string& address, int64_t now);
   // Position of the record's session in the engine's list, -1 when it is no longer there.
   int PositionOf(const Usrdata* record);
+  // The transfer log's side of the transfer hooks: a file transfer began or ended.
+  void XferStarted(TFtpCtrlSocket& client, char direction, const Usrdata& record);
+  void XferEnded(TFtpCtrlSocket& client, const Usrdata& record, bool complete);
 
   EventLoop& loop_;
   HostUi& ui_;
   std::string programDir_;
   EventLog log_;
+  TransferLog xferLog_;
   bool statsLoaded_ = false;  // the counters have been read from the file
   TSockets sockets1_;
   Authenticator authenticator_;

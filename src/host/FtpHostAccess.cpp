@@ -2,6 +2,7 @@
 // record and hands over to the authentication, directory rights and transfer accounting.
 #include "host/FtpHost.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -34,6 +35,28 @@ std::string FtpHost::CurrentDate() {
 
 std::string FtpHost::CurrentTime() {
   return LongTime(Now());
+}
+
+void FtpHost::XferStarted(TFtpCtrlSocket& client, char direction, const Usrdata& record) {
+  if (!xferLog_.IsOpen() || client.FilePath.empty()) return;  // off, or a listing
+  TransferLog::Entry entry;
+  entry.remoteHost = client.GetPeerAddr();
+  entry.fileName = FileSystem::ToPosix(client.FilePath).value_or(client.FilePath);
+  entry.direction = direction;
+  const users* account = nullptr;
+  for (const users* a : accounts.AccountList()) {
+    if (a->Name == record.Account) account = a;
+  }
+  entry.accessMode = account != nullptr && !account->EnableLogin ? 'a' : 'r';
+  entry.userName = record.UserName;
+  xferLog_.Started(client, std::move(entry),
+                   direction == 'o' ? record.Downloaded : record.Uploaded);
+}
+
+void FtpHost::XferEnded(TFtpCtrlSocket& client, const Usrdata& record, bool complete) {
+  const char direction = xferLog_.Direction(client);
+  if (direction == 0) return;
+  xferLog_.Ended(client, direction == 'o' ? record.Downloaded : record.Uploaded, complete);
 }
 
 Usrdata* FtpHost::RecordOrDeny(const TFtpCtrlSocket& client, bool& allowed) {
@@ -109,7 +132,10 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
                                              uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrSessionConnected(c, d, e, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    accounting_.FtpServer1RetrSessionConnected(c, d, e, *r);
+    if (e == 0) XferStarted(c, 'o', *r);
   };
   FtpServer1.OnUpdateXfer = [this](TFtpServer&, TFtpCtrlSocket& c, int count) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1UpdateXfer(c, count, *r);
@@ -118,18 +144,27 @@ void FtpHost::AssignAccessHooks() {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, d, e, *r);
   };
   FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrSessionClosed(c, d, e, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    accounting_.FtpServer1RetrSessionClosed(c, d, e, *r);
+    XferEnded(c, *r, e == 0 && !c.AbortingTransfer && c.DataSent);
   };
   FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
                                              uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorSessionConnected(c, d, e, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    accounting_.FtpServer1StorSessionConnected(c, d, e, *r);
+    if (e == 0) XferStarted(c, 'i', *r);
   };
   FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
                                           const char* buf, int len, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, d, buf, len, e, *r);
   };
   FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorSessionClosed(c, d, e, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    accounting_.FtpServer1StorSessionClosed(c, d, e, *r);
+    XferEnded(c, *r, e == 0 && !c.AbortingTransfer);
   };
 }
 

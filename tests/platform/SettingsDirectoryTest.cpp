@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/SettingsDirectory.h"
+#include "platform/TempDir.h"
+
+namespace orvane {
+namespace {
+
+using Program = SettingsDirectory::Program;
+
+SettingsDirectory::Inputs Installed(Program program) {
+  SettingsDirectory::Inputs in;
+  in.program = program;
+  in.programDir = "/usr/bin/";
+  in.programDirWritable = false;
+  in.home = "/home/ann";
+  return in;
+}
+
+TEST(SettingsDirectoryTest, DirOptionWinsOverEverything) {
+  for (Program program : {Program::Desktop, Program::Daemon}) {
+    SettingsDirectory::Inputs in = Installed(program);
+    in.programDir = "/home/ann/build/";
+    in.programDirWritable = true;
+    in.stateDirectory = "/var/lib/orvane-ftpd";
+    in.xdgConfigHome = "/home/ann/.cfg";
+    in.dirOption = "/srv/conf";
+    const auto choice = SettingsDirectory::Choose(in);
+    EXPECT_EQ(choice.dir, "/srv/conf/");
+    EXPECT_FALSE(choice.create);
+  }
+}
+
+TEST(SettingsDirectoryTest, WritableProgramDirectoryIsKept) {
+  for (Program program : {Program::Desktop, Program::Daemon}) {
+    SettingsDirectory::Inputs in = Installed(program);
+    in.programDir = "/home/ann/portable";
+    in.programDirWritable = true;
+    in.stateDirectory = "/var/lib/orvane-ftpd";
+    EXPECT_EQ(SettingsDirectory::Choose(in).dir, "/home/ann/portable/");
+  }
+}
+
+TEST(SettingsDirectoryTest, SystemProgramDirectoryIsNeverUsedEvenWhenWritable) {
+  SettingsDirectory::Inputs in = Installed(Program::Daemon);
+  in.programDirWritable = true;  // root can write /usr/bin
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "");
+  in.programDir = "/usr/local/bin";
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "");
+  EXPECT_FALSE(SettingsDirectory::IsSystemProgramDir("/usr/bin/extra/"));
+}
+
+TEST(SettingsDirectoryTest, DesktopProgramUsesXdgConfigHomeOrDotConfig) {
+  SettingsDirectory::Inputs in = Installed(Program::Desktop);
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "/home/ann/.config/orvane-ftp-server/");
+  EXPECT_TRUE(SettingsDirectory::Choose(in).create);
+  in.xdgConfigHome = "/home/ann/cfg/";
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "/home/ann/cfg/orvane-ftp-server/");
+  // A relative value is invalid and ignored, as the base directory rules say.
+  in.xdgConfigHome = "cfg";
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "/home/ann/.config/orvane-ftp-server/");
+  in.xdgConfigHome.reset();
+  in.home.reset();
+  const auto none = SettingsDirectory::Choose(in);
+  EXPECT_EQ(none.dir, "");
+  EXPECT_NE(none.reason.find("--dir"), std::string::npos);
+  // The service's directory is the daemon's, never the desktop program's.
+  in.stateDirectory = "/var/lib/orvane-ftpd";
+  EXPECT_EQ(SettingsDirectory::Choose(in).dir, "");
+}
+
+TEST(SettingsDirectoryTest, DaemonUsesTheServiceDirectoryOrHasNone) {
+  SettingsDirectory::Inputs in = Installed(Program::Daemon);
+  in.xdgConfigHome = "/home/ann/cfg";
+  const auto none = SettingsDirectory::Choose(in);
+  EXPECT_EQ(none.dir, "");
+  EXPECT_NE(none.reason.find("--dir DIR"), std::string::npos);
+  in.stateDirectory = "/var/lib/orvane-ftpd:/var/lib/other";
+  const auto choice = SettingsDirectory::Choose(in);
+  EXPECT_EQ(choice.dir, "/var/lib/orvane-ftpd/");
+  EXPECT_EQ(SettingsDirectory::StartLine(choice),
+            "Settings directory: /var/lib/orvane-ftpd/ (from $STATE_DIRECTORY)");
+}
+
+TEST(SettingsDirectoryTest, ResolveCreatesTheDesktopDirectoryAndReportsFailure) {
+  test::TempDir temp;
+  SettingsDirectory::Inputs in = Installed(Program::Desktop);
+  in.xdgConfigHome = temp / "a/b";
+  const auto made = SettingsDirectory::Resolve(in);
+  EXPECT_EQ(made.dir, temp / "a/b/orvane-ftp-server/");
+  struct stat st {};
+  ASSERT_EQ(::stat(made.dir.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(SettingsDirectory::Resolve(in).dir, made.dir);  // an existing one is fine
+
+  test::WriteBytes(temp / "file", "x");
+  in.xdgConfigHome = temp / "file";
+  const auto failed = SettingsDirectory::Resolve(in);
+  EXPECT_EQ(failed.dir, "");
+  EXPECT_NE(failed.reason.find("file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane
