@@ -1,44 +1,14 @@
 #pragma once
 
-#include <QDialog>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <functional>
-#include <string>
+#include "ui/AccountNameDialog.h"
 
 namespace orvane {
 
 // "Edit UserName": asks for the new name of the selected account, starting with its name.
-// OnOk decides: it returns the message to show (the window stays open) or an empty text (the
-// window closes).
-class TEditUserName : public QDialog {
-  Q_OBJECT
-
+class TEditUserName : public AccountNameDialog {
  public:
-  explicit TEditUserName(QWidget* parent = nullptr);
-
-  // Shows the window with the name field holding name.
-  void Open(const QString& name);
-
-  std::function<std::string(const std::string& name)> OnOk;
-  // Message boxes of the refusals.
-  std::function<void(const std::string& text)> OnMessage;
-
-  QVBoxLayout Layout;
-  QLabel NameLabel{"User name :"};
-  QLineEdit UserName;
-  QHBoxLayout Buttons;
-  QPushButton Ok{"&Ok"};
-  QPushButton Cancel{"&Cancel"};
-
-  // "&Ok" pressed.
-  void Confirm();
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
+  explicit TEditUserName(QWidget* parent = nullptr)
+      : AccountNameDialog("TEditUserName", "Edit UserName", parent) {}
 };
 
 }  // namespace orvane

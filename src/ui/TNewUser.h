@@ -1,44 +1,14 @@
 #pragma once
 
-#include <QDialog>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <functional>
-#include <string>
+#include "ui/AccountNameDialog.h"
 
 namespace orvane {
 
-// "New User": asks for the name of a new account. Typing while the focus is elsewhere in the
-// window goes to the name field; Enter there acts as "&Ok". OnOk decides: it returns the message
-// to show (the window stays open) or an empty text (the window closes).
-class TNewUser : public QDialog {
-  Q_OBJECT
-
+// "New User": asks for the name of a new account.
+class TNewUser : public AccountNameDialog {
  public:
-  explicit TNewUser(QWidget* parent = nullptr);
-
-  // Shows the window with the name field holding name.
-  void Open(const QString& name);
-
-  std::function<std::string(const std::string& name)> OnOk;
-  // Message boxes of the refusals.
-  std::function<void(const std::string& text)> OnMessage;
-
-  QVBoxLayout Layout;
-  QLabel NameLabel{"User name :"};
-  QLineEdit UserName;
-  QHBoxLayout Buttons;
-  QPushButton Ok{"&Ok"};
-  QPushButton Cancel{"&Cancel"};
-
-  // "&Ok" pressed.
-  void Confirm();
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
+  explicit TNewUser(QWidget* parent = nullptr)
+      : AccountNameDialog("TNewUser", "New User", parent) {}
 };
 
 }  // namespace orvane

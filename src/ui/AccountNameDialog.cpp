@@ -1,12 +1,13 @@
-#include "ui/TEditUserName.h"
+#include "ui/AccountNameDialog.h"
 
 #include <QKeyEvent>
 
 namespace orvane {
 
-TEditUserName::TEditUserName(QWidget* parent) : QDialog(parent) {
-  setObjectName("TEditUserName");
-  setWindowTitle("Edit UserName");
+AccountNameDialog::AccountNameDialog(const char* objectName, const char* caption, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName(objectName);
+  setWindowTitle(caption);
   UserName.setObjectName("UserName");
   Layout.addWidget(&NameLabel);
   Layout.addWidget(&UserName);
@@ -17,12 +18,12 @@ TEditUserName::TEditUserName(QWidget* parent) : QDialog(parent) {
   setLayout(&Layout);
   Ok.setAutoDefault(false);
   Cancel.setAutoDefault(false);
-  connect(&UserName, &QLineEdit::returnPressed, this, &TEditUserName::Confirm);
-  connect(&Ok, &QPushButton::clicked, this, &TEditUserName::Confirm);
+  connect(&UserName, &QLineEdit::returnPressed, this, &AccountNameDialog::Confirm);
+  connect(&Ok, &QPushButton::clicked, this, &AccountNameDialog::Confirm);
   connect(&Cancel, &QPushButton::clicked, this, &QWidget::hide);
 }
 
-void TEditUserName::Open(const QString& name) {
+void AccountNameDialog::Open(const QString& name) {
   UserName.setText(name);
   show();
   raise();
@@ -30,7 +31,7 @@ void TEditUserName::Open(const QString& name) {
   UserName.setFocus();
 }
 
-void TEditUserName::Confirm() {
+void AccountNameDialog::Confirm() {
   const std::string message = OnOk ? OnOk(UserName.text().toStdString()) : std::string();
   if (message.empty()) {
     hide();
@@ -39,7 +40,7 @@ void TEditUserName::Confirm() {
   }
 }
 
-void TEditUserName::keyPressEvent(QKeyEvent* event) {
+void AccountNameDialog::keyPressEvent(QKeyEvent* event) {
   // Typing anywhere in the window goes to the name field.
   if (!event->text().isEmpty() && event->text()[0].isPrint() && !UserName.hasFocus()) {
     UserName.setFocus();
