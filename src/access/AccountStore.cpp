@@ -70,6 +70,7 @@ void ReadAccount(const IniFile& ini, const std::string& section, users& account)
   account.HideHidden = ini.ReadBool(section, "Hide hidden Files", false);
   account.AllowTimeout = ini.ReadBool(section, "TO", true);
   account.Enabled = ini.ReadBool(section, "Enabled", true);
+  account.RequireTLS = ini.ReadBool(section, "RequireTLS", false);
   account.Maxdl = ini.ReadInteger(section, "Maxdl", 0);
   account.Xupl = ini.ReadInteger(section, "Xupl", 1);
   account.Xdl = ini.ReadInteger(section, "Xdl", 1);
@@ -105,6 +106,8 @@ std::string FixedKeysText(const users& account) {
   AppendLine(out, "Xupl", std::to_string(account.Xupl));
   AppendLine(out, "Xdl", std::to_string(account.Xdl));
   AppendLine(out, "Timeout", std::to_string(account.Timeout));
+  // Written only when set, so that files of accounts without it stay as they were.
+  if (account.RequireTLS) AppendLine(out, "RequireTLS", Flag(account.RequireTLS));
   return out;
 }
 

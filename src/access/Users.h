@@ -29,6 +29,7 @@ struct users {
   bool Enabled = true;                 // "Enabled"
   std::string Message;                 // "Message": login message file, empty for none
   std::string Links;                   // "Links": links file, empty for none
+  bool RequireTLS = false;  // "RequireTLS": no login before the control connection is TLS
 };
 
 }  // namespace orvane

@@ -12,6 +12,7 @@ void Usrdata::CopyAccount(const users& account) {
   AllowNoop = account.AllowNoop;
   EnableMaxdl = account.EnableMaxdl;
   AllowTimeout = account.AllowTimeout;
+  RequireTLS = account.RequireTLS;
   Message = account.Message;
   Links = account.Links;
   Credit = account.Maxdl;

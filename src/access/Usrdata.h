@@ -32,6 +32,7 @@ struct Usrdata {
   int32_t Timeout = 0;
   bool AllowNoop = false;
   bool AllowTimeout = false;
+  bool RequireTLS = false;
   std::array<TDir, kDirEntries> Dirs;
   std::string Message;
   std::string Links;

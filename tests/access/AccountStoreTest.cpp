@@ -161,6 +161,20 @@ TEST_F(AccountStoreTest, SavedAccountsReadBackIdentically) {
   }
 }
 
+TEST_F(AccountStoreTest, RequireTlsIsWrittenOnlyWhenSet) {
+  WriteFile("[a]\nRequireTLS=1\n[b]\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.EditorList().size(), 2u);
+  EXPECT_TRUE(store.EditorList()[0]->RequireTLS);
+  EXPECT_FALSE(store.EditorList()[1]->RequireTLS);
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  const std::string text = ReadFile();
+  EXPECT_NE(text.find("Timeout=600\r\nRequireTLS=1\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("RequireTLS", text.find("[b]")), std::string::npos);
+}
+
 TEST_F(AccountStoreTest, LineBreaksInValuesCannotAddKeys) {
   AccountStore store;
   store.Load(path_);
