@@ -246,6 +246,8 @@ void TFtpServer::PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t) {
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
   SendWithoutDelay(data);
+  SecureDataConnection(client);
+  if (data.State() != wsConnected) return;
   client.PassiveConnected = true;
   if (client.PassiveStart) {
     if (data.OnSessionConnected) data.OnSessionConnected(data, 0);
@@ -318,6 +320,7 @@ void TFtpServer::StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set) {
   data.SetLingerTimeout(0);
   data.Connect();
   SendWithoutDelay(data);
+  SecureDataConnection(client);
 }
 
 void TFtpServer::AbortTransfer(TFtpCtrlSocket& client, const std::string& reason) {
@@ -426,6 +429,9 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
 // What every closed data connection resets: the passive state, the transfer's start offset, the
 // data port (to the "ftp-data" service) and the stream the engine opened.
 void TFtpServer::EndTransfer(TFtpCtrlSocket& client) {
+  if (!client.DataSocket->TlsFailure().empty() && OnTlsFailed && !destroying_) {
+    OnTlsFailed(*this, client, true, client.DataSocket->TakeTlsFailure());
+  }
   client.PassiveStart = false;
   client.PassiveConnected = false;
   client.TransferStartPos = 0;

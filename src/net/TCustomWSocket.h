@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/EventLoop.h"
@@ -144,6 +145,8 @@ class TCustomWSocket {
   // The connection's TLS session, or null.
   const TlsSession* Tls() const { return tls_.get(); }
   const std::string& TlsFailure() const { return tlsFailure_; }
+  // The failure text, cleared: for an owner that reports each failure once.
+  std::string TakeTlsFailure() { return std::exchange(tlsFailure_, std::string()); }
   // For a client: the session the next StartTls offers for resumption (e.g. a control
   // connection's). The socket keeps a reference until it is used or replaced.
   void OfferTlsSession(const TlsSession* from);
