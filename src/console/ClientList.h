@@ -10,12 +10,13 @@ namespace orvane {
 // The rows of the main window's client list: one per logged-in client (a record whose Account
 // is set), in the host's connection order; the caption is the client's Account and the row's
 // data its Usrdata record. The rows are taken again from the host's list every time it changes,
-// so a row never outlives its record.
+// so a row never outlives its record. A session that switches to TLS changes its row.
 class ClientList {
  public:
   struct Row {
     std::string caption;
     Usrdata* data;
+    bool secure = false;  // the control connection is TLS: the window marks the row
     bool operator==(const Row&) const = default;
   };
 
