@@ -85,7 +85,9 @@ class TCustomWSocket {
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
   // Bytes queued by Send and SendFile that the system has not taken yet.
-  int64_t BufferedBytes() const { return queue_.Pending() + fileLeft_; }
+  int64_t BufferedBytes() const {
+    return queue_.Pending() + fileLeft_ + static_cast<int64_t>(tlsOut_.size() - tlsOutSent_);
+  }
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
   // descriptor number, it is never given to a later connection.
@@ -214,6 +216,7 @@ class TCustomWSocket {
   void StepHandshake();
   void FailTls(std::string reason);
   int TlsSend(const char* data, int length);
+  void TlsTryToSend();
   bool FillFromFile();
   int WaitingBytes();
   int RawRcvdCount(int& count);
@@ -288,6 +291,10 @@ class TCustomWSocket {
   bool tlsReadWantsWrite_ = false;  // a read waits for write readiness
   bool tlsWriteWantsRead_ = false;  // a write waits for read readiness
   bool tlsPeerClosed_ = false;
+  // Bytes on their way into TLS records: queued chunks gathered, or a block of the file, so that
+  // records are full-sized; written from tlsOutSent_ on.
+  std::string tlsOut_;
+  size_t tlsOutSent_ = 0;
   std::string tlsFailure_;
   struct SessionFree {
     void operator()(SSL_SESSION* session) const;

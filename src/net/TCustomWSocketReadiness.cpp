@@ -70,6 +70,8 @@ void TCustomWSocket::CloseHandle() {
   tlsWriteWantsRead_ = false;
   tlsPeerClosed_ = false;
   plainLeft_ = 0;
+  std::string().swap(tlsOut_);
+  tlsOutSent_ = 0;
   if (handleToken_ != 0) {
     loop_.Release(handleToken_);
     handleToken_ = 0;
@@ -392,6 +394,10 @@ int TCustomWSocket::RawSend(const char* data, int length) {
 
 void TCustomWSocket::TryToSend() {
   if (!(handle_.Get() >= 0)) return;
+  if (tls_ != nullptr && plainLeft_ == 0) {
+    TlsTryToSend();
+    return;
+  }
   // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
   // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
   if (queue_.Empty() && fileLeft_ == 0) {
@@ -402,26 +408,12 @@ void TCustomWSocket::TryToSend() {
     int32_t length = 0;
     const char* data = queue_.Front(length);
     if (data == nullptr) {
-      if (fileLeft_ > 0 && tls_ != nullptr) {
-        // Under TLS the file's bytes pass through this process: a block at a time is read into
-        // the queue and encrypted from there.
-        if (tlsHandshaking_) return;
-        if (!FillFromFile()) return;
-        continue;
-      }
       if (fileLeft_ > 0) {
         SendFileBytes();
         return;
       }
       allSent_ = true;
       return;
-    }
-    if (tls_ != nullptr && plainLeft_ == 0) {
-      if (tlsHandshaking_) return;  // sent once the handshake is complete
-      const int sent = TlsSend(data, length);
-      if (sent <= 0) return;
-      queue_.Consume(sent);
-      continue;
     }
     if (tls_ != nullptr) length = static_cast<int32_t>(std::min<int64_t>(length, plainLeft_));
     const int sent = RawSend(data, length);
@@ -447,8 +439,8 @@ void TCustomWSocket::TryToSend() {
       plainLeft_ -= sent;
       if (plainLeft_ == 0) {
         // The clear bytes have left; the handshake may go on (the peer answers them).
-        if (tlsHandshaking_) return;
-        continue;
+        if (!tlsHandshaking_) TlsTryToSend();
+        return;
       }
     }
     if (sent < length) {

@@ -31,6 +31,8 @@ void IgnoreBrokenPipe() {
 
 // The block a file is read in when its bytes must be encrypted on their way out.
 constexpr int64_t kTlsFileBlock = 256 * 1024;
+// Queued chunks are gathered up to this much before they are written as records.
+constexpr size_t kTlsGather = 64 * 1024;
 
 }  // namespace
 
@@ -138,30 +140,55 @@ int TCustomWSocket::TlsSend(const char* data, int length) {
   }
 }
 
+// Sends what waits, through TLS: the staging buffer first, then queued chunks gathered into
+// it, then the file's next block read into it. Records are then as large as TLS allows, rather
+// than one per queue chunk.
+void TCustomWSocket::TlsTryToSend() {
+  if (tlsHandshaking_) return;  // sent once the handshake is complete
+  for (;;) {
+    if (tlsOutSent_ == tlsOut_.size()) {
+      tlsOut_.clear();
+      tlsOutSent_ = 0;
+      int32_t length = 0;
+      const char* data = nullptr;
+      while (tlsOut_.size() < kTlsGather && (data = queue_.Front(length)) != nullptr) {
+        const int32_t take =
+            static_cast<int32_t>(std::min<size_t>(length, kTlsGather - tlsOut_.size()));
+        tlsOut_.append(data, static_cast<size_t>(take));
+        queue_.Consume(take);
+      }
+      if (tlsOut_.empty() && fileLeft_ > 0 && !FillFromFile()) return;
+      if (tlsOut_.empty()) {
+        allSent_ = true;
+        return;
+      }
+    }
+    const size_t left = tlsOut_.size() - tlsOutSent_;
+    const int sent = TlsSend(tlsOut_.data() + tlsOutSent_, static_cast<int>(left));
+    if (sent <= 0) return;
+    tlsOutSent_ += static_cast<size_t>(sent);
+  }
+}
+
+// Reads the file's next block into the staging buffer; false when the socket failed.
 bool TCustomWSocket::FillFromFile() {
-  char block[16 * 1024];
-  int64_t wanted = std::min(fileLeft_, kTlsFileBlock);
-  while (wanted > 0) {
-    const ssize_t n =
-        ::read(file_.Get(), block, static_cast<size_t>(std::min<int64_t>(wanted, sizeof block)));
-    if (n > 0) {
-      queue_.Append(block, static_cast<int32_t>(n));
-      fileLeft_ -= n;
-      wanted -= n;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) {
-      fileShortfall_ = fileLeft_;  // the file ended early: the rest is never sent
-      DropFileBytes();
-      return true;
-    }
+  const size_t wanted = static_cast<size_t>(std::min(fileLeft_, kTlsFileBlock));
+  tlsOut_.resize(wanted);
+  ssize_t n;
+  do {
+    n = ::read(file_.Get(), tlsOut_.data(), wanted);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
     const int err = WinsockFromErrno(errno);
+    tlsOut_.clear();
     DropFileBytes();
     SocketError(err, "TryToSend failed");
     return false;
   }
-  if (fileLeft_ == 0) DropFileBytes();
+  tlsOut_.resize(static_cast<size_t>(n));
+  fileLeft_ -= n;
+  if (n == 0) fileShortfall_ = fileLeft_;  // the file ended early: the rest is never sent
+  if (n == 0 || fileLeft_ == 0) DropFileBytes();
   return true;
 }
 
