@@ -386,7 +386,7 @@ def main():
             retr_big(s, retr_size)
         retr = {s.name: [] for s in servers}
         stor = {s.name: [] for s in servers}
-        for run in range(args.runs):
+        for run in range(args.runs if servers else 0):
             # Each run starts with another server, so that none is always first after the
             # previous round (whose deleted uploads the system may still be writing back).
             order = servers[run % len(servers):] + servers[:run % len(servers)]
@@ -468,7 +468,7 @@ def main():
         v = results[name].get(key)
         return v[0] if isinstance(v, tuple) else v
 
-    for label, key, higher in rows:
+    for label, key, higher in rows if names else []:
         cells = []
         mine = value('orvane', key) if 'orvane' in results else None
         for n in names:
