@@ -429,8 +429,12 @@ void TFtpServer::StoreData(TFtpCtrlSocket& client, uint16_t error, bool append) 
 // What every closed data connection resets: the passive state, the transfer's start offset, the
 // data port (to the "ftp-data" service) and the stream the engine opened.
 void TFtpServer::EndTransfer(TFtpCtrlSocket& client) {
-  if (!client.DataSocket->TlsFailure().empty() && OnTlsFailed && !destroying_) {
-    OnTlsFailed(*this, client, true, client.DataSocket->TakeTlsFailure());
+  // A data connection whose TLS handshake failed ends the transfer with the reason.
+  if (!client.DataSocket->TlsFailure().empty()) {
+    const std::string reason = client.DataSocket->TakeTlsFailure();
+    client.AbortingTransfer = true;
+    client.TransferError = "TLS failed: " + reason;
+    if (OnTlsFailed && !destroying_) OnTlsFailed(*this, client, true, reason);
   }
   client.PassiveStart = false;
   client.PassiveConnected = false;

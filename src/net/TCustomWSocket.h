@@ -86,7 +86,7 @@ class TCustomWSocket {
   bool AllSent() const { return allSent_; }
   // Bytes queued by Send and SendFile that the system has not taken yet.
   int64_t BufferedBytes() const {
-    return queue_.Pending() + fileLeft_ + static_cast<int64_t>(tlsOut_.size() - tlsOutSent_);
+    return queue_.Pending() + fileLeft_ + static_cast<int64_t>(tlsOutSize_ - tlsOutSent_);
   }
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
@@ -292,9 +292,13 @@ class TCustomWSocket {
   bool tlsWriteWantsRead_ = false;  // a write waits for read readiness
   bool tlsPeerClosed_ = false;
   // Bytes on their way into TLS records: queued chunks gathered, or a block of the file, so that
-  // records are full-sized; written from tlsOutSent_ on.
-  std::string tlsOut_;
+  // records are full-sized; written from tlsOutSent_ on. Allocated while there is something to
+  // send, so that an idle session holds none.
+  std::unique_ptr<char[]> tlsOut_;
+  size_t tlsOutCapacity_ = 0;
+  size_t tlsOutSize_ = 0;
   size_t tlsOutSent_ = 0;
+  void ReserveTlsOut(size_t size);
   std::string tlsFailure_;
   struct SessionFree {
     void operator()(SSL_SESSION* session) const;

@@ -70,7 +70,9 @@ void TCustomWSocket::CloseHandle() {
   tlsWriteWantsRead_ = false;
   tlsPeerClosed_ = false;
   plainLeft_ = 0;
-  std::string().swap(tlsOut_);
+  tlsOut_.reset();
+  tlsOutCapacity_ = 0;
+  tlsOutSize_ = 0;
   tlsOutSent_ = 0;
   if (handleToken_ != 0) {
     loop_.Release(handleToken_);

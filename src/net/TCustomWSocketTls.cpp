@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 
 #include "net/TCustomWSocket.h"
@@ -146,46 +147,56 @@ int TCustomWSocket::TlsSend(const char* data, int length) {
 void TCustomWSocket::TlsTryToSend() {
   if (tlsHandshaking_) return;  // sent once the handshake is complete
   for (;;) {
-    if (tlsOutSent_ == tlsOut_.size()) {
-      tlsOut_.clear();
+    if (tlsOutSent_ == tlsOutSize_) {
+      tlsOutSize_ = 0;
       tlsOutSent_ = 0;
       int32_t length = 0;
       const char* data = nullptr;
-      while (tlsOut_.size() < kTlsGather && (data = queue_.Front(length)) != nullptr) {
-        const int32_t take =
-            static_cast<int32_t>(std::min<size_t>(length, kTlsGather - tlsOut_.size()));
-        tlsOut_.append(data, static_cast<size_t>(take));
-        queue_.Consume(take);
+      while (tlsOutSize_ < kTlsGather && (data = queue_.Front(length)) != nullptr) {
+        ReserveTlsOut(kTlsGather);
+        const size_t take = std::min<size_t>(static_cast<size_t>(length), kTlsGather - tlsOutSize_);
+        std::memcpy(tlsOut_.get() + tlsOutSize_, data, take);
+        tlsOutSize_ += take;
+        queue_.Consume(static_cast<int32_t>(take));
       }
-      if (tlsOut_.empty() && fileLeft_ > 0 && !FillFromFile()) return;
-      if (tlsOut_.empty()) {
+      if (tlsOutSize_ == 0 && fileLeft_ > 0 && !FillFromFile()) return;
+      if (tlsOutSize_ == 0) {
+        tlsOut_.reset();  // nothing waits: an idle connection keeps no buffer
+        tlsOutCapacity_ = 0;
         allSent_ = true;
         return;
       }
     }
-    const size_t left = tlsOut_.size() - tlsOutSent_;
-    const int sent = TlsSend(tlsOut_.data() + tlsOutSent_, static_cast<int>(left));
+    const size_t left = tlsOutSize_ - tlsOutSent_;
+    const int sent = TlsSend(tlsOut_.get() + tlsOutSent_, static_cast<int>(left));
     if (sent <= 0) return;
     tlsOutSent_ += static_cast<size_t>(sent);
   }
 }
 
+void TCustomWSocket::ReserveTlsOut(size_t size) {
+  if (tlsOutCapacity_ >= size) return;
+  std::unique_ptr<char[]> larger = std::make_unique_for_overwrite<char[]>(size);
+  if (tlsOutSize_ > 0) std::memcpy(larger.get(), tlsOut_.get(), tlsOutSize_);
+  tlsOut_ = std::move(larger);
+  tlsOutCapacity_ = size;
+}
+
 // Reads the file's next block into the staging buffer; false when the socket failed.
 bool TCustomWSocket::FillFromFile() {
   const size_t wanted = static_cast<size_t>(std::min(fileLeft_, kTlsFileBlock));
-  tlsOut_.resize(wanted);
+  ReserveTlsOut(static_cast<size_t>(kTlsFileBlock));
   ssize_t n;
   do {
-    n = ::read(file_.Get(), tlsOut_.data(), wanted);
+    n = ::read(file_.Get(), tlsOut_.get(), wanted);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     const int err = WinsockFromErrno(errno);
-    tlsOut_.clear();
     DropFileBytes();
     SocketError(err, "TryToSend failed");
     return false;
   }
-  tlsOut_.resize(static_cast<size_t>(n));
+  tlsOutSize_ = static_cast<size_t>(n);
   fileLeft_ -= n;
   if (n == 0) fileShortfall_ = fileLeft_;  // the file ended early: the rest is never sent
   if (n == 0 || fileLeft_ == 0) DropFileBytes();

@@ -307,6 +307,15 @@ class TlsRequiredTest(TlsTestCase):
         ftp.prot_p()
         with self.assertRaises((ftplib.Error, ssl.SSLError, OSError)):
             ftp.retrbinary('RETR big.bin', lambda data: None)
+        # The transfer ends with the reason (the reply may follow the failed handshake).
+        try:
+            reply = ftp.getresp()
+        except ftplib.Error as e:
+            reply = str(e)
+        except OSError:
+            reply = ''
+        if reply:
+            self.assertIn('TLS failed', reply)
         ftp.close()
         self.assertTrue(self.ftpd.wait_for_output('not resumed'))
         # Resuming it: accepted, up and down.
