@@ -139,7 +139,7 @@ TEST_F(HostTest, DisconnectionBeforeLoginIsLoggedWithTheAddress) {
   // The disconnection refreshes the count and flushes the log.
   EXPECT_EQ(ui_.panels[0], "No client");
   EXPECT_NE(ReadBytes(dir_ / "FTP.log").find(" 127.0.0.2 disconnected\r\n"), std::string::npos);
-  EXPECT_TRUE(host_->Clients.empty());
+  EXPECT_TRUE(host_->Clients.Empty());
 }
 
 // Commands echoed in green (category 12), answers with the session's user name (category 11).
