@@ -34,10 +34,12 @@
 
 namespace orvane {
 
-// The server host: owns the engine FtpServer1 and the per-client records, reads and writes
-// FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and keeps the
-// statistics. It is the logic of the main window; what it shows or asks goes through HostUi.
-// Everything runs on the loop thread.
+// The server host: owns the engine FtpServer1 and the per-client records (Clients), reads and
+// writes FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and
+// keeps the statistics. It is the logic of the main window; what it shows or asks goes through
+// HostUi. The parts that read well on their own are classes of their own: the records in
+// ClientRegistry, the admission rules in Admission, the settings read once in StartupSettings,
+// the access rules in the access layer. Everything runs on the loop thread.
 class FtpHost : public AccessHost {
  public:
   static constexpr const char* kProductLine = "Orvane FTP Server v1.3";
