@@ -192,7 +192,7 @@ class MainFormTest : public QObject {
     QCOMPARE(m.ListView1.count(), 3);
     QCOMPARE(m.ListView1.item(0)->text(), QString("anonymous"));
     // A session on TLS is marked in the list.
-    d.Host().Clients.at(2)->Secure = true;
+    d.Host().Clients.At(2).Secure = true;
     m.RefreshLists();
     QCOMPARE(m.ListView1.item(2)->text(), QString("anonymous [TLS]"));
     QCOMPARE(m.ListView1.item(1)->text(), QString("anonymous"));
@@ -214,7 +214,7 @@ class MainFormTest : public QObject {
     QVERIFY(m.Timer1().Enabled());
 
     QCOMPARE(b->Command("CWD /tmp").substr(0, 3), std::string("250"));
-    const QString status = Q(d.Host().Clients.at(1)->Status);
+    const QString status = Q(d.Host().Clients.At(1).Status);
     QVERIFY(!status.isEmpty());
     QVERIFY(m.StatusBar1.Text(5) != status);
     // The tick refreshes the panels from the record; a real tick arrives within a second.
