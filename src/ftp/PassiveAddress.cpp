@@ -39,8 +39,12 @@ void PassiveAddress::Lookup() {
   try {
     lookup_->Start([name]() { return HostLookup::ByName(name); },
                    [this](const HostLookup::Answer& answer) {
-                     if (answer.error == 0 && !answer.results.empty()) {
-                       resolved_ = answer.results.front();
+                     // PASV names IPv4 addresses only: the first of the answer, if any.
+                     for (const std::string& address : answer.results) {
+                       if (answer.error == 0 && IsDottedAddress(address)) {
+                         resolved_ = address;
+                         break;
+                       }
                      }
                    });
   } catch (const std::exception&) {

@@ -1,9 +1,8 @@
 #include "net/TSockets.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <unistd.h>
 
+#include "net/HostLookup.h"
 #include "platform/WinsockErrorText.h"
 
 namespace orvane {
@@ -11,16 +10,10 @@ namespace orvane {
 std::string TSockets::LocalIPAddr() const {
   char name[128] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return "0.0.0.0";
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) return "0.0.0.0";
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text,
-              sizeof text);
-  ::freeaddrinfo(result);
-  return text;
+  // The first IPv4 address; on a machine whose name has IPv6 addresses only, the first of these.
+  const HostLookup::Answer answer = HostLookup::ByName(name);
+  if (answer.error != 0 || answer.results.empty()) return "0.0.0.0";
+  return answer.results.front();
 }
 
 std::string TSockets::ErrorMessage(int code, const std::string& operation) {

@@ -95,5 +95,19 @@ TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
   EXPECT_EQ(PasvPort(second->Command("PASV")), port);
 }
 
+// The external address reaches PASV's reply for a client outside the local network only.
+TEST_F(PassiveRangeTest, PasvAnnouncesTheExternalAddressToOutsideClients) {
+  server_->ExternalAddress.Set("198.51.100.20");
+  auto client = Login();
+  const std::string local = "227 Entering Passive Mode (127,0,0,1,";
+  EXPECT_EQ(client->Command("PASV").substr(0, local.size()), local);
+  // As if the client had come from outside (the address the passive port admits).
+  server_->Client(0).PeerAddr = "203.0.113.9";
+  const std::string external = "227 Entering Passive Mode (198,51,100,20,";
+  EXPECT_EQ(client->Command("PASV").substr(0, external.size()), external);
+  server_->ExternalAddress.Set("");
+  EXPECT_EQ(client->Command("PASV").substr(0, local.size()), local);
+}
+
 }  // namespace
 }  // namespace orvane::test
