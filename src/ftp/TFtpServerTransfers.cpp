@@ -138,7 +138,7 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
   answer = RefusedAfterEpsvAll(client, "PASV");
   if (!answer.empty()) return;
   // PASV can only name an IPv4 address; clients of an IPv6 connection use EPSV (RFC 2428).
-  SocketAddress local;
+  SocketAddress local = SocketAddress::Any(AF_INET);  // "0.0.0.0" should the system refuse
   client.GetSockName(local);
   if (local.IsIPv6()) {
     answer = "522 PASV is not possible on an IPv6 connection; use EPSV.";

@@ -40,6 +40,11 @@ TEST(PassiveAddress, ExternalAddressGoesToClientsOutsideTheLocalNetwork) {
     EXPECT_EQ(address.Announced("192.168.1.5", local), "192.168.1.5") << local;
   }
   EXPECT_FALSE(PassiveAddress::IsLocalNetwork("172.32.0.1"));
+  for (const char* local : {"::1", "fd00::2", "fe80::1", "::ffff:192.168.0.9"}) {
+    EXPECT_TRUE(PassiveAddress::IsLocalNetwork(local)) << local;
+  }
+  EXPECT_FALSE(PassiveAddress::IsLocalNetwork("2001:db8::1"));
+  EXPECT_FALSE(PassiveAddress::IsLocalNetwork("::ffff:8.8.8.8"));
 }
 
 // A host name is looked up off the loop; its answer is announced once it has arrived.

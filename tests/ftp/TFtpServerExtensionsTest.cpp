@@ -364,6 +364,8 @@ TEST_F(IPv6ExtensionTest, EprtOverIPv6KeepsToTheClientsOwnAddress) {
             "501 EPRT refused: the address is not the client's own.");
   EXPECT_EQ(client->Command("EPRT |2|::1|25|"),
             "501 EPRT refused: the port must be between 1024 and 65535.");
+  // PORT names an IPv4 address, which is never this client's.
+  EXPECT_EQ(client->Command("PORT 127,0,0,1,8,0"), "501 Invalid PORT command.");
   int port = 0;
   UniqueFd listener = ListenOnIPv6Loopback(port);
   ASSERT_TRUE(listener);

@@ -2,6 +2,7 @@
 // listener that serves IPv6 and IPv4 clients with the IPv4 ones shown dotted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
