@@ -630,6 +630,12 @@ class ClassicExtensionsTest(ClientTestCase):
             self.assertEqual(str(refused.exception),
                              "500 '%s': command not understood." % keyword)
 
+    @unittest.skipUnless(ipv6_loopback_works(), '::1 cannot be bound here')
+    def test_listens_on_ipv4_only(self):
+        self.ftp().quit()
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(('::1', self.port), timeout=TIMEOUT).close()
+
 
 def main():
     global FTPD_BINARY

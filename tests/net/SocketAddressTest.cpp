@@ -66,6 +66,7 @@ TEST(SocketAddress, LookupsGiveIPv4AddressesFirst) {
       EXPECT_FALSE(seenV6) << "IPv4 address " << address << " after an IPv6 one";
   }
   EXPECT_EQ(HostLookup::ByAddress("not an address").error, 10022);
+  EXPECT_NE(HostLookup::ByAddress("::1").error, 10022);  // an IPv6 address is one
 }
 
 class DualStackTest : public ::testing::Test {
