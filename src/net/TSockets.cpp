@@ -1,19 +1,22 @@
 #include "net/TSockets.h"
 
-#include <unistd.h>
+#include <vector>
 
+#include "net/ESocketException.h"
 #include "net/HostLookup.h"
 #include "platform/WinsockErrorText.h"
 
 namespace orvane {
 
 std::string TSockets::LocalIPAddr() const {
-  char name[128] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return "0.0.0.0";
-  // The first IPv4 address; on a machine whose name has IPv6 addresses only, the first of these.
-  const HostLookup::Answer answer = HostLookup::ByName(name);
-  if (answer.error != 0 || answer.results.empty()) return "0.0.0.0";
-  return answer.results.front();
+  // The one resolver path for the machine's own addresses is HostLookup's.
+  try {
+    const std::vector<std::string> addresses = HostLookup::LocalAddresses();
+    if (!addresses.empty()) return addresses.front();
+  } catch (const ESocketException&) {
+    // The system gives no host name: as for a name that does not resolve.
+  }
+  return "0.0.0.0";
 }
 
 std::string TSockets::ErrorMessage(int code, const std::string& operation) {
