@@ -270,7 +270,7 @@ class ConsoleWindowsTest : public QObject {
     QCOMPARE(u.ListView1.topLevelItem(0)->text(1), QString("::1"));
     QCOMPARE(u.ListView1.columnWidth(1), 95);
     const QString wide = "2001:db8:85a3:1234:5678:8a2e:370:7334";
-    d.Host().Clients.at(0)->IP = wide.toStdString();
+    d.Host().Clients.At(0).IP = wide.toStdString();
     u.Refreshall1.trigger();
     QCOMPARE(u.ListView1.topLevelItem(0)->text(1), wide);
     QVERIFY(u.ListView1.columnWidth(1) > u.ListView1.fontMetrics().horizontalAdvance(wide));
