@@ -74,12 +74,8 @@ bool ParseInt64(const std::string& text, int64_t& value) {
 }
 
 std::string PeerOf(int fd) {
-  sockaddr_in peer{};
-  socklen_t len = sizeof peer;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return "";
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-  return text;
+  const std::optional<SocketAddress> peer = SocketAddress::Peer(fd);
+  return peer ? peer->Text() : "";
 }
 
 // Active data connections go to unprivileged ports only (1024 and above).
@@ -141,14 +137,16 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
   if (!LoggedIn(client, answer)) return;
   answer = RefusedAfterEpsvAll(client, "PASV");
   if (!answer.empty()) return;
+  // PASV can only name an IPv4 address; clients of an IPv6 connection use EPSV (RFC 2428).
+  SocketAddress local = SocketAddress::Any(AF_INET);  // "0.0.0.0" should the system refuse
+  client.GetSockName(local);
+  if (local.IsIPv6()) {
+    answer = "522 PASV is not possible on an IPv6 connection; use EPSV.";
+    return;
+  }
   try {
-    sockaddr_in local{};
-    socklen_t len = sizeof local;
-    client.GetSockName(local, len);
     const uint16_t port = OpenPassiveListener(client);
-    char dotted[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &local.sin_addr, dotted, sizeof dotted);
-    std::string announced = ExternalAddress.Announced(dotted, client.PeerAddr);
+    std::string announced = ExternalAddress.Announced(local.Text(), client.PeerAddr);
     for (char& c : announced) {
       if (c == '.') c = ',';
     }
@@ -165,7 +163,10 @@ uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
   TWSocket& data = *client.DataSocket;
   try {
     data.Close();
-    data.SetAddr("0.0.0.0");
+    // The listener takes the family of the control connection.
+    SocketAddress local;
+    client.GetSockName(local);
+    data.SetAddr(local.IsIPv6() ? "::" : "0.0.0.0");
     data.SetProto("tcp");
     TFtpCtrlSocket* c = &client;
     data.OnSessionAvailable = [this, c](TCustomWSocket&, uint16_t error) {
@@ -195,13 +196,12 @@ uint16_t TFtpServer::OpenPassiveListener(TFtpCtrlSocket& client) {
                                     PassivePortRange.Text() + ".");
       }
     }
-    sockaddr_in bound{};
-    socklen_t len = sizeof bound;
-    data.GetSockName(bound, len);
+    SocketAddress bound;
+    data.GetSockName(bound);
     client.PassiveMode = true;
     client.PassiveStart = false;
     client.PassiveConnected = false;
-    return ntohs(bound.sin_port);
+    return bound.Port();
   } catch (const std::exception&) {
     try {
       data.Close();
