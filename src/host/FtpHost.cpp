@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/Macros.h"
+#include "host/PassiveSettings.h"
 #include "net/ESocketException.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -87,11 +88,9 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   }
   FileSystem::SetDriveMap(drives);
   FtpServer1.Compatibility = CompatibilityPolicy::Read(ini);
-  // A range that cannot be read leaves the ports to the system.
-  if (!FtpServer1.PassivePortRange.Parse(ini.ReadString("Passive", "ports", ""))) {
-    FtpServer1.PassivePortRange.Parse("");
-  }
-  FtpServer1.ExternalAddress.Set(ini.ReadString("Passive", "address", ""));
+  PassiveSettings passive;
+  passive.Load(ini);
+  passive.ApplyTo(FtpServer1);
   logSettings.Load(ini);
   // The session block names the port the server is about to listen on.
   const int maxClients = setup.Load(ini);

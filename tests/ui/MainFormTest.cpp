@@ -72,8 +72,8 @@ class MainFormTest : public QObject {
     QCOMPARE(captions(m.Files), (QStringList{"Activate", "&Closed", "&Always On Top", "&Statistics",
                                              "&Users Infos", "&Exit"}));
     QCOMPARE(captions(m.Edit), QStringList{"&Clear"});
-    QCOMPARE(captions(m.Setup),
-             (QStringList{"&Setup", "&Free Files/Dirs", "&Log", "&Events", "&Users Account"}));
+    QCOMPARE(captions(m.Setup), (QStringList{"&Setup", "&Free Files/Dirs", "&Log", "&Events",
+                                             "&Users Account", "&Network", "Se&curity"}));
     QCOMPARE(captions(m.Help), QStringList{"&About"});
     QCOMPARE(captions(m.Tray().PopupMenu3),
              (QStringList{"Activate", "&Setup", "&Statistics", "&Always On Top", "&Exit"}));
