@@ -26,7 +26,9 @@ TNetworkForm::TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   Address.setMinimumWidth(220);
   for (QLabel* hint : {&PortsHint, &AddressHint}) {
     hint->setEnabled(false);  // drawn in the platform's grey, as a hint
+    hint->setWordWrap(true);
   }
+  setMinimumWidth(540);
   Note.setWordWrap(true);
 
   Grid.addWidget(&PortsLabel, 0, 0);
