@@ -2,7 +2,7 @@
 """The desktop program against the daemon, with every command and answer logged; run by hand.
 
     bench/desktop_vs_daemon.py build/rel/src/app/orvane-ftpd build/rel/src/app/orvane-ftp-server \
-        [--rounds 5] [--seconds 5] [--mib 1024]
+        [--rounds 5] [--seconds 5] [--mib 1024] [--max-lines 100]
 
 Both programs run in turn on the same temporary directory, whose FTPsrv.ini switches every log
 category on, for the screen (the memo, and standard output) and for the file, so the desktop
@@ -16,7 +16,9 @@ order alternates) is started, measured and stopped:
 - responsiveness: while the busy client and the download run, a second session sends a NOOP
   every 50 ms and the time to its answer is kept (median and maximum). The engine runs on the
   window's own thread, so a memo or client list that held the Qt loop back would show here;
-- the server's CPU seconds (user + system) over the whole round.
+- the server's CPU time (user + system) per command, per 4 KiB RETR and per GiB, and over the
+  whole round. On a shared machine the rates swing with the other programs' load; the CPU time
+  per unit of work is the steadier figure.
 
 Prints the medians per program and the ratio desktop/daemon (1.0 = as fast). The machine may be
 shared: the rounds interleave the programs so that load changes hit both alike; quote `uptime`.
@@ -57,7 +59,7 @@ def prepare(directory, mib):
                 'Enabled=1\r\nTO=0\r\nDir0=C:\\home\r\nAttr0=RWDMLS\r\n')
 
 
-def write_ini(directory, port):
+def write_ini(directory, port, max_lines):
     root = os.path.join(directory, 'root')
     with open(os.path.join(directory, 'FTPsrv.ini'), 'w') as f:
         f.write('[Drives]\r\nC=%s\r\n[ServerFTP]\r\nport=%d\r\nmaxusr=0\r\n'
@@ -65,6 +67,8 @@ def write_ini(directory, port):
         # Every event, command and answer on screen and in the file.
         for section in ('Screen', 'File'):
             f.write('[%s]\r\n' % section + ''.join('%d=1\r\n' % i for i in range(1, 13)))
+            if section == 'Screen':
+                f.write('13=%d\r\n' % max_lines)
 
 
 def wait_listening(port, deadline):
@@ -121,7 +125,7 @@ def busy_commands(port, seconds):
             ftp.pwd()
             ftp.size('small.bin')
             count += 3
-        return count / (time.monotonic() - start)
+        return count / (time.monotonic() - start), count
 
 
 def busy_retrs(port, seconds):
@@ -137,7 +141,7 @@ def busy_retrs(port, seconds):
             if b''.join(chunks) != SMALL:
                 raise SystemExit('a download differs from the file')
             count += 1
-        return count / (time.monotonic() - start)
+        return count / (time.monotonic() - start), count
 
 
 def download(port, mib):
@@ -153,7 +157,7 @@ def download(port, mib):
 
 def one_round(kind, binary, directory, args):
     port = free_port()
-    write_ini(directory, port)
+    write_ini(directory, port, args.max_lines)
     env = dict(os.environ)
     if kind == 'desktop':
         env['QT_QPA_PLATFORM'] = 'offscreen'
@@ -166,11 +170,20 @@ def one_round(kind, binary, directory, args):
         prober = Prober(port)
         prober.start()
         prober.active = True
-        result = {
-            'commands/s': busy_commands(port, args.seconds),
-            '4 KiB RETR/s': busy_retrs(port, args.seconds),
-            'RETR MB/s': download(port, args.mib),
-        }
+        # Each phase also gives the server's CPU time per unit of work, a figure that the
+        # other programs on a shared machine disturb much less than the rates.
+        result = {}
+        cpu = cpu_seconds(server.pid)
+        rate, count = busy_commands(port, args.seconds)
+        result['commands/s'] = rate
+        result['CPU us/command'] = (cpu_seconds(server.pid) - cpu) / count * 1e6
+        cpu = cpu_seconds(server.pid)
+        rate, count = busy_retrs(port, args.seconds)
+        result['4 KiB RETR/s'] = rate
+        result['CPU us/RETR'] = (cpu_seconds(server.pid) - cpu) / count * 1e6
+        cpu = cpu_seconds(server.pid)
+        result['RETR MB/s'] = download(port, args.mib)
+        result['CPU s/GiB'] = (cpu_seconds(server.pid) - cpu) / (args.mib / 1024)
         prober.active = False
         result['CPU s'] = cpu_seconds(server.pid) - cpu_before
         prober.stop()
@@ -193,6 +206,8 @@ def main():
     parser.add_argument('--rounds', type=int, default=5)
     parser.add_argument('--seconds', type=float, default=5)
     parser.add_argument('--mib', type=int, default=1024)
+    parser.add_argument('--max-lines', type=int, default=100,
+                        help='the memo\'s "Max Lines" (100 by default, as a new FTPsrv.ini)')
     args = parser.parse_args()
     binaries = {'daemon': os.path.abspath(args.ftpd), 'desktop': os.path.abspath(args.desktop)}
     work = tempfile.mkdtemp(prefix='orvane-desktop-bench-')
@@ -209,11 +224,11 @@ def main():
                       '  '.join('%s %.1f' % (k, v) for k, v in res.items()), flush=True)
         print('load after: %s' % open('/proc/loadavg').read().strip())
         keys = list(results['daemon'][0].keys())
-        print('\n%-16s %10s %10s %8s' % ('median', 'daemon', 'desktop', 'ratio'))
+        print('\n%-18s %10s %10s %8s' % ('median', 'daemon', 'desktop', 'ratio'))
         for k in keys:
             a = statistics.median(x[k] for x in results['daemon'])
             b = statistics.median(x[k] for x in results['desktop'])
-            print('%-16s %10.1f %10.1f %8.2f' % (k, a, b, b / a if a else float('nan')))
+            print('%-18s %10.1f %10.1f %8.2f' % (k, a, b, b / a if a else float('nan')))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -23,7 +23,8 @@ int SecuritySetup::PortValue(const std::string& text) {
 std::string SecuritySetup::Store(IniFile& ini, const std::string& controlPort) {
   const int port = PortValue(ImplicitPort);
   if (port == 0) {
-    return "The implicit TLS port must be a number from 1 to 65535, not \"" + ImplicitPort + "\".";
+    const std::string given = ImplicitPort.empty() ? "" : ", not \"" + ImplicitPort + "\"";
+    return "The implicit TLS port must be a number from 1 to 65535" + given + ".";
   }
   if (Settings.Implicit && std::to_string(port) == Trim(controlPort)) {
     return "The implicit TLS port must differ from the server's port (" + Trim(controlPort) + ").";

@@ -1,5 +1,6 @@
 #include "ui/MemoView.h"
 
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -72,6 +73,8 @@ void MemoView::AppendLines(size_t from) {
 
 void MemoView::Flush() {
   batch_.stop();
+  QElapsedTimer took;
+  took.start();
   const size_t total = model_.Lines().size();
   const std::optional<int> maxLines = settings_.MaxLinesValue();
   const size_t cap = maxLines && *maxLines >= 0 ? static_cast<size_t>(*maxLines) : SIZE_MAX;
@@ -100,6 +103,8 @@ void MemoView::Flush() {
   }
   // The caret goes to the end with every new line, so the newest line is in view.
   if (add > 0) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  batch_.setInterval(
+      static_cast<int>(std::clamp<qint64>(took.elapsed() * kIdleFactor, kBatchMs, kMaxBatchMs)));
 }
 
 QStringList MemoView::VisibleLines() const {

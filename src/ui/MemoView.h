@@ -15,11 +15,19 @@ namespace orvane {
 // The view shows the model's last lines, never more than "Max Lines" of them: the model is
 // trimmed only once a second, and lines it will drop are not drawn at all. Command echo lines
 // are green, every other line black.
+//
+// Drawing a line costs far more than logging it (text layout), so the view never takes more than
+// about a twentieth of the loop's time: a flush that took long puts the next one off accordingly
+// (up to kMaxBatchMs), and a large "Max Lines" filled at thousands of lines a second is drawn less
+// often instead of slowing the server down. No line is skipped by that; they appear later.
 class MemoView : public QPlainTextEdit {
   Q_OBJECT
 
  public:
   static constexpr int kBatchMs = 50;
+  static constexpr int kMaxBatchMs = 2000;
+  // The time between flushes is at least this many times the last flush's own time.
+  static constexpr int kIdleFactor = 19;
 
   MemoView(const LogMemo& model, const LogSettings& settings, QWidget* parent = nullptr);
 
@@ -32,8 +40,10 @@ class MemoView : public QPlainTextEdit {
     Schedule();
   }
   void NoteCleared();
-  // Brings the view up to the model now.
+  // Brings the view up to the model now, and sets the time to the next batch from its cost.
   void Flush();
+  // The time the next batch waits, in milliseconds.
+  int BatchInterval() const { return batch_.interval(); }
   // The lines on screen (without waiting for the batch: call Flush first).
   QStringList VisibleLines() const;
   // Whether line index is drawn green.

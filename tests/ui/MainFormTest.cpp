@@ -262,6 +262,32 @@ class MainFormTest : public QObject {
     QCOMPARE(d.Memo(), QStringList{"anonymous (127.0.0.1) >NOOP "});
   }
 
+  void CostlyMemoFlushPutsTheNextOneOffWithoutLosingLines() {
+    Desktop d(ServerIni(FreePort()));
+    QVERIFY(d.Start());
+    MemoView& memo = d.Main().ServMemo;
+    d.Host().logSettings.MaxLines = "20000";
+    memo.Flush();
+    QCOMPARE(memo.BatchInterval(), MemoView::kBatchMs);
+    // A flood of lines, as a busy client with every command logged makes: laying out twenty
+    // thousand lines takes far longer than a twentieth of the usual batch time.
+    const int before = static_cast<int>(d.Host().memo.Lines().size());
+    for (int i = 0; i < 20000 - before; ++i) d.Host().memo.Append("line " + std::to_string(i));
+    memo.Flush();
+    QVERIFY(memo.BatchInterval() > MemoView::kBatchMs);
+    QVERIFY(memo.BatchInterval() <= MemoView::kMaxBatchMs);
+    const QStringList lines = memo.VisibleLines();
+    QCOMPARE(lines.size(), 20000);
+    QCOMPARE(lines.last(), QString("line %1").arg(20000 - before - 1));
+    // Once the flood is over, the usual pace comes back.
+    d.Main().Clear1.trigger();
+    memo.Flush();
+    d.Host().memo.Append("quiet");
+    memo.Flush();
+    QCOMPARE(memo.BatchInterval(), MemoView::kBatchMs);
+    QCOMPARE(memo.VisibleLines().last(), QString("quiet"));
+  }
+
   void StayOnTopIsWrittenAndYieldsToTheSetupWindow() {
     Desktop d(ServerIni(FreePort()));
     QVERIFY(d.Start());
