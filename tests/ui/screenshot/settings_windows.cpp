@@ -2,7 +2,7 @@
 // server, or the offscreen platform):
 //   ui_screenshot_settings DIR
 // writes DIR/log-setup.png, log-setup-file.png, events.png, free-files.png, statistics.png,
-// network.png and security.png, and
+// network.png, security.png and setup-menu.png, and
 // leaves the windows open a few seconds so that the display can be photographed as a whole.
 #include <QApplication>
 #include <QTimer>
@@ -56,6 +56,12 @@ int main(int argc, char** argv) {
       d.program->StatistikForm().grab().save(QString::fromStdString(dir + "/statistics.png")) && ok;
   ok = d.program->NetworkForm().grab().save(QString::fromStdString(dir + "/network.png")) && ok;
   ok = d.program->SecurityForm().grab().save(QString::fromStdString(dir + "/security.png")) && ok;
+  // The Setup menu, whose last items open the two windows above.
+  QMenu& menu = d.Main().Setup;
+  menu.popup(QPoint(0, 0));
+  QApplication::processEvents();
+  ok = menu.grab().save(QString::fromStdString(dir + "/setup-menu.png")) && ok;
+  menu.hide();
   QTimer::singleShot(4000, &app, &QApplication::quit);
   app.exec();
   free.hide();
