@@ -155,17 +155,30 @@ def download(port, mib):
     return (mib << 20) / elapsed / 1e6
 
 
-def one_round(kind, binary, directory, args):
-    port = free_port()
-    write_ini(directory, port, args.max_lines)
+def start(kind, binary, directory, args):
+    """Starts the program on a free port; tries another port when the first was taken meanwhile
+    (other programs on the machine bind ports too)."""
     env = dict(os.environ)
     if kind == 'desktop':
         env['QT_QPA_PLATFORM'] = 'offscreen'
-    # Standard output (the event lines) goes to /dev/null, for both programs alike.
-    server = subprocess.Popen([binary, str(port), '--dir', directory], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for attempt in range(3):
+        port = free_port()
+        write_ini(directory, port, args.max_lines)
+        # Standard output (the event lines) goes to /dev/null, for both programs alike.
+        server = subprocess.Popen([binary, str(port), '--dir', directory], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wait_listening(port, time.monotonic() + 30)
+            return server, port
+        except SystemExit:
+            server.kill()
+            server.wait()
+    raise SystemExit('%s did not start' % kind)
+
+
+def one_round(kind, binary, directory, args):
+    server, port = start(kind, binary, directory, args)
     try:
-        wait_listening(port, time.monotonic() + 30)
         cpu_before = cpu_seconds(server.pid)
         prober = Prober(port)
         prober.start()
