@@ -58,7 +58,7 @@ class TransferAccountingTest : public test::DriveFixture {
     accounting_.FtpServer1StorSessionClosed(session_, data(), 0, record_);
   }
 
-  TWSocket& data() { return *session_.DataSocket; }
+  TWSocket& data() { return session_.Data().Socket(); }
 
   DirectoryRights rights_{host_};
   TransferAccounting accounting_{host_, rights_};
