@@ -228,8 +228,13 @@ void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
   assert(server_ != nullptr && "a transfer needs the engine attached");
   if (!Passive()) {
     // A data connection still open (a transfer under way, an active connection being made)
-    // ends first; its close answers its own transfer.
-    if (socket_->State() != wsClosed) socket_->Close();
+    // ends first; its close answers its own transfer. The port given since that transfer
+    // started is this command's, and survives the old transfer's end.
+    if (socket_->State() != wsClosed) {
+      const std::string port = dataPort_;
+      socket_->Close();
+      dataPort_ = port;
+    }
     state_ = State::Idle;
   }
   startPos_ = nextStartPos_;
