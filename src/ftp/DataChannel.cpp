@@ -133,6 +133,8 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
 }
 
 void DataChannel::Accepted() {
+  assert((state_ == State::Listening || state_ == State::WaitingForConnection) &&
+         "only the passive listener accepts");
   TWSocket& data = *socket_;
   UniqueFd accepted(data.Accept());
   if (!accepted) return;
@@ -203,6 +205,7 @@ void DataChannel::InstallHandlers(HandlerSet set) {
 // Every data connection comes here once, accepted or connected, before its first byte: a
 // connection that must be secured before the transfer would be secured here.
 void DataChannel::Established(uint16_t error) {
+  assert(set_ != HandlerSet::None && "a connection is established for a transfer");
   state_ = State::Transferring;
   if (set_ == HandlerSet::Send) {
     SendConnected(error);

@@ -26,7 +26,9 @@ class PassiveRangeExhausted : public std::runtime_error {
 // the restart offset and where the transfer stands, as one State. The engine's command handlers
 // decide whether a transfer may run and what it answers at once; they then ask the channel to
 // listen, start, abort or close, and the channel runs the transfer's socket events, fires the
-// engine's transfer hooks and sends the closing answer. Nothing else writes the transfer state.
+// engine's transfer hooks and sends the closing answer. Nothing else writes the transfer state,
+// so where a transfer stands is one value to read and check, not a mix of flags that several
+// layers set.
 //
 // Every data connection, accepted or connected, passes through Established() once before a
 // transfer byte is read or sent: the one place where a connection could be secured first.
