@@ -5,7 +5,7 @@
 #include "access/SessionText.h"
 #include "access/TextFileLines.h"
 #include "access/Usrdata.h"
-#include "ftp/TFtpCtrlSocket.h"
+#include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 
 namespace orvane {
@@ -22,7 +22,7 @@ bool Authenticator::Eligible(const users& account) {
          FileSystem::DirectoryExists(account.Dirs[0].Dir);
 }
 
-void Authenticator::FtpServer1Authenticate(TFtpCtrlSocket& client, const std::string& userName,
+void Authenticator::FtpServer1Authenticate(SessionView& client, const std::string& userName,
                                            const std::string& password, bool& authenticated,
                                            Usrdata& record) {
   authenticated = Checkuser(client, userName, password, record);
@@ -35,7 +35,7 @@ void Authenticator::FtpServer1Authenticate(TFtpCtrlSocket& client, const std::st
   }
 }
 
-bool Authenticator::Checkuser(TFtpCtrlSocket& client, const std::string& userName,
+bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
                               const std::string& password, Usrdata& record) {
   for (const users* account : accounts_.AccountList()) {
     if (!Eligible(*account)) continue;
@@ -48,7 +48,7 @@ bool Authenticator::Checkuser(TFtpCtrlSocket& client, const std::string& userNam
   return false;
 }
 
-bool Authenticator::Checkuser2(TFtpCtrlSocket& client, const std::string& userName,
+bool Authenticator::Checkuser2(SessionView& client, const std::string& userName,
                                const std::string& password, Usrdata& record) {
   const std::string who = userName + " (" + client.GetPeerAddr() + ")";
   if (accounts_.AccountList().empty()) {
@@ -78,7 +78,7 @@ bool Authenticator::Checkuser2(TFtpCtrlSocket& client, const std::string& userNa
   return false;
 }
 
-void Authenticator::Admit(TFtpCtrlSocket& client, const std::string& userName,
+void Authenticator::Admit(SessionView& client, const std::string& userName,
                           const std::string& password, const users& account, Usrdata& record) {
   record.UserName = userName;
   record.LoginTime = host_.CurrentDate() + " " + host_.CurrentTime();
@@ -92,13 +92,13 @@ void Authenticator::Admit(TFtpCtrlSocket& client, const std::string& userName,
   // Replaces every entry and link of an earlier login of this session.
   record.CopyAccount(account);
   host_.ClientLoggedIn(record);
-  client.HomeDir = account.Dirs[0].Dir;
+  client.SetHomeDirectory(account.Dirs[0].Dir);
 }
 
-MacroExpander Authenticator::LoginMacros(TFtpCtrlSocket& client, const Usrdata& record) {
+MacroExpander Authenticator::LoginMacros(SessionView& client, const Usrdata& record) {
   // The order matters: %TIMEOUT before %TIME, and each macro sees the text of the earlier ones.
   MacroExpander macros;
-  macros.Add("%USERNAME", client.UserName);
+  macros.Add("%USERNAME", client.LoginName());
   macros.Add("%IP", client.GetPeerAddr());
   macros.Add("%TIMEOUT", std::to_string(record.Timeout));
   macros.Add("%TIME", host_.CurrentTime());
@@ -107,11 +107,11 @@ MacroExpander Authenticator::LoginMacros(TFtpCtrlSocket& client, const Usrdata& 
   macros.Add("%RATIO", std::to_string(record.Xupl) + "/" + std::to_string(record.Xdl));
   macros.AddDeferred("%LOCALIP", [this]() { return host_.LocalIPAddr(); });
   macros.Add("%MAXDL", std::to_string(record.Credit));
-  macros.Add("%HOME", client.HomeDir);
+  macros.Add("%HOME", client.HomeDirectory());
   return macros;
 }
 
-void Authenticator::FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record) {
+void Authenticator::FtpServer1Logged(SessionView& client, Usrdata& record) {
   if (record.Message.empty() || !FileSystem::FileExists(record.Message)) return;
   // A message file that cannot be read is skipped like a missing one: the login itself has
   // already succeeded and must still get its "230" reply.
@@ -120,7 +120,7 @@ void Authenticator::FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record) {
   MacroExpander macros = LoginMacros(client, record);
   for (const std::string& text : *lines) {
     const std::string line = "230-" + macros.Expand(text);
-    SendLine(client, line);
+    client.AddReplyLine(line);
     host_.LogEvent(kAnswerCategory, Who(client) + " " + line);
   }
 }

@@ -8,7 +8,7 @@ namespace orvane {
 
 class AccessHost;
 class AccountStore;
-class TFtpCtrlSocket;
+class SessionView;
 struct Usrdata;
 struct users;
 
@@ -29,29 +29,29 @@ class Authenticator {
   // refreshes the client count, or counts a refused login. An admission fills the record from
   // the account (dropping whatever an earlier login of the session had) and sets the session's
   // home directory.
-  void FtpServer1Authenticate(TFtpCtrlSocket& client, const std::string& userName,
+  void FtpServer1Authenticate(SessionView& client, const std::string& userName,
                               const std::string& password, bool& authenticated, Usrdata& record);
 
   // OnLogged: sends the account's login message file, one "230-" line per line of the file with
   // its macros replaced, each logged under category 11. A missing or unreadable file sends
   // nothing.
-  void FtpServer1Logged(TFtpCtrlSocket& client, Usrdata& record);
+  void FtpServer1Logged(SessionView& client, Usrdata& record);
 
   // The named-account matcher.
-  bool Checkuser(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+  bool Checkuser(SessionView& client, const std::string& userName, const std::string& password,
                  Usrdata& record);
   // The anonymous-account matcher; logs the refusals.
-  bool Checkuser2(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+  bool Checkuser2(SessionView& client, const std::string& userName, const std::string& password,
                   Usrdata& record);
 
   // The login-message macros of one message, in their fixed order (see MacroExpander for the
   // rule); the local address is asked of the host once, and only for a message that uses it.
-  MacroExpander LoginMacros(TFtpCtrlSocket& client, const Usrdata& record);
+  MacroExpander LoginMacros(SessionView& client, const Usrdata& record);
 
   static bool Eligible(const users& account);
 
  private:
-  void Admit(TFtpCtrlSocket& client, const std::string& userName, const std::string& password,
+  void Admit(SessionView& client, const std::string& userName, const std::string& password,
              const users& account, Usrdata& record);
 
   AccessHost& host_;

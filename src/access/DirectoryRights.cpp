@@ -9,7 +9,7 @@
 #include "access/Usrdata.h"
 #include "ftp/CompatibilityPolicy.h"
 #include "ftp/PathRules.h"
-#include "ftp/TFtpCtrlSocket.h"
+#include "ftp/SessionView.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
 #include "platform/Wildcard.h"
@@ -62,8 +62,8 @@ bool Covers(const TDir& entry, const std::string& key) {
 // parent, and keeps its closing backslash. An argument is always judged as an entry of its
 // parent, also one that names the current directory ("RMD /home/solo/" from /home/solo):
 // removing or renaming a directory needs D where it sits.
-std::string ResolveTarget(const TFtpCtrlSocket& client, const std::string& path) {
-  return client.CurCmdWithoutArgument ? ResolveDirectoryPath(path) : ResolveFilePath(path);
+std::string ResolveTarget(const SessionView& client, const std::string& path) {
+  return client.CommandWithoutArgument() ? ResolveDirectoryPath(path) : ResolveFilePath(path);
 }
 
 std::string Verdict(bool allowed) {
@@ -219,7 +219,7 @@ bool DirectoryRights::CheckListing(Usrdata& record, const std::string& directory
   return Grants(record.Dirs, 'L', ResolveDirectoryPath(directory));
 }
 
-std::string DirectoryRights::CheckLink(TFtpCtrlSocket& client, const Usrdata& record) {
+std::string DirectoryRights::CheckLink(SessionView& client, const Usrdata& record) {
   const std::string directory = AsciiUpper(client.Directory());
   for (const TGo& link : record.LinkTable) {
     if (!link.Name.empty() && directory.find(AsciiUpper(link.Name)) != std::string::npos) {
@@ -232,9 +232,8 @@ std::string DirectoryRights::CheckLink(TFtpCtrlSocket& client, const Usrdata& re
 // ---------------------------------------------------------------------------------------------
 // Hook handlers
 
-void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
-                                                const std::string& directory, bool& allowed,
-                                                Usrdata& record) {
+void DirectoryRights::FtpServer1ChangeDirectory(SessionView& client, const std::string& directory,
+                                                bool& allowed, Usrdata& record) {
   // The link mapping below may move the session elsewhere: the log names the directory that was
   // asked for.
   const std::string asked = directory;
@@ -261,7 +260,7 @@ void DirectoryRights::FtpServer1ChangeDirectory(TFtpCtrlSocket& client,
   }
 }
 
-bool DirectoryRights::ValidateGetRights(TFtpCtrlSocket& client, std::string& filePath,
+bool DirectoryRights::ValidateGetRights(SessionView& client, std::string& filePath,
                                         Usrdata& record) {
   filePath = ResolveFilePath(filePath);
   const bool allowed = CheckGet(record, filePath);
@@ -272,12 +271,12 @@ bool DirectoryRights::ValidateGetRights(TFtpCtrlSocket& client, std::string& fil
   return allowed;
 }
 
-bool DirectoryRights::CheckSize(TFtpCtrlSocket&, Usrdata& record, std::string& filePath) {
+bool DirectoryRights::CheckSize(SessionView&, Usrdata& record, std::string& filePath) {
   filePath = ResolveFilePath(filePath);
   return CheckGet(record, filePath);
 }
 
-void DirectoryRights::FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string& filePath,
+void DirectoryRights::FtpServer1ValidatePut(SessionView& client, std::string& filePath,
                                             bool& allowed, Usrdata& record) {
   filePath = ResolveFilePath(filePath);
   allowed = CheckPut(record, filePath);
@@ -286,14 +285,14 @@ void DirectoryRights::FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string&
   }
 }
 
-void DirectoryRights::FtpServer1ValidateDele(TFtpCtrlSocket& client, std::string& filePath,
+void DirectoryRights::FtpServer1ValidateDele(SessionView& client, std::string& filePath,
                                              bool& allowed, Usrdata& record) {
   filePath = ResolveTarget(client, filePath);
   allowed = CheckDele(record, filePath);
   host_.LogEvent(kDeleteCategory, Who(client) + " asked to delete " + filePath + Verdict(allowed));
 }
 
-void DirectoryRights::FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::string& directory,
+void DirectoryRights::FtpServer1MakeDirectory(SessionView& client, std::string& directory,
                                               bool& allowed, Usrdata& record) {
   directory = ResolveTarget(client, directory);
   allowed = CheckMakedir(record, directory);
@@ -301,7 +300,7 @@ void DirectoryRights::FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::strin
                  Who(client) + " asked to create dir " + directory + Verdict(allowed));
 }
 
-void DirectoryRights::FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath, bool created,
+void DirectoryRights::FtpServer1DirMade(SessionView& client, std::string& filePath, bool created,
                                         Usrdata&) {
   if (!created) return;
   const std::string& current = client.Directory();
@@ -318,12 +317,12 @@ void DirectoryRights::FtpServer1DirMade(TFtpCtrlSocket& client, std::string& fil
   host_.LogEvent(kMakeDirCategory, Who(client) + " made directory \"" + name + "\" in " + in);
 }
 
-void DirectoryRights::FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool& allowed,
+void DirectoryRights::FtpServer1ValidateListingDir(SessionView& client, bool& allowed,
                                                    Usrdata& record) {
   allowed = CheckListing(record, client.Directory());
 }
 
-void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool,
+void DirectoryRights::FtpServer1AlterDirectory(SessionView& client, std::string& directory, bool,
                                                Usrdata& record) {
   // "LIST -la" lists the current directory, "LIST -a sub dir" lists "sub dir".
   const std::string withoutOptions = WithoutListingOptions(directory);
@@ -342,12 +341,12 @@ void DirectoryRights::FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::stri
   directory = resolved;
 }
 
-void DirectoryRights::FtpServer1Checkhidden(TFtpCtrlSocket&, const std::string&, bool& hidden,
+void DirectoryRights::FtpServer1Checkhidden(SessionView&, const std::string&, bool& hidden,
                                             Usrdata& record) {
   hidden = record.HideHidden;
 }
 
-void DirectoryRights::FtpServer1AddLinks(TFtpCtrlSocket&, std::string& stream, Usrdata& record) {
+void DirectoryRights::FtpServer1AddLinks(SessionView&, std::string& stream, Usrdata& record) {
   if (record.Links.empty() || !FileSystem::FileExists(record.Links)) return;
   const std::optional<std::vector<std::string>> lines = ReadTextLines(record.Links);
   if (!lines) return;

@@ -9,7 +9,7 @@
 namespace orvane {
 
 class AccessHost;
-class TFtpCtrlSocket;
+class SessionView;
 struct Usrdata;
 
 // Decides every file-system action of a logged-in client from the directory-rights entries of
@@ -38,36 +38,35 @@ class DirectoryRights {
   // --- Hook handlers -------------------------------------------------------------------------
   // OnChangeDirectory: follows a virtual link, sets the session's directory to the resolved
   // result and allows it by CheckDir; logs under category 9.
-  void FtpServer1ChangeDirectory(TFtpCtrlSocket& client, const std::string& directory,
-                                 bool& allowed, Usrdata& record);
+  void FtpServer1ChangeDirectory(SessionView& client, const std::string& directory, bool& allowed,
+                                 Usrdata& record);
   // OnValidatePut (STOR, APPE and the RNTO target): CheckPut; a refusal is logged (category 5).
-  void FtpServer1ValidatePut(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+  void FtpServer1ValidatePut(SessionView& client, std::string& filePath, bool& allowed,
                              Usrdata& record);
   // OnValidateDele (DELE, RNFR, RMD): CheckDele; logged either way (category 10).
-  void FtpServer1ValidateDele(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+  void FtpServer1ValidateDele(SessionView& client, std::string& filePath, bool& allowed,
                               Usrdata& record);
   // OnMakeDirectory: CheckMakedir on the directory that will contain the new one; logged
   // either way (category 4).
-  void FtpServer1MakeDirectory(TFtpCtrlSocket& client, std::string& directory, bool& allowed,
+  void FtpServer1MakeDirectory(SessionView& client, std::string& directory, bool& allowed,
                                Usrdata& record);
   // OnDirMade: logs the new directory (category 4).
-  void FtpServer1DirMade(TFtpCtrlSocket& client, std::string& filePath, bool created,
-                         Usrdata& record);
+  void FtpServer1DirMade(SessionView& client, std::string& filePath, bool created, Usrdata& record);
   // OnValidateListingDir: the L right of the session's directory; nothing is logged.
-  void FtpServer1ValidateListingDir(TFtpCtrlSocket& client, bool& allowed, Usrdata& record);
+  void FtpServer1ValidateListingDir(SessionView& client, bool& allowed, Usrdata& record);
   // OnAlterDirectory (LIST and NLST with an argument): leading option words ("-la", "-R") are
   // dropped; the rest is resolved, a path naming an existing directory (no wildcard) lists its
   // contents unless classic, and the L right of the directory actually listed is checked. A refusal
   // throws std::runtime_error("Permission denied"), which the engine answers with "451 Failed:
   // Permission denied.".
-  void FtpServer1AlterDirectory(TFtpCtrlSocket& client, std::string& directory, bool detailed,
+  void FtpServer1AlterDirectory(SessionView& client, std::string& directory, bool detailed,
                                 Usrdata& record);
   // OnCheckhidden: hidden entries are left out of LIST when the account hides them.
-  void FtpServer1Checkhidden(TFtpCtrlSocket& client, const std::string& path, bool& hidden,
+  void FtpServer1Checkhidden(SessionView& client, const std::string& path, bool& hidden,
                              Usrdata& record);
   // OnAddLinks: one symbolic-link line per line of the account's links file; the first
   // kLinkEntries lines are also remembered in LinkTable for CheckLink.
-  void FtpServer1AddLinks(TFtpCtrlSocket& client, std::string& stream, Usrdata& record);
+  void FtpServer1AddLinks(SessionView& client, std::string& stream, Usrdata& record);
 
   // OnDirectoryRights (the perm facts of MLSD and MLST): the letters R, W, D, M and L the
   // entries grant on `directory`, and E where the client may enter it. Nothing is logged.
@@ -75,11 +74,11 @@ class DirectoryRights {
 
   // The first, rights, step of OnValidateGet: resolves filePath, applies CheckGet and logs a
   // refusal (category 7). The allowance check follows in TransferAccounting.
-  bool ValidateGetRights(TFtpCtrlSocket& client, std::string& filePath, Usrdata& record);
+  bool ValidateGetRights(SessionView& client, std::string& filePath, Usrdata& record);
 
   // For SIZE: resolves filePath and tells whether the R right of its directory lets the client
   // learn the size. Nothing is logged.
-  bool CheckSize(TFtpCtrlSocket& client, Usrdata& record, std::string& filePath);
+  bool CheckSize(SessionView& client, Usrdata& record, std::string& filePath);
 
   // --- Checks on a client record (each counts as activity: Idle := 0) -----------------------
   bool CheckDir(Usrdata& record, const std::string& path);
@@ -90,7 +89,7 @@ class DirectoryRights {
   bool CheckListing(Usrdata& record, const std::string& directory);
   // The directory a change of directory lands in: the upper-cased Target of the first link
   // whose Name occurs in the session's directory (without regard to case), else the directory.
-  static std::string CheckLink(TFtpCtrlSocket& client, const Usrdata& record);
+  static std::string CheckLink(SessionView& client, const Usrdata& record);
 
   // --- The rules, on a list of entries -------------------------------------------------------
   // Entering directory `path`: an exact match with any entry, or a covering entry before the

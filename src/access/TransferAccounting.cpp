@@ -1,13 +1,11 @@
 #include "access/TransferAccounting.h"
 
-#include <stdexcept>
-
 #include "access/AccessHost.h"
 #include "access/DirectoryRights.h"
 #include "access/FreeList.h"
 #include "access/SessionText.h"
 #include "access/Usrdata.h"
-#include "ftp/TFtpCtrlSocket.h"
+#include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 
 namespace orvane {
@@ -38,12 +36,12 @@ std::string TransferAccounting::RatioLine(const Usrdata& record) {
          ". Current credit " + std::to_string(record.Credit) + " bytes";
 }
 
-void TransferAccounting::SendAndLog(TFtpCtrlSocket& client, const std::string& line) {
-  SendLine(client, line);
+void TransferAccounting::SendAndLog(SessionView& client, const std::string& line) {
+  client.AddReplyLine(line);
   host_.LogEvent(kAnswerCategory, Who(client) + " " + line);
 }
 
-void TransferAccounting::LogTransferError(TFtpCtrlSocket& client, uint16_t error,
+void TransferAccounting::LogTransferError(SessionView& client, uint16_t error,
                                           const Usrdata& record) {
   host_.LogScreenOnly(record.UserName + " (" + client.GetPeerAddr() + ") Error #" +
                       std::to_string(error));
@@ -52,7 +50,7 @@ void TransferAccounting::LogTransferError(TFtpCtrlSocket& client, uint16_t error
 // ---------------------------------------------------------------------------------------------
 // Downloads
 
-void TransferAccounting::FtpServer1ValidateGet(TFtpCtrlSocket& client, std::string& filePath,
+void TransferAccounting::FtpServer1ValidateGet(SessionView& client, std::string& filePath,
                                                bool& allowed, Usrdata& record) {
   allowed = rights_.ValidateGetRights(client, filePath, record);
   if (!allowed || filePath.empty() || !FileSystem::FileExists(filePath)) return;
@@ -75,59 +73,58 @@ void TransferAccounting::FtpServer1ValidateGet(TFtpCtrlSocket& client, std::stri
   allowed = false;
 }
 
-void TransferAccounting::FtpServer1RetrSessionConnected(TFtpCtrlSocket& client, TWSocket&,
-                                                        uint16_t error, Usrdata& record) {
+void TransferAccounting::FtpServer1RetrSessionConnected(SessionView& client, uint16_t error,
+                                                        Usrdata& record) {
   record.Idle = 0;
   record.FreeFile = false;
   if (error != 0) {
     LogTransferError(client, error, record);
     return;
   }
-  if (client.FilePath.empty()) return;  // a listing
+  if (client.TransferFilePath().empty()) return;  // a listing
 
   const std::string who = Who(client);
-  if (FileSystem::FileExists(client.FilePath)) {
+  if (FileSystem::FileExists(client.TransferFilePath())) {
     // SECURITY: the file is checked against the allowance again as the download opens it. It
     // may have been replaced since RETR was allowed (deleted, and another renamed to its name
     // while the data connection was awaited), and the new one must fit the allowance too.
-    const int64_t size = FileSystem::FileSize(client.FilePath);
+    const int64_t size = FileSystem::FileSize(client.TransferFilePath());
     if (record.EnableMaxdl && record.Credit < size) {
-      host_.LogEvent(kDownloadCategory, who + " asked to download " + client.FilePath +
+      host_.LogEvent(kDownloadCategory, who + " asked to download " + client.TransferFilePath() +
                                             " --> Access denied (not enough credits)");
-      client.FilePath.clear();
-      throw std::runtime_error("Not enough credits");
+      client.RefuseTransfer("Not enough credits");
     }
-    record.Status = "Downloading " + client.FilePath;
-    host_.LogEvent(kDownloadCategory, who + " started to download " + client.FilePath);
+    record.Status = "Downloading " + client.TransferFilePath();
+    host_.LogEvent(kDownloadCategory, who + " started to download " + client.TransferFilePath());
     host_.ClientStatusChanged(record);
-    record.FreeFile = host_.FreeFiles().Contains(client.FilePath);
+    record.FreeFile = host_.FreeFiles().Contains(client.TransferFilePath());
     return;
   }
 
-  host_.LogEventSplit(kDownloadCategory,
-                      who + " tried to download " + client.FilePath + " --> File doesn't exist",
-                      who + " tried to download " + client.FilePath + " File doesn't exist");
-  client.FilePath.clear();
+  host_.LogEventSplit(
+      kDownloadCategory,
+      who + " tried to download " + client.TransferFilePath() + " --> File doesn't exist",
+      who + " tried to download " + client.TransferFilePath() + " File doesn't exist");
   // Without a file nothing would be sent and the engine would report a complete transfer;
-  // aborting makes it answer with the failure instead.
-  throw std::runtime_error("File doesn't exist");
+  // refusing makes it answer with the failure instead.
+  client.RefuseTransfer("File doesn't exist");
 }
 
-void TransferAccounting::FtpServer1UpdateXfer(TFtpCtrlSocket&, int count, Usrdata& record) {
+void TransferAccounting::FtpServer1UpdateXfer(SessionView&, int count, Usrdata& record) {
   host_.AddDownloaded(count);
   record.Downloaded += count;
   record.IntervalBytes += count;
   if (!record.FreeFile) record.Credit -= count;
 }
 
-void TransferAccounting::FtpServer1RetrDataSent(TFtpCtrlSocket& client, TWSocket&, uint16_t error,
+void TransferAccounting::FtpServer1RetrDataSent(SessionView& client, uint16_t error,
                                                 Usrdata& record) {
   record.Idle = 0;
   if (error != 0) LogTransferError(client, error, record);
 }
 
-void TransferAccounting::FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWSocket&,
-                                                     uint16_t error, Usrdata& record) {
+void TransferAccounting::FtpServer1RetrSessionClosed(SessionView& client, uint16_t error,
+                                                     Usrdata& record) {
   record.Idle = 0;
   record.FreeFile = false;
   if (error != 0) {
@@ -135,9 +132,9 @@ void TransferAccounting::FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWS
     return;
   }
   record.Status = "Current Directory " + client.Directory();
-  if (!client.FilePath.empty()) {
+  if (!client.TransferFilePath().empty()) {
     host_.LogEvent(kDownloadClosedCategory,
-                   Who(client) + " finished to download " + client.FilePath);
+                   Who(client) + " finished to download " + client.TransferFilePath());
   }
   host_.ClientStatusChanged(record);
 }
@@ -145,21 +142,21 @@ void TransferAccounting::FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWS
 // ---------------------------------------------------------------------------------------------
 // Uploads
 
-void TransferAccounting::FtpServer1StorSessionConnected(TFtpCtrlSocket& client, TWSocket&,
-                                                        uint16_t error, Usrdata& record) {
+void TransferAccounting::FtpServer1StorSessionConnected(SessionView& client, uint16_t error,
+                                                        Usrdata& record) {
   record.Idle = 0;
   if (error != 0) {
     LogTransferError(client, error, record);
     return;
   }
-  record.Status = "Uploading " + client.FileName + " in " + client.Directory();
-  host_.LogEvent(kUploadCategory, Who(client) + " started to upload " + client.FileName + " in " +
-                                      client.Directory());
+  record.Status = "Uploading " + client.TransferFileName() + " in " + client.Directory();
+  host_.LogEvent(kUploadCategory, Who(client) + " started to upload " + client.TransferFileName() +
+                                      " in " + client.Directory());
   host_.ClientStatusChanged(record);
 }
 
-void TransferAccounting::FtpServer1StorDataAvailable(TFtpCtrlSocket&, TWSocket&, const char*,
-                                                     int len, uint16_t, Usrdata& record) {
+void TransferAccounting::FtpServer1StorDataAvailable(SessionView&, const char*, int len, uint16_t,
+                                                     Usrdata& record) {
   record.Idle = 0;
   host_.AddUploaded(len);
   record.IntervalBytes += len;
@@ -169,16 +166,17 @@ void TransferAccounting::FtpServer1StorDataAvailable(TFtpCtrlSocket&, TWSocket&,
   }
 }
 
-void TransferAccounting::FtpServer1StorSessionClosed(TFtpCtrlSocket& client, TWSocket&,
-                                                     uint16_t error, Usrdata& record) {
+void TransferAccounting::FtpServer1StorSessionClosed(SessionView& client, uint16_t error,
+                                                     Usrdata& record) {
   record.Idle = 0;
   if (record.EnableRatio) SendAndLog(client, RatioLine(record));
   record.Status = "Current Directory " + client.Directory();
   if (error != 0) {
     LogTransferError(client, error, record);
   } else {
-    host_.LogEvent(kUploadClosedCategory, Who(client) + " finished to upload " + client.FileName +
-                                              " in " + client.Directory());
+    host_.LogEvent(kUploadClosedCategory, Who(client) + " finished to upload " +
+                                              client.TransferFileName() + " in " +
+                                              client.Directory());
   }
   host_.ClientStatusChanged(record);
 }

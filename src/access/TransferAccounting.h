@@ -7,8 +7,7 @@ namespace orvane {
 
 class AccessHost;
 class DirectoryRights;
-class TFtpCtrlSocket;
-class TWSocket;
+class SessionView;
 struct Usrdata;
 
 // Counts the bytes of every transfer, keeps the client's download allowance (Credit) and logs
@@ -24,29 +23,25 @@ class TransferAccounting {
 
   // OnValidateGet: the R right (DirectoryRights), then the allowance. A refusal for lack of
   // allowance sends its "550-" (and, with a ratio, "226-") lines ahead of the engine's reply.
-  void FtpServer1ValidateGet(TFtpCtrlSocket& client, std::string& filePath, bool& allowed,
+  void FtpServer1ValidateGet(SessionView& client, std::string& filePath, bool& allowed,
                              Usrdata& record);
   // OnRetrSessionConnected (RETR, LIST, NLST): a download starts; decides whether it is free.
-  // A file that vanished since the validation is logged and the transfer is aborted.
-  void FtpServer1RetrSessionConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
-                                      Usrdata& record);
+  // A file that vanished since the validation, or grew past the allowance, is logged and the
+  // transfer refused (SessionView::RefuseTransfer, which throws).
+  void FtpServer1RetrSessionConnected(SessionView& client, uint16_t error, Usrdata& record);
   // OnUpdateXfer: count bytes of a file download went out.
-  void FtpServer1UpdateXfer(TFtpCtrlSocket& client, int count, Usrdata& record);
+  void FtpServer1UpdateXfer(SessionView& client, int count, Usrdata& record);
   // OnRetrDataSent: a block of a download or listing went out.
-  void FtpServer1RetrDataSent(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
-                              Usrdata& record);
+  void FtpServer1RetrDataSent(SessionView& client, uint16_t error, Usrdata& record);
   // OnRetrSessionClosed: a download or listing ended.
-  void FtpServer1RetrSessionClosed(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
-                                   Usrdata& record);
+  void FtpServer1RetrSessionClosed(SessionView& client, uint16_t error, Usrdata& record);
   // OnStorSessionConnected: an upload starts.
-  void FtpServer1StorSessionConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
-                                      Usrdata& record);
+  void FtpServer1StorSessionConnected(SessionView& client, uint16_t error, Usrdata& record);
   // OnStorDataAvailable: len bytes of an upload arrived.
-  void FtpServer1StorDataAvailable(TFtpCtrlSocket& client, TWSocket& data, const char* buf, int len,
-                                   uint16_t error, Usrdata& record);
-  // OnStorSessionClosed: an upload ended; with a ratio the client is told its credit.
-  void FtpServer1StorSessionClosed(TFtpCtrlSocket& client, TWSocket& data, uint16_t error,
+  void FtpServer1StorDataAvailable(SessionView& client, const char* buf, int len, uint16_t error,
                                    Usrdata& record);
+  // OnStorSessionClosed: an upload ended; with a ratio the client is told its credit.
+  void FtpServer1StorSessionClosed(SessionView& client, uint16_t error, Usrdata& record);
 
   // The credit that len received bytes earn at the ratio xupl/xdl (0 for a ratio without an
   // upload side).
@@ -56,8 +51,8 @@ class TransferAccounting {
 
  private:
   // Sends a continuation line and logs it under category 11.
-  void SendAndLog(TFtpCtrlSocket& client, const std::string& line);
-  void LogTransferError(TFtpCtrlSocket& client, uint16_t error, const Usrdata& record);
+  void SendAndLog(SessionView& client, const std::string& line);
+  void LogTransferError(SessionView& client, uint16_t error, const Usrdata& record);
 
   AccessHost& host_;
   DirectoryRights& rights_;

@@ -1,14 +1,9 @@
 #include "console/ClientActions.h"
 
-#include <algorithm>
-
 namespace orvane {
 
 std::optional<ClientRef> ClientActions::RefOf(const Usrdata* record) const {
-  if (record == nullptr) return std::nullopt;
-  if (std::find(host_.Clients.begin(), host_.Clients.end(), record) == host_.Clients.end()) {
-    return std::nullopt;
-  }
+  if (!host_.Clients.IsListed(record)) return std::nullopt;
   TFtpServer& server = host_.FtpServer1;
   for (int i = 0; i < server.ClientCount(); ++i) {
     if (server.Client(i).HostData == record)
@@ -19,9 +14,7 @@ std::optional<ClientRef> ClientActions::RefOf(const Usrdata* record) const {
 
 int ClientActions::EnginePosition(const ClientRef& ref) const {
   // Only pointer values are compared: the record behind a stale reference is never read.
-  const bool listed =
-      std::find(host_.Clients.begin(), host_.Clients.end(), ref.record) != host_.Clients.end();
-  if (!listed) return -1;
+  if (!host_.Clients.IsListed(ref.record)) return -1;
   TFtpServer& server = host_.FtpServer1;
   for (int i = 0; i < server.ClientCount(); ++i) {
     const TFtpCtrlSocket& client = server.Client(i);
@@ -32,8 +25,11 @@ int ClientActions::EnginePosition(const ClientRef& ref) const {
 
 Usrdata* ClientActions::Resolve(const ClientRef& ref) const {
   if (EnginePosition(ref) < 0) return nullptr;
-  const auto at = std::find(host_.Clients.begin(), host_.Clients.end(), ref.record);
-  return at != host_.Clients.end() ? *at : nullptr;
+  // The registry hands out the record itself; the reference only holds a pointer to read.
+  for (Usrdata* record : host_.Clients.Listed()) {
+    if (record == ref.record) return record;
+  }
+  return nullptr;
 }
 
 bool ClientActions::Kick(const ClientRef& ref, KickAnswer answer) {

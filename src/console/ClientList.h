@@ -9,8 +9,8 @@ namespace orvane {
 
 // The rows of the main window's client list: one per logged-in client (a record whose Account
 // is set), in the host's connection order; the caption is the client's Account and the row's
-// data its Usrdata record. The rows are taken again from the host's list every time it changes,
-// so a row never outlives its record.
+// data its Usrdata record. The rows are taken again from the host's list (the listed records of
+// its ClientRegistry) every time it changes, so a row never outlives its record.
 class ClientList {
  public:
   struct Row {

@@ -6,8 +6,10 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "ftp/PathRules.h"
+#include "net/ESocketException.h"
 
 namespace orvane {
 
@@ -186,6 +188,20 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
       return true;
     }
   }
+}
+
+void TFtpCtrlSocket::AddReplyLine(const std::string& line) {
+  try {
+    SendStr(line + "\r\n");
+  } catch (const ESocketException&) {
+    // Not connected any more: the session is closing and nobody is left to read the line.
+  }
+}
+
+void TFtpCtrlSocket::RefuseTransfer(const std::string& reason) {
+  FilePath.clear();
+  // The engine turns an exception from a transfer hook into the end of that transfer.
+  throw std::runtime_error(reason);
 }
 
 }  // namespace orvane

@@ -8,14 +8,16 @@
 
 #include "ftp/DataChannel.h"
 #include "ftp/FtpTypes.h"
+#include "ftp/SessionView.h"
 #include "net/TWSocket.h"
 
 namespace orvane {
 
 // One client's FTP session: the accepted control connection plus everything the engine
 // remembers about the client between commands, and the data channel it owns.
-// Created, driven and freed by TFtpServer; the host reaches it through the hooks' Client.
-class TFtpCtrlSocket : public TWSocket {
+// Created, driven and freed by TFtpServer; the host reaches it through the hooks' Client, and
+// the access rules through its SessionView.
+class TFtpCtrlSocket : public TWSocket, public SessionView {
  public:
   using TCommandEvent = std::function<void(TFtpCtrlSocket& sender, const char* cmdBuf, int cmdLen)>;
   using TSessionNotify = std::function<void(TFtpCtrlSocket& sender)>;
@@ -71,10 +73,10 @@ class TFtpCtrlSocket : public TWSocket {
   void SetRcvSize(int size);
   int RcvCnt() const { return rcvCnt_; }
 
-  const std::string& Directory() const { return directory_; }
+  const std::string& Directory() const override { return directory_; }
   // Applies the engine's directory rule; throws FtpPathError on refused input and then keeps
   // the previous directory.
-  void SetDirectory(const std::string& value);
+  void SetDirectory(const std::string& value) override;
 
   // Holding the commands: a hook may hold the session while its command runs (the host does so
   // after a refused password). The engine then keeps that command's answer in HeldAnswer
@@ -90,6 +92,16 @@ class TFtpCtrlSocket : public TWSocket {
   virtual void StartConnection();
   void SendAnswer(const std::string& answer);
   std::string GetPeerAddr() override;
+
+  // SessionView: the fields above as the access rules read and change them.
+  const std::string& LoginName() const override { return UserName; }
+  const std::string& HomeDirectory() const override { return HomeDir; }
+  bool CommandWithoutArgument() const override { return CurCmdWithoutArgument; }
+  const std::string& TransferFilePath() const override { return FilePath; }
+  const std::string& TransferFileName() const override { return FileName; }
+  void SetHomeDirectory(const std::string& directory) override { HomeDir = directory; }
+  void AddReplyLine(const std::string& line) override;
+  [[noreturn]] void RefuseTransfer(const std::string& reason) override;
   void Dup(int newHandle) override;
 
  protected:

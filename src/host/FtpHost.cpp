@@ -39,6 +39,7 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       authenticator_(*this, accounts),
       rights_(*this),
       accounting_(*this, rights_),
+      admission_(banList, Clients),
       timer2_(loop),
       timer3_(loop),
       timer4_(loop),
@@ -76,22 +77,8 @@ FtpHost::~FtpHost() {
 
 bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool forceStart) {
   IniFile ini(IniPath());
-  // The drive letters of the paths the server works with, read once: key = letter, value = the
-  // directory it stands for. Without the section, C is the root of the file system.
-  std::map<char, std::string> drives;
-  for (const std::string& key : ini.Keys("Drives")) {
-    const std::string value = ini.ReadString("Drives", key, "");
-    if (key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0])) && !value.empty()) {
-      drives[static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])))] = value;
-    }
-  }
-  FileSystem::SetDriveMap(drives);
-  FtpServer1.Compatibility = CompatibilityPolicy::Read(ini);
-  // A range that cannot be read leaves the ports to the system.
-  if (!FtpServer1.PassivePortRange.Parse(ini.ReadString("Passive", "ports", ""))) {
-    FtpServer1.PassivePortRange.Parse("");
-  }
-  FtpServer1.ExternalAddress.Set(ini.ReadString("Passive", "address", ""));
+  startupSettings_.Read(ini);
+  startupSettings_.Apply(FtpServer1);
   logSettings.Load(ini);
   // The session block names the port the server is about to listen on.
   const int maxClients = setup.Load(ini);
@@ -111,7 +98,6 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   stats.Load(ini);
   statsLoaded_ = true;
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
-  Clients.clear();
   accounts.Load(programDir_ + "Accounts.ini");
   messages.Load(ini);
   freeFiles.Load(ini);
@@ -178,8 +164,7 @@ bool FtpHost::StartStopCommand() {
     ui_.ActivateCaption("Activate");
     FtpServer1.Stop();
   } else {
-    FtpServer1.Stop();
-    Clients.clear();
+    FtpServer1.Stop();  // the stopped event empties Clients
     ui_.ClientListChanged();
     ui_.ActivateCaption("Activate");
   }
@@ -188,7 +173,8 @@ bool FtpHost::StartStopCommand() {
 }
 
 bool FtpHost::RequestClose() {
-  const bool anyListed = std::any_of(Clients.begin(), Clients.end(),
+  const std::vector<Usrdata*> listed = Clients.Listed();
+  const bool anyListed = std::any_of(listed.begin(), listed.end(),
                                      [](const Usrdata* r) { return !r->Account.empty(); });
   if (anyListed && FtpServer1.Active()) return StartStopCommand();
   return true;
@@ -223,7 +209,8 @@ void FtpHost::FtpServer1Start(TFtpServer&) {
 }
 
 void FtpHost::FtpServer1Stop(TFtpServer&) {
-  Clients.clear();
+  // The records leave the list; the sessions still open keep theirs until they disconnect.
+  Clients.UnlistAll();
   ui_.StatusPanel(1, "FTP Server Off-line");
   ui_.ActivateCaption("Activer");
   log_.ServerStateLine("FTP Server Off-line ...", true);
@@ -234,7 +221,6 @@ void FtpHost::ShowClientCount() {
   const int m = FtpServer1.MaxClients;
   if (n == 0) {
     ui_.StatusPanel(0, "No client");
-    Clients.clear();
   } else {
     ui_.StatusPanel(0, m == 0 ? std::to_string(n) + " clients"
                               : std::to_string(n) + "/" + std::to_string(m) + " clients");
@@ -261,7 +247,7 @@ int FtpHost::PositionOf(const Usrdata* record) {
 }
 
 void FtpHost::Timer2Timer() {
-  const std::vector<Usrdata*> records = Clients;
+  const std::vector<Usrdata*> records = Clients.Listed();
   for (Usrdata* record : records) {
     ++record->Idle;
     // Only a record whose session is still in the engine's list: one already closing is not
@@ -302,7 +288,7 @@ void FtpHost::Timer2Timer() {
 
 void FtpHost::Timer5Timer() {
   const int64_t now = SteadyMilliseconds();
-  const std::vector<Usrdata*> records = Clients;
+  const std::vector<Usrdata*> records = Clients.Listed();
   for (Usrdata* record : records) {
     const int position = PositionOf(record);
     if (position < 0) continue;
@@ -355,18 +341,13 @@ void FtpHost::Timer4Timer() {
 // ---------------------------------------------------------------------------------------------
 // Admission and greeting
 
-Usrdata* FtpHost::RecordOf(const TFtpCtrlSocket& client) const {
-  auto it = records_.find(&client);
-  return it == records_.end() ? nullptr : it->second.get();
-}
-
 MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   MacroValues values;
   values.ip = record.IP;
   const std::time_t now = Now();
   values.time = LongTime(now);
   values.date = ShortDate(now);
-  values.numbr = static_cast<int>(Clients.size());
+  values.numbr = static_cast<int>(Clients.Count());
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
   values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
@@ -402,47 +383,38 @@ void FtpHost::Refuse(TFtpCtrlSocket& client, const std::string& reply, const std
 
 void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
   ++stats.Connections;
-  auto owned = std::make_unique<Usrdata>();
-  Usrdata* record = owned.get();
+  Usrdata* record = &Clients.Add(client);
   record->IP = client.GetPeerAddr();
   record->UserName = client.UserName;
   record->Idle = 0;
   record->IntervalBytes = 0;
   record->FreeFile = false;
-  records_[&client] = std::move(owned);
   client.HostData = record;
-  Clients.push_back(record);
   const std::string& a = record->IP;
 
-  if (FtpServer1.MaxClients > 0 && FtpServer1.ClientCount() > FtpServer1.MaxClients) {
+  Admission::Facts facts;
+  facts.sessions = FtpServer1.ClientCount();
+  facts.maxClients = FtpServer1.MaxClients;
+  facts.sameAddressRefused = setup.SameIpConnection;
+  facts.closed = ServerClosed;
+  const Admission::Verdict verdict = admission_.Judge(*record, facts);
+  if (verdict == Admission::Verdict::TooManyUsers) {
     if (!messages.TooManyUsers.empty()) {
       SendReplyLines(client, "421", messages.TooManyUsers, false);
     } else {
-      SendHostLine(client, "421 Sorry, too many users are connected !");
-      LogEvent(1, a + " connection failed : too many users");
+      SendHostLine(client, Admission::Reply(verdict));
+      LogEvent(1, a + " connection failed : " + Admission::Reason(verdict));
     }
     client.Close();
     return;
   }
+  // A client refused as one too many is not a peak; one refused by the later rules is.
   if (FtpServer1.ClientCount() > stats.MaxConnections) {
     stats.MaxConnections = FtpServer1.ClientCount();
     SaveStats();
   }
-  if (Clients.size() > 1 && setup.SameIpConnection) {
-    for (const Usrdata* other : Clients) {
-      if (other != record && other->IP == a) {
-        Refuse(client, "421 Sorry, a user with the same IP is already connected !",
-               "Someone with the same IP is already connected");
-        return;
-      }
-    }
-  }
-  if (ServerClosed) {
-    Refuse(client, "421 Sorry, no more connections allowed.", "no more connections allowed");
-    return;
-  }
-  if (banList.Contains(client.GetPeerAddr())) {
-    Refuse(client, "421 Sorry, you are banned !", "IP banned");
+  if (verdict != Admission::Verdict::Admitted) {
+    Refuse(client, Admission::Reply(verdict), Admission::Reason(verdict));
     return;
   }
   LogEvent(1, a + " try to connect");
@@ -455,24 +427,20 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
   LogEvent(1, a + " sending welcome message");
 }
 
-void FtpHost::RemoveFromClients(const Usrdata* record) {
-  Clients.erase(std::remove(Clients.begin(), Clients.end(), record), Clients.end());
-}
-
 void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
   Usrdata* record = RecordOf(client);
   if (record == nullptr) return;
-  const bool listed = std::find(Clients.begin(), Clients.end(), record) != Clients.end();
+  const bool listed = Clients.IsListed(record);
   const std::string a = client.GetPeerAddr();
   // A transfer still running when its session goes is logged as incomplete.
   XferEnded(client, *record, false);
   LogEvent(3, record->UserName.empty() ? a + " disconnected"
                                        : record->UserName + " (" + a + ") disconnected");
-  RemoveFromClients(record);
+  // Out of the list before the windows look at it again; freed when this hook ends.
+  const std::unique_ptr<Usrdata> leaving = Clients.Take(client);
   if (!record->Account.empty() && listed) ui_.ClientListChanged();
   if (OnClientLeaving) OnClientLeaving(*record);
   client.HostData = nullptr;
-  records_.erase(&client);
   ShowClientCount();
   log_.Flush();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +15,9 @@
 #include "access/TransferAccounting.h"
 #include "access/Usrdata.h"
 #include "ftp/TFtpServer.h"
+#include "host/Admission.h"
 #include "host/BanList.h"
+#include "host/ClientRegistry.h"
 #include "host/EventLog.h"
 #include "host/HostUi.h"
 #include "host/LogMemo.h"
@@ -24,6 +25,7 @@
 #include "host/LoginGuard.h"
 #include "host/Messages.h"
 #include "host/SetupSettings.h"
+#include "host/StartupSettings.h"
 #include "host/Statistics.h"
 #include "host/TransferLog.h"
 #include "net/EventLoop.h"
@@ -32,10 +34,12 @@
 
 namespace orvane {
 
-// The server host: owns the engine FtpServer1 and the per-client records, reads and writes
-// FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and keeps the
-// statistics. It is the logic of the main window; what it shows or asks goes through HostUi.
-// Everything runs on the loop thread.
+// The server host: owns the engine FtpServer1 and the per-client records (Clients), reads and
+// writes FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and
+// keeps the statistics. It is the logic of the main window; what it shows or asks goes through
+// HostUi. The parts that read well on their own are classes of their own: the records in
+// ClientRegistry, the admission rules in Admission, the settings read once in StartupSettings,
+// the access rules in the access layer. Everything runs on the loop thread.
 class FtpHost : public AccessHost {
  public:
   static constexpr const char* kProductLine = "Orvane FTP Server v1.3";
@@ -96,7 +100,7 @@ class FtpHost : public AccessHost {
   void ShowClientCount() override;
   void ClientLoggedIn(Usrdata& record) override;
   void ClientStatusChanged(Usrdata& record) override;
-  int ClientRecordCount() override { return static_cast<int>(Clients.size()); }
+  int ClientRecordCount() override { return static_cast<int>(Clients.Count()); }
   std::string LocalIPAddr() override { return sockets1_.LocalIPAddr(); }
   const FreeList& FreeFiles() override { return freeFiles; }
   std::string CurrentDate() override;
@@ -104,7 +108,7 @@ class FtpHost : public AccessHost {
   const CompatibilityPolicy& Compatibility() override { return FtpServer1.Compatibility; }
 
   TFtpServer FtpServer1;
-  std::vector<Usrdata*> Clients;  // in connection order; records are owned by records_
+  ClientRegistry Clients;  // the per-client records, in connection order
   bool ServerClosed = false;
   LogSettings logSettings;
   Statistics stats;
@@ -127,7 +131,8 @@ class FtpHost : public AccessHost {
   EventLog& Log() { return log_; }
   HostUi& Ui() { return ui_; }
   EventLoop& Loop() { return loop_; }
-  Usrdata* RecordOf(const TFtpCtrlSocket& client) const;
+  // The client's record, listed or not; none for a session the host has no record of.
+  Usrdata* RecordOf(const TFtpCtrlSocket& client) const { return Clients.Find(client); }
 
  private:
   void FtpServer1Start(TFtpServer& sender);
@@ -146,7 +151,6 @@ class FtpHost : public AccessHost {
   void SendHostLine(TFtpCtrlSocket& client, const std::string& line);
   void Refuse(TFtpCtrlSocket& client, const std::string& reply, const std::string& reason);
   void StartEngine(const std::string& port);
-  void RemoveFromClients(const Usrdata* record);
   // A refused password: counted for the connection and the address, answered late (the
   // session is held meanwhile), the connection ended after too many, the address banned.
   void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
@@ -167,7 +171,8 @@ class FtpHost : public AccessHost {
   Authenticator authenticator_;
   DirectoryRights rights_;
   TransferAccounting accounting_;
-  std::map<const TFtpCtrlSocket*, std::unique_ptr<Usrdata>> records_;
+  StartupSettings startupSettings_;
+  Admission admission_;
   TThreadedTimer timer2_;
   TThreadedTimer timer3_;
   TThreadedTimer timer4_;

@@ -130,40 +130,40 @@ void FtpHost::AssignAccessHooks() {
     if (Usrdata* r = RecordOrDeny(c, allowed))
       accounting_.FtpServer1ValidateGet(c, path, allowed, *r);
   };
-  FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+  FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                              uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
-    accounting_.FtpServer1RetrSessionConnected(c, d, e, *r);
+    accounting_.FtpServer1RetrSessionConnected(c, e, *r);
     if (e == 0) XferStarted(c, 'o', *r);
   };
   FtpServer1.OnUpdateXfer = [this](TFtpServer&, TFtpCtrlSocket& c, int count) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1UpdateXfer(c, count, *r);
   };
-  FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, d, e, *r);
+  FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, e, *r);
   };
-  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
+  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
-    accounting_.FtpServer1RetrSessionClosed(c, d, e, *r);
+    accounting_.FtpServer1RetrSessionClosed(c, e, *r);
     XferEnded(c, *r, e == 0 && c.Data().AllSent());
   };
-  FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+  FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                              uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
-    accounting_.FtpServer1StorSessionConnected(c, d, e, *r);
+    accounting_.FtpServer1StorSessionConnected(c, e, *r);
     if (e == 0) XferStarted(c, 'i', *r);
   };
-  FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d,
+  FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                           const char* buf, int len, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, d, buf, len, e, *r);
+    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, buf, len, e, *r);
   };
-  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket& d, uint16_t e) {
+  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
-    accounting_.FtpServer1StorSessionClosed(c, d, e, *r);
+    accounting_.FtpServer1StorSessionClosed(c, e, *r);
     XferEnded(c, *r, e == 0 && !c.Data().Aborted());
   };
 }

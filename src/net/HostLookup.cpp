@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cassert>
+#include <climits>
 #include <system_error>
 #include <thread>
 
@@ -78,8 +79,9 @@ HostLookup::Answer HostLookup::ByAddress(const std::string& dotted) {
 }
 
 std::string HostLookup::LocalHostName() {
-  char name[64] = {};
-  if (::gethostname(name, sizeof name - 1) != 0)
+  // Room for the longest name Linux allows and its terminating zero.
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name) != 0)
     throw ESocketException("Winsock.GetHostName failed");
   return name;
 }

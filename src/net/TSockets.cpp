@@ -1,26 +1,22 @@
 #include "net/TSockets.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <unistd.h>
+#include <vector>
 
+#include "net/ESocketException.h"
+#include "net/HostLookup.h"
 #include "platform/WinsockErrorText.h"
 
 namespace orvane {
 
 std::string TSockets::LocalIPAddr() const {
-  char name[128] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return "0.0.0.0";
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) return "0.0.0.0";
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text,
-              sizeof text);
-  ::freeaddrinfo(result);
-  return text;
+  // The one resolver path for the machine's own addresses is HostLookup's.
+  try {
+    const std::vector<std::string> addresses = HostLookup::LocalAddresses();
+    if (!addresses.empty()) return addresses.front();
+  } catch (const ESocketException&) {
+    // The system gives no host name: as for a name that does not resolve.
+  }
+  return "0.0.0.0";
 }
 
 std::string TSockets::ErrorMessage(int code, const std::string& operation) {

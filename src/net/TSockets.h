@@ -18,8 +18,9 @@ class TSockets {
   int32_t MaximumReceiveLength = 8192;
   TErrorOccurred OnErrorOccurred;
 
-  // Looks the local host name up (blocking) and returns its first IPv4 address in dotted form,
-  // or "0.0.0.0" when the lookup finds nothing.
+  // Looks the local host name up (blocking, through HostLookup::LocalAddresses) and returns its
+  // first IPv4 address in dotted form, or "0.0.0.0" when the system gives no host name or the
+  // lookup finds nothing. The host asks once per message that holds %LOCALIP.
   std::string LocalIPAddr() const;
 
   // "Error N in function OPERATION\r\nTEXT" with this component's own error texts.

@@ -216,7 +216,7 @@ void TMainForm::UpdatePopupMenus() {
   Kick1.setEnabled(single);
   Ban1.setEnabled(single);
   Spyuser1.setEnabled(single);
-  Masskick1.setEnabled(!host_.Clients.empty());
+  Masskick1.setEnabled(!host_.Clients.Empty());
   Usersinfos2.setEnabled(true);
   AddIP1.setEnabled(true);
   Unban1.setEnabled(Banlist.currentItem() != nullptr && Banlist.currentItem()->isSelected());
@@ -328,7 +328,7 @@ void TMainForm::SetTray(int image, const QString& hint) {
 }
 
 void TMainForm::RefreshLists() {
-  if (clients_.Sync(host_.Clients)) {
+  if (clients_.Sync(host_.Clients.Listed())) {
     std::vector<const Usrdata*> selected = SelectedRecords();
     const QSignalBlocker quiet(&ListView1);
     ListView1.clear();
@@ -353,9 +353,7 @@ std::vector<const Usrdata*> TMainForm::SelectedRecords() const {
     if (!ListView1.item(i)->isSelected()) continue;
     // Only a record the host still lists: a row can briefly outlive a stop of the server.
     const Usrdata* record = clients_.RecordAt(i);
-    const bool alive =
-        std::find(host_.Clients.begin(), host_.Clients.end(), record) != host_.Clients.end();
-    records.push_back(alive ? record : nullptr);
+    records.push_back(host_.Clients.IsListed(record) ? record : nullptr);
   }
   return records;
 }
@@ -375,7 +373,7 @@ void TMainForm::ListView1Click() {
 
 void TMainForm::Timer1Timer() {
   const std::optional<SelectedUser::Panels> panels = SelectedUser::Tick(
-      SelectedRecords(), static_cast<size_t>(ListView1.count()), host_.Clients.size());
+      SelectedRecords(), static_cast<size_t>(ListView1.count()), host_.Clients.Count());
   if (panels) SetSelectedPanels(panels->userName, panels->ip, panels->status);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@
 #include "access/FreeList.h"
 #include "access/Usrdata.h"
 #include "ftp/CompatibilityPolicy.h"
-#include "ftp/TFtpCtrlSocket.h"
-#include "net/EventLoop.h"
+#include "ftp/PathRules.h"
+#include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 #include "platform/TempDir.h"
 
@@ -74,18 +75,40 @@ class FakeAccessHost : public AccessHost {
   CompatibilityPolicy policy;
 };
 
-// A session that is never connected: what the code under test sends is recorded instead.
-class RecordingSession : public TFtpCtrlSocket {
+// A session as the access rules see it, with no socket behind it: its fields are set by the
+// test, and what a rule sends or refuses is recorded instead.
+class FakeSession : public SessionView {
  public:
-  explicit RecordingSession(EventLoop& loop) : TFtpCtrlSocket(loop) {
-    PeerAddr = "127.0.0.9";
-    UserName = "bob";
+  std::string GetPeerAddr() override { return PeerAddr; }
+  const std::string& LoginName() const override { return UserName; }
+  const std::string& HomeDirectory() const override { return HomeDir; }
+  const std::string& Directory() const override { return directory_; }
+  bool CommandWithoutArgument() const override { return CurCmdWithoutArgument; }
+  const std::string& TransferFilePath() const override { return FilePath; }
+  const std::string& TransferFileName() const override { return FileName; }
+  void SetHomeDirectory(const std::string& directory) override { HomeDir = directory; }
+  // The engine's own directory rule, as the real session applies it.
+  void SetDirectory(const std::string& value) override {
+    directory_ = ApplyDirectory(directory_, value);
   }
-  int SendStr(const std::string& text) override {
-    sent.push_back(text);
-    return static_cast<int>(text.size());
+  void AddReplyLine(const std::string& line) override { sent.push_back(line + "\r\n"); }
+  [[noreturn]] void RefuseTransfer(const std::string& reason) override {
+    FilePath.clear();
+    refusals.push_back(reason);
+    throw std::runtime_error(reason);
   }
-  std::vector<std::string> sent;
+
+  std::string PeerAddr = "127.0.0.9";
+  std::string UserName = "bob";
+  std::string HomeDir = "C:\\TEMP\\";
+  bool CurCmdWithoutArgument = false;
+  std::string FilePath;
+  std::string FileName;
+  std::vector<std::string> sent;      // every reply line, with its CR LF
+  std::vector<std::string> refusals;  // the reason of every refused transfer
+
+ private:
+  std::string directory_ = HomeDir;
 };
 
 // Drive C mapped onto a fresh temporary directory, with helpers to lay out files there.
@@ -102,7 +125,6 @@ class DriveFixture : public ::testing::Test {
   std::string Posix(const std::string& relative) const { return root_ / relative; }
 
   TempDir root_;
-  EventLoop loop_;
   FakeAccessHost host_;
 };
 

@@ -34,7 +34,7 @@ class AuthenticatorTest : public test::DriveFixture {
 
   AccountStore store_;
   Authenticator auth_{host_, store_};
-  test::RecordingSession session_{loop_};
+  test::FakeSession session_;
   Usrdata record_;
 };
 

@@ -34,7 +34,7 @@ class DirectoryRightsTest : public test::DriveFixture {
   void Give(std::initializer_list<TDir> list) { record_.Dirs = Make(list); }
 
   DirectoryRights rights_{host_};
-  test::RecordingSession session_{loop_};
+  test::FakeSession session_;
   Usrdata record_;
 };
 

@@ -39,30 +39,28 @@ class TransferAccountingTest : public test::DriveFixture {
   // A download through its hooks: start, blocks of `block` bytes, end.
   void Download(const std::string& path, int bytes, int block = 1000) {
     session_.FilePath = path;
-    accounting_.FtpServer1RetrSessionConnected(session_, data(), 0, record_);
+    accounting_.FtpServer1RetrSessionConnected(session_, 0, record_);
     for (int sent = 0; sent < bytes; sent += block) {
       accounting_.FtpServer1UpdateXfer(session_, std::min(block, bytes - sent), record_);
-      accounting_.FtpServer1RetrDataSent(session_, data(), 0, record_);
+      accounting_.FtpServer1RetrDataSent(session_, 0, record_);
     }
-    accounting_.FtpServer1RetrSessionClosed(session_, data(), 0, record_);
+    accounting_.FtpServer1RetrSessionClosed(session_, 0, record_);
   }
 
   void Upload(const std::string& name, int bytes, int block) {
     session_.FileName = name;
-    accounting_.FtpServer1StorSessionConnected(session_, data(), 0, record_);
+    accounting_.FtpServer1StorSessionConnected(session_, 0, record_);
     const std::string buffer(static_cast<std::size_t>(block), 'u');
     for (int received = 0; received < bytes; received += block) {
-      accounting_.FtpServer1StorDataAvailable(session_, data(), buffer.data(),
+      accounting_.FtpServer1StorDataAvailable(session_, buffer.data(),
                                               std::min(block, bytes - received), 0, record_);
     }
-    accounting_.FtpServer1StorSessionClosed(session_, data(), 0, record_);
+    accounting_.FtpServer1StorSessionClosed(session_, 0, record_);
   }
-
-  TWSocket& data() { return session_.Data().Socket(); }
 
   DirectoryRights rights_{host_};
   TransferAccounting accounting_{host_, rights_};
-  test::RecordingSession session_{loop_};
+  test::FakeSession session_;
   Usrdata record_;
 };
 
@@ -220,21 +218,39 @@ TEST_F(TransferAccountingTest, FileVanishingBeforeTheDataConnectionFailsTheDownl
   ASSERT_TRUE(Get("C:\\pub\\f1000"));
   std::filesystem::remove(Posix("pub/f1000"));
   session_.FilePath = "C:\\pub\\f1000";
-  EXPECT_THROW(accounting_.FtpServer1RetrSessionConnected(session_, data(), 0, record_),
+  EXPECT_THROW(accounting_.FtpServer1RetrSessionConnected(session_, 0, record_),
                std::runtime_error);
-  EXPECT_TRUE(session_.FilePath.empty());
+  EXPECT_TRUE(session_.FilePath.empty());  // no later hook reports the file
+  EXPECT_EQ(session_.refusals, std::vector<std::string>{"File doesn't exist"});
   const test::FakeAccessHost::Line& line = host_.log.back();
   EXPECT_EQ(line.category, 7);
   EXPECT_EQ(line.screen, "bob (127.0.0.9) tried to download C:\\pub\\f1000 --> File doesn't exist");
   EXPECT_EQ(line.file, "bob (127.0.0.9) tried to download C:\\pub\\f1000 File doesn't exist");
 }
 
+// The file named at RETR was replaced by a bigger one before the data connection came.
+TEST_F(TransferAccountingTest, AllowanceIsCheckedAgainWhenTheDownloadOpens) {
+  record_.EnableMaxdl = true;
+  record_.Credit = 1000;
+  ASSERT_TRUE(Get("C:\\pub\\f1000"));
+  File("pub/f1000", std::string(1001, 'b'));
+  session_.FilePath = "C:\\pub\\f1000";
+  EXPECT_THROW(accounting_.FtpServer1RetrSessionConnected(session_, 0, record_),
+               std::runtime_error);
+  EXPECT_EQ(session_.refusals, std::vector<std::string>{"Not enough credits"});
+  EXPECT_TRUE(session_.FilePath.empty());
+  EXPECT_TRUE(host_.Logged(
+      7,
+      "bob (127.0.0.9) asked to download C:\\pub\\f1000 --> Access denied (not enough credits)"));
+  EXPECT_EQ(record_.Credit, 1000);
+}
+
 TEST_F(TransferAccountingTest, TransferErrorsGoToTheLogWindowOnly) {
   record_.UserName = "bobby";  // the record's copy names the client in error lines
-  accounting_.FtpServer1RetrSessionConnected(session_, data(), 10061, record_);
-  accounting_.FtpServer1RetrDataSent(session_, data(), 10054, record_);
-  accounting_.FtpServer1RetrSessionClosed(session_, data(), 10054, record_);
-  accounting_.FtpServer1StorSessionConnected(session_, data(), 10061, record_);
+  accounting_.FtpServer1RetrSessionConnected(session_, 10061, record_);
+  accounting_.FtpServer1RetrDataSent(session_, 10054, record_);
+  accounting_.FtpServer1RetrSessionClosed(session_, 10054, record_);
+  accounting_.FtpServer1StorSessionConnected(session_, 10061, record_);
   EXPECT_TRUE(host_.log.empty());
   EXPECT_EQ(host_.screenOnly.size(), 4u);
   EXPECT_EQ(host_.screenOnly[0], "bobby (127.0.0.9) Error #10061");
@@ -242,7 +258,7 @@ TEST_F(TransferAccountingTest, TransferErrorsGoToTheLogWindowOnly) {
   // An upload that ended in error still reports the ratio.
   record_.EnableRatio = true;
   session_.FileName = "up.bin";
-  accounting_.FtpServer1StorSessionClosed(session_, data(), 10054, record_);
+  accounting_.FtpServer1StorSessionClosed(session_, 10054, record_);
   EXPECT_EQ(host_.screenOnly.back(), "bobby (127.0.0.9) Error #10054");
   EXPECT_EQ(session_.sent.size(), 1u);
   EXPECT_FALSE(host_.Logged(6, "bob (127.0.0.9) finished to upload up.bin in C:\\pub\\"));

@@ -105,7 +105,7 @@ class ClientActionsTest : public HostTest {
     return c;
   }
   ClientRef RefAt(size_t i) {
-    auto ref = ClientActions(*host_).RefOf(host_->Clients.at(i));
+    auto ref = ClientActions(*host_).RefOf(&host_->Clients.At(i));
     EXPECT_TRUE(ref.has_value());
     return ref.value_or(ClientRef{});
   }
@@ -113,8 +113,8 @@ class ClientActionsTest : public HostTest {
 
 TEST_F(ClientActionsTest, BanWritesScreenAndFileLinesOnceAndKeepsTheClient) {
   auto c = LoggedIn();
-  ASSERT_EQ(host_->Clients.size(), 1u);
-  host_->Clients[0]->UserName = "bob";
+  ASSERT_EQ(host_->Clients.Count(), 1u);
+  host_->Clients.At(0).UserName = "bob";
   ClientActions actions(*host_);
   const ClientRef ref = RefAt(0);
   EXPECT_TRUE(actions.Ban(ref, true));
@@ -152,7 +152,7 @@ TEST_F(ClientActionsTest, KickOfAClientThatLeftTouchesNobody) {
   ClientActions actions(*host_);
   const ClientRef gone = RefAt(0);
   first->Close();  // leaves while the question is open
-  ASSERT_TRUE(loop_.RunUntil([&] { return host_->Clients.size() == 1; }, 3s));
+  ASSERT_TRUE(loop_.RunUntil([&] { return host_->Clients.Count() == 1; }, 3s));
   EXPECT_EQ(actions.Resolve(gone), nullptr);
   EXPECT_FALSE(actions.Kick(gone, KickAnswer::Yes));
   EXPECT_TRUE(host_->banList.Items().empty());

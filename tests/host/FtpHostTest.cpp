@@ -139,7 +139,7 @@ TEST_F(HostTest, DisconnectionBeforeLoginIsLoggedWithTheAddress) {
   // The disconnection refreshes the count and flushes the log.
   EXPECT_EQ(ui_.panels[0], "No client");
   EXPECT_NE(ReadBytes(dir_ / "FTP.log").find(" 127.0.0.2 disconnected\r\n"), std::string::npos);
-  EXPECT_TRUE(host_->Clients.empty());
+  EXPECT_TRUE(host_->Clients.Empty());
 }
 
 // Commands echoed in green (category 12), answers with the session's user name (category 11).
@@ -279,12 +279,24 @@ TEST_F(HostTest, StopWithThreeClientsAsksThePluralQuestion) {
     clients.push_back(Connect(from));
     clients.back()->ReadReply();
   }
+  ASSERT_EQ(host_->Clients.Count(), 3u);
   EXPECT_TRUE(host_->StartStopCommand());
   EXPECT_EQ(ui_.questions,
             Lines{"There are still 3 users connected, do you really want to stop the server ?"});
+  // The stopped event empties the list at once; each session keeps its record until its
+  // disconnection hook, which still logs the client by its record.
+  EXPECT_TRUE(host_->Clients.Empty());
   for (auto& c : clients) EXPECT_TRUE(c->WaitClosed());
   EXPECT_TRUE(WaitMemo("127.0.0.3 disconnected"));
   EXPECT_FALSE(host_->FtpServer1.Active());
+  // A client of the restarted server is listed alone and counts alone in %NUMBR.
+  host_->messages.Welcome = {"user %NUMBR"};
+  ASSERT_TRUE(host_->StartStopCommand());
+  ASSERT_TRUE(host_->FtpServer1.Active());
+  port_ = std::stoi(host_->FtpServer1.ServerSocket().GetXPort());
+  auto again = Connect();
+  EXPECT_EQ(again->ReadReply().back(), "220 user 1");
+  EXPECT_EQ(host_->Clients.Count(), 1u);
 }
 
 TEST_F(HostTest, PortInUseIsReportedAndLeavesTheServerOffLine) {

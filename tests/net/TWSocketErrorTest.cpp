@@ -2,9 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NetTestSupport.h"
 #include "net/ESocketException.h"
+#include "net/HostLookup.h"
 #include "net/TSockets.h"
 #include "net/TWSocket.h"
 
@@ -81,6 +83,15 @@ TEST(ErrorTextTest, SocketAndComponentTables) {
             "Error 10049 in function x\r\nCan't assign requested address");
   EXPECT_EQ(TSockets::ErrorMessage(10053, "x"),
             "Error 10053 in function x\r\nSoftware caused connection abort");
+}
+
+// %LOCALIP: the first address the machine's own name resolves to, the same list the statistics
+// window shows, and "0.0.0.0" when there is none.
+TEST(LocalAddressTest, FirstOfTheLocalAddressList) {
+  const std::vector<std::string> all = HostLookup::LocalAddresses();
+  EXPECT_EQ(TSockets().LocalIPAddr(), all.empty() ? "0.0.0.0" : all.front());
+  EXPECT_EQ(TCustomWSocket::LocalIPList(), all);
+  EXPECT_FALSE(HostLookup::LocalHostName().empty());
 }
 
 TEST(DnsLookupTest, DottedAtOnceNamesThroughTheLoopAndCancel) {

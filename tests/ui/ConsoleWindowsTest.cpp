@@ -49,7 +49,7 @@ class ConsoleWindowsTest : public QObject {
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
     QCOMPARE(m.ListView1.count(), 2);
-    const int row = RowOf(m, d.Host().Clients.at(1));
+    const int row = RowOf(m, &d.Host().Clients.At(1));
     SelectOnly(m.ListView1, row);
     m.UpdatePopupMenus();
     QVERIFY(m.Kick1.isEnabled());
@@ -84,11 +84,11 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    SelectOnly(m.ListView1, RowOf(m, d.Host().Clients.at(0)));
+    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
     m.AskKick = [&] {
       // The selected client leaves; the other one takes its row.
       one->Close();
-      d.program->Loop().RunUntil([&] { return d.Host().Clients.size() == 1; },
+      d.program->Loop().RunUntil([&] { return d.Host().Clients.Count() == 1; },
                                  std::chrono::seconds(3));
       m.RefreshLists();
       if (m.ListView1.count() == 1) m.ListView1.item(0)->setSelected(true);
@@ -123,7 +123,7 @@ class ConsoleWindowsTest : public QObject {
     QVERIFY(d.Start());
     TMainForm& m = d.Main();
     auto one = d.Connect();
-    d.Host().Clients.at(0)->UserName = "guest";
+    d.Host().Clients.At(0).UserName = "guest";
     SelectOnly(m.ListView1, 0);
     m.Ban1.trigger();
     QVERIFY(MemoHas(d, "127.0.0.1 added to the ban list !"));
@@ -187,8 +187,8 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    d.Host().Clients.at(0)->UserName = "guest";
-    SelectOnly(m.ListView1, RowOf(m, d.Host().Clients.at(0)));
+    d.Host().Clients.At(0).UserName = "guest";
+    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
     QObject elsewhere;
     m.BanlistDrop(&elsewhere);
     m.BanlistDrop(nullptr);
@@ -226,7 +226,7 @@ class ConsoleWindowsTest : public QObject {
     QCOMPARE(u.ListView1.topLevelItemCount(), 2);
     QCOMPARE(u.ListView1.headerItem()->text(2), QString("Action/Directory"));
     QVERIFY(u.Timer1().Enabled());
-    Usrdata* second = d.Host().Clients.at(1);
+    Usrdata* second = &d.Host().Clients.At(1);
     second->Uploaded = 100000;
     second->Downloaded = 99999;
     second->EnableMaxdl = true;
@@ -263,8 +263,8 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    d.Host().Clients.at(0)->UserName = "guest";
-    SelectOnly(m.ListView1, RowOf(m, d.Host().Clients.at(0)));
+    d.Host().Clients.At(0).UserName = "guest";
+    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
     m.Spyuser1.trigger();
     TSpyForm& spy = d.program->SpyForm();
     QVERIFY(spy.isVisible());

@@ -209,7 +209,7 @@ class MainFormTest : public QObject {
     QVERIFY(m.Timer1().Enabled());
 
     QCOMPARE(b->Command("CWD /tmp").substr(0, 3), std::string("250"));
-    const QString status = Q(d.Host().Clients.at(1)->Status);
+    const QString status = Q(d.Host().Clients.At(1).Status);
     QVERIFY(!status.isEmpty());
     QVERIFY(m.StatusBar1.Text(5) != status);
     // The tick refreshes the panels from the record; a real tick arrives within a second.

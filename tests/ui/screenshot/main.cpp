@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     info.show();
     info.RefreshAll();
     info.ListView1.topLevelItem(0)->setSelected(true);
-    d.Host().Clients.at(0)->Uploaded = 123456;
+    d.Host().Clients.At(0).Uploaded = 123456;
     info.Timer1Timer();
     QApplication::processEvents();
     ok = info.grab().save(argv[4]) && ok;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "ftp/CompatibilityPolicy.h"
+#include "ftp/PassivePorts.h"
+
+namespace orvane {
+
+class IniFile;
+class TFtpServer;
+
+// The settings of FTPsrv.ini that are read once, when the host starts, and hold until the
+// program ends: the drive map and what the engine is given besides its port and client limit.
+// They have no window that edits them live, unlike the models of the setup and log windows, so
+// they are read here in one place rather than among the start-up steps.
+class StartupSettings {
+ public:
+  // Section "Drives": key = drive letter (upper-cased), value = the directory it stands for.
+  // Keys that are no single letter and empty values are skipped.
+  std::map<char, std::string> Drives;
+  // Section "ServerFTP", key "classic".
+  CompatibilityPolicy Compatibility;
+  // Section "Passive", key "ports"; a range that cannot be read leaves the ports to the system.
+  PassivePorts PassivePortRange;
+  // Section "Passive", key "address", as typed.
+  std::string PassiveAddress;
+
+  void Read(const IniFile& ini);
+  // The drive map to the file system; the policy and the passive settings to the engine.
+  void Apply(TFtpServer& engine) const;
+};
+
+}  // namespace orvane

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "host/StartupSettings.h"
+#include "platform/IniFile.h"
+#include "platform/TempDir.h"
+
+namespace orvane {
+namespace {
+
+TEST(StartupSettings, DrivesPolicyAndPassiveSettingsAsWritten) {
+  test::TempDir dir;
+  std::ofstream(dir / "FTPsrv.ini") << "[Drives]\nc=/srv/ftp\nDD=/nowhere\n1=/digit\nE=\n"
+                                       "[ServerFTP]\nclassic=1\n"
+                                       "[Passive]\nports=50000-50010\naddress=ftp.example\n";
+  StartupSettings settings;
+  settings.Read(IniFile(dir / "FTPsrv.ini"));
+  // One upper-cased letter with a directory; every other key is left out.
+  EXPECT_EQ(settings.Drives, (std::map<char, std::string>{{'C', "/srv/ftp"}}));
+  EXPECT_TRUE(settings.Compatibility.Classic());
+  EXPECT_EQ(settings.PassivePortRange.First(), 50000);
+  EXPECT_EQ(settings.PassivePortRange.Last(), 50010);
+  EXPECT_EQ(settings.PassiveAddress, "ftp.example");
+}
+
+TEST(StartupSettings, MissingOrUnreadableKeysReadAsTheirDefaults) {
+  test::TempDir dir;
+  std::ofstream(dir / "FTPsrv.ini") << "[Passive]\nports=lots\n";
+  StartupSettings settings;
+  settings.Read(IniFile(dir / "FTPsrv.ini"));
+  EXPECT_TRUE(settings.Drives.empty());  // the file system's own default (C is "/")
+  EXPECT_FALSE(settings.Compatibility.Classic());
+  EXPECT_TRUE(settings.PassivePortRange.Any());
+  EXPECT_EQ(settings.PassiveAddress, "");
+}
+
+}  // namespace
+}  // namespace orvane
