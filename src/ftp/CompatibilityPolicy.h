@@ -77,6 +77,10 @@ class CompatibilityPolicy {
   // known; classic: each answers "500 '<keyword>': command not understood." as before.
   bool KnowsExtensions() const { return !classic_; }
 
+  // The server listens on one dual-stack socket ("::", IPv6 and IPv4 clients alike); classic:
+  // on "0.0.0.0", IPv4 only.
+  bool ListensOnIPv6() const { return !classic_; }
+
   // FEAT's reply: one line per extension the server knows, in RFC 2389's multi-line form;
   // empty in classic mode (FEAT is then unknown).
   std::string FeatureReply() const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <optional>
 
 #include "ftp/PassivePorts.h"
 #include "ftp/TFileStream.h"
@@ -27,10 +28,8 @@ constexpr int kUploadBlockSize = 256 * 1024;
 
 // The address at the other end of an accepted connection, empty when it is already gone.
 std::string PeerOf(int fd) {
-  sockaddr_in peer{};
-  socklen_t len = sizeof peer;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return "";
-  return DottedAddress(peer.sin_addr);
+  const std::optional<SocketAddress> peer = SocketAddress::Peer(fd);
+  return peer ? peer->Text() : "";
 }
 
 // The last, short chunk of a download leaves at once instead of waiting for the client to
@@ -92,7 +91,10 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
     data.Close();
     InstallHandlers(HandlerSet::None);
     state_ = State::Idle;
-    data.SetAddr("0.0.0.0");
+    // The listener takes the family of the control connection.
+    SocketAddress local;
+    session_.GetSockName(local);
+    data.SetAddr(local.IsIPv6() ? "::" : "0.0.0.0");
     data.SetProto("tcp");
     data.OnSessionAvailable = [this](TCustomWSocket&, uint16_t) { Accepted(); };
     if (ports.Any()) {
@@ -115,11 +117,10 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
         throw PassiveRangeExhausted("No passive port is free in the range " + ports.Text() + ".");
       }
     }
-    sockaddr_in bound{};
-    socklen_t len = sizeof bound;
-    data.GetSockName(bound, len);
+    SocketAddress bound;
+    data.GetSockName(bound);
     state_ = State::Listening;
-    return ntohs(bound.sin_port);
+    return bound.Port();
   } catch (const std::exception&) {
     try {
       data.OnSessionAvailable = nullptr;

@@ -31,8 +31,9 @@ class PassiveAddress {
   // `local`; starts a fresh lookup of a host name.
   std::string Announced(const std::string& local, const std::string& peer);
 
-  // Whether a dotted IPv4 address belongs to the local network.
-  static bool IsLocalNetwork(const std::string& dotted);
+  // Whether an address belongs to the local network: IPv4 loopback, private and link-local
+  // addresses; IPv6 loopback, unique local and link-local ones.
+  static bool IsLocalNetwork(const std::string& address);
   static bool IsDottedAddress(const std::string& text);
 
  private:

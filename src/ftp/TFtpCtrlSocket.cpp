@@ -69,13 +69,9 @@ void TFtpCtrlSocket::Dup(int newHandle) {
   TWSocket::Dup(newHandle);
   // Asked without the error rule: a client that reset the connection at once leaves the
   // failure text, and its close report ends the session in the normal way.
-  sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  char text[INET_ADDRSTRLEN] = {};
-  PeerAddr = GetPeerName(peer, length) == 0 &&
-                     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) != nullptr
-                 ? text
-                 : "error";
+  // An IPv4 client of the dual-stack listener is shown dotted (SocketAddress::Text).
+  SocketAddress peer;
+  PeerAddr = GetPeerName(peer) == 0 ? peer.Text() : "error";
   // Clients send ABOR as urgent data (Telnet "synch"): keep urgent bytes in the command stream,
   // where the dispatcher drops the Telnet bytes, instead of losing the line's last byte.
   if (HSocket() >= 0) {

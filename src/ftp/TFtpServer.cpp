@@ -5,6 +5,7 @@
 
 #include "ftp/PathRules.h"
 #include "net/ESocketException.h"
+#include "net/SocketAddress.h"
 #include "platform/AsciiCase.h"
 #include "platform/Trim.h"
 #include "platform/UniqueFd.h"
@@ -89,7 +90,9 @@ void TFtpServer::Start() {
   if (serverSocket_->State() == wsListening) return;
   serverSocket_->SetPort(Port);
   serverSocket_->SetProto("tcp");
-  serverSocket_->SetAddr("0.0.0.0");
+  // One dual-stack socket serves IPv6 and IPv4 clients; classic, or without IPv6 on this
+  // machine, IPv4 only.
+  serverSocket_->SetAddr(Compatibility.ListensOnIPv6() && IPv6Available() ? "::" : "0.0.0.0");
   serverSocket_->OnSessionAvailable = [this](TCustomWSocket&, uint16_t error) {
     ServerSessionAvailable(error);
   };

@@ -1,11 +1,13 @@
 // The extension commands of TFtpServer that today's clients use when FEAT names them: FEAT,
 // OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU and the X aliases. None of them is
 // known in classic mode: the dispatcher consults this table only when the policy knows them.
+#include <optional>
 #include <vector>
 
 #include "ftp/ListingBuilder.h"
 #include "ftp/PathRules.h"
 #include "ftp/TFtpServer.h"
+#include "net/SocketAddress.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
 #include "platform/Trim.h"
@@ -16,6 +18,18 @@ namespace {
 
 bool Holds(const std::string& rights, char letter) {
   return rights.find(letter) != std::string::npos;
+}
+
+// RFC 2428's network protocol number of the control connection: "2" for IPv6, "1" for IPv4
+// (an IPv4 client of the dual-stack listener too).
+std::string NetworkProtocol(TFtpCtrlSocket& client) {
+  SocketAddress local;
+  client.GetSockName(local);
+  return local.IsIPv6() ? "2" : "1";
+}
+
+std::string ProtocolNotSupported(const std::string& protocol) {
+  return "522 Network protocol not supported, use (" + protocol + ")";
 }
 
 }  // namespace
@@ -235,7 +249,8 @@ void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& 
   }
 }
 
-// RFC 2428's passive mode: the port alone, on the address of the control connection.
+// RFC 2428's passive mode: the port alone, on the address of the control connection, for the
+// network protocol of that connection only (the passive port admits the client's own address).
 void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
@@ -245,8 +260,9 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "200 EPSV ALL command successful.";
     return;
   }
-  if (!argument.empty() && argument != "1") {
-    answer = "522 Network protocol not supported, use (1)";
+  const std::string protocol = NetworkProtocol(client);
+  if (!argument.empty() && argument != protocol) {
+    answer = ProtocolNotSupported(protocol);
     return;
   }
   try {
@@ -257,8 +273,9 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
   }
 }
 
-// "EPRT |1|address|port|", under PORT's rules: the data connection goes to the client's own
-// address only, and never to a port below 1024 (a system service of the client's host).
+// "EPRT |1|address|port|" (IPv4) or "EPRT |2|address|port|" (IPv6), the protocol of the control
+// connection, under PORT's rules: the data connection goes to the client's own address only,
+// and never to a port below 1024 (a system service of the client's host).
 void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
@@ -277,10 +294,16 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "501 Invalid EPRT command.";
     return;
   }
-  if (fields[0] != "1") {
-    answer = "522 Network protocol not supported, use (1)";
+  const std::string protocol = NetworkProtocol(client);
+  if (fields[0] != protocol) {
+    answer = ProtocolNotSupported(protocol);
     return;
   }
+  // The address as the client's own is shown ("0:0::1" is "::1"); one of the other family is
+  // nobody's.
+  const std::optional<SocketAddress> address = SocketAddress::FromNumeric(fields[1]);
+  const bool sameFamily = address && (address->Family() == AF_INET6) == (protocol == "2");
+  const std::string shown = sameFamily ? address->Text() : std::string();
   int port = 0;
   for (char c : fields[2]) {
     if (c < '0' || c > '9' || port > 65535) {
@@ -290,7 +313,7 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& 
     port = port * 10 + (c - '0');
   }
   // SECURITY: as PORT, no connection to a third party (the FTP bounce attack).
-  if (fields[1] != client.PeerAddr) {
+  if (shown.empty() || shown != client.PeerAddr) {
     answer = "501 EPRT refused: the address is not the client's own.";
   } else if (fields[2].empty() || port < 1024 || port > 65535) {
     answer = "501 EPRT refused: the port must be between 1024 and 65535.";
@@ -298,7 +321,7 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& 
     // SECURITY: a listing sent to this server's control port would arrive as commands.
     answer = "501 EPRT refused: the port is this server's own.";
   } else {
-    client.Data().GivePort(fields[1], std::to_string(port));
+    client.Data().GivePort(shown, std::to_string(port));
     answer = "200 EPRT command successful.";
   }
 }

@@ -104,13 +104,16 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
   if (!LoggedIn(client, answer)) return;
   answer = RefusedAfterEpsvAll(client, "PASV");
   if (!answer.empty()) return;
+  // PASV can only name an IPv4 address; clients of an IPv6 connection use EPSV (RFC 2428).
+  SocketAddress local = SocketAddress::Any(AF_INET);  // "0.0.0.0" should the system refuse
+  client.GetSockName(local);
+  if (local.IsIPv6()) {
+    answer = "522 PASV is not possible on an IPv6 connection; use EPSV.";
+    return;
+  }
   try {
-    sockaddr_in local{};
-    socklen_t len = sizeof local;
-    client.GetSockName(local, len);
     const uint16_t port = client.Data().OpenListener(PassivePortRange);
-    std::string announced =
-        ExternalAddress.Announced(DottedAddress(local.sin_addr), client.PeerAddr);
+    std::string announced = ExternalAddress.Announced(local.Text(), client.PeerAddr);
     for (char& c : announced) {
       if (c == '.') c = ',';
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "net/SocketAddress.h"
 #include "platform/AsciiCase.h"
 
 namespace orvane {
@@ -17,8 +18,13 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 bool BanList::Contains(const std::string& address) const {
-  return std::any_of(items_.begin(), items_.end(),
-                     [&](const std::string& item) { return EqualsIgnoreAsciiCase(item, address); });
+  // Numeric addresses compare in one form, so that "::FFFF:10.0.0.5" bans the IPv4 client
+  // 10.0.0.5 and "0:0:0:0:0:0:0:1" bans "::1"; other texts as typed.
+  const std::string wanted = CanonicalAddress(address);
+  return std::any_of(items_.begin(), items_.end(), [&](const std::string& item) {
+    return EqualsIgnoreAsciiCase(item, address) ||
+           EqualsIgnoreAsciiCase(CanonicalAddress(item), wanted);
+  });
 }
 
 void BanList::Add(const std::string& text) {

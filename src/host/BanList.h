@@ -11,7 +11,8 @@ namespace orvane {
 // ignored. Entries are taken as typed (not trimmed, not checked for being an address).
 class BanList {
  public:
-  // Whether one entry equals the whole address, ASCII letter case ignored.
+  // Whether one entry equals the whole address, ASCII letter case ignored; an entry that is a
+  // numeric IPv4 or IPv6 address also when it names the same address in another form.
   bool Contains(const std::string& address) const;
   // Inserts the text at its sorted place; a text already listed is not added again.
   void Add(const std::string& text);

@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <climits>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -49,30 +50,39 @@ bool HostLookup::Cancel() {
 
 HostLookup::Answer HostLookup::ByName(const std::string& hostName) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   const int rc = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &result);
   Answer answer;
   answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
+  std::vector<std::string> v6;
   for (addrinfo* a = rc == 0 ? result : nullptr; a != nullptr; a = a->ai_next) {
-    answer.results.push_back(DottedAddress(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr));
+    SocketAddress address;
+    if (a->ai_addrlen > SocketAddress::Capacity()) continue;
+    std::memcpy(address.MutableData(), a->ai_addr, a->ai_addrlen);
+    if (address.Family() == AF_INET) {
+      answer.results.push_back(address.Text());
+    } else if (address.Family() == AF_INET6) {
+      v6.push_back(address.Text());
+    }
   }
+  // IPv4 first, as callers that take the first answer have always had it.
+  answer.results.insert(answer.results.end(), v6.begin(), v6.end());
   if (result != nullptr) ::freeaddrinfo(result);
   return answer;
 }
 
-HostLookup::Answer HostLookup::ByAddress(const std::string& dotted) {
+HostLookup::Answer HostLookup::ByAddress(const std::string& numeric) {
   Answer answer;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  if (::inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) {
+  const std::optional<SocketAddress> address = SocketAddress::FromNumeric(numeric);
+  if (!address) {
     answer.error = kWsaEinval;
     return answer;
   }
   char host[NI_MAXHOST] = {};
-  const int rc = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, host,
-                               sizeof host, nullptr, 0, NI_NAMEREQD);
+  const int rc =
+      ::getnameinfo(address->Data(), address->Length(), host, sizeof host, nullptr, 0, NI_NAMEREQD);
   answer.error = rc == 0 ? 0 : WinsockFromGaiError(rc);
   if (rc == 0) answer.results.push_back(host);
   return answer;

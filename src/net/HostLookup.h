@@ -38,14 +38,16 @@ class HostLookup {
   bool Cancel();
   bool Pending() const { return pending_ != 0; }
 
-  // The blocking lookups themselves, IPv4 only as the sockets are.
-  // Every address of a host name, in the resolver's order.
+  // The blocking lookups themselves.
+  // Every address of a host name as text (SocketAddress::Text): its IPv4 addresses first, then
+  // its IPv6 ones, each in the resolver's order.
   static Answer ByName(const std::string& hostName);
-  // The name of a dotted address (kWsaEinval when it is not one).
-  static Answer ByAddress(const std::string& dotted);
+  // The name of a numeric IPv4 or IPv6 address (kWsaEinval when it is not one).
+  static Answer ByAddress(const std::string& numeric);
   // The machine's own host name; throws ESocketException when the system has none.
   static std::string LocalHostName();
-  // The addresses the machine's own host name resolves to (empty when it does not resolve).
+  // The addresses the machine's own host name resolves to, IPv4 first (empty when it does not
+  // resolve).
   static std::vector<std::string> LocalAddresses();
 
  private:

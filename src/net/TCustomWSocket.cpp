@@ -52,8 +52,7 @@ TCustomWSocket::~TCustomWSocket() {
 }
 
 void TCustomWSocket::Reset() {
-  sin_ = sockaddr_in{};
-  sin_.sin_family = AF_INET;
+  sin_ = SocketAddress::Any(AF_INET);
   portAssigned_ = false;
   addrAssigned_ = false;
   addrResolved_ = false;
@@ -172,7 +171,7 @@ void TCustomWSocket::SetPort(const std::string& value) {
     return;
   }
   portNum_ = static_cast<uint16_t>(number);
-  sin_.sin_port = htons(portNum_);
+  sin_.SetPort(portNum_);
 }
 
 void TCustomWSocket::SetAddr(const std::string& value) {
@@ -217,9 +216,11 @@ void TCustomWSocket::SetProto(const std::string& value) {
 void TCustomWSocket::ResolveAddr() {
   if (addrResolved_) return;
   const std::string addr = Trim(addrStr_);
-  const std::optional<in_addr> parsed = HostAddress(addr);
+  const std::optional<SocketAddress> parsed = HostAddress(addr);
   if (!parsed) throw ESocketException("SetAddr: Cannot convert host address '" + addr + "'");
-  sin_.sin_addr = *parsed;
+  const uint16_t port = sin_.Port();
+  sin_ = *parsed;
+  sin_.SetPort(port);
   addrResolved_ = true;
 }
 
@@ -275,13 +276,19 @@ int TCustomWSocket::Listen() {
   ResolveAddr();
   queue_.Clear();
 
-  const int fd = ::socket(AF_INET, sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
+  const int fd = ::socket(sin_.Family(), sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
   if (fd < 0) {
     SocketError(LastWsa(), "socket");
     return -1;
   }
   AdoptHandle(fd, 0);
   ChangeState(wsOpened);
+  if (sin_.Family() == AF_INET6 && sin_.IsWildcard()) {
+    // "::" listens on IPv6 and IPv4 alike (one dual-stack socket), whatever the system's
+    // default (net.ipv6.bindv6only) says; IPv4 peers arrive as mapped addresses.
+    const int off = 0;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+  }
   if (sockType_ == SOCK_STREAM) {
     // Linux refuses to bind a port that still has connections in TIME_WAIT unless address reuse
     // is on; Windows allows it. Reuse on Linux never lets a second listener share the port, so a
@@ -289,7 +296,7 @@ int TCustomWSocket::Listen() {
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   }
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) != 0) {
+  if (::bind(fd, sin_.Data(), sin_.Length()) != 0) {
     SocketError(LastWsa(), "Bind");
     Close();
     return -1;
@@ -322,9 +329,8 @@ int TCustomWSocket::Accept() {
   }
   acceptArmed_ = true;
   UpdateInterest();
-  socklen_t len = sizeof sin_;
-  const int fd = ::accept4(handle_.Get(), reinterpret_cast<sockaddr*>(&sin_), &len,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+  socklen_t len = SocketAddress::Capacity();
+  const int fd = ::accept4(handle_.Get(), sin_.MutableData(), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     if (err == EMFILE || err == ENFILE) ReserveFd::Instance().DropOne(handle_.Get());
@@ -379,7 +385,7 @@ void TCustomWSocket::Connect() {
   ResolveAddr();
   queue_.Clear();
 
-  const int fd = ::socket(AF_INET, sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
+  const int fd = ::socket(sin_.Family(), sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
   if (fd < 0) {
     SocketError(LastWsa(), "Connect (socket)");
     return;
@@ -388,19 +394,18 @@ void TCustomWSocket::Connect() {
   ChangeState(wsOpened);
 
   if (sockType_ == SOCK_DGRAM) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const SocketAddress any = SocketAddress::Any(sin_.Family());
+    if (::bind(fd, any.Data(), any.Length()) != 0) {
       RaiseException("winsock.bind failed, error #" + std::to_string(LastWsa()));
       return;
     }
-    socklen_t len = sizeof local;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+    const std::optional<SocketAddress> local = SocketAddress::Local(fd);
+    if (!local) {
       RaiseException("winsock.getsockname failed, error #" + std::to_string(LastWsa()));
       return;
     }
-    localPortNum_ = ntohs(local.sin_port);
-    if (sin_.sin_addr.s_addr == INADDR_BROADCAST) {
+    localPortNum_ = local->Port();
+    if (sin_.IsBroadcast()) {
       SetBoolOption(SOL_SOCKET, SO_BROADCAST, "setsockopt(SO_BROADCAST)");
     }
   } else {
@@ -416,8 +421,7 @@ void TCustomWSocket::Connect() {
     TriggerSessionConnected(0);
     return;
   }
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) == 0 ||
-      errno == EINPROGRESS || errno == EAGAIN) {
+  if (::connect(fd, sin_.Data(), sin_.Length()) == 0 || errno == EINPROGRESS || errno == EAGAIN) {
     ChangeState(wsConnecting);
     return;
   }
@@ -493,32 +497,33 @@ void TCustomWSocket::Resume() {
 
 std::string TCustomWSocket::GetPeerAddr() {
   if (state_ != wsConnected) return "error";
-  sockaddr_in peer{};
-  socklen_t len = sizeof peer;
-  if (::getpeername(handle_.Get(), reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+  const std::optional<SocketAddress> peer = SocketAddress::Peer(handle_.Get());
+  if (!peer) {
     SocketError(LastWsa(), "GetPeerName");
     return "error";
   }
-  return DottedAddress(peer.sin_addr);
+  return peer->Text();
 }
 
-int TCustomWSocket::GetPeerName(sockaddr_in& name, socklen_t& nameLen) {
+int TCustomWSocket::GetPeerName(SocketAddress& name) {
   if (state_ != wsConnected) return -1;
-  return ::getpeername(handle_.Get(), reinterpret_cast<sockaddr*>(&name), &nameLen);
+  const std::optional<SocketAddress> peer = SocketAddress::Peer(handle_.Get());
+  if (!peer) return -1;
+  name = *peer;
+  return 0;
 }
 
 std::string TCustomWSocket::GetXPort() {
   if (state_ != wsBound && state_ != wsConnected && state_ != wsListening) return "error";
-  sockaddr_in local{};
-  socklen_t len = sizeof local;
-  if (::getsockname(handle_.Get(), reinterpret_cast<sockaddr*>(&local), &len) != 0) {
-    return "error";
-  }
-  return std::to_string(ntohs(local.sin_port));
+  const std::optional<SocketAddress> local = SocketAddress::Local(handle_.Get());
+  return local ? std::to_string(local->Port()) : "error";
 }
 
-int TCustomWSocket::GetSockName(sockaddr_in& name, socklen_t& nameLen) {
-  return ::getsockname(handle_.Get(), reinterpret_cast<sockaddr*>(&name), &nameLen);
+int TCustomWSocket::GetSockName(SocketAddress& name) {
+  const std::optional<SocketAddress> local = SocketAddress::Local(handle_.Get());
+  if (!local) return -1;
+  name = *local;
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -533,9 +538,8 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
   CancelDnsLookup();
   dnsResult_.clear();
   dnsResultList_.clear();
-  in_addr parsed{};
-  if (::inet_pton(AF_INET, hostName.c_str(), &parsed) == 1) {
-    dnsResult_ = DottedAddress(parsed);
+  if (const std::optional<SocketAddress> numeric = SocketAddress::FromNumeric(hostName)) {
+    dnsResult_ = numeric->Text();
     dnsResultList_.push_back(dnsResult_);
     TriggerDnsLookupDone(0);
     return;

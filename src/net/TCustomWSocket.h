@@ -10,6 +10,7 @@
 #include "net/EventLoop.h"
 #include "net/HostLookup.h"
 #include "net/SendQueue.h"
+#include "net/SocketAddress.h"
 #include "net/SocketTypes.h"
 #include "platform/UniqueFd.h"
 
@@ -107,17 +108,19 @@ class TCustomWSocket {
   // was shortened meanwhile); 0 after a complete one.
   int64_t FileShortfall() const { return fileShortfall_; }
   virtual int Receive(void* buffer, int size);
-  virtual int ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen);
+  virtual int ReceiveFrom(void* buffer, int size, SocketAddress& from);
   int RcvdCount();
   virtual void Close();
   virtual void Abort();
   void Shutdown(int how);
   void Pause();
   void Resume();
+  // The peer's address as text (SocketAddress::Text: an IPv4 client of a dual-stack listener is
+  // shown dotted); "error" when not connected.
   virtual std::string GetPeerAddr();
-  int GetPeerName(sockaddr_in& name, socklen_t& nameLen);
+  int GetPeerName(SocketAddress& name);
   std::string GetXPort();
-  int GetSockName(sockaddr_in& name, socklen_t& nameLen);
+  int GetSockName(SocketAddress& name);
   virtual void DnsLookup(const std::string& hostName);
   virtual void ReverseDnsLookup(const std::string& hostAddr);
   virtual void CancelDnsLookup();
@@ -200,7 +203,9 @@ class TCustomWSocket {
   std::string addrStr_;
   std::string portStr_;
   std::string protoStr_ = "tcp";
-  sockaddr_in sin_{};
+  // The address to bind or connect to (IPv4 unless Addr is an IPv6 address, or a name that has
+  // only IPv6 ones); after Accept, the accepted peer's.
+  SocketAddress sin_ = SocketAddress::Any(AF_INET);
   int sockType_ = 1;  // 1 stream, 2 datagram (the system's SOCK_* values)
   int protocol_ = 6;
   bool portAssigned_ = false;

@@ -324,7 +324,7 @@ int TCustomWSocket::RawSend(const char* data, int length) {
   const int flags = MSG_NOSIGNAL | (sendFlags_ == wsSendUrgent ? MSG_OOB : 0);
   if (sockType_ == SOCK_DGRAM) {
     return static_cast<int>(::sendto(handle_.Get(), data, static_cast<size_t>(length), flags,
-                                     reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_));
+                                     sin_.Data(), sin_.Length()));
   }
   return static_cast<int>(::send(handle_.Get(), data, static_cast<size_t>(length), flags));
 }
@@ -395,13 +395,14 @@ int TCustomWSocket::Receive(void* buffer, int size) {
   return static_cast<int>(n);
 }
 
-int TCustomWSocket::ReceiveFrom(void* buffer, int size, sockaddr_in& from, socklen_t& fromLen) {
+int TCustomWSocket::ReceiveFrom(void* buffer, int size, SocketAddress& from) {
   if (!readArmed_) {
     readArmed_ = true;
     UpdateInterest();
   }
+  socklen_t fromLen = SocketAddress::Capacity();
   const ssize_t n = ::recvfrom(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0,
-                               reinterpret_cast<sockaddr*>(&from), &fromLen);
+                               from.MutableData(), &fromLen);
   if (n < 0) {
     lastError_ = LastWsa();
     return -1;

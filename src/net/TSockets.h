@@ -19,8 +19,9 @@ class TSockets {
   TErrorOccurred OnErrorOccurred;
 
   // Looks the local host name up (blocking, through HostLookup::LocalAddresses) and returns its
-  // first IPv4 address in dotted form, or "0.0.0.0" when the system gives no host name or the
-  // lookup finds nothing. The host asks once per message that holds %LOCALIP.
+  // first IPv4 address in dotted form (its first IPv6 address when it has no IPv4 one), or
+  // "0.0.0.0" when the system gives no host name or the lookup finds nothing. The host asks once
+  // per message that holds %LOCALIP.
   std::string LocalIPAddr() const;
 
   // "Error N in function OPERATION\r\nTEXT" with this component's own error texts.

@@ -82,6 +82,9 @@ Tuserinfo::~Tuserinfo() {
 void Tuserinfo::FillEntry(QTreeWidgetItem& item, const Usrdata& record) {
   item.setText(0, Q(record.Account));
   item.setText(1, Q(record.IP));
+  // An IPv6 address is wider than the column's 95 pixels: the column grows to show it whole.
+  const int needed = ListView1.fontMetrics().horizontalAdvance(Q(record.IP)) + 12;
+  if (needed > ListView1.columnWidth(1)) ListView1.setColumnWidth(1, needed);
   item.setText(2, Q(record.Status));
   item.setText(3, Q(record.LoginTime));
 }

@@ -65,7 +65,7 @@ class Tuserinfo : public QWidget {
 
  private:
   void SetPanels(const UserInfoPanels::Texts& texts);
-  static void FillEntry(QTreeWidgetItem& item, const Usrdata& record);
+  void FillEntry(QTreeWidgetItem& item, const Usrdata& record);
   static ClientRef RefOfItem(const QTreeWidgetItem& item);
 
   FtpHost& host_;

@@ -36,9 +36,14 @@ def wait_until_listener_closed(port, timeout=5.0):
     deadline = time.monotonic() + timeout
     local = ':%04X' % port
     while time.monotonic() < deadline:
-        with open('/proc/net/tcp') as table:
-            listening = any(fields[1].endswith(local) and fields[3] == '0A'
-                            for fields in (line.split() for line in table.readlines()[1:]))
+        listening = False
+        for name in ('/proc/net/tcp', '/proc/net/tcp6'):  # IPv4 and IPv6 listeners
+            if not os.path.exists(name):
+                continue
+            with open(name) as table:
+                listening = listening or any(
+                    fields[1].endswith(local) and fields[3] == '0A'
+                    for fields in (line.split() for line in table.readlines()[1:]))
         if not listening:
             return
         time.sleep(0.01)

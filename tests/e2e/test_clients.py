@@ -5,8 +5,9 @@ ncftpget, wget, curl and Python's ftplib, with the classic switch off (the defau
 One orvane-ftpd serves the class on a temporary directory: drive C is <tmp>/root, the account
 "user" (password "pw") has every right on C:\\home\\user. Each test works in its own folder of
 that home, sends or fetches a tree with subfolders, names with spaces and UTF-8 names, and
-compares the SHA-256 of every file that arrived with the original. Every client call has a
-time-out; the server is stopped with SIGTERM.
+compares the SHA-256 of every file that arrived with the original. IPv6Test drives the clients
+over [::1] (skipped where ::1 cannot be bound). Every client call has a time-out; the server is
+stopped with SIGTERM.
 
     python3 test_clients.py --ftpd-binary PATH [unittest arguments, e.g. a class name]
 """
@@ -15,6 +16,7 @@ import hashlib
 import io
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
 import unittest
@@ -480,6 +482,120 @@ class FtplibTest(ClientTestCase):
         self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
 
 
+def ipv6_loopback_works():
+    """Whether ::1 can be bound here; the IPv6 tests are skipped when it cannot."""
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as probe:
+            probe.bind(('::1', 0))
+        return True
+    except OSError:
+        return False
+
+
+# A tree with the UTF-8 names of the IPv6 tests.
+UTF8_TREE = {'Grüße/日本.txt': 'こんにちは\n'.encode(), 'a.txt': b'plain\n'}
+
+
+@unittest.skipUnless(ipv6_loopback_works(), '::1 cannot be bound here')
+class IPv6Test(ClientTestCase):
+    """The server's one dual-stack socket: the clients over [::1], with EPSV and EPRT |2|."""
+
+    def curl(self, *args):
+        return subprocess.run(['curl', '--verbose', '--silent', '--show-error', '--max-time', '30',
+                               '--globoff', '--user', '%s:%s' % (USER, PASSWORD), *args],
+                              env=dict(os.environ, HOME=self.client_home), capture_output=True,
+                              timeout=CLIENT_TIMEOUT)
+
+    def test_curl_over_ipv6_with_epsv_and_eprt(self):
+        make_tree(self.remote('curl6'), UTF8_TREE)
+        base = 'ftp://[::1]:%d/curl6/' % self.port
+        listed = self.curl('--list-only', base + 'Gr%C3%BC%C3%9Fe/')
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertIn('日本.txt'.encode(), listed.stdout.split())
+        self.assertIn(b'> EPSV', listed.stderr)
+        self.assertIn(b'< 229 Entering Extended Passive Mode', listed.stderr)
+        self.assertNotIn(b'> PASV', listed.stderr)
+        # Active mode: EPRT with the client's own IPv6 address.
+        got = self.curl('--ftp-port', '::1', base + 'Gr%C3%BC%C3%9Fe/%E6%97%A5%E6%9C%AC.txt')
+        self.assertEqual(got.returncode, 0, got.stderr)
+        self.assertEqual(got.stdout, UTF8_TREE['Grüße/日本.txt'])
+        self.assertIn(b'> EPRT |2|::1|', got.stderr)
+        self.assertIn(b'< 200 EPRT command successful.', got.stderr)
+        # An upload over IPv6 arrives whole under its UTF-8 name.
+        source = os.path.join(self.local('curl6-up'), 'Übergröße.bin')
+        content = os.urandom(150000)
+        with open(source, 'wb') as f:
+            f.write(content)
+        put = self.curl('-T', source, base + '%C3%9Cbergr%C3%B6%C3%9Fe.bin')
+        self.assertEqual(put.returncode, 0, put.stderr)
+        with open(os.path.join(self.home, 'curl6', 'Übergröße.bin'), 'rb') as f:
+            self.assertEqual(f.read(), content)
+
+    def test_ftplib_over_ipv6_uses_epsv_and_mlsd(self):
+        make_tree(self.remote('ftplib6'), UTF8_TREE)
+        ftp = ftplib.FTP()
+        ftp.connect('::1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login(USER, PASSWORD)
+        self.assertIn('Connected to ::1', ftp.sendcmd('STAT'))
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.sendcmd('PASV')
+        self.assertEqual(str(refused.exception),
+                         '522 PASV is not possible on an IPv6 connection; use EPSV.')
+        ftp.cwd('ftplib6')
+        self.assertEqual(sorted((name, facts['type']) for name, facts in ftp.mlsd()),
+                         [('Grüße', 'dir'), ('a.txt', 'file')])
+        data = io.BytesIO()
+        ftp.retrbinary('RETR Grüße/日本.txt', data.write)  # ftplib uses EPSV over IPv6
+        self.assertEqual(data.getvalue(), UTF8_TREE['Grüße/日本.txt'])
+        # The IPv4 client beside it is still shown dotted in the server's log lines.
+        ipv4 = self.ftp()
+        ipv4.voidcmd('NOOP')
+        self.assertTrue(self.ftpd.wait_for_output('user (::1) logged in'), self.ftpd.text())
+        self.assertTrue(self.ftpd.wait_for_output('user (127.0.0.1) logged in'), self.ftpd.text())
+        self.assertNotIn('::ffff:', self.ftpd.text())
+
+    def test_lftp_mirror_over_ipv6_keeps_names_and_times(self):
+        remote = self.remote('lftp6')
+        make_tree(remote, UTF8_TREE)
+        set_times(remote)
+        back = self.local('lftp6-back')
+        settings = ('set cmd:fail-exit yes; set ftp:ssl-allow no; set net:timeout 10; '
+                    'set net:max-retries 2; set ftp:passive-mode on; set ftp:use-mlsd yes; ')
+        self.run_client('lftp', '-u', '%s,%s' % (USER, PASSWORD), '-p', str(self.port), '-e',
+                        settings + 'mirror lftp6 "%s"; bye' % back, '[::1]')
+        self.assertEqual(checksums(back), tree_checksums(UTF8_TREE))
+        self.assertEqual(file_times(back), file_times(remote))
+
+    def test_rclone_copy_and_check_over_ipv6(self):
+        source = self.local('rclone6-src')
+        make_tree(source, UTF8_TREE)
+        set_times(source)
+        remote = self.remote('rclone6')
+        obscured = self.run_client('rclone', 'obscure', PASSWORD).strip()
+        # This rclone joins host and port without brackets: it is given them.
+        options = ('--ftp-host', '[::1]', '--ftp-port', str(self.port), '--ftp-user', USER,
+                   '--ftp-pass', obscured, '--contimeout', '10s', '--timeout', '30s',
+                   '--retries', '1', '--low-level-retries', '2')
+        self.run_client('rclone', 'copy', source, ':ftp:rclone6', *options)
+        self.assertEqual(checksums(remote), tree_checksums(UTF8_TREE))
+        self.assertEqual(file_times(remote), file_times(source))
+        self.run_client('rclone', 'check', source, ':ftp:rclone6', *options)
+        back = self.local('rclone6-back')
+        self.run_client('rclone', 'copy', ':ftp:rclone6', back, *options)
+        self.assertEqual(checksums(back), tree_checksums(UTF8_TREE))
+
+    def test_wget_recursive_over_ipv6(self):
+        make_tree(self.remote('wget6'), UTF8_TREE)
+        target = self.local('wget6-back')
+        self.run_client('wget', '-r', '-nH', '-q', '--timeout=10', '--tries=1',
+                        '--restrict-file-names=nocontrol', '-P', target,
+                        'ftp://%s:%s@[::1]:%d/wget6/' % (USER, PASSWORD, self.port))
+        arrived = {name: digest for name, digest in checksums(os.path.join(target, 'wget6')).items()
+                   if not name.endswith('.listing')}
+        self.assertEqual(arrived, tree_checksums(UTF8_TREE))
+
+
 PASSIVE_PORT = free_port()
 
 
@@ -513,6 +629,12 @@ class ClassicExtensionsTest(ClientTestCase):
                 ftp.sendcmd(keyword + ' x')
             self.assertEqual(str(refused.exception),
                              "500 '%s': command not understood." % keyword)
+
+    @unittest.skipUnless(ipv6_loopback_works(), '::1 cannot be bound here')
+    def test_listens_on_ipv4_only(self):
+        self.ftp().quit()
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(('::1', self.port), timeout=TIMEOUT).close()
 
 
 def main():

@@ -40,6 +40,11 @@ TEST(PassiveAddress, ExternalAddressGoesToClientsOutsideTheLocalNetwork) {
     EXPECT_EQ(address.Announced("192.168.1.5", local), "192.168.1.5") << local;
   }
   EXPECT_FALSE(PassiveAddress::IsLocalNetwork("172.32.0.1"));
+  for (const char* local : {"::1", "fd00::2", "fe80::1", "::ffff:192.168.0.9"}) {
+    EXPECT_TRUE(PassiveAddress::IsLocalNetwork(local)) << local;
+  }
+  EXPECT_FALSE(PassiveAddress::IsLocalNetwork("2001:db8::1"));
+  EXPECT_FALSE(PassiveAddress::IsLocalNetwork("::ffff:8.8.8.8"));
 }
 
 // A host name is looked up off the loop; its answer is announced once it has arrived.
@@ -93,6 +98,20 @@ TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
   first->Command("QUIT");
   ASSERT_TRUE(WaitClientCount(1));
   EXPECT_EQ(PasvPort(second->Command("PASV")), port);
+}
+
+// The external address reaches PASV's reply for a client outside the local network only.
+TEST_F(PassiveRangeTest, PasvAnnouncesTheExternalAddressToOutsideClients) {
+  server_->ExternalAddress.Set("198.51.100.20");
+  auto client = Login();
+  const std::string local = "227 Entering Passive Mode (127,0,0,1,";
+  EXPECT_EQ(client->Command("PASV").substr(0, local.size()), local);
+  // As if the client had come from outside (the address the passive port admits).
+  server_->Client(0).PeerAddr = "203.0.113.9";
+  const std::string external = "227 Entering Passive Mode (198,51,100,20,";
+  EXPECT_EQ(client->Command("PASV").substr(0, external.size()), external);
+  server_->ExternalAddress.Set("");
+  EXPECT_EQ(client->Command("PASV").substr(0, local.size()), local);
 }
 
 }  // namespace

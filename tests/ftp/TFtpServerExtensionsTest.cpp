@@ -265,6 +265,131 @@ TEST_F(ExtensionTest, EprtKeepsToTheClientsOwnAddressAndHighPorts) {
   EXPECT_EQ(client->Command("EPRT !1!127.0.0.1!2048!"), "200 EPRT command successful.");
 }
 
+// The same server over IPv6 (::1), when this machine can bind it.
+class IPv6ExtensionTest : public ExtensionTest {
+ protected:
+  void SetUp() override {
+    if (!FtpClient::IPv6LoopbackWorks()) GTEST_SKIP() << "::1 cannot be bound here";
+    ExtensionTest::SetUp();
+  }
+  std::unique_ptr<FtpClient> Login6() {
+    auto client = std::make_unique<FtpClient>(loop_, port_, 0, "::1");
+    EXPECT_TRUE(client->Connected());
+    EXPECT_EQ(client->ReadLine(), server_->Banner);
+    EXPECT_EQ(client->Command("USER anna"), "331 Password required for anna.");
+    EXPECT_EQ(client->Command("PASS secret"), "230 User anna logged in.");
+    return client;
+  }
+  // A listener on ::1 for active connections, and the connection it accepts (stepping the loop).
+  static UniqueFd ListenOnIPv6Loopback(int& port) {
+    UniqueFd fd(::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_in6 at{};
+    at.sin6_family = AF_INET6;
+    at.sin6_addr = in6addr_loopback;
+    socklen_t len = sizeof at;
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::listen(fd.Get(), 1) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &len) != 0) {
+      return UniqueFd();
+    }
+    port = ntohs(at.sin6_port);
+    return fd;
+  }
+  std::string AcceptAndRead(int listener) {
+    UniqueFd conn;
+    loop_.RunUntil(
+        [&] {
+          conn.Reset(::accept(listener, nullptr, nullptr));
+          return static_cast<bool>(conn);
+        },
+        3s);
+    std::string bytes;
+    loop_.RunUntil(
+        [&] {
+          char buf[256];
+          const ssize_t n = ::recv(conn.Get(), buf, sizeof buf, MSG_DONTWAIT);
+          if (n > 0) bytes.append(buf, static_cast<size_t>(n));
+          return n == 0 || (n < 0 && errno != EAGAIN);
+        },
+        3s);
+    return bytes;
+  }
+};
+
+// The IPv4 client of the dual-stack listener keeps its dotted address; the IPv6 one is "::1".
+// PASV cannot name an IPv6 address: such clients are sent to EPSV, which admits only the
+// client's own address to its port.
+TEST_F(IPv6ExtensionTest, PassiveModeOverIPv6IsEpsv) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto v4 = Login();
+  auto client = Login6();
+  EXPECT_EQ(server_->Client(0).PeerAddr, "127.0.0.1");
+  EXPECT_EQ(server_->Client(1).PeerAddr, "::1");
+  const std::string pasv = "227 Entering Passive Mode (127,0,0,1,";
+  EXPECT_EQ(v4->Command("PASV").substr(0, pasv.size()), pasv);
+  EXPECT_EQ(client->Command("PASV"), "522 PASV is not possible on an IPv6 connection; use EPSV.");
+  EXPECT_EQ(client->Command("EPSV 1"), "522 Network protocol not supported, use (2)");
+  EXPECT_EQ(client->Command("STAT").substr(0, 4), "211-");
+  EXPECT_EQ(client->ReadLine(), " Connected to ::1");
+  client->ReadReply();
+  const std::string epsv = client->Command("EPSV 2");
+  int port = 0;
+  ASSERT_EQ(std::sscanf(epsv.c_str(), "229 Entering Extended Passive Mode (|||%d|)", &port), 1)
+      << epsv;
+  // SECURITY: an IPv4 stranger on the same port is dropped; the listener waits for ::1.
+  FtpClient stranger(loop_, port);
+  ASSERT_TRUE(stranger.Connected());
+  EXPECT_TRUE(stranger.WaitClosed());
+  EXPECT_FALSE(server_->Client(1).PassiveConnected);
+  FtpClient data(loop_, port, 0, "::1");
+  ASSERT_TRUE(data.Connected());
+  EXPECT_EQ(client->Command("RETR a.txt"), "150 Opening data connection for a.txt.");
+  EXPECT_TRUE(data.WaitClosed());
+  EXPECT_EQ(data.TakeInput(), "abc");
+  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+}
+
+// EPRT |2| under PORT's rules: only the client's own IPv6 address (in any spelling), not the
+// IPv4 form of another client, not a system port; and the connection really goes there.
+TEST_F(IPv6ExtensionTest, EprtOverIPv6KeepsToTheClientsOwnAddress) {
+  WriteBytes(root_ / "a.txt", "abc");
+  auto client = Login6();
+  EXPECT_EQ(client->Command("EPRT |1|127.0.0.1|2048|"),
+            "522 Network protocol not supported, use (2)");
+  EXPECT_EQ(client->Command("EPRT |2|::2|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |2|::ffff:127.0.0.1|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |2|127.0.0.1|2048|"),
+            "501 EPRT refused: the address is not the client's own.");
+  EXPECT_EQ(client->Command("EPRT |2|::1|25|"),
+            "501 EPRT refused: the port must be between 1024 and 65535.");
+  // PORT names an IPv4 address, which is never this client's.
+  EXPECT_EQ(client->Command("PORT 127,0,0,1,8,0"), "501 Invalid PORT command.");
+  int port = 0;
+  UniqueFd listener = ListenOnIPv6Loopback(port);
+  ASSERT_TRUE(listener);
+  EXPECT_EQ(client->Command("EPRT |2|0:0:0:0:0:0:0:1|" + std::to_string(port) + "|"),
+            "200 EPRT command successful.");
+  EXPECT_EQ(server_->Client(0).DataAddr, "::1");
+  ASSERT_TRUE(client->Send("RETR a.txt\r\n"));
+  EXPECT_EQ(AcceptAndRead(listener.Get()), "abc");
+  EXPECT_EQ(client->ReadLine(), "150 Opening data connection for a.txt.");
+  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+}
+
+// Classic: the server listens as it always has, on IPv4 only.
+TEST_F(IPv6ExtensionTest, ClassicListensOnIPv4Only) {
+  server_->Stop();
+  server_->Compatibility = CompatibilityPolicy(true);
+  server_->Start();
+  ASSERT_TRUE(server_->Active());
+  port_ = std::stoi(server_->ServerSocket().GetXPort());
+  FtpClient v6(loop_, port_, 0, "::1");
+  EXPECT_FALSE(v6.Connected());
+  auto v4 = Connect();
+}
+
 TEST_F(ExtensionTest, UnloggedClientsGetTheLoginReply) {
   auto client = Connect();
   EXPECT_EQ(client->Command("MLST"), "530 Please login with USER and PASS.");

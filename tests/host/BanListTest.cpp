@@ -23,6 +23,22 @@ TEST(BanList, SortedUniqueIgnoringCase) {
   EXPECT_FALSE(bans.Contains("10.0.0.50"));
 }
 
+// IPv6 entries match the address however it was typed, and a mapped entry bans the IPv4
+// client that a dual-stack listener shows dotted.
+TEST(BanList, NumericAddressesMatchInAnyForm) {
+  BanList bans;
+  bans.Add("2001:DB8:0:0::5");
+  bans.Add("::ffff:10.0.0.7");
+  bans.Add("2001:db8::5");  // the same address: not listed twice
+  EXPECT_EQ(bans.Items(), (Lines{"2001:DB8:0:0::5", "::ffff:10.0.0.7"}));
+  EXPECT_TRUE(bans.Contains("2001:db8::5"));
+  EXPECT_TRUE(bans.Contains("10.0.0.7"));
+  EXPECT_FALSE(bans.Contains("2001:db8::50"));
+  EXPECT_FALSE(bans.Contains("::1"));
+  bans.Add("0:0:0:0:0:0:0:1");
+  EXPECT_TRUE(bans.Contains("::1"));
+}
+
 TEST(BanList, DeleteByPosition) {
   BanList bans;
   bans.Add("b");

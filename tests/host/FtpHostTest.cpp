@@ -128,6 +128,30 @@ TEST_F(AdmissionTest, SameAddressWithSwitchOffAndNoLimit) {
   }
 }
 
+// An IPv6 client is admitted, greeted, logged, refused as the same address and banned under
+// its address "::1", however the ban was typed; the IPv4 client beside it keeps "127.0.0.1".
+TEST_F(AdmissionTest, IPv6ClientsUnderTheSameRules) {
+  if (!FtpClient::IPv6LoopbackWorks()) GTEST_SKIP() << "::1 cannot be bound here";
+  StartHost(Ini("maxusr=0\r\nsameipconnection=1\r\n", "[WMessage]\r\nline0=Hello %IP\r\n"));
+  auto v6 = Connect("::1");
+  EXPECT_EQ(v6->ReadReply(), (Lines{"220-Orvane FTP Server v1.3", "220 Hello ::1"}));
+  EXPECT_TRUE(ui_.MemoHas("::1 try to connect"));
+  auto v4 = Connect();
+  EXPECT_EQ(v4->ReadReply(), (Lines{"220-Orvane FTP Server v1.3", "220 Hello 127.0.0.1"}));
+  const std::string sameIp = "421 Sorry, a user with the same IP is already connected !";
+  EXPECT_EQ(Refused("::1"), Lines{sameIp});
+  ExpectLogged("::1", sameIp, "Someone with the same IP is already connected");
+  host_->setup.SameIpConnection = false;
+  host_->banList.Add("0:0:0:0:0:0:0:1");
+  const std::string banned = "421 Sorry, you are banned !";
+  EXPECT_EQ(Refused("::1"), Lines{banned});
+  ExpectLogged("::1", banned, "IP banned");
+  ASSERT_TRUE(v6->Send("USER bob\r\n"));  // the ban refuses newcomers only
+  EXPECT_EQ(v6->ReadReply(), Lines{"331 Password required for bob."});
+  v6->Close();
+  EXPECT_TRUE(WaitMemo("::1 disconnected", 3));
+}
+
 TEST_F(HostTest, DisconnectionBeforeLoginIsLoggedWithTheAddress) {
   StartHost(Ini("maxusr=0\r\n"));
   auto c = Connect("127.0.0.2");

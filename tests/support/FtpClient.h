@@ -27,11 +27,23 @@ class FtpClient {
 
   // rcvBuf > 0 sets a small receive buffer before connecting, so that the server's replies
   // back up when this client stops reading. fromAddress binds the client to another loopback
-  // address (127.0.0.2 ...), so that the server sees a different peer.
+  // address (127.0.0.2 ...), so that the server sees a different peer; "::1" connects over
+  // IPv6 to the server's ::1 instead.
   FtpClient(EventLoop& loop, int port, int rcvBuf = 0, const char* fromAddress = nullptr)
       : loop_(loop) {
-    fd_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const bool v6 =
+        fromAddress != nullptr && std::string(fromAddress).find(':') != std::string::npos;
+    fd_.Reset(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (rcvBuf > 0) ::setsockopt(fd_.Get(), SOL_SOCKET, SO_RCVBUF, &rcvBuf, sizeof rcvBuf);
+    if (v6) {
+      sockaddr_in6 to{};
+      to.sin6_family = AF_INET6;
+      to.sin6_port = htons(static_cast<uint16_t>(port));
+      to.sin6_addr = in6addr_loopback;
+      connected_ = ::connect(fd_.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+      ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) | O_NONBLOCK);
+      return;
+    }
     if (fromAddress != nullptr) {
       sockaddr_in from{};
       from.sin_family = AF_INET;
@@ -45,6 +57,16 @@ class FtpClient {
     // The kernel completes the handshake into the listener's backlog: no loop step needed.
     connected_ = ::connect(fd_.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
     ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) | O_NONBLOCK);
+  }
+
+  // Whether this machine lets a socket bind ::1 (IPv6 tests are skipped when it does not).
+  static bool IPv6LoopbackWorks() {
+    UniqueFd probe(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!probe) return false;
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_addr = in6addr_loopback;
+    return ::bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any) == 0;
   }
 
   bool Connected() const { return connected_; }

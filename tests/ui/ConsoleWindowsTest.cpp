@@ -257,6 +257,26 @@ class ConsoleWindowsTest : public QObject {
     QVERIFY(!u.Timer1().Enabled());
   }
 
+  // An IPv6 client is listed under its address, and the IP column grows to show a long one whole.
+  void UsersInfosShowsIPv6AddressesWhole() {
+    if (!FtpClient::IPv6LoopbackWorks()) QSKIP("::1 cannot be bound here");
+    Desktop d(Ini(FreePort()));
+    QVERIFY(d.Start());
+    TMainForm& m = d.Main();
+    auto one = d.Connect(true, "::1");
+    Tuserinfo& u = d.program->Userinfo();
+    emit m.ListView1.itemDoubleClicked(m.ListView1.item(0));
+    QCOMPARE(u.ListView1.topLevelItemCount(), 1);
+    QCOMPARE(u.ListView1.topLevelItem(0)->text(1), QString("::1"));
+    QCOMPARE(u.ListView1.columnWidth(1), 95);
+    const QString wide = "2001:db8:85a3:1234:5678:8a2e:370:7334";
+    d.Host().Clients.At(0).IP = wide.toStdString();
+    u.Refreshall1.trigger();
+    QCOMPARE(u.ListView1.topLevelItem(0)->text(1), wide);
+    QVERIFY(u.ListView1.columnWidth(1) > u.ListView1.fontMetrics().horizontalAdvance(wide));
+    u.hide();
+  }
+
   void SpyShowsTheSpiedClientOnly() {
     Desktop d(Ini(FreePort()));
     QVERIFY(d.Start());
