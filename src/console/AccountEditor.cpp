@@ -101,6 +101,7 @@ void AccountEditor::Restore() {
   f.HideHidden = r->HideHidden;
   f.Enabled = r->Enabled;
   f.AllowNoop = r->AllowNoop;
+  f.RequireTLS = r->RequireTLS;
   f.AllowTimeout = r->AllowTimeout;
   f.Timeout = std::to_string(r->Timeout);
   f.Message = r->Message;
@@ -142,6 +143,7 @@ bool AccountEditor::Save(std::string& errorText) {
   r->HideHidden = f.HideHidden;
   r->Enabled = f.Enabled;
   r->AllowNoop = f.AllowNoop;
+  r->RequireTLS = f.RequireTLS;
   r->AllowTimeout = f.AllowTimeout;
   if (!ToNumber(f.Timeout, "Time out", r->Timeout, errorText)) return false;
   r->Message = f.Message;

@@ -29,6 +29,7 @@ struct AccountFields {
   bool HideHidden = false;
   bool Enabled = false;
   bool AllowNoop = false;
+  bool RequireTLS = false;
   bool AllowTimeout = false;
   std::string Timeout = "0";
   std::string Message;

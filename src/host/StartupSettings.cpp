@@ -17,18 +17,13 @@ void StartupSettings::Read(const IniFile& ini) {
     }
   }
   Compatibility = CompatibilityPolicy::Read(ini);
-  PassivePortRange = PassivePorts();
-  if (!PassivePortRange.Parse(ini.ReadString("Passive", "ports", ""))) {
-    PassivePortRange.Parse("");
-  }
-  PassiveAddress = ini.ReadString("Passive", "address", "");
+  Passive.Load(ini);
 }
 
 void StartupSettings::Apply(TFtpServer& engine) const {
   FileSystem::SetDriveMap(Drives);
   engine.Compatibility = Compatibility;
-  engine.PassivePortRange = PassivePortRange;
-  engine.ExternalAddress.Set(PassiveAddress);
+  Passive.ApplyTo(engine);
 }
 
 }  // namespace orvane

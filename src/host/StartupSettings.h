@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ftp/CompatibilityPolicy.h"
-#include "ftp/PassivePorts.h"
+#include "host/PassiveSettings.h"
 
 namespace orvane {
 
@@ -22,10 +22,9 @@ class StartupSettings {
   std::map<char, std::string> Drives;
   // Section "ServerFTP", key "classic".
   CompatibilityPolicy Compatibility;
-  // Section "Passive", key "ports"; a range that cannot be read leaves the ports to the system.
-  PassivePorts PassivePortRange;
-  // Section "Passive", key "address", as typed.
-  std::string PassiveAddress;
+  // Section "Passive", as the network window edits it too; a range that cannot be read leaves
+  // the ports to the system.
+  PassiveSettings Passive;
 
   void Read(const IniFile& ini);
   // The drive map to the file system; the policy and the passive settings to the engine.

@@ -86,6 +86,15 @@ bool DesktopProgram::Start() {
     useraccount_->raise();
     useraccount_->activateWindow();
   });
+  // The windows added after the original ones, each after the last in the Setup menu.
+  networkForm_ = std::make_unique<TNetworkForm>(host_, stayOnTop_);
+  networkForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::networkRequested, this,
+          [this, showModeless] { showModeless(*networkForm_); });
+  securityForm_ = std::make_unique<TSecurityForm>(host_, stayOnTop_);
+  securityForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
+  connect(mainForm_.get(), &TMainForm::securityRequested, this,
+          [this, showModeless] { showModeless(*securityForm_); });
   // The loading window keeps the positions of the windows created here.
   for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
   progress_.End();
@@ -129,7 +138,8 @@ void DesktopProgram::Finish() {
   if (spyForm_) spyForm_->hide();
   if (userinfo_) userinfo_->hide();
   for (QDialog* d :
-       std::initializer_list<QDialog*>{logForm_.get(), wMessageForm_.get(), statistikForm_.get()}) {
+       std::initializer_list<QDialog*>{logForm_.get(), wMessageForm_.get(), statistikForm_.get(),
+                                       networkForm_.get(), securityForm_.get()}) {
     if (d) d->hide();
   }
   if (useraccount_) useraccount_->hide();

@@ -17,6 +17,8 @@
 #include "ui/TFreeFilesForm.h"
 #include "ui/TLogForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TNetworkForm.h"
+#include "ui/TSecurityForm.h"
 #include "ui/TSpyForm.h"
 #include "ui/TTipForm.h"
 #include "ui/TUseraccount.h"
@@ -71,6 +73,8 @@ class DesktopProgram : public QObject {
   TFreeFilesForm& FreeFilesForm() { return *freeFilesForm_; }
   Tstatistikform& StatistikForm() { return *statistikForm_; }
   TUseraccount& Useraccount() { return *useraccount_; }
+  TNetworkForm& NetworkForm() { return *networkForm_; }
+  TSecurityForm& SecurityForm() { return *securityForm_; }
   Tprogress& Progress() { return progress_; }
   ServerSetup& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
@@ -103,6 +107,8 @@ class DesktopProgram : public QObject {
   std::unique_ptr<TFreeFilesForm> freeFilesForm_;
   std::unique_ptr<Tstatistikform> statistikForm_;
   std::unique_ptr<TUseraccount> useraccount_;
+  std::unique_ptr<TNetworkForm> networkForm_;
+  std::unique_ptr<TSecurityForm> securityForm_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;

@@ -1,23 +1,25 @@
 #include "ui/MemoView.h"
 
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <algorithm>
+#include <vector>
 
 namespace orvane {
 
-namespace {
-const QColor kGreen(0, 128, 0);
-}
-
 MemoView::MemoView(const LogMemo& model, const LogSettings& settings, QWidget* parent)
-    : QPlainTextEdit(parent), model_(model), settings_(settings) {
+    : QListView(parent), model_(model), settings_(settings) {
   setObjectName("ServMemo");
-  setReadOnly(true);
-  setUndoRedoEnabled(false);
-  setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setModel(&lines_);
+  // Every row has the height of one text line: the view lays out only what is on screen.
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setTextElideMode(Qt::ElideRight);
+  setWordWrap(false);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   batch_.setSingleShot(true);
   batch_.setInterval(kBatchMs);
   connect(&batch_, &QTimer::timeout, this, &MemoView::Flush);
@@ -36,83 +38,77 @@ void MemoView::Schedule() {
   if (!batch_.isActive()) batch_.start();
 }
 
-void MemoView::RemoveFirst(size_t count) {
-  if (count == 0) return;
-  if (count >= shown_) {
-    clear();
-    shown_ = 0;
-    return;
-  }
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::Start);
-  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, static_cast<int>(count));
-  cursor.removeSelectedText();
-  shown_ -= count;
-}
-
 void MemoView::AppendLines(size_t from) {
   const auto& lines = model_.Lines();
   if (from >= lines.size()) return;
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.beginEditBlock();
-  QTextCharFormat black;
-  black.setForeground(palette().color(QPalette::Text));
-  QTextCharFormat green;
-  green.setForeground(kGreen);
+  std::vector<MemoLines::Line> batch;
+  batch.reserve(lines.size() - from);
   for (size_t i = from; i < lines.size(); ++i) {
-    if (shown_ > 0) cursor.insertBlock();
-    cursor.insertText(
-        QString::fromUtf8(lines[i].text.data(), static_cast<qsizetype>(lines[i].text.size())),
-        lines[i].color == MemoColor::Green ? green : black);
-    ++shown_;
+    batch.push_back(
+        {QString::fromUtf8(lines[i].text.data(), static_cast<qsizetype>(lines[i].text.size())),
+         lines[i].color == MemoColor::Green});
   }
-  cursor.endEditBlock();
+  lines_.Append(std::move(batch));
 }
 
 void MemoView::Flush() {
   batch_.stop();
+  QElapsedTimer took;
+  took.start();
   const size_t total = model_.Lines().size();
   const std::optional<int> maxLines = settings_.MaxLinesValue();
   const size_t cap = maxLines && *maxLines >= 0 ? static_cast<size_t>(*maxLines) : SIZE_MAX;
   if (cleared_) {
-    clear();
-    shown_ = 0;
+    lines_.Clear();
     total_ = 0;
     cleared_ = false;
   }
-  // The model's first (total_ - shown_) lines were never in the view; what the model removed
+  size_t shown = lines_.Size();
+  // The model's first (total_ - shown) lines were never in the view; what the model removed
   // beyond them leaves the view too.
-  const size_t hidden = total_ - shown_;
-  RemoveFirst(std::min(shown_, removed_ > hidden ? removed_ - hidden : 0));
+  const size_t hidden = total_ - shown;
+  lines_.RemoveFirst(std::min(shown, removed_ > hidden ? removed_ - hidden : 0));
+  shown = lines_.Size();
   const size_t add = std::min({appended_, total, cap});
-  RemoveFirst(shown_ + add > cap ? shown_ + add - cap : 0);
+  lines_.RemoveFirst(shown + add > cap ? shown + add - cap : 0);
   AppendLines(total - add);
   appended_ = 0;
   removed_ = 0;
   total_ = total;
-  if (shown_ != std::min(total, cap)) {
+  if (lines_.Size() != std::min(total, cap)) {
     // "Max Lines" grew (lines the view skipped are wanted now), or the model changed without
     // telling: show the model's end again.
-    clear();
-    shown_ = 0;
+    lines_.Clear();
     AppendLines(total - std::min(total, cap));
   }
-  // The caret goes to the end with every new line, so the newest line is in view.
-  if (add > 0) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  // The newest line comes into view with every batch of new lines, as a memo's caret follows it.
+  if (add > 0) scrollToBottom();
+  batch_.setInterval(
+      static_cast<int>(std::clamp<qint64>(took.elapsed() * kIdleFactor, kBatchMs, kMaxBatchMs)));
 }
 
 QStringList MemoView::VisibleLines() const {
   QStringList lines;
-  if (shown_ == 0) return lines;
-  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) lines << b.text();
+  for (size_t row = 0; row < lines_.Size(); ++row) lines << lines_.At(row).text;
   return lines;
 }
 
 bool MemoView::IsGreen(int line) const {
-  const QTextBlock block = document()->findBlockByNumber(line);
-  if (!block.isValid() || block.begin().atEnd()) return false;
-  return block.begin().fragment().charFormat().foreground().color() == kGreen;
+  return line >= 0 && static_cast<size_t>(line) < lines_.Size() &&
+         lines_.At(static_cast<size_t>(line)).green;
+}
+
+void MemoView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList text;
+    for (const QModelIndex& row : rows) text << lines_.At(static_cast<size_t>(row.row())).text;
+    QApplication::clipboard()->setText(text.join('\n'));
+    return;
+  }
+  QListView::keyPressEvent(event);
 }
 
 }  // namespace orvane

@@ -99,6 +99,8 @@ void TMainForm::BuildMenus() {
       {&Log1, "Log1"},
       {&Messagedarrive1, "Messagedarrive1"},
       {&UsersAccount1, "UsersAccount1"},
+      {&Network1, "Network1"},
+      {&Security1, "Security1"},
       {&Apropos1, "Apropos1"},
       {&Kick1, "Kick1"},
       {&Masskick1, "Masskick1"},
@@ -119,7 +121,8 @@ void TMainForm::BuildMenus() {
   Files.addSeparator();
   Files.addAction(&Quitter1);
   Edit.addAction(&Clear1);
-  for (QAction* a : {&Configuration1, &FreeFiles1, &Log1, &Messagedarrive1, &UsersAccount1}) {
+  for (QAction* a : {&Configuration1, &FreeFiles1, &Log1, &Messagedarrive1, &UsersAccount1,
+                     &Network1, &Security1}) {
     Setup.addAction(a);
   }
   Help.addAction(&Apropos1);
@@ -154,6 +157,8 @@ void TMainForm::BuildMenus() {
   connect(&Log1, &QAction::triggered, this, &TMainForm::logSetupRequested);
   connect(&Messagedarrive1, &QAction::triggered, this, &TMainForm::eventsRequested);
   connect(&UsersAccount1, &QAction::triggered, this, &TMainForm::usersAccountRequested);
+  connect(&Network1, &QAction::triggered, this, &TMainForm::networkRequested);
+  connect(&Security1, &QAction::triggered, this, &TMainForm::securityRequested);
   connect(&Apropos1, &QAction::triggered, this, &TMainForm::aboutRequested);
 
   // The tray menu's items do what their twins of the Files menu do.

@@ -80,6 +80,8 @@ class TMainForm : public QMainWindow {
   QAction Log1{"&Log"};
   QAction Messagedarrive1{"&Events"};
   QAction UsersAccount1{"&Users Account"};
+  QAction Network1{"&Network"};
+  QAction Security1{"Se&curity"};
   QMenu Help{"&Help"};
   QAction Apropos1{"&About"};
   // Pop-up menus of the client list, the ban list and the memo.
@@ -134,6 +136,8 @@ class TMainForm : public QMainWindow {
   void logSetupRequested();
   void eventsRequested();
   void usersAccountRequested();
+  void networkRequested();
+  void securityRequested();
   // The rows of the client list changed (a login, a disconnection, a stop).
   void clientsChanged();
   // The window closed for good (the close was granted).

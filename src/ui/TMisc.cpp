@@ -23,6 +23,7 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
   Layout.addWidget(&hidefiles);
   Layout.addWidget(&Accenable);
   Layout.addWidget(&enablenoop);
+  Layout.addWidget(&requiretls);
   TimeoutRow.addWidget(&AllowTimeout);
   TimeoutRow.addWidget(&timeout);
   TimeoutRow.addWidget(&SecLabel);
@@ -58,21 +59,28 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
 }
 
 void TMisc::SetControlsEnabled(bool on) {
-  for (QWidget* w : std::initializer_list<QWidget*>{&hidefiles, &Accenable, &enablenoop,
-                                                    &AllowTimeout, &timeout, &Edit1, &Browse}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{&hidefiles, &Accenable, &enablenoop, &requiretls,
+                                       &AllowTimeout, &timeout, &Edit1, &Browse}) {
     w->setEnabled(on);
   }
 }
 
 TMisc::Values TMisc::Current() const {
-  return {hidefiles.isChecked(),    Accenable.isChecked(), enablenoop.isChecked(),
-          AllowTimeout.isChecked(), timeout.text(),        Edit1.text()};
+  return {hidefiles.isChecked(),
+          Accenable.isChecked(),
+          enablenoop.isChecked(),
+          requiretls.isChecked(),
+          AllowTimeout.isChecked(),
+          timeout.text(),
+          Edit1.text()};
 }
 
 void TMisc::Apply(const Values& v) {
   hidefiles.setChecked(v.hide);
   Accenable.setChecked(v.enable);
   enablenoop.setChecked(v.noop);
+  requiretls.setChecked(v.requireTls);
   AllowTimeout.setChecked(v.allowTimeout);
   timeout.setText(v.timeout);
   Edit1.setText(v.message);

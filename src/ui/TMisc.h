@@ -27,6 +27,7 @@ class TMisc : public QDialog {
   QCheckBox hidefiles{"Hide hidden files/dirs"};
   QCheckBox Accenable{"Enable account"};
   QCheckBox enablenoop{"Allow Noop Command"};
+  QCheckBox requiretls{"Require TLS before login"};
   QHBoxLayout TimeoutRow;
   QCheckBox AllowTimeout{"Enable Time out"};
   QLineEdit timeout{"0"};
@@ -48,7 +49,7 @@ class TMisc : public QDialog {
 
  private:
   struct Values {
-    bool hide, enable, noop, allowTimeout;
+    bool hide, enable, noop, requireTls, allowTimeout;
     QString timeout, message;
     bool operator==(const Values&) const = default;
   };

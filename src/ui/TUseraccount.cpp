@@ -252,6 +252,7 @@ void TUseraccount::Fill() {
   Misc.hidefiles.setChecked(f.HideHidden);
   Misc.Accenable.setChecked(f.Enabled);
   Misc.enablenoop.setChecked(f.AllowNoop);
+  Misc.requiretls.setChecked(f.RequireTLS);
   Misc.AllowTimeout.setChecked(f.AllowTimeout);
   Misc.timeout.setText(Q(f.Timeout));
   Misc.Edit1.setText(Q(f.Message));
@@ -309,6 +310,7 @@ void TUseraccount::Collect() {
   f.HideHidden = Misc.hidefiles.isChecked();
   f.Enabled = Misc.Accenable.isChecked();
   f.AllowNoop = Misc.enablenoop.isChecked();
+  f.RequireTLS = Misc.requiretls.isChecked();
   f.AllowTimeout = Misc.AllowTimeout.isChecked();
   f.Timeout = S(Misc.timeout.text());
   f.Message = S(Misc.Edit1.text());

@@ -19,9 +19,8 @@ TEST(StartupSettings, DrivesPolicyAndPassiveSettingsAsWritten) {
   // One upper-cased letter with a directory; every other key is left out.
   EXPECT_EQ(settings.Drives, (std::map<char, std::string>{{'C', "/srv/ftp"}}));
   EXPECT_TRUE(settings.Compatibility.Classic());
-  EXPECT_EQ(settings.PassivePortRange.First(), 50000);
-  EXPECT_EQ(settings.PassivePortRange.Last(), 50010);
-  EXPECT_EQ(settings.PassiveAddress, "ftp.example");
+  EXPECT_EQ(settings.Passive.Ports, "50000-50010");
+  EXPECT_EQ(settings.Passive.Address, "ftp.example");
 }
 
 TEST(StartupSettings, MissingOrUnreadableKeysReadAsTheirDefaults) {
@@ -31,8 +30,11 @@ TEST(StartupSettings, MissingOrUnreadableKeysReadAsTheirDefaults) {
   settings.Read(IniFile(dir / "FTPsrv.ini"));
   EXPECT_TRUE(settings.Drives.empty());  // the file system's own default (C is "/")
   EXPECT_FALSE(settings.Compatibility.Classic());
-  EXPECT_TRUE(settings.PassivePortRange.Any());
-  EXPECT_EQ(settings.PassiveAddress, "");
+  // The text stays as written, for the network window to show; the engine takes any port
+  // (PassiveSettings.StoredTrimmedAndGivenToTheEngine).
+  EXPECT_EQ(settings.Passive.Ports, "lots");
+  EXPECT_NE(settings.Passive.Check(), "");
+  EXPECT_EQ(settings.Passive.Address, "");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The main window against a real host on a free port, driven as the operator drives it.
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -72,8 +73,8 @@ class MainFormTest : public QObject {
     QCOMPARE(captions(m.Files), (QStringList{"Activate", "&Closed", "&Always On Top", "&Statistics",
                                              "&Users Infos", "&Exit"}));
     QCOMPARE(captions(m.Edit), QStringList{"&Clear"});
-    QCOMPARE(captions(m.Setup),
-             (QStringList{"&Setup", "&Free Files/Dirs", "&Log", "&Events", "&Users Account"}));
+    QCOMPARE(captions(m.Setup), (QStringList{"&Setup", "&Free Files/Dirs", "&Log", "&Events",
+                                             "&Users Account", "&Network", "Se&curity"}));
     QCOMPARE(captions(m.Help), QStringList{"&About"});
     QCOMPARE(captions(m.Tray().PopupMenu3),
              (QStringList{"Activate", "&Setup", "&Statistics", "&Always On Top", "&Exit"}));
@@ -260,6 +261,46 @@ class MainFormTest : public QObject {
     QCOMPARE(d.Memo(), QStringList());
     a->Command("NOOP");
     QCOMPARE(d.Memo(), QStringList{"anonymous (127.0.0.1) >NOOP "});
+  }
+
+  void CostlyMemoFlushPutsTheNextOneOffWithoutLosingLines() {
+    Desktop d(ServerIni(FreePort()));
+    QVERIFY(d.Start());
+    MemoView& memo = d.Main().ServMemo;
+    d.Host().logSettings.MaxLines = "50000";
+    memo.Flush();
+    // A flood of lines, as a busy client with every command logged makes: fifty thousand lines
+    // take far longer than a twentieth of the usual batch time to reach the view.
+    const int before = static_cast<int>(d.Host().memo.Lines().size());
+    for (int i = 0; i < 50000 - before; ++i) d.Host().memo.Append("line " + std::to_string(i));
+    memo.Flush();
+    const int flood = memo.BatchInterval();
+    QVERIFY(flood > MemoView::kBatchMs);
+    QVERIFY(flood <= MemoView::kMaxBatchMs);
+    const QStringList lines = memo.VisibleLines();
+    QCOMPARE(lines.size(), 50000);
+    QCOMPARE(lines.last(), QString("line %1").arg(50000 - before - 1));
+    // Once the flood is over, the view follows the model line by line again.
+    d.Main().Clear1.trigger();
+    memo.Flush();
+    d.Host().memo.Append("quiet");
+    memo.Flush();
+    QCOMPARE(memo.VisibleLines().last(), QString("quiet"));
+  }
+
+  void SelectedMemoLinesAreCopiedInTheirOrder() {
+    Desktop d(ServerIni(FreePort()));
+    QVERIFY(d.Start());
+    MemoView& memo = d.Main().ServMemo;
+    for (const char* line : {"first", "second", "third"}) d.Host().memo.Append(line);
+    const QStringList lines = d.Memo();
+    const int n = static_cast<int>(lines.size());
+    QCOMPARE(lines.mid(n - 3), (QStringList{"first", "second", "third"}));
+    // Picked from the bottom up, copied from the top down.
+    memo.selectionModel()->select(memo.model()->index(n - 1, 0), QItemSelectionModel::Select);
+    memo.selectionModel()->select(memo.model()->index(n - 3, 0), QItemSelectionModel::Select);
+    QTest::keySequence(&memo, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("first\nthird"));
   }
 
   void StayOnTopIsWrittenAndYieldsToTheSetupWindow() {

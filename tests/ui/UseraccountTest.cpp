@@ -245,6 +245,43 @@ class UseraccountTest : public QObject {
     QVERIFY(e.d.Host().accounts.FindAccount("bob")->HideHidden);
   }
 
+  void RequireTlsBoxReachesTheAccountFileAndComesBack() {
+    EditorDesktop e;
+    QVERIFY(e.Open());
+    TUseraccount& u = e.u();
+    QCOMPARE(u.Misc.requiretls.text(), QString("Require TLS before login"));
+    QVERIFY(!u.Misc.requiretls.isEnabled());
+    u.SelectAccount("bob");
+    QVERIFY(u.Misc.requiretls.isEnabled());
+    QVERIFY(!u.Misc.requiretls.isChecked());
+    u.MiscButton.click();
+    u.Misc.requiretls.setChecked(true);
+    u.Misc.Ok.click();
+    QVERIFY(u.SaveButton.isEnabled());
+    u.OkButton.click();
+    QVERIFY(e.d.messages.empty());
+    const std::string written = ReadBytes(e.d.dir / "Accounts.ini");
+    const size_t bob = written.find("[bob]");
+    QVERIFY(bob != std::string::npos);
+    QVERIFY(written.find("RequireTLS=1", bob) != std::string::npos);
+    QVERIFY(written.find("RequireTLS") > bob);  // the anonymous account keeps it off
+    QVERIFY(e.d.Host().accounts.FindAccount("bob")->RequireTLS);
+
+    // Shown again from the file; switched off, the key leaves the file.
+    e.d.Main().UsersAccount1.trigger();
+    u.Reload();
+    u.SelectAccount("bob");
+    QVERIFY(u.Misc.requiretls.isChecked());
+    u.SelectAccount("anonymous");
+    QVERIFY(!u.Misc.requiretls.isChecked());
+    u.SelectAccount("bob");
+    u.MiscButton.click();
+    u.Misc.requiretls.setChecked(false);
+    u.Misc.Ok.click();
+    u.OkButton.click();
+    QVERIFY(ReadBytes(e.d.dir / "Accounts.ini").find("RequireTLS") == std::string::npos);
+  }
+
   void FailedWriteIsShownAndTheServerKeepsItsList() {
     EditorDesktop e;
     QVERIFY(e.Open());

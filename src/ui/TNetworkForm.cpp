@@ -1,0 +1,99 @@
+#include "ui/TNetworkForm.h"
+
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) {
+  return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+TNetworkForm::TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
+    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+  setObjectName("NetworkForm");
+  setWindowTitle("Network");
+  Ports.setObjectName("Ports");
+  Address.setObjectName("Address");
+  Ports.setMinimumWidth(220);
+  Address.setMinimumWidth(220);
+  for (QLabel* hint : {&PortsHint, &AddressHint}) {
+    hint->setEnabled(false);  // drawn in the platform's grey, as a hint
+    hint->setWordWrap(true);
+  }
+  setMinimumWidth(540);
+  Note.setWordWrap(true);
+
+  Grid.addWidget(&PortsLabel, 0, 0);
+  Grid.addWidget(&Ports, 0, 1);
+  Grid.addWidget(&PortsHint, 1, 1);
+  Grid.addWidget(&AddressLabel, 2, 0);
+  Grid.addWidget(&Address, 2, 1);
+  Grid.addWidget(&AddressHint, 3, 1);
+  PortsLabel.setBuddy(&Ports);
+  AddressLabel.setBuddy(&Address);
+  Layout.addLayout(&Grid);
+  Layout.addWidget(&Note);
+  Buttons.addStretch(1);
+  Buttons.addWidget(&Ok);
+  Buttons.addWidget(&Cancel);
+  Layout.addLayout(&Buttons);
+  setLayout(&Layout);
+  Ok.setDefault(true);
+
+  connect(&Ok, &QPushButton::clicked, this, &TNetworkForm::OkClick);
+  connect(&Cancel, &QPushButton::clicked, this, &TNetworkForm::CancelClick);
+  Reload();
+}
+
+void TNetworkForm::Reload() {
+  settings_.Load(IniFile(host_.IniPath()));
+  Ports.setText(Q(settings_.Ports));
+  Address.setText(Q(settings_.Address));
+}
+
+void TNetworkForm::OkClick() {
+  settings_.Ports = S(Ports.text());
+  settings_.Address = S(Address.text());
+  const std::string problem = settings_.Check();
+  if (!problem.empty()) {
+    host_.Ui().MessageBox(problem);
+    return;
+  }
+  IniFile ini(host_.IniPath());
+  if (!settings_.Store(ini)) {
+    host_.Ui().MessageBox("Cannot write " + host_.IniPath());
+    return;
+  }
+  // Safe while clients are connected: the engine reads both values only when a PASV opens a
+  // new listening socket, so transfers already under way are not touched.
+  settings_.ApplyTo(host_.FtpServer1);
+  hide();
+}
+
+void TNetworkForm::CancelClick() {
+  Reload();
+  hide();
+}
+
+void TNetworkForm::showEvent(QShowEvent* event) {
+  Reload();
+  stayOnTop_.DialogShown();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::showEvent(event);
+}
+
+void TNetworkForm::hideEvent(QHideEvent* event) {
+  stayOnTop_.DialogHidden();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::hideEvent(event);
+}
+
+}  // namespace orvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <functional>
+
+#include "console/StayOnTop.h"
+#include "host/FtpHost.h"
+#include "host/PassiveSettings.h"
+
+namespace orvane {
+
+// "Network": the passive ports and the external address of section Passive. Showing and Cancel
+// read the file again; OK checks both fields (a wrong one is named in a message box and the
+// window stays open), writes them and gives them to the engine, whose next PASV uses them.
+class TNetworkForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent = nullptr);
+
+  // Showing and hiding tell the main window to bring its topmost state in line.
+  std::function<void()> OnShownOrHidden;
+
+  QVBoxLayout Layout;
+  QGridLayout Grid;
+  QLabel PortsLabel{"Passive ports :"};
+  QLineEdit Ports;
+  QLabel PortsHint{"for example 50000-50100 (1024 to 65535); empty: any port"};
+  QLabel AddressLabel{"External address :"};
+  QLineEdit Address;
+  QLabel AddressHint{"IPv4 address or host name; empty: the local address"};
+  QLabel Note{
+      "The external address is announced to clients outside the local network, for a server "
+      "behind a router (NAT); a host name is looked up again at each PASV. Changes apply from "
+      "the next PASV on."};
+  QHBoxLayout Buttons;
+  QPushButton Ok{"&Ok"};
+  QPushButton Cancel{"&Cancel"};
+
+  // The fields shown again from the file.
+  void Reload();
+  void OkClick();
+  void CancelClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  FtpHost& host_;
+  StayOnTop& stayOnTop_;
+  PassiveSettings settings_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,156 @@
+#include "ui/TSecurityForm.h"
+
+#include <QFileDialog>
+
+#include "platform/IniFile.h"
+
+namespace orvane {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) {
+  return text.toUtf8().toStdString();
+}
+
+std::optional<std::string> OpenPem(QWidget* parent, const QString& caption,
+                                   const QString& current) {
+  const QString path = QFileDialog::getOpenFileName(parent, caption, current,
+                                                    "PEM Files (*.pem *.crt *.key);;All Files (*)");
+  if (path.isEmpty()) return std::nullopt;
+  return S(path);
+}
+
+}  // namespace
+
+TSecurityForm::TSecurityForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
+    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+  setObjectName("SecurityForm");
+  setWindowTitle("Security");
+  Enabled.setObjectName("enabled");
+  RequireLogin.setObjectName("requirelogin");
+  RequireReuse.setObjectName("requirereuse");
+  Implicit.setObjectName("implicit");
+  ImplicitPort.setObjectName("implicitport");
+  Cert.setObjectName("cert");
+  Key.setObjectName("key");
+  // Digits only; the range is checked on OK.
+  ImplicitPort.setValidator(&PortDigits);
+  ImplicitPort.setMaxLength(5);
+  ImplicitPort.setFixedWidth(70);
+  Cert.setMinimumWidth(280);
+  Key.setMinimumWidth(280);
+  CertBrowse.setFixedWidth(30);
+  KeyBrowse.setFixedWidth(30);
+  FilesHint.setEnabled(false);  // drawn in the platform's grey, as a hint
+  FilesHint.setWordWrap(true);
+  Note.setWordWrap(true);
+
+  Layout.addWidget(&Enabled);
+  Layout.addWidget(&RequireLogin);
+  Layout.addWidget(&RequireReuse);
+  ImplicitRow.addWidget(&Implicit);
+  ImplicitRow.addWidget(&ImplicitPort);
+  ImplicitRow.addStretch(1);
+  Layout.addLayout(&ImplicitRow);
+  Files.addWidget(&CertLabel, 0, 0);
+  Files.addWidget(&Cert, 0, 1);
+  Files.addWidget(&CertBrowse, 0, 2);
+  Files.addWidget(&KeyLabel, 1, 0);
+  Files.addWidget(&Key, 1, 1);
+  Files.addWidget(&KeyBrowse, 1, 2);
+  Files.addWidget(&FilesHint, 2, 1, 1, 2);
+  CertLabel.setBuddy(&Cert);
+  KeyLabel.setBuddy(&Key);
+  Layout.addLayout(&Files);
+  Layout.addWidget(&Note);
+  Buttons.addStretch(1);
+  Buttons.addWidget(&Ok);
+  Buttons.addWidget(&Cancel);
+  Layout.addLayout(&Buttons);
+  setLayout(&Layout);
+  Ok.setDefault(true);
+  CertBrowse.setAutoDefault(false);
+  KeyBrowse.setAutoDefault(false);
+
+  connect(&Ok, &QPushButton::clicked, this, &TSecurityForm::OkClick);
+  connect(&Cancel, &QPushButton::clicked, this, &TSecurityForm::CancelClick);
+  connect(&Implicit, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
+  connect(&CertBrowse, &QPushButton::clicked, this, [this] {
+    if (!ChooseCert) return;
+    if (const std::optional<std::string> path = ChooseCert()) Cert.setText(Q(*path));
+  });
+  connect(&KeyBrowse, &QPushButton::clicked, this, [this] {
+    if (!ChooseKey) return;
+    if (const std::optional<std::string> path = ChooseKey()) Key.setText(Q(*path));
+  });
+  ChooseCert = [this] { return OpenPem(this, "Choose the certificate file", Cert.text()); };
+  ChooseKey = [this] { return OpenPem(this, "Choose the private key file", Key.text()); };
+  Reload();
+}
+
+void TSecurityForm::Reload() {
+  setup_.Load(IniFile(host_.IniPath()));
+  Fill();
+}
+
+void TSecurityForm::Fill() {
+  const TlsSettings& s = setup_.Settings;
+  Enabled.setChecked(s.Enabled);
+  RequireLogin.setChecked(s.RequireLogin);
+  RequireReuse.setChecked(s.RequireReuse);
+  Implicit.setChecked(s.Implicit);
+  ImplicitPort.setText(Q(setup_.ImplicitPort));
+  Cert.setText(Q(s.Cert));
+  Key.setText(Q(s.Key));
+  UpdateEnabling();
+}
+
+void TSecurityForm::Collect() {
+  TlsSettings& s = setup_.Settings;
+  s.Enabled = Enabled.isChecked();
+  s.RequireLogin = RequireLogin.isChecked();
+  s.RequireReuse = RequireReuse.isChecked();
+  s.Implicit = Implicit.isChecked();
+  setup_.ImplicitPort = S(ImplicitPort.text());
+  s.Cert = S(Cert.text());
+  s.Key = S(Key.text());
+}
+
+void TSecurityForm::UpdateEnabling() {
+  ImplicitPort.setEnabled(Implicit.isChecked());
+}
+
+void TSecurityForm::OkClick() {
+  Collect();
+  IniFile ini(host_.IniPath());
+  const std::string problem = setup_.Store(ini, host_.setup.Port);
+  if (!problem.empty()) {
+    host_.Ui().MessageBox(problem);
+    return;
+  }
+  hide();
+}
+
+void TSecurityForm::CancelClick() {
+  Reload();
+  hide();
+}
+
+void TSecurityForm::showEvent(QShowEvent* event) {
+  Reload();
+  stayOnTop_.DialogShown();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::showEvent(event);
+}
+
+void TSecurityForm::hideEvent(QHideEvent* event) {
+  stayOnTop_.DialogHidden();
+  if (OnShownOrHidden) OnShownOrHidden();
+  QDialog::hideEvent(event);
+}
+
+}  // namespace orvane
