@@ -456,7 +456,12 @@ void DataChannel::SendNextChunk() {
       SendFileChunk(*file);
       return;
     }
-    char* buffer = session_.TransferBuffer.data();
+    // Made at the first listing of a session, so that idle sessions do not carry it.
+    std::vector<char>& chunk = session_.TransferBuffer;
+    if (chunk.size() != static_cast<size_t>(session_.RcvSize())) {
+      chunk.assign(static_cast<size_t>(session_.RcvSize()), '\0');
+    }
+    char* buffer = chunk.data();
     const int64_t n = stream_ ? stream_->Read(buffer, session_.RcvSize()) : 0;
     if (n > 0) {
       if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath) &&

@@ -38,7 +38,7 @@ void TFtpCtrlSocket::SetRcvSize(int size) {
   rcvSize_ = size;
   rcvCnt_ = 0;
   rcvBuf_.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  TransferBuffer.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  std::vector<char>().swap(TransferBuffer);  // remade at the next listing in the new size
 }
 
 void TFtpCtrlSocket::SetDirectory(const std::string& value) {

@@ -66,7 +66,7 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // Position of the session in the server's sequence of accepted connections.
   uint64_t SequenceNumber = 0;
 
-  // The chunk buffer of listings and memory streams, RcvSize bytes.
+  // The chunk buffer of listings and memory streams, RcvSize bytes once the first one runs.
   std::vector<char> TransferBuffer;
 
   int RcvSize() const { return rcvSize_; }
