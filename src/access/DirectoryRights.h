@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <string>
 
+#include "access/EntryTable.h"
 #include "access/TDir.h"
 #include "access/TGo.h"
 
@@ -30,8 +30,8 @@ struct Usrdata;
 // letters ("C:\home" does not cover "C:\homesecret\").
 class DirectoryRights {
  public:
-  using Entries = std::array<TDir, kDirEntries>;
-  using Links = std::array<TGo, kLinkEntries>;
+  using Entries = EntryTable<TDir, kDirEntries>;
+  using Links = EntryTable<TGo, kLinkEntries>;
 
   explicit DirectoryRights(AccessHost& host) : host_(host) {}
 

@@ -17,11 +17,11 @@ void Usrdata::CopyAccount(const users& account) {
   Links = account.Links;
   Credit = account.Maxdl;
 
-  Dirs.fill(TDir{});
+  Dirs.clear();
   for (std::size_t i = 0; i < kDirEntries; ++i) {
     if (!account.Dirs[i].Dir.empty()) Dirs[i] = account.Dirs[i];
   }
-  LinkTable.fill(TGo{});
+  LinkTable.clear();
 }
 
 }  // namespace orvane

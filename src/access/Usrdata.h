@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
+#include "access/EntryTable.h"
 #include "access/TDir.h"
 #include "access/TGo.h"
 #include "access/Users.h"
@@ -34,10 +34,10 @@ struct Usrdata {
   bool AllowTimeout = false;
   bool RequireTLS = false;
   bool Secure = false;  // the control connection is TLS (set by the host, shown in the lists)
-  std::array<TDir, kDirEntries> Dirs;
+  EntryTable<TDir, kDirEntries> Dirs;
   std::string Message;
   std::string Links;
-  std::array<TGo, kLinkEntries> LinkTable;
+  EntryTable<TGo, kLinkEntries> LinkTable;
   bool FreeFile = false;  // the download in progress is not charged to Credit
   // The host's defences before login: seconds connected without a login, refused passwords on
   // this connection, and for a refusal whose answer is held, when it is due (steady clock, ms)

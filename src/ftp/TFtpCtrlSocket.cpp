@@ -13,9 +13,7 @@
 
 namespace orvane {
 
-TFtpCtrlSocket::TFtpCtrlSocket(EventLoop& loop)
-    : TWSocket(loop), DataSocket(std::make_unique<TWSocket>(loop)) {
-  DataSocket->Name = "DataWSocket";
+TFtpCtrlSocket::TFtpCtrlSocket(EventLoop& loop) : TWSocket(loop), data_(loop, *this) {
   // The control connection closes gracefully: the last replies ("221 Goodbye.", a refusal)
   // are still in the system's buffer when the session closes, and an abortive close (the
   // socket's default) would discard them and reset the connection.
@@ -27,14 +25,11 @@ TFtpCtrlSocket::TFtpCtrlSocket(EventLoop& loop)
 TFtpCtrlSocket::~TFtpCtrlSocket() {
   SetRcvSize(0);
   // A running transfer finishes its close handling while the session still exists.
-  if (DataSocket->State() != wsClosed) {
-    try {
-      DataSocket->Close();
-    } catch (const std::exception&) {
-      // The session is going away; a failed close changes nothing.
-    }
+  try {
+    data_.Close();
+  } catch (const std::exception&) {
+    // The session is going away; a failed close changes nothing.
   }
-  DataSocket.reset();
 }
 
 void TFtpCtrlSocket::SetRcvSize(int size) {
@@ -43,7 +38,7 @@ void TFtpCtrlSocket::SetRcvSize(int size) {
   rcvSize_ = size;
   rcvCnt_ = 0;
   rcvBuf_.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  TransferBuffer.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  std::vector<char>().swap(TransferBuffer);  // remade at the next listing in the new size
 }
 
 void TFtpCtrlSocket::SetDirectory(const std::string& value) {

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "ftp/DataChannel.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/SessionView.h"
-#include "ftp/TStream.h"
 #include "net/TWSocket.h"
 
 namespace orvane {
 
 // One client's FTP session: the accepted control connection plus everything the engine
-// remembers about the client between commands, and the data-connection socket it owns.
+// remembers about the client between commands, and the data channel it owns.
 // Created, driven and freed by TFtpServer; the host reaches it through the hooks' Client, and
 // the access rules through its SessionView.
 class TFtpCtrlSocket : public TWSocket, public SessionView {
@@ -30,7 +30,9 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   explicit TFtpCtrlSocket(EventLoop& loop);
   ~TFtpCtrlSocket() override;
 
-  std::unique_ptr<TWSocket> DataSocket;
+  // The data connection and the state of its transfer.
+  DataChannel& Data() { return data_; }
+  const DataChannel& Data() const { return data_; }
 
   std::string Banner;
   std::string UserName;
@@ -38,7 +40,6 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   bool CloseRequest = false;
   std::string HomeDir = "C:\\TEMP\\";
   TFtpCtrlState FtpState = ftpcInvalid;
-  bool AbortingTransfer = false;
   std::string PeerAddr;
   TCommandEvent OnCommand;
   // Called when a client fills the receive buffer without ending its line; the over-long line
@@ -46,31 +47,18 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   TSessionNotify OnCommandTooLong;
   void* HostData = nullptr;  // the host's per-client record; never touched by the engine
 
-  std::string DataAddr;
-  std::string DataPort;
   std::string FileName;
   std::string FilePath;
   // The upload's file did not exist when STOR was accepted: it is then created only if it still
   // does not exist, so a file that appeared meanwhile is never overwritten by a client that was
   // allowed to create new files only.
   bool FileIsNew = false;
-  std::unique_ptr<TStream> DataStream;
-  bool HasOpenedFile = false;
-  std::string TransferError;
-  bool DataSent = false;
   TFtpCmdType CurCmdType = ftpcNOOP;
   // The running command came without an argument ("RMD", not "RMD /home/solo/"): DELE, RNFR,
   // RMD and MKD then act on the current directory itself. Set by the dispatcher per command.
   bool CurCmdWithoutArgument = false;
-  // The offset of the last REST, until the next transfer command takes it.
-  int64_t RestartPos = 0;
-  // The offset the running transfer started at (RETR reads from it, STOR writes from it).
-  int64_t TransferStartPos = 0;
   std::string FromFileName;
   std::string ToFileName;
-  bool PassiveMode = false;
-  bool PassiveStart = false;
-  bool PassiveConnected = false;
   // After "EPSV ALL" the client sets up every data connection with EPSV; PORT, PASV and EPRT
   // are refused.
   bool ExtendedPassiveOnly = false;
@@ -88,10 +76,8 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // Position of the session in the server's sequence of accepted connections.
   uint64_t SequenceNumber = 0;
 
-  // The chunk buffer of listings and memory streams, RcvSize bytes.
+  // The chunk buffer of listings and memory streams, RcvSize bytes once the first one runs.
   std::vector<char> TransferBuffer;
-  // The block buffer of a running upload: allocated when it starts, freed when it ends.
-  std::unique_ptr<char[]> UploadBuffer;
 
   int RcvSize() const { return rcvSize_; }
   void SetRcvSize(int size);
@@ -142,6 +128,7 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   bool readingHeld_ = false;
   bool commandsHeld_ = false;
   std::string directory_;
+  DataChannel data_;
 };
 
 }  // namespace orvane

@@ -69,13 +69,7 @@ TFtpServer::~TFtpServer() {
   for (auto& session : detached_) sessions.push_back(std::move(session));
   detached_.clear();
   for (auto& session : sessions) {
-    TWSocket& data = *session->DataSocket;
-    data.OnSessionConnected = nullptr;
-    data.OnSessionAvailable = nullptr;
-    data.OnDataAvailable = nullptr;
-    data.OnDataSent = nullptr;
-    data.OnSessionClosed = nullptr;
-    data.OnChangeState = nullptr;
+    session->Data().Detach();
     session->OnCommand = nullptr;
     session->OnCommandTooLong = nullptr;
     session->OnSessionClosed = nullptr;
@@ -197,7 +191,8 @@ void TFtpServer::ServerSessionAvailable(TWSocket& listener, bool implicitTls, ui
   TFtpCtrlSocket& client = *clients_.back();
   client.SequenceNumber = n;
   client.Name = "ClientWSocket" + std::to_string(n);
-  client.DataSocket->Name = "DataWSocket" + std::to_string(n);
+  client.Data().Socket().Name = "DataWSocket" + std::to_string(n);
+  client.Data().Attach(*this);
   client.Banner = Banner;
   try {
     client.Dup(handle);
@@ -291,13 +286,10 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
   // A transfer still running ends first, so that its close hooks reach the host while the
   // host's record of this client still exists. An upload first takes the bytes that have
   // already arrived: a client that sends QUIT right after its data loses nothing it sent.
-  if (session->DataSocket->State() != wsClosed) {
-    try {
-      if (session->DataSocket->OnDataAvailable) session->DataSocket->DeliverWaitingData();
-      session->DataSocket->Close();
-    } catch (const std::exception&) {
-      // The session is going away anyway.
-    }
+  try {
+    session->Data().CloseWithSession();
+  } catch (const std::exception&) {
+    // The session is going away anyway.
   }
   // A failing hook must not keep the session from being freed; its failure ends here, as the
   // client it was about is gone.
@@ -308,30 +300,6 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
   }
   session->HostData = nullptr;
   session.reset();
-}
-
-// The two data-connection actions apply to the connection they were posted for: a command
-// line that arrived with the one that ended a transfer (PASV, another RETR) may already have
-// opened the next data connection by the time the action runs.
-void TFtpServer::PostAbortData(TFtpCtrlSocket& client) {
-  const uint64_t n = client.SequenceNumber;
-  const EventLoop::Token connection = client.DataSocket->HandleToken();
-  loop_.PostTo(token_, [this, n, connection]() {
-    TFtpCtrlSocket* c = FindClient(n);
-    if (c == nullptr || c->DataSocket->HandleToken() != connection) return;
-    c->DataSocket->Shutdown(2);
-    c->DataSocket->Close();
-  });
-}
-
-void TFtpServer::PostCloseData(TFtpCtrlSocket& client) {
-  const uint64_t n = client.SequenceNumber;
-  const EventLoop::Token connection = client.DataSocket->HandleToken();
-  loop_.PostTo(token_, [this, n, connection]() {
-    TFtpCtrlSocket* c = FindClient(n);
-    if (c == nullptr || c->DataSocket->HandleToken() != connection) return;
-    if (c->DataSocket->State() != wsClosed) c->DataSocket->Close();
-  });
 }
 
 void TFtpServer::ClientSessionClosed(TFtpCtrlSocket& client) {

@@ -18,8 +18,6 @@
 
 namespace orvane {
 
-class TFileStream;
-
 class FtpServerException : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -173,6 +171,14 @@ class TFtpServer {
   // Ends a hold that a hook put on the session while its command ran (HoldCommands): sends the
   // command's answer kept in HeldAnswer, then lets the client's further commands run.
   void ReleaseHeldAnswer(TFtpCtrlSocket& client);
+  // The size of a download's next chunk, asked by the session's DataChannel before each one:
+  // the place for a per-account bandwidth limit.
+  int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
+  // Starts TLS on a data connection just established, when PROT P asks for it; asked by the
+  // session's DataChannel. A failure is reported and closes the connection.
+  void SecureDataConnection(TFtpCtrlSocket& client);
+  // OnTlsFailed for a data connection whose handshake failed (not while the engine is going).
+  void ReportDataTlsFailure(TFtpCtrlSocket& client, const std::string& reason);
 
  protected:
   // Command handlers, in table order of their keyword.
@@ -265,7 +271,6 @@ class TFtpServer {
                   std::string& answer);
 
  private:
-  enum class HandlerSet { None, Store, Append, Send };
   enum class ListingFormat { Names, Long, Facts };
 
   // Sessions
@@ -278,8 +283,6 @@ class TFtpServer {
   // Deferred actions
   void PostCloseRequest(TFtpCtrlSocket& client);
   void PostClientClosed(TFtpCtrlSocket& client);
-  void PostAbortData(TFtpCtrlSocket& client);
-  void PostCloseData(TFtpCtrlSocket& client);
   void ClientClosedAction(uint64_t sequence);
 
   // Login, directories
@@ -287,29 +290,9 @@ class TFtpServer {
   void ChangeDirectory(TFtpCtrlSocket& client, std::string& params, std::string& answer);
 
   // Data connections
-  void InstallHandlers(TFtpCtrlSocket& client, HandlerSet set);
-  void PassiveSessionAvailable(TFtpCtrlSocket& client, uint16_t error);
-  // Opens the session's passive listener (PASV, EPSV) and returns its port; throws on failure
-  // with the data socket closed.
-  uint16_t OpenPassiveListener(TFtpCtrlSocket& client);
   // The reply to a data-connection command after EPSV ALL, or empty.
   static std::string RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb);
   void StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer, bool append);
-  void StartOutgoingData(TFtpCtrlSocket& client);
-  void StartActiveConnect(TFtpCtrlSocket& client, HandlerSet set);
-  void StoreConnected(TFtpCtrlSocket& client, uint16_t error);
-  void StoreData(TFtpCtrlSocket& client, uint16_t error, bool append);
-  void StoreClosed(TFtpCtrlSocket& client, uint16_t error, bool append);
-  void SendConnected(TFtpCtrlSocket& client, uint16_t error);
-  void SendNextChunk(TFtpCtrlSocket& client);
-  void SendFileChunk(TFtpCtrlSocket& client, TFileStream& file);
-  int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
-  void SendDataSent(TFtpCtrlSocket& client, uint16_t error);
-  void SendClosed(TFtpCtrlSocket& client, uint16_t error);
-  void AbortTransfer(TFtpCtrlSocket& client, const std::string& reason);
-  void EndTransfer(TFtpCtrlSocket& client);
-  void DropStaleStream(TFtpCtrlSocket& client);
-  void TakeRestartOffset(TFtpCtrlSocket& client);
   void ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
                    std::string& answer);
 
@@ -319,8 +302,6 @@ class TFtpServer {
   // Starts TLS on the control connection (after the 234 reply, or at once on the implicit
   // port); false when no certificate can be used.
   bool SecureControl(TFtpCtrlSocket& client);
-  // Starts TLS on a data connection just established, when PROT P asks for it.
-  void SecureDataConnection(TFtpCtrlSocket& client);
 
   // Extensions
   void AddExtensions();

@@ -267,7 +267,7 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
   }
   try {
     answer = "229 Entering Extended Passive Mode (|||" +
-             std::to_string(OpenPassiveListener(client)) + "|)";
+             std::to_string(client.Data().OpenListener(PassivePortRange)) + "|)";
   } catch (const std::exception& e) {
     answer = std::string("425 Cannot open a passive port. ") + e.what();
   }
@@ -321,8 +321,7 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& 
     // SECURITY: a listing sent to this server's control port would arrive as commands.
     answer = "501 EPRT refused: the port is this server's own.";
   } else {
-    client.DataAddr = shown;
-    client.DataPort = std::to_string(port);
+    client.Data().GivePort(shown, std::to_string(port));
     answer = "200 EPRT command successful.";
   }
 }

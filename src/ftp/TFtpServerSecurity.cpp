@@ -54,6 +54,10 @@ void TFtpServer::SecureDataConnection(TFtpCtrlSocket& client) {
   }
 }
 
+void TFtpServer::ReportDataTlsFailure(TFtpCtrlSocket& client, const std::string& reason) {
+  if (OnTlsFailed && !destroying_) OnTlsFailed(*this, client, true, reason);
+}
+
 void TFtpServer::CommandAUTH(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   const std::string mechanism = AsciiUpper(Trim(params));

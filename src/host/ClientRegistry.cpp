@@ -9,14 +9,15 @@ namespace orvane {
 Usrdata& ClientRegistry::Add(const TFtpCtrlSocket& session) {
   assert(Find(session) == nullptr && "a session has one record");
   entries_.push_back(Entry{&session, std::make_unique<Usrdata>(), true});
-  return *entries_.back().record;
+  Usrdata& record = *entries_.back().record;
+  bySession_.emplace(&session, &record);
+  listed_.insert(&record);
+  return record;
 }
 
 Usrdata* ClientRegistry::Find(const TFtpCtrlSocket& session) const {
-  for (const Entry& entry : entries_) {
-    if (entry.session == &session) return entry.record.get();
-  }
-  return nullptr;
+  const auto at = bySession_.find(&session);
+  return at == bySession_.end() ? nullptr : at->second;
 }
 
 std::unique_ptr<Usrdata> ClientRegistry::Take(const TFtpCtrlSocket& session) {
@@ -25,11 +26,14 @@ std::unique_ptr<Usrdata> ClientRegistry::Take(const TFtpCtrlSocket& session) {
   if (at == entries_.end()) return nullptr;
   std::unique_ptr<Usrdata> record = std::move(at->record);
   entries_.erase(at);
+  bySession_.erase(&session);
+  listed_.erase(record.get());
   return record;
 }
 
 void ClientRegistry::UnlistAll() {
   for (Entry& entry : entries_) entry.listed = false;
+  listed_.clear();
 }
 
 std::vector<Usrdata*> ClientRegistry::Listed() const {
@@ -42,15 +46,11 @@ std::vector<Usrdata*> ClientRegistry::Listed() const {
 }
 
 bool ClientRegistry::IsListed(const Usrdata* record) const {
-  return record != nullptr &&
-         std::any_of(entries_.begin(), entries_.end(), [&](const Entry& entry) {
-           return entry.listed && entry.record.get() == record;
-         });
+  return record != nullptr && listed_.count(record) != 0;
 }
 
 std::size_t ClientRegistry::Count() const {
-  return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
-                                                [](const Entry& entry) { return entry.listed; }));
+  return listed_.size();
 }
 
 Usrdata& ClientRegistry::At(std::size_t position) const {

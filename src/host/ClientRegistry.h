@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "access/Usrdata.h"
@@ -48,6 +50,10 @@ class ClientRegistry {
   };
 
   std::vector<Entry> entries_;  // in connection order
+  // Indexes for the lookups every hook and timer makes, so that they cost the same with ten
+  // thousand sessions as with one.
+  std::unordered_map<const TFtpCtrlSocket*, Usrdata*> bySession_;
+  std::unordered_set<const Usrdata*> listed_;
 };
 
 }  // namespace orvane

@@ -259,29 +259,47 @@ int FtpHost::PositionOf(const Usrdata* record) {
   return -1;
 }
 
+std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> FtpHost::EngineSessions() {
+  std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> sessions;
+  sessions.reserve(static_cast<std::size_t>(FtpServer1.ClientCount()));
+  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
+    const TFtpCtrlSocket& client = FtpServer1.Client(i);
+    sessions.emplace(static_cast<const Usrdata*>(client.HostData), &client);
+  }
+  return sessions;
+}
+
 void FtpHost::Timer2Timer() {
-  const std::vector<Usrdata*> records = Clients.Listed();
-  for (Usrdata* record : records) {
+  // One pass counts and decides; the few sessions to end are found and closed afterwards, so a
+  // tick costs the same per session with ten thousand sessions as with one.
+  const auto sessions = EngineSessions();
+  std::vector<std::pair<Usrdata*, bool>> ending;  // the record and whether it never logged in
+  for (Usrdata* record : Clients.Listed()) {
     ++record->Idle;
     // Only a record whose session is still in the engine's list: one already closing is not
     // timed out a second time.
-    const int position = PositionOf(record);
-    if (position < 0) continue;
+    const auto session = sessions.find(record);
+    if (session == sessions.end()) continue;
     // SECURITY: a client that never logs in would hold one of the few places for good.
-    if (FtpServer1.Client(position).FtpState != ftpcReady) {
+    if (session->second->FtpState != ftpcReady) {
       ++record->SecondsWithoutLogin;
       const int limit = loginGuard.settings.LoginTimeout;
-      if (limit > 0 && record->SecondsWithoutLogin >= limit) {
-        FtpServer1.SendToClient(position, "421 Login time-out !\r\n");
-        LogEvent(11, record->IP + " 421 Login time-out !");
-        FtpServer1.Disconnect(position);
-      }
+      if (limit > 0 && record->SecondsWithoutLogin >= limit) ending.emplace_back(record, true);
       continue;
     }
     record->SecondsWithoutLogin = 0;
-    if (!record->AllowTimeout || record->Idle <= record->Timeout) continue;
-    FtpServer1.SendToClient(position, "421 Connection timed-out !\r\n");
-    LogEvent(11, record->UserName + " (" + record->IP + ") 421 Connection timed-out !");
+    if (record->AllowTimeout && record->Idle > record->Timeout) ending.emplace_back(record, false);
+  }
+  for (const auto& [record, withoutLogin] : ending) {
+    const int position = PositionOf(record);
+    if (position < 0) continue;
+    if (withoutLogin) {
+      FtpServer1.SendToClient(position, "421 Login time-out !\r\n");
+      LogEvent(11, record->IP + " 421 Login time-out !");
+    } else {
+      FtpServer1.SendToClient(position, "421 Connection timed-out !\r\n");
+      LogEvent(11, record->UserName + " (" + record->IP + ") 421 Connection timed-out !");
+    }
     FtpServer1.Disconnect(position);
   }
   bool changed = false;
@@ -301,12 +319,21 @@ void FtpHost::Timer2Timer() {
 
 void FtpHost::Timer5Timer() {
   const int64_t now = SteadyMilliseconds();
-  const std::vector<Usrdata*> records = Clients.Listed();
-  for (Usrdata* record : records) {
+  // Runs five times a second: a cheap pass over the sessions finds the held answers that are
+  // due, and only those are looked up by position.
+  std::vector<Usrdata*> due;
+  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
+    const TFtpCtrlSocket& client = FtpServer1.Client(i);
+    if (!client.CommandsHeld()) continue;
+    Usrdata* record = Clients.Find(client);
+    if (record != nullptr && Clients.IsListed(record) && record->HeldAnswerDueMs <= now) {
+      due.push_back(record);
+    }
+  }
+  for (Usrdata* record : due) {
     const int position = PositionOf(record);
     if (position < 0) continue;
     TFtpCtrlSocket& client = FtpServer1.Client(position);
-    if (!client.CommandsHeld() || record->HeldAnswerDueMs > now) continue;
     FtpServer1.ReleaseHeldAnswer(client);
     if (record->CloseAfterHeldAnswer) {
       FtpServer1.SendToClient(position, "421 Too many failed logins !\r\n");

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "access/AccessHost.h"
@@ -157,6 +158,8 @@ class FtpHost : public AccessHost {
   void AutoBan(const std::string& address, int64_t now);
   // Position of the record's session in the engine's list, -1 when it is no longer there.
   int PositionOf(const Usrdata* record);
+  // The engine's sessions by their records, built once per timer tick.
+  std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> EngineSessions();
   // The transfer log's side of the transfer hooks: a file transfer began or ended.
   void XferStarted(TFtpCtrlSocket& client, char direction, const Usrdata& record);
   void XferEnded(TFtpCtrlSocket& client, const Usrdata& record, bool complete);

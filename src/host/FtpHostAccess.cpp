@@ -165,7 +165,7 @@ void FtpHost::AssignAccessHooks() {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
     accounting_.FtpServer1RetrSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && !c.AbortingTransfer && c.DataSent);
+    XferEnded(c, *r, e == 0 && c.Data().AllSent());
   };
   FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                              uint16_t e) {
@@ -182,7 +182,7 @@ void FtpHost::AssignAccessHooks() {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
     accounting_.FtpServer1StorSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && !c.AbortingTransfer);
+    XferEnded(c, *r, e == 0 && !c.Data().Aborted());
   };
 }
 

@@ -59,8 +59,12 @@ void TNewDir::Open() {
   std::map<char, std::string> drives = FileSystem::DriveMap();
   if (drives.empty()) drives['C'] = "/";
   for (const auto& [letter, posix] : drives) {
-    DriveComboBox1.addItem(Q(std::string(1, letter) + ": [" + posix + "]"),
-                           Q(std::string(1, letter) + ":\\"));
+    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) about std::string + "…".
+    std::string label(1, letter);
+    label += ": [";
+    label += posix;
+    label += "]";
+    DriveComboBox1.addItem(Q(label), Q(std::string(1, letter) + ":\\"));
   }
   ShowDrive();
   show();

@@ -92,8 +92,8 @@ TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
   EXPECT_EQ(second->Command("PASV"), "425 No passive port is free in the range " + range + ".");
   EXPECT_EQ(second->Command("EPSV"),
             "425 Cannot open a passive port. No passive port is free in the range " + range + ".");
-  EXPECT_EQ(server_->Client(1).DataSocket->State(), wsClosed);
-  EXPECT_FALSE(server_->Client(1).PassiveMode);
+  EXPECT_EQ(server_->Client(1).Data().Socket().State(), wsClosed);
+  EXPECT_EQ(server_->Client(1).Data().GetState(), DataChannel::State::Idle);
   // Once the first session's listener is gone, the port is free for the second.
   first->Command("QUIT");
   ASSERT_TRUE(WaitClientCount(1));

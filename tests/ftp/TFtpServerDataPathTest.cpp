@@ -226,7 +226,7 @@ TEST_F(TFtpServerDataPathTest, UploadsAroundTheBlockSizeAreByteExactAndCountedTo
     EXPECT_EQ(log_.stored, size);
     EXPECT_GE(log_.storeBlocks, (size + kBlock - 1) / kBlock);
     // The block buffer lives as long as the upload.
-    EXPECT_EQ(server_->Client(0).UploadBuffer, nullptr);
+    EXPECT_FALSE(server_->Client(0).Data().HoldsUploadBuffer());
   }
 }
 
@@ -324,7 +324,7 @@ TEST_F(TFtpServerDataPathTest, AborDuringALargeChunkThenTransferAgain) {
   auto data = Passive(*control, 4096);
   ASSERT_EQ(control->Command("RETR big.bin"), "150 Opening data connection for big.bin.");
   // The client reads nothing: soon a chunk waits, partly sent, for room in the connection.
-  TWSocket& socket = *server_->Client(0).DataSocket;
+  TWSocket& socket = server_->Client(0).Data().Socket();
   ASSERT_TRUE(loop_.RunUntil([&] { return socket.BufferedBytes() > 0; }, FtpClient::kWait));
   const std::vector<std::string> before = log_.events;
   ASSERT_EQ(before.back(), "U" + std::to_string(kChunk));

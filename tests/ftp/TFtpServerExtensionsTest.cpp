@@ -358,7 +358,7 @@ TEST_F(IPv6ExtensionTest, PassiveModeOverIPv6IsEpsv) {
   FtpClient stranger(loop_, port);
   ASSERT_TRUE(stranger.Connected());
   EXPECT_TRUE(stranger.WaitClosed());
-  EXPECT_FALSE(server_->Client(1).PassiveConnected);
+  EXPECT_EQ(server_->Client(1).Data().GetState(), DataChannel::State::Listening);
   FtpClient data(loop_, port, 0, "::1");
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(client->Command("RETR a.txt"), "150 Opening data connection for a.txt.");
@@ -389,7 +389,7 @@ TEST_F(IPv6ExtensionTest, EprtOverIPv6KeepsToTheClientsOwnAddress) {
   ASSERT_TRUE(listener);
   EXPECT_EQ(client->Command("EPRT |2|0:0:0:0:0:0:0:1|" + std::to_string(port) + "|"),
             "200 EPRT command successful.");
-  EXPECT_EQ(server_->Client(0).DataAddr, "::1");
+  EXPECT_EQ(server_->Client(0).Data().DataAddr(), "::1");
   ASSERT_TRUE(client->Send("RETR a.txt\r\n"));
   EXPECT_EQ(AcceptAndRead(listener.Get()), "abc");
   EXPECT_EQ(client->ReadLine(), "150 Opening data connection for a.txt.");

@@ -312,7 +312,7 @@ TEST_F(TFtpServerSessionTest, DestroyingTheServerFreesSessionsWithoutHooks) {
   FtpClient data(loop_, p1 * 256 + p2, 8192);  // reads nothing: the download stays running
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(busy->Command("RETR big.bin"), "150 Opening data connection for big.bin.");
-  ASSERT_TRUE(loop_.RunUntil([&] { return server_->Client(1).DataSocket->State() == wsConnected; },
+  ASSERT_TRUE(loop_.RunUntil([&] { return server_->Client(1).Data().Socket().State() == wsConnected; },
                              FtpClient::kWait));
   Settle(50ms);
 
@@ -354,7 +354,7 @@ TEST_F(TFtpServerSessionTest, QuitRightAfterAnUploadKeepsTheBytesThatArrived) {
   FtpClient data(loop_, p1 * 256 + p2);
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(client->Command("STOR quit.bin"), "150 Opening data connection for quit.bin.");
-  ASSERT_TRUE(loop_.RunUntil([&] { return server_->Client(0).DataSocket->State() == wsConnected; },
+  ASSERT_TRUE(loop_.RunUntil([&] { return server_->Client(0).Data().Socket().State() == wsConnected; },
                              FtpClient::kWait));
 
   // The data arrives while QUIT is being answered, after the loop last looked for readiness:

@@ -29,6 +29,11 @@ WORDS = ['a.txt', 'b.bin', 'sub', 'x', '..', '.', '/', '\\', 'C:', 'D:\\', 'C:\\
          'anonymous', 'x@y', 'I', 'A', 'E']
 
 
+# Below the system's ephemeral ports (32768 and up on Linux), where other servers' passive ports
+# and the test clients' free ports come from.
+PASSIVE_PORTS = '20000-20999'
+
+
 def prepare(directory, port):
     root = os.path.join(directory, 'root')
     os.makedirs(os.path.join(root, 'pub', 'sub'))
@@ -39,9 +44,14 @@ def prepare(directory, port):
         f.write(os.urandom(70000))
     with open(os.path.join(directory, 'FTPsrv.ini'), 'w', newline='\r\n') as f:
         # Wrong passwords are answered late and end their session, but never ban 127.0.0.1.
+        # The clients connect to the ports of 227 replies that later commands have made stale;
+        # the server's own range, below the system's ephemeral ports, keeps such a connection
+        # from taking the passive port of another server on this host (the soak of transfers,
+        # an end-to-end test), whose client would then be refused.
         f.write('[Drives]\nC=%s\nD=%s\n[ServerFTP]\nport=%d\nmaxusr=50\nbanfailures=0\n'
+                '[Passive]\nports=%s\n'
                 '[WMessage]\nline0=Hi %%IP %%NUMBR %%TIME %%DATE\n'
-                % (root, os.path.join(root, 'pub'), port))
+                % (root, os.path.join(root, 'pub'), port, PASSIVE_PORTS))
     with open(os.path.join(directory, 'Accounts.ini'), 'w', newline='\r\n') as f:
         f.write('[anonymous]\nLogin=anonymous\nEnableLogin=0\nEnablePass=0\nEnabled=1\n'
                 'Dir0=C:\\pub\nAttr0=R---LS\nratio=1\nXdl=3\nXupl=1\n'

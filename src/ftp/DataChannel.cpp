@@ -1,0 +1,561 @@
+#include "ftp/DataChannel.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cassert>
+#include <optional>
+
+#include "ftp/PassivePorts.h"
+#include "ftp/TFileStream.h"
+#include "ftp/TFtpServer.h"
+#include "net/SocketAddress.h"
+#include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
+
+namespace orvane {
+
+namespace {
+
+const char kAbortRequested[] = "ABORT requested by client";
+const char kTransferOk[] = "Transfer Ok";
+
+// An upload reads the connection in blocks of this size, each handed to the hooks and written
+// to the file as it came; one such buffer per running upload.
+constexpr int kUploadBlockSize = 256 * 1024;
+
+// The address at the other end of an accepted connection, empty when it is already gone.
+std::string PeerOf(int fd) {
+  const std::optional<SocketAddress> peer = SocketAddress::Peer(fd);
+  return peer ? peer->Text() : "";
+}
+
+// The last, short chunk of a download leaves at once instead of waiting for the client to
+// acknowledge the previous one, and the close follows it without a delay the client can see.
+void SendWithoutDelay(TWSocket& data) {
+  if (data.HSocket() < 0) return;
+  const int on = 1;
+  ::setsockopt(data.HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+File::Mode CreateMode(const TFtpCtrlSocket& client) {
+  return client.FileIsNew ? File::Mode::CreateNew : File::Mode::CreateTruncate;
+}
+
+}  // namespace
+
+DataChannel::DataChannel(EventLoop& loop, TFtpCtrlSocket& session)
+    : loop_(loop),
+      token_(loop.NewToken()),
+      session_(session),
+      socket_(std::make_unique<TWSocket>(loop)) {
+  socket_->Name = "DataWSocket";
+}
+
+DataChannel::~DataChannel() {
+  loop_.Release(token_);
+  Detach();
+}
+
+void DataChannel::Detach() {
+  server_ = nullptr;
+  socket_->OnSessionConnected = nullptr;
+  socket_->OnSessionAvailable = nullptr;
+  socket_->OnDataAvailable = nullptr;
+  socket_->OnDataSent = nullptr;
+  socket_->OnSessionClosed = nullptr;
+  socket_->OnChangeState = nullptr;
+  set_ = HandlerSet::None;
+}
+
+void DataChannel::Close() {
+  if (socket_->State() != wsClosed) socket_->Close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Setting up the data connection
+
+void DataChannel::GivePort(const std::string& addr, const std::string& port) {
+  dataAddr_ = addr;
+  dataPort_ = port;
+  // A passive listener already open keeps serving the next transfer, as it always has.
+  if (state_ == State::Idle) state_ = State::PortGiven;
+}
+
+uint16_t DataChannel::OpenListener(PassivePorts& ports) {
+  TWSocket& data = *socket_;
+  try {
+    // A data connection still open ends here; its close answers its own transfer.
+    data.Close();
+    InstallHandlers(HandlerSet::None);
+    state_ = State::Idle;
+    // The listener takes the family of the control connection.
+    SocketAddress local;
+    session_.GetSockName(local);
+    data.SetAddr(local.IsIPv6() ? "::" : "0.0.0.0");
+    data.SetProto("tcp");
+    data.OnSessionAvailable = [this](TCustomWSocket&, uint16_t) { Accepted(); };
+    if (ports.Any()) {
+      data.SetPort("0");
+      if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+    } else {
+      // Each port of the range once, from the one after the last taken; a port in use by
+      // another session (or another program) is skipped.
+      bool listening = false;
+      for (int tried = 0; tried < ports.Count() && !listening; ++tried) {
+        data.SetPort(std::to_string(ports.Next()));
+        try {
+          listening = data.Listen() == 0;
+        } catch (const std::exception&) {
+          listening = false;
+        }
+        if (!listening) data.Close();
+      }
+      if (!listening) {
+        throw PassiveRangeExhausted("No passive port is free in the range " + ports.Text() + ".");
+      }
+    }
+    SocketAddress bound;
+    data.GetSockName(bound);
+    state_ = State::Listening;
+    return bound.Port();
+  } catch (const std::exception&) {
+    try {
+      data.OnSessionAvailable = nullptr;
+      data.Close();
+    } catch (const std::exception&) {
+      // The caller reports the first failure.
+    }
+    state_ = State::Idle;
+    throw;
+  }
+}
+
+void DataChannel::Accepted() {
+  assert((state_ == State::Listening || state_ == State::WaitingForConnection) &&
+         "only the passive listener accepts");
+  TWSocket& data = *socket_;
+  UniqueFd accepted(data.Accept());
+  if (!accepted) return;
+  // SECURITY: only the client's own address may use its passive port. A stranger who guessed
+  // the port is dropped at once and the listener keeps waiting for the client.
+  if (PeerOf(accepted.Get()) != session_.PeerAddr) return;
+  // A transfer command waiting for this connection has chosen its handler set already; the
+  // set moves over to the connection. It is not chosen again from the session's command type,
+  // which any command between the transfer command and the connection (NOOP, TYPE) overwrites.
+  // Without a waiting command the connection gets no handlers: the transfer command installs
+  // its own when it comes, and a connection closed after a refused command sends no stray reply.
+  const bool claimed = state_ == State::WaitingForConnection;
+  const HandlerSet set = set_;
+  InstallHandlers(HandlerSet::None);  // closing the listener ends no transfer
+  data.Close();
+  data.SetLingerOnOff(wsLingerOff);
+  data.SetLingerTimeout(0);
+  data.Dup(accepted.Release());
+  SendWithoutDelay(data);
+  if (claimed) InstallHandlers(set);
+  // A protected connection starts its handshake before its first byte; one that failed to
+  // start is closed, and its close ends a claimed transfer.
+  server_->SecureDataConnection(session_);
+  if (data.State() != wsConnected) {
+    if (!claimed) state_ = State::Idle;
+    return;
+  }
+  if (claimed) {
+    Established(0);
+  } else {
+    // Unclaimed: its reports wait until a transfer command claims it, so that data sent ahead
+    // of STOR is not discarded and a close before the command is not lost.
+    data.Pause();
+    state_ = State::Connected;
+  }
+}
+
+void DataChannel::ConnectActive(HandlerSet set) {
+  TWSocket& data = *socket_;
+  data.SetProto("tcp");
+  data.SetAddr(dataAddr_);
+  data.SetPort(dataPort_);
+  InstallHandlers(set);
+  state_ = State::WaitingForConnection;
+  data.SetLingerOnOff(wsLingerOff);
+  data.SetLingerTimeout(0);
+  data.Connect();
+  SendWithoutDelay(data);
+  server_->SecureDataConnection(session_);
+}
+
+void DataChannel::InstallHandlers(HandlerSet set) {
+  TWSocket& data = *socket_;
+  set_ = set;
+  data.OnSessionConnected = nullptr;
+  data.OnDataAvailable = nullptr;
+  data.OnDataSent = nullptr;
+  data.OnSessionClosed = nullptr;
+  switch (set) {
+    case HandlerSet::None:
+      break;
+    case HandlerSet::Store:
+    case HandlerSet::Append:
+      data.OnSessionConnected = [this](TCustomWSocket&, uint16_t e) { Established(e); };
+      data.OnDataAvailable = [this](TCustomWSocket&, uint16_t e) { StoreData(e); };
+      data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { StoreClosed(e); };
+      break;
+    case HandlerSet::Send:
+      data.OnSessionConnected = [this](TCustomWSocket&, uint16_t e) { Established(e); };
+      data.OnDataSent = [this](TCustomWSocket&, uint16_t e) { SendDataSent(e); };
+      data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { SendClosed(e); };
+      break;
+  }
+}
+
+// Every data connection comes here once, accepted or connected, before its first byte. A
+// protected one has started its TLS handshake by then (SecureDataConnection); the socket holds
+// the transfer's bytes until the handshake is done.
+void DataChannel::Established(uint16_t error) {
+  assert(set_ != HandlerSet::None && "a connection is established for a transfer");
+  state_ = State::Transferring;
+  if (set_ == HandlerSet::Send) {
+    SendConnected(error);
+  } else if (set_ != HandlerSet::None) {
+    StoreConnected(error);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Starting, aborting and ending transfers
+
+void DataChannel::TakeRestartOffset() {
+  nextStartPos_ = restartPos_;
+  restartPos_ = 0;
+}
+
+bool DataChannel::Passive() const {
+  return state_ == State::Listening || state_ == State::Connected ||
+         (state_ == State::WaitingForConnection && socket_->State() == wsListening);
+}
+
+void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
+  assert(server_ != nullptr && "a transfer needs the engine attached");
+  if (!Passive()) {
+    // A data connection still open (a transfer under way, an active connection being made)
+    // ends first; its close answers its own transfer. The port given since that transfer
+    // started is this command's, and survives the old transfer's end.
+    if (socket_->State() != wsClosed) {
+      const std::string port = dataPort_;
+      socket_->Close();
+      dataPort_ = port;
+    }
+    state_ = State::Idle;
+  }
+  startPos_ = nextStartPos_;
+  transferError_ = kTransferOk;
+  stream_ = std::move(stream);
+  try {
+    if (!Passive()) {
+      ConnectActive(set);
+      return;
+    }
+    InstallHandlers(set);
+    if (state_ == State::Connected) {
+      socket_->Resume();
+      Established(0);
+    } else {
+      state_ = State::WaitingForConnection;
+    }
+  } catch (const std::exception&) {
+    // Nothing of the failed start is left behind: no handler that would answer later, no
+    // half-made connection.
+    InstallHandlers(HandlerSet::None);
+    stream_.reset();
+    if (socket_->State() != wsListening) {
+      try {
+        socket_->Close();
+      } catch (const std::exception&) {
+        // The caller reports the first failure.
+      }
+      state_ = State::Idle;
+    }
+    throw;
+  }
+}
+
+void DataChannel::StartUpload(bool append) {
+  Start(append ? HandlerSet::Append : HandlerSet::Store, nullptr);
+}
+
+void DataChannel::StartDownload(std::unique_ptr<TStream> stream) {
+  Start(HandlerSet::Send, std::move(stream));
+}
+
+bool DataChannel::AbortByClient() {
+  if (socket_->State() != wsConnected) return false;
+  const bool unclaimed = set_ == HandlerSet::None;
+  transferError_ = kAbortRequested;
+  state_ = State::Aborting;
+  socket_->Close();
+  // A connection no transfer had claimed has no close handler to end it.
+  if (unclaimed) EndTransfer();
+  return true;
+}
+
+void DataChannel::CloseWithSession() {
+  if (socket_->State() == wsClosed) return;
+  if (socket_->OnDataAvailable) socket_->DeliverWaitingData();
+  socket_->Close();
+}
+
+void DataChannel::TakeTlsFailure() {
+  if (socket_->TlsFailure().empty()) return;
+  const std::string reason = socket_->TakeTlsFailure();
+  Fail("TLS failed: " + reason);
+  server_->ReportDataTlsFailure(session_, reason);
+}
+
+void DataChannel::Fail(const std::string& reason) {
+  transferError_ = reason;
+  state_ = State::Aborting;
+}
+
+// A failed transfer's connection closes from a deferred action, never inside its own event.
+void DataChannel::AbortTransfer(const std::string& reason) {
+  Fail(reason);
+  PostAbort();
+}
+
+// What every closed data connection resets: the transfer's start offset, the data port (to
+// the "ftp-data" service), the handler set and the stream the engine opened. Every stream ends
+// with its transfer, also one the host supplied: a stream left behind would be taken by the
+// next transfer instead of its own file.
+void DataChannel::EndTransfer() {
+  startPos_ = 0;
+  dataPort_ = "ftp-data";
+  stream_.reset();
+  uploadBuffer_.reset();
+  set_ = HandlerSet::None;
+  state_ = State::Idle;
+}
+
+// The two deferred closes apply to the connection they were posted for: a command line that
+// arrived with the one that ended a transfer (PASV, another RETR) may already have opened the
+// next data connection by the time the action runs.
+void DataChannel::PostAbort() {
+  const EventLoop::Token connection = socket_->HandleToken();
+  if (connection == 0) return;
+  loop_.PostTo(token_, [this, connection]() {
+    if (socket_->HandleToken() != connection) return;
+    socket_->Shutdown(2);
+    socket_->Close();
+  });
+}
+
+void DataChannel::PostClose() {
+  const EventLoop::Token connection = socket_->HandleToken();
+  if (connection == 0) return;
+  loop_.PostTo(token_, [this, connection]() {
+    if (socket_->HandleToken() != connection) return;
+    if (socket_->State() != wsClosed) socket_->Close();
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uploads
+
+void DataChannel::StoreConnected(uint16_t error) {
+  if (error == 0 && !uploadBuffer_) {
+    uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
+  }
+  if (server_->OnStorSessionConnected) {
+    server_->OnStorSessionConnected(*server_, session_, *socket_, error);
+  }
+  // A data connection that could not be made ends the upload with its error, never with a
+  // report of success (the socket layer closes it right after this event).
+  if (error != 0) Fail("Error #" + std::to_string(error));
+}
+
+void DataChannel::StoreData(uint16_t error) {
+  if (!uploadBuffer_) uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
+  char* buffer = uploadBuffer_.get();
+  const int n = socket_->Receive(buffer, kUploadBlockSize);
+  if (n <= 0 || state_ == State::Aborting) return;
+  try {
+    if (server_->OnStorDataAvailable) {
+      server_->OnStorDataAvailable(*server_, session_, *socket_, buffer, n, error);
+    }
+    if (!stream_ && !session_.FilePath.empty()) {
+      std::unique_ptr<TFileStream> file;
+      if (set_ == HandlerSet::Append) {
+        file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Write);
+        file->SeekToEnd();
+      } else {
+        file = std::make_unique<TFileStream>(
+            session_.FilePath, startPos_ != 0 ? File::Mode::Write : CreateMode(session_));
+        file->Seek(startPos_);
+      }
+      stream_ = std::move(file);
+    }
+    if (stream_) stream_->Write(buffer, n);
+  } catch (const std::exception& e) {
+    AbortTransfer(e.what());
+  }
+}
+
+void DataChannel::StoreClosed(uint16_t error) {
+  TakeTlsFailure();
+  const bool append = set_ == HandlerSet::Append;
+  // A data connection that was never made (a passive listener closed by the next PASV or with
+  // the session, an active connection never completed): no data came, so nothing is created
+  // and nothing is reported as received.
+  const bool neverConnected = state_ == State::WaitingForConnection;
+  if (neverConnected) Fail("Can't open data connection");
+  // An empty upload still stores an empty file: the file is otherwise opened with the first
+  // chunk, and "226 File received ok" over an old file's unchanged content would be false.
+  if (!append && state_ != State::Aborting && error == 0 && !stream_ &&
+      !session_.FilePath.empty() && startPos_ == 0) {
+    try {
+      TFileStream created(session_.FilePath, CreateMode(session_));
+    } catch (const std::exception& e) {
+      Fail(e.what());
+    }
+  }
+  const State outcome = state_;
+  EndTransfer();
+  // The hook reads the outcome (Aborted) from the channel.
+  state_ = outcome;
+  // The host hears of an upload that never connected as "not connected" (10057), not as done.
+  const uint16_t reported = neverConnected ? 10057 : error;
+  if (server_->OnStorSessionClosed) {
+    server_->OnStorSessionClosed(*server_, session_, *socket_, reported);
+  }
+  if (neverConnected) {
+    server_->SendAnswer(session_, "425 Can't open data connection.");
+  } else if (outcome == State::Aborting) {
+    server_->SendAnswer(session_, "426 Connection closed; " + transferError_ + ".");
+  } else if (error == 0) {
+    server_->SendAnswer(session_, "226 File received ok");
+  } else {
+    server_->SendAnswer(session_,
+                        "426 Connection closed; transfer aborted. Error #" + std::to_string(error));
+  }
+  if (state_ == outcome) state_ = State::Idle;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Downloads and listings
+
+void DataChannel::SendConnected(uint16_t error) {
+  try {
+    if (server_->OnRetrSessionConnected) {
+      server_->OnRetrSessionConnected(*server_, session_, *socket_, error);
+    }
+    // A data connection that could not be made ends the download with its error.
+    if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
+    if (!stream_ && !session_.FilePath.empty()) {
+      auto file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Read);
+      file->Seek(startPos_);
+      stream_ = std::move(file);
+    }
+  } catch (const std::exception& e) {
+    AbortTransfer(e.what());
+    return;
+  }
+  SendNextChunk();
+}
+
+// One chunk per emptying of the send queue, so a download holds at most one chunk in flight. A
+// file goes to the connection in the kernel (SendFile) in large chunks; listings, memory streams
+// and the host's own streams are read through the session's buffer, RcvSize bytes at a time.
+void DataChannel::SendNextChunk() {
+  try {
+    if (auto* file = dynamic_cast<TFileStream*>(stream_.get())) {
+      SendFileChunk(*file);
+      return;
+    }
+    // Made at the first listing of a session, so that idle sessions do not carry it.
+    std::vector<char>& chunk = session_.TransferBuffer;
+    if (chunk.size() != static_cast<size_t>(session_.RcvSize())) {
+      chunk.assign(static_cast<size_t>(session_.RcvSize()), '\0');
+    }
+    char* buffer = chunk.data();
+    const int64_t n = stream_ ? stream_->Read(buffer, session_.RcvSize()) : 0;
+    if (n > 0) {
+      if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath) &&
+          server_->OnUpdateXfer) {
+        server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
+      }
+      socket_->Send(buffer, static_cast<int>(n));
+    } else if (state_ == State::Transferring) {
+      state_ = State::Closing;
+      PostClose();
+    }
+  } catch (const std::exception& e) {
+    AbortTransfer(e.what());
+  }
+}
+
+// The next chunk of a file download: what the file holds beyond the current offset, up to the
+// chunk size. A file that grows while it is sent is sent to its new end; one that became shorter
+// than what has already been sent ends the download as a failure, since the client's copy
+// matches neither the old nor the new content.
+void DataChannel::SendFileChunk(TFileStream& file) {
+  const int64_t position = file.Position();
+  const int64_t size = file.Size();
+  if (position > size && position > startPos_) {
+    throw std::runtime_error("File truncated while being sent");
+  }
+  // The chunk size is the engine's: the place for a per-account bandwidth limit.
+  const int64_t n = std::min(size - position, server_->DownloadChunkSize(session_));
+  if (n > 0) {
+    if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath) &&
+        server_->OnUpdateXfer) {
+      server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
+    }
+    socket_->SendFile(file.Handle(), n);
+  } else if (state_ == State::Transferring) {
+    state_ = State::Closing;
+    PostClose();
+  }
+}
+
+void DataChannel::SendDataSent(uint16_t error) {
+  if (state_ == State::Aborting) return;
+  try {
+    if (server_->OnRetrDataSent) server_->OnRetrDataSent(*server_, session_, *socket_, error);
+    if (error != 0) throw std::runtime_error("Send: error #" + std::to_string(error));
+    if (socket_->FileShortfall() != 0) throw std::runtime_error("File truncated while being sent");
+    SendNextChunk();
+  } catch (const std::exception& e) {
+    Fail(e.what());
+    server_->SendAnswer(session_, "426 Connection closed; " + transferError_ + ".");
+    PostAbort();
+  }
+}
+
+void DataChannel::SendClosed(uint16_t error) {
+  TakeTlsFailure();
+  const State outcome = state_;
+  EndTransfer();
+  // The hooks read the outcome (Aborted, AllSent) from the channel.
+  state_ = outcome;
+  if (outcome == State::Aborting && transferError_ == kAbortRequested) {
+    server_->SendAnswer(session_, server_->Compatibility.AbortedDownloadReply(transferError_));
+  } else if (outcome == State::Aborting) {
+    server_->SendAnswer(session_, "501 Cannot RETR. " + transferError_);
+  } else if (error != 0) {
+    server_->SendAnswer(session_, "501 Cannot RETR. Error #" + std::to_string(error));
+  } else if (outcome != State::Closing) {
+    // The client closed the data connection before the end of the data: never report that as
+    // a complete transfer.
+    server_->SendAnswer(session_, "426 Connection closed; transfer aborted.");
+  } else {
+    server_->SendAnswer(session_, "226 File sent ok");
+  }
+  if (server_->OnRetrSessionClosed) {
+    server_->OnRetrSessionClosed(*server_, session_, *socket_, error);
+  }
+  if (state_ == outcome) state_ = State::Idle;
+}
+
+}  // namespace orvane
