@@ -215,6 +215,52 @@ def make_servers(args, work, root):
     return servers
 
 
+def make_tls_servers(args, work, root):
+    """orvane-ftpd with TLS on (the certificate it makes itself) and vsftpd with ssl_enable=YES
+    and a certificate made here, both with the same account setup as their plain runs. curl
+    reuses the control connection's TLS session on its data connections; neither server is
+    told to require that."""
+    tls_work = os.path.join(work, 'tls')
+    os.makedirs(tls_work)
+    o = Server('orvane', 'user', 'pw', None, tls_work)
+    o.port = free_port()
+    odir = os.path.join(tls_work, 'orvane')
+    os.makedirs(odir)
+    with open(os.path.join(odir, 'FTPsrv.ini'), 'w') as f:
+        f.write('[Drives]\r\nC=%s\r\n[ServerFTP]\r\nport=%d\r\nmaxusr=0\r\n[TLS]\r\nenabled=1\r\n'
+                % (os.path.dirname(root), o.port))
+        for section in ('Screen', 'File'):
+            f.write('[%s]\r\n' % section + ''.join('%d=0\r\n' % i for i in range(1, 13)))
+    with open(os.path.join(odir, 'Accounts.ini'), 'w') as f:
+        f.write('[user]\r\nLogin=user\r\nPass=pw\r\nEnableLogin=1\r\nEnablePass=1\r\n'
+                'Enabled=1\r\nTO=0\r\nDir0=C:\\%s\r\nAttr0=RWDMLS\r\n' % os.path.basename(root))
+    o.argv = [os.path.abspath(args.orvane), str(o.port), '--dir', odir]
+
+    v = Server('vsftpd', 'anonymous', 'bench', None, tls_work)
+    v.port = free_port()
+    cert, key = os.path.join(tls_work, 'vsftpd.pem'), os.path.join(tls_work, 'vsftpd.key')
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'ec', '-pkeyopt',
+                    'ec_paramgen_curve:P-256', '-nodes', '-days', '30', '-subj', '/CN=localhost',
+                    '-keyout', key, '-out', cert], check=True, capture_output=True)
+    conf = os.path.join(tls_work, 'vsftpd.conf')
+    with open(conf, 'w') as f:
+        f.write('\n'.join([
+            'listen=YES', 'listen_ipv6=NO', 'listen_address=127.0.0.1',
+            'listen_port=%d' % v.port, 'background=NO', 'run_as_launching_user=YES',
+            'anonymous_enable=YES', 'no_anon_password=YES', 'anon_root=' + root,
+            'local_enable=NO', 'write_enable=YES', 'anon_upload_enable=YES',
+            'anon_other_write_enable=YES', 'anon_umask=022', 'pasv_enable=YES',
+            'connect_from_port_20=NO', 'seccomp_sandbox=NO', 'isolate=NO',
+            'isolate_network=NO', 'xferlog_enable=NO', 'max_clients=0', 'max_per_ip=0',
+            'idle_session_timeout=600', 'data_connection_timeout=300',
+            'secure_chroot_dir=' + work,
+            'ssl_enable=YES', 'allow_anon_ssl=YES', 'force_anon_logins_ssl=YES',
+            'force_anon_data_ssl=YES', 'require_ssl_reuse=NO', 'ssl_ciphers=HIGH',
+            'rsa_cert_file=' + cert, 'rsa_private_key_file=' + key, '']))
+    v.argv = [args.vsftpd, conf]
+    return [o, v]
+
+
 def curl(args, *extra):
     out = subprocess.run(['curl', '--silent', '--show-error', '--disable-epsv',
                           '--max-time', '900'] + list(extra),
@@ -222,19 +268,22 @@ def curl(args, *extra):
     return out.split()
 
 
-def retr_big(server, size):
+TLS_CURL = ['--ssl-reqd', '--insecure']  # PROT P on every data connection
+
+
+def retr_big(server, size, extra=()):
     before = cpu_seconds(server.pid)
-    seconds, got = curl(None, '-o', '/dev/null', '-w', '%{time_total} %{size_download}',
-                        server.url('retr.bin'))
+    seconds, got = curl(None, *extra, '-o', '/dev/null', '-w',
+                        '%{time_total} %{size_download}', server.url('retr.bin'))
     cpu = cpu_seconds(server.pid) - before
     if int(got) != size:
         raise SystemExit('%s: short download (%s of %d bytes)' % (server.name, got, size))
     return float(seconds), cpu
 
 
-def stor_big(server, source, root, name, size):
+def stor_big(server, source, root, name, size, extra=()):
     before = cpu_seconds(server.pid)
-    (seconds,) = curl(None, '-T', source, '-w', '%{time_total}', server.url(name))
+    (seconds,) = curl(None, *extra, '-T', source, '-w', '%{time_total}', server.url(name))
     cpu = cpu_seconds(server.pid) - before
     target = os.path.join(root, name)
     if os.path.getsize(target) != size:
@@ -299,6 +348,8 @@ def main():
                         help='peers with a process per session are held at most this many')
     parser.add_argument('--only', nargs='*', help='names of the servers to run')
     parser.add_argument('--results', default='build/bench/results.txt')
+    parser.add_argument('--tls', choices=('also', 'no', 'only'), default='also',
+                        help='the large transfers under PROT P, orvane against vsftpd')
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix='orvane-compare-')
@@ -320,10 +371,12 @@ def main():
         for _ in range(args.stor_mib):
             f.write(os.urandom(1 << 20))
 
-    servers = make_servers(args, work, root)
+    servers = make_servers(args, work, root) if args.tls != 'only' else []
     if args.only:
         servers = [s for s in servers if s.name in args.only]
     results = {s.name: {} for s in servers}
+    tls_servers = make_tls_servers(args, work, root) if args.tls != 'no' else []
+    tls_results = {s.name: {} for s in tls_servers}
     load_before = os.getloadavg()
     try:
         for s in servers:
@@ -333,7 +386,7 @@ def main():
             retr_big(s, retr_size)
         retr = {s.name: [] for s in servers}
         stor = {s.name: [] for s in servers}
-        for run in range(args.runs):
+        for run in range(args.runs if servers else 0):
             # Each run starts with another server, so that none is always first after the
             # previous round (whose deleted uploads the system may still be writing back).
             order = servers[run % len(servers):] + servers[:run % len(servers)]
@@ -362,8 +415,35 @@ def main():
                 if count > args.idle_all_limit and s.name in ('vsftpd', 'pure-ftpd', 'proftpd'):
                     continue
                 results[s.name]['idle%d' % count] = idle_memory(s, count)
-    finally:
         for s in servers:
+            s.stop()
+        if tls_servers:
+            print('Large transfers under TLS (PROT P) ...', flush=True)
+            for s in tls_servers:
+                s.start()
+                retr_big(s, retr_size, TLS_CURL)
+            retr = {s.name: [] for s in tls_servers}
+            stor = {s.name: [] for s in tls_servers}
+            for run in range(args.runs):
+                order = tls_servers[run % 2:] + tls_servers[:run % 2]
+                for s in order:
+                    retr[s.name].append(retr_big(s, retr_size, TLS_CURL))
+                for s in order:
+                    stor[s.name].append(stor_big(s, source, root, 'tls-%s-%d.bin' % (s.name, run),
+                                                 stor_size, TLS_CURL))
+                print('TLS run %d: ' % (run + 1) + ', '.join(
+                    '%s %.2f/%.2f s' % (s.name, retr[s.name][-1][0], stor[s.name][-1][0])
+                    for s in tls_servers), flush=True)
+            for s in tls_servers:
+                r = tls_results[s.name]
+                r['retr'] = args.retr_mib / statistics.median(t for t, _ in retr[s.name])
+                r['retr_cpu'] = (statistics.median(c for _, c in retr[s.name]) /
+                                 (args.retr_mib / 1024))
+                r['stor'] = args.stor_mib / statistics.median(t for t, _ in stor[s.name])
+                r['stor_cpu'] = (statistics.median(c for _, c in stor[s.name]) /
+                                 (args.stor_mib / 1024))
+    finally:
+        for s in servers + tls_servers:
             s.stop()
         load_after = os.getloadavg()
         if not os.environ.get("KEEP_BENCH_DIR"):
@@ -388,7 +468,7 @@ def main():
         v = results[name].get(key)
         return v[0] if isinstance(v, tuple) else v
 
-    for label, key, higher in rows:
+    for label, key, higher in rows if names else []:
         cells = []
         mine = value('orvane', key) if 'orvane' in results else None
         for n in names:
@@ -405,7 +485,15 @@ def main():
     for count in args.idle:
         held = ['%s %d MiB' % (n, results[n]['idle%d' % count][1] // 1024) for n in names
                 if 'idle%d' % count in results[n]]
-        lines.append('  total Pss with %d idle sessions: %s' % (count, ', '.join(held)))
+        if held:
+            lines.append('  total Pss with %d idle sessions: %s' % (count, ', '.join(held)))
+    if tls_results:
+        lines += ['', 'Under TLS (AUTH TLS, PROT P; curl --ssl-reqd, session reused), '
+                  'orvane against vsftpd ssl_enable=YES:']
+        for label, key, higher in rows[:4]:
+            mine, theirs = tls_results['orvane'][key], tls_results['vsftpd'][key]
+            ratio = (mine / theirs if higher else theirs / mine) if mine > 0 and theirs > 0 else 0
+            lines.append('%-32s%18.2f%18.2f x%.2f' % (label, mine, theirs, ratio))
     text = '\n'.join(lines) + '\n'
     print()
     print(text)

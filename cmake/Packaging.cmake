@@ -74,7 +74,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orvane-ftp.org/")
 
 set(CPACK_COMPONENTS_ALL ftpd)
 set(CPACK_DEBIAN_FTPD_PACKAGE_NAME orvane-ftpd)
-set(CPACK_DEBIAN_FTPD_PACKAGE_DEPENDS "adduser")
+set(CPACK_DEBIAN_FTPD_PACKAGE_DEPENDS "adduser, libssl3")
 set(CPACK_DEBIAN_FTPD_PACKAGE_SUGGESTS "logrotate, fail2ban")
 set(CPACK_COMPONENT_FTPD_DESCRIPTION "small FTP server for one computer, without windows
 orvane-ftpd serves the classic FTP command set to FTP clients, checks logins

@@ -33,6 +33,7 @@ struct Usrdata {
   bool AllowNoop = false;
   bool AllowTimeout = false;
   bool RequireTLS = false;
+  bool Secure = false;  // the control connection is TLS (set by the host, shown in the lists)
   EntryTable<TDir, kDirEntries> Dirs;
   std::string Message;
   std::string Links;

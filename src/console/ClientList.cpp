@@ -6,7 +6,9 @@ bool ClientList::Sync(const std::vector<Usrdata*>& clients) {
   std::vector<Row> rows;
   rows.reserve(clients.size());
   for (Usrdata* record : clients) {
-    if (record != nullptr && !record->Account.empty()) rows.push_back(Row{record->Account, record});
+    if (record != nullptr && !record->Account.empty()) {
+      rows.push_back(Row{record->Account, record, record->Secure});
+    }
   }
   if (rows == rows_) return false;
   rows_ = std::move(rows);

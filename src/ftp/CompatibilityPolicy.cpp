@@ -63,14 +63,15 @@ std::string CompatibilityPolicy::AbortReply(bool abortedTransfer) const {
   return "226 ABOR command successful.";
 }
 
-std::string CompatibilityPolicy::FeatureReply() const {
+std::string CompatibilityPolicy::FeatureReply(bool tls) const {
   if (!KnowsExtensions()) return "";
-  return "211-Features:\r\n"
+  return std::string("211-Features:\r\n") + (tls ? " AUTH TLS\r\n" : "") +
          " EPRT\r\n"
          " EPSV\r\n"
          " MDTM\r\n"
          " MFMT\r\n"
-         " MLST type*;size*;modify*;perm*;\r\n"
+         " MLST type*;size*;modify*;perm*;\r\n" +
+         (tls ? " PBSZ\r\n PROT\r\n" : "") +
          " REST STREAM\r\n"
          " SIZE\r\n"
          " UTF8\r\n"

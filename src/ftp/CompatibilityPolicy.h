@@ -82,8 +82,8 @@ class CompatibilityPolicy {
   bool ListensOnIPv6() const { return !classic_; }
 
   // FEAT's reply: one line per extension the server knows, in RFC 2389's multi-line form;
-  // empty in classic mode (FEAT is then unknown).
-  std::string FeatureReply() const;
+  // empty in classic mode (FEAT is then unknown). With tls, also AUTH TLS, PBSZ and PROT.
+  std::string FeatureReply(bool tls = false) const;
 
  private:
   bool classic_ = false;

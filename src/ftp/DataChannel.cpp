@@ -155,8 +155,15 @@ void DataChannel::Accepted() {
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
   SendWithoutDelay(data);
+  if (claimed) InstallHandlers(set);
+  // A protected connection starts its handshake before its first byte; one that failed to
+  // start is closed, and its close ends a claimed transfer.
+  server_->SecureDataConnection(session_);
+  if (data.State() != wsConnected) {
+    if (!claimed) state_ = State::Idle;
+    return;
+  }
   if (claimed) {
-    InstallHandlers(set);
     Established(0);
   } else {
     // Unclaimed: its reports wait until a transfer command claims it, so that data sent ahead
@@ -177,6 +184,7 @@ void DataChannel::ConnectActive(HandlerSet set) {
   data.SetLingerTimeout(0);
   data.Connect();
   SendWithoutDelay(data);
+  server_->SecureDataConnection(session_);
 }
 
 void DataChannel::InstallHandlers(HandlerSet set) {
@@ -203,8 +211,9 @@ void DataChannel::InstallHandlers(HandlerSet set) {
   }
 }
 
-// Every data connection comes here once, accepted or connected, before its first byte: a
-// connection that must be secured before the transfer would be secured here.
+// Every data connection comes here once, accepted or connected, before its first byte. A
+// protected one has started its TLS handshake by then (SecureDataConnection); the socket holds
+// the transfer's bytes until the handshake is done.
 void DataChannel::Established(uint16_t error) {
   assert(set_ != HandlerSet::None && "a connection is established for a transfer");
   state_ = State::Transferring;
@@ -298,6 +307,13 @@ void DataChannel::CloseWithSession() {
   socket_->Close();
 }
 
+void DataChannel::TakeTlsFailure() {
+  if (socket_->TlsFailure().empty()) return;
+  const std::string reason = socket_->TakeTlsFailure();
+  Fail("TLS failed: " + reason);
+  server_->ReportDataTlsFailure(session_, reason);
+}
+
 void DataChannel::Fail(const std::string& reason) {
   transferError_ = reason;
   state_ = State::Aborting;
@@ -387,6 +403,7 @@ void DataChannel::StoreData(uint16_t error) {
 }
 
 void DataChannel::StoreClosed(uint16_t error) {
+  TakeTlsFailure();
   const bool append = set_ == HandlerSet::Append;
   // A data connection that was never made (a passive listener closed by the next PASV or with
   // the session, an active connection never completed): no data came, so nothing is created
@@ -517,6 +534,7 @@ void DataChannel::SendDataSent(uint16_t error) {
 }
 
 void DataChannel::SendClosed(uint16_t error) {
+  TakeTlsFailure();
   const State outcome = state_;
   EndTransfer();
   // The hooks read the outcome (Aborted, AllSent) from the channel.

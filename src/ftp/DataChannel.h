@@ -122,6 +122,8 @@ class DataChannel {
   // The data connection exists (error 0) or could not be made: the handler set's start.
   void Established(uint16_t error);
   void Fail(const std::string& reason);
+  // A connection whose TLS handshake failed fails its transfer with the reason.
+  void TakeTlsFailure();
   void AbortTransfer(const std::string& reason);
   void EndTransfer();
   void PostAbort();

@@ -52,6 +52,12 @@ void TFtpCtrlSocket::ReleaseCommands() {
   if (State() == wsConnected) PostReadiness(FD_READ, 0);
 }
 
+void TFtpCtrlSocket::DiscardReceivedLines() {
+  rcvCnt_ = 0;
+  discardingLine_ = false;
+  if (!rcvBuf_.empty()) rcvBuf_[0] = '\0';
+}
+
 void TFtpCtrlSocket::StartConnection() {
   FtpState = ftpcWaitingUserCode;
   if (!Banner.empty()) SendStr(Banner + "\r\n");

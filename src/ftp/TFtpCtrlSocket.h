@@ -63,6 +63,16 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // are refused.
   bool ExtendedPassiveOnly = false;
 
+  // FTPS: PBSZ was given on the protected control connection, PROT P asks for protected data
+  // connections, and the answer just queued (234 to AUTH TLS) is the last in clear: the engine
+  // starts TLS right after it.
+  bool ProtectionBufferSet = false;
+  bool ProtectData = false;
+  bool SecureAfterAnswer = false;
+  // Drops the command bytes received and not yet run: what a client sent behind AUTH TLS, in
+  // clear, must never run as if it had come protected.
+  void DiscardReceivedLines();
+
   // Position of the session in the server's sequence of accepted connections.
   uint64_t SequenceNumber = 0;
 

@@ -24,8 +24,10 @@ TFtpServer::TFtpServer(EventLoop& loop)
     : ExternalAddress(loop),
       loop_(loop),
       token_(loop.NewToken()),
-      serverSocket_(std::make_unique<TWSocket>(loop)) {
+      serverSocket_(std::make_unique<TWSocket>(loop)),
+      implicitSocket_(std::make_unique<TWSocket>(loop)) {
   serverSocket_->Name = "ServerWSocket";
+  implicitSocket_->Name = "ImplicitWSocket";
   AddCommand("PORT", &TFtpServer::CommandPORT);
   AddCommand("STOR", &TFtpServer::CommandSTOR);
   AddCommand("APPE", &TFtpServer::CommandAPPE);
@@ -52,6 +54,7 @@ TFtpServer::TFtpServer(EventLoop& loop)
   AddCommand("NOOP", &TFtpServer::CommandNOOP);
   AddCommand("CDUP", &TFtpServer::CommandCDUP);
   AddExtensions();
+  AddSecurityCommands();
 }
 
 // No hook fires while the server is destroyed: the host may already be gone. Every session is
@@ -73,6 +76,7 @@ TFtpServer::~TFtpServer() {
     session->OnDataSent = nullptr;
   }
   sessions.clear();
+  implicitSocket_.reset();
   serverSocket_.reset();
 }
 
@@ -94,7 +98,7 @@ void TFtpServer::Start() {
   // machine, IPv4 only.
   serverSocket_->SetAddr(Compatibility.ListensOnIPv6() && IPv6Available() ? "::" : "0.0.0.0");
   serverSocket_->OnSessionAvailable = [this](TCustomWSocket&, uint16_t error) {
-    ServerSessionAvailable(error);
+    ServerSessionAvailable(*serverSocket_, false, error);
   };
   serverSocket_->OnChangeState = [this](TCustomWSocket&, TSocketState, TSocketState newState) {
     if (destroying_) return;
@@ -102,9 +106,24 @@ void TFtpServer::Start() {
     if (newState == wsClosed && OnStop) OnStop(*this);
   };
   serverSocket_->Listen();
+  if (Tls && !ImplicitPort.empty() && implicitSocket_->State() != wsListening) {
+    implicitSocket_->SetPort(ImplicitPort);
+    implicitSocket_->SetProto("tcp");
+    implicitSocket_->SetAddr(Compatibility.ListensOnIPv6() && IPv6Available() ? "::" : "0.0.0.0");
+    implicitSocket_->OnSessionAvailable = [this](TCustomWSocket&, uint16_t error) {
+      ServerSessionAvailable(*implicitSocket_, true, error);
+    };
+    try {
+      implicitSocket_->Listen();
+    } catch (const std::exception&) {
+      // The plain port serves on; the host sees that the implicit port is not listening.
+      implicitSocket_->Close();
+    }
+  }
 }
 
 void TFtpServer::Stop() {
+  if (implicitSocket_->State() != wsClosed) implicitSocket_->Close();
   serverSocket_->Close();
 }
 
@@ -155,13 +174,13 @@ void TFtpServer::SendToClient(int position, const std::string& text) {
 // ---------------------------------------------------------------------------------------------
 // Accepting a client
 
-void TFtpServer::ServerSessionAvailable(uint16_t error) {
+void TFtpServer::ServerSessionAvailable(TWSocket& listener, bool implicitTls, uint16_t error) {
   if (error != 0) throw FtpServerException("Session available error #" + std::to_string(error));
   // A connection the system cannot hand over (out of descriptors, or already reset by the
   // client) is dropped: no session exists for it, and the server goes on listening.
   int handle = -1;
   try {
-    handle = serverSocket_->Accept();
+    handle = listener.Accept();
   } catch (const std::exception&) {
     return;
   }
@@ -197,6 +216,16 @@ void TFtpServer::ServerSessionAvailable(uint16_t error) {
   client.OnDataSent = [this](TCustomWSocket& s, uint16_t) {
     ClientDataSent(static_cast<TFtpCtrlSocket&>(s));
   };
+  // On the implicit port TLS comes first: the greeting the host sends waits for the handshake.
+  if (implicitTls) {
+    client.ProtectData = true;
+    if (!SecureControl(client)) {
+      client.OnSessionClosed = nullptr;
+      client.Abort();
+      clients_.pop_back();
+      return;
+    }
+  }
 
   try {
     if (OnClientConnect) OnClientConnect(*this, client, 0);
@@ -274,6 +303,9 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
 }
 
 void TFtpServer::ClientSessionClosed(TFtpCtrlSocket& client) {
+  if (!client.TlsFailure().empty() && OnTlsFailed && !destroying_) {
+    OnTlsFailed(*this, client, false, client.TakeTlsFailure());
+  }
   PostClientClosed(client);
 }
 
@@ -352,9 +384,16 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
     }
     if (Compatibility.KnowsExtensions()) {
       for (const TFtpSrvCommandTableItem& item : extensions_) {
-        if (item.KeyWord == keyword) {
+        if (item.KeyWord == keyword && (Tls || !SecurityCommand(keyword))) {
           (this->*item.Proc)(client, keyword, params, answer);
           SendAnswer(client, answer);
+          if (client.SecureAfterAnswer) {
+            // SECURITY: nothing received in clear behind AUTH TLS is run; TLS starts right
+            // behind the 234 reply.
+            client.SecureAfterAnswer = false;
+            client.DiscardReceivedLines();
+            if (!SecureControl(client)) client.Close();
+          }
           return;
         }
       }
@@ -377,6 +416,17 @@ bool TFtpServer::LoggedIn(TFtpCtrlSocket& client, std::string& answer) {
 void TFtpServer::CommandUSER(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   client.CurCmdType = ftpcUSER;
+  // SECURITY: a login that must be protected is refused before the password is asked for, so
+  // that the client never sends it in clear.
+  if (!client.Secure()) {
+    bool required = TlsRequireLogin;
+    if (!required && OnRequiresTls) OnRequiresTls(*this, client, Trim(params), required);
+    if (required) {
+      client.FtpState = ftpcWaitingUserCode;
+      answer = "530 TLS required: send AUTH TLS before USER.";
+      return;
+    }
+  }
   client.UserName = Trim(params);
   client.FtpState = ftpcWaitingPassword;
   answer = "331 Password required for " + client.UserName + ".";

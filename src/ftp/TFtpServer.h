@@ -13,6 +13,7 @@
 #include "ftp/TFtpCtrlSocket.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
+#include "net/TlsCredentials.h"
 #include "platform/FileSystem.h"
 
 namespace orvane {
@@ -73,6 +74,8 @@ class TFtpServer {
                                           const std::string& path, bool& hidden)>;
   using TDirectoryRights = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                               const std::string& directory, std::string& rights)>;
+  using TRequiresTls = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                          const std::string& userName, bool& required)>;
   using TValidateListing =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
@@ -92,6 +95,15 @@ class TFtpServer {
   // (FTPsrv.ini, section Passive, keys "ports" and "address").
   PassivePorts PassivePortRange;
   PassiveAddress ExternalAddress;
+  // FTPS. Tls holds the certificate; without it AUTH, PBSZ, PROT and CCC are unknown commands
+  // and FEAT does not name them. TlsRequireLogin refuses USER on a connection that is not TLS;
+  // TlsRequireReuse refuses a protected data connection that does not resume the control
+  // connection's TLS session. ImplicitPort, when not empty (and Tls is set), is a second port
+  // where TLS starts at once and data connections are protected from the start.
+  std::shared_ptr<TlsCredentials> Tls;
+  bool TlsRequireLogin = false;
+  bool TlsRequireReuse = false;
+  std::string ImplicitPort;
 
   TNotify OnStart;
   TNotify OnStop;
@@ -127,8 +139,18 @@ class TFtpServer {
   // letters R, W, D, M and L as the account grants them, and E where the client may enter it.
   // The engine fills in all of them first, so an unassigned hook grants everything.
   TDirectoryRights OnDirectoryRights;
+  // USER on a connection that is not TLS, when the server itself does not require TLS: whether
+  // this account does. A required one is refused before any password is asked for.
+  TRequiresTls OnRequiresTls;
+  // The control connection's TLS handshake is complete (after AUTH TLS, or on the implicit port).
+  TLogged OnClientSecured;
+  // A TLS handshake failed: the control connection (data false) or a data connection (true).
+  std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool data,
+                     const std::string& reason)>
+      OnTlsFailed;
 
   // Listens on Port unless already listening; a failure reaches the caller as ESocketException.
+  // The implicit port's listener is opened too; a failure there leaves ImplicitSocket() closed.
   void Start();
   void Stop();
   bool Active() const;
@@ -140,6 +162,7 @@ class TFtpServer {
   void SendToClient(int position, const std::string& text);
   void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
   TWSocket& ServerSocket() { return *serverSocket_; }
+  TWSocket& ImplicitSocket() { return *implicitSocket_; }
   EventLoop& Loop() const { return loop_; }
 
   // The answer step: OnAnswerToClient, then the answer and CR LF on the session. Failures are
@@ -151,6 +174,11 @@ class TFtpServer {
   // The size of a download's next chunk, asked by the session's DataChannel before each one:
   // the place for a per-account bandwidth limit.
   int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
+  // Starts TLS on a data connection just established, when PROT P asks for it; asked by the
+  // session's DataChannel. A failure is reported and closes the connection.
+  void SecureDataConnection(TFtpCtrlSocket& client);
+  // OnTlsFailed for a data connection whose handshake failed (not while the engine is going).
+  void ReportDataTlsFailure(TFtpCtrlSocket& client, const std::string& reason);
 
  protected:
   // Command handlers, in table order of their keyword.
@@ -232,12 +260,21 @@ class TFtpServer {
                    std::string& answer);
   void CommandEPRT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
+  // FTPS (RFC 4217), known when Tls is set.
+  void CommandAUTH(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPBSZ(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandPROT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
+  void CommandCCC(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                  std::string& answer);
 
  private:
   enum class ListingFormat { Names, Long, Facts };
 
   // Sessions
-  void ServerSessionAvailable(uint16_t error);
+  void ServerSessionAvailable(TWSocket& listener, bool implicitTls, uint16_t error);
   void ClientCommand(TFtpCtrlSocket& client, const char* line, int length);
   void ClientSessionClosed(TFtpCtrlSocket& client);
   void ClientDataSent(TFtpCtrlSocket& client);
@@ -259,6 +296,13 @@ class TFtpServer {
   void ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::string& params,
                    std::string& answer);
 
+  // FTPS
+  void AddSecurityCommands();
+  bool SecurityCommand(const std::string& keyword) const;
+  // Starts TLS on the control connection (after the 234 reply, or at once on the implicit
+  // port); false when no certificate can be used.
+  bool SecureControl(TFtpCtrlSocket& client);
+
   // Extensions
   void AddExtensions();
   std::string RightsOf(TFtpCtrlSocket& client, const std::string& directory);
@@ -271,6 +315,7 @@ class TFtpServer {
   EventLoop& loop_;
   EventLoop::Token token_;
   std::unique_ptr<TWSocket> serverSocket_;
+  std::unique_ptr<TWSocket> implicitSocket_;
   std::vector<std::unique_ptr<TFtpCtrlSocket>> clients_;
   // Sessions taken out of the list (Disconnect) whose client-closed action has not run yet.
   std::vector<std::unique_ptr<TFtpCtrlSocket>> detached_;

@@ -57,7 +57,7 @@ void TFtpServer::AddExtensions() {
 }
 
 void TFtpServer::CommandFEAT(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {
-  answer = Compatibility.FeatureReply();
+  answer = Compatibility.FeatureReply(Tls != nullptr);
 }
 
 // File names pass through as bytes, so UTF-8 is always on; the option is accepted either way.

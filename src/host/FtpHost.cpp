@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/Macros.h"
+#include "host/TlsSetup.h"
 #include "net/ESocketException.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -97,6 +98,14 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   }
   stats.Load(ini);
   statsLoaded_ = true;
+  TlsSettings tls;
+  tls.Load(ini);
+  FtpServer1.Tls =
+      TlsSetup::Prepare(tls, programDir_, [this](const std::string& line) { LogEvent(1, line); });
+  // Required logins stay refused in clear even when the certificate cannot be used.
+  FtpServer1.TlsRequireLogin = tls.Enabled && tls.RequireLogin;
+  FtpServer1.TlsRequireReuse = tls.RequireReuse;
+  FtpServer1.ImplicitPort = tls.Implicit ? std::to_string(tls.ImplicitPort) : "";
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
   accounts.Load(programDir_ + "Accounts.ini");
   messages.Load(ini);
@@ -122,6 +131,10 @@ void FtpHost::StartEngine(const std::string& port) {
   FtpServer1.Port = port;
   try {
     FtpServer1.Start();
+    if (FtpServer1.Tls && !FtpServer1.ImplicitPort.empty() &&
+        FtpServer1.ImplicitSocket().State() != wsListening) {
+      LogEvent(1, "Implicit TLS port " + FtpServer1.ImplicitPort + " cannot be opened");
+    }
   } catch (const ESocketException&) {
     // Linux keeps the ports below 1024 for privileged programs: say so rather than call the
     // port taken.

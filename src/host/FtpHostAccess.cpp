@@ -76,6 +76,24 @@ void FtpHost::AssignAccessHooks() {
     authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
     if (!ok) RefusedPassword(c, *r);
   };
+  // An account that requires TLS refuses USER on a clear connection; an unknown name is
+  // answered as before, so the refusal tells nothing about names that do not exist.
+  FtpServer1.OnRequiresTls = [this](TFtpServer&, TFtpCtrlSocket&, const std::string& user,
+                                    bool& required) {
+    const users* account = accounts.FindAccount(user);
+    required = account != nullptr && account->RequireTLS;
+  };
+  FtpServer1.OnClientSecured = [this](TFtpServer&, TFtpCtrlSocket& c) {
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    r->Secure = true;
+    LogEvent(1, c.GetPeerAddr() + " TLS " + (c.Tls() ? c.Tls()->Description() : std::string()));
+    if (!r->Account.empty()) ui_.ClientListChanged();
+  };
+  FtpServer1.OnTlsFailed = [this](TFtpServer&, TFtpCtrlSocket& c, bool data,
+                                  const std::string& reason) {
+    LogEvent(1, c.GetPeerAddr() + (data ? " data connection" : "") + " TLS failed: " + reason);
+  };
   FtpServer1.OnLogged = [this](TFtpServer&, TFtpCtrlSocket& c) {
     if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Logged(c, *r);
   };

@@ -458,7 +458,10 @@ void TCustomWSocket::FinishClose(bool shutdownFirst) {
     }
     return;
   }
-  if (shutdownFirst) ::shutdown(handle_.Get(), SHUT_RDWR);
+  if (shutdownFirst) {
+    if (tls_ != nullptr && !tlsHandshaking_) tls_->Shutdown();  // close_notify
+    ::shutdown(handle_.Get(), SHUT_RDWR);
+  }
   loop_.Release(handleToken_);
   handleToken_ = 0;
   mask_ = 0;
@@ -490,6 +493,12 @@ void TCustomWSocket::Resume() {
   paused_ = false;
   mask_ = kDupMask;
   UpdateInterest();
+  // A handshake completed while paused has posted its reports into the pause, where they were
+  // dropped; what TLS holds decrypted is announced by no readiness.
+  if (tls_ != nullptr && !tlsHandshaking_) {
+    PostReadiness(FD_WRITE, 0);
+    if (WaitingBytes() > 0) PostReadiness(FD_READ, 0);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

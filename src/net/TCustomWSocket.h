@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/EventLoop.h"
@@ -12,6 +13,7 @@
 #include "net/SendQueue.h"
 #include "net/SocketAddress.h"
 #include "net/SocketTypes.h"
+#include "net/TlsSession.h"
 #include "platform/UniqueFd.h"
 
 namespace orvane {
@@ -84,7 +86,9 @@ class TCustomWSocket {
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
   // Bytes queued by Send and SendFile that the system has not taken yet.
-  int64_t BufferedBytes() const { return queue_.Pending() + fileLeft_; }
+  int64_t BufferedBytes() const {
+    return queue_.Pending() + fileLeft_ + static_cast<int64_t>(tlsOutSize_ - tlsOutSent_);
+  }
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
   // descriptor number, it is never given to a later connection.
@@ -128,6 +132,31 @@ class TCustomWSocket {
   // Delivers the data already waiting in the system to OnDataAvailable now, as a close report
   // would; for an owner about to close a connection whose last bytes must not be lost.
   void DeliverWaitingData();
+
+  // TLS. StartTls switches the connection to TLS: at once when connected (bytes already queued
+  // still leave in clear first, such as the reply that accepted AUTH TLS), or as soon as a
+  // Connect under way completes. The handshake runs from the loop, also while the socket is
+  // paused; until it is complete nothing is received, sends are queued, and OnDataSent waits.
+  // Afterwards Send, SendFile, Receive and the events keep their meaning, over TLS. A failed
+  // handshake closes the connection: OnSessionClosed with kWsaEconnaborted, the reason in
+  // TlsFailure(). requiredIdentity, when not 0, is a session identity (TlsSession::Identity) the
+  // peer must resume; a handshake that does not fails. Close sends close_notify; a peer's
+  // close_notify is reported as a close; a peer that just goes is taken as a normal end.
+  // Throws TlsError when OpenSSL cannot make the connection object.
+  void StartTls(std::shared_ptr<TlsContext> context, TlsRole role, uint64_t requiredIdentity = 0);
+  // TLS was started on this connection (the handshake may still be under way).
+  bool Secure() const { return tls_ != nullptr || tlsStart_ != nullptr; }
+  bool TlsEstablished() const { return tls_ != nullptr && tls_->Established(); }
+  // The connection's TLS session, or null.
+  const TlsSession* Tls() const { return tls_.get(); }
+  const std::string& TlsFailure() const { return tlsFailure_; }
+  // The failure text, cleared: for an owner that reports each failure once.
+  std::string TakeTlsFailure() { return std::exchange(tlsFailure_, std::string()); }
+  // For a client: the session the next StartTls offers for resumption (e.g. a control
+  // connection's). The socket keeps a reference until it is used or replaced.
+  void OfferTlsSession(const TlsSession* from);
+  // Called once the handshake is complete, before any data is delivered.
+  TSocketEvent OnTlsEstablished;
 
   // Posts a readiness report with these event bits to this socket's current handle, as the
   // system would. Send uses it for its write report; tests use it to inject reports.
@@ -185,6 +214,14 @@ class TCustomWSocket {
   bool SendFileBytes();
   void DropFileBytes();
   int RawSend(const char* data, int length);
+  // TLS: the handshake from readiness, the record layer's reads and writes.
+  void BeginTls();
+  void StepHandshake();
+  void FailTls(std::string reason);
+  int TlsSend(const char* data, int length);
+  void TlsTryToSend();
+  bool FillFromFile();
+  int WaitingBytes();
   int RawRcvdCount(int& count);
   void ResolveAddr();
   void ApplyLinger();
@@ -241,6 +278,37 @@ class TCustomWSocket {
   bool writeArmed_ = false;
   bool dataSentDue_ = true;     // a Send (or the connection's start) awaits its OnDataSent
   uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
+
+  // TLS state: the session, a start that waits for a Connect, the bytes that still leave in
+  // clear before it, and which readiness the record layer waits for across reads and writes.
+  struct TlsStart {
+    std::shared_ptr<TlsContext> context;
+    TlsRole role;
+    uint64_t requiredIdentity;
+  };
+  std::unique_ptr<TlsSession> tls_;
+  std::unique_ptr<TlsStart> tlsStart_;
+  uint64_t tlsRequiredIdentity_ = 0;
+  int64_t plainLeft_ = 0;
+  bool tlsHandshaking_ = false;
+  TlsSession::Status handshakeWants_ = TlsSession::Status::WantRead;
+  bool tlsReadBlocked_ = false;     // the last read found no complete record
+  bool tlsReadWantsWrite_ = false;  // a read waits for write readiness
+  bool tlsWriteWantsRead_ = false;  // a write waits for read readiness
+  bool tlsPeerClosed_ = false;
+  // Bytes on their way into TLS records: queued chunks gathered, or a block of the file, so that
+  // records are full-sized; written from tlsOutSent_ on. Allocated while there is something to
+  // send, so that an idle session holds none.
+  std::unique_ptr<char[]> tlsOut_;
+  size_t tlsOutCapacity_ = 0;
+  size_t tlsOutSize_ = 0;
+  size_t tlsOutSent_ = 0;
+  void ReserveTlsOut(size_t size);
+  std::string tlsFailure_;
+  struct SessionFree {
+    void operator()(SSL_SESSION* session) const;
+  };
+  std::unique_ptr<SSL_SESSION, SessionFree> offeredSession_;
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;

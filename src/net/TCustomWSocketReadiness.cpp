@@ -61,6 +61,19 @@ void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
 }
 
 void TCustomWSocket::CloseHandle() {
+  // The TLS connection goes before the descriptor it reads and writes.
+  tls_.reset();
+  tlsStart_.reset();
+  tlsHandshaking_ = false;
+  tlsReadBlocked_ = false;
+  tlsReadWantsWrite_ = false;
+  tlsWriteWantsRead_ = false;
+  tlsPeerClosed_ = false;
+  plainLeft_ = 0;
+  tlsOut_.reset();
+  tlsOutCapacity_ = 0;
+  tlsOutSize_ = 0;
+  tlsOutSent_ = 0;
   if (handleToken_ != 0) {
     loop_.Release(handleToken_);
     handleToken_ = 0;
@@ -72,7 +85,13 @@ void TCustomWSocket::CloseHandle() {
 void TCustomWSocket::UpdateInterest() {
   if (handleToken_ == 0) return;
   uint32_t events = 0;
-  if (!paused_ && mask_ != 0) {
+  if (tlsHandshaking_ && state_ == wsConnected && mask_ != 0) {
+    // The handshake goes on while the socket is paused: a client may finish it before it sends
+    // the command that claims the connection.
+    events = handshakeWants_ == TlsSession::Status::WantWrite ? EPOLLOUT : EPOLLIN;
+    if (writeArmed_) events |= EPOLLOUT;
+    if (!paused_ && (mask_ & FD_CLOSE)) events |= EPOLLRDHUP;
+  } else if (!paused_ && mask_ != 0) {
     if (state_ == wsConnecting) {
       events = EPOLLOUT;
     } else if (state_ == wsListening && sockType_ == SOCK_STREAM) {
@@ -81,6 +100,8 @@ void TCustomWSocket::UpdateInterest() {
       if ((mask_ & FD_READ) && readArmed_) events |= EPOLLIN;
       if ((mask_ & FD_CLOSE) && sockType_ == SOCK_STREAM) events |= EPOLLRDHUP;
       if ((mask_ & FD_WRITE) && writeArmed_) events |= EPOLLOUT;
+      if (tlsWriteWantsRead_) events |= EPOLLIN;
+      if (tlsReadWantsWrite_) events |= EPOLLOUT;
     }
   }
   loop_.ModifyFd(handleToken_, events);
@@ -88,7 +109,7 @@ void TCustomWSocket::UpdateInterest() {
 
 // Turns epoll readiness into the Windows-style report for the current handle.
 void TCustomWSocket::HandleReady(uint32_t epollEvents) {
-  if (paused_ || !(handle_.Get() >= 0)) return;
+  if ((paused_ && !tlsHandshaking_) || !(handle_.Get() >= 0)) return;
   auto soError = [this]() {
     int err = 0;
     socklen_t len = sizeof err;
@@ -115,7 +136,8 @@ void TCustomWSocket::HandleReady(uint32_t epollEvents) {
     UpdateInterest();
   }
   const bool closing =
-      sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
+      !paused_ && sockType_ == SOCK_STREAM && (epollEvents & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
+  if (paused_ && (epollEvents & (EPOLLHUP | EPOLLERR))) bits |= FD_READ;  // the handshake sees it
   const uint16_t closeError = (epollEvents & (EPOLLHUP | EPOLLERR)) ? soError() : 0;
   const EventLoop::Token token = handleToken_;
   if (bits) HandleReadiness(bits, 0);
@@ -132,7 +154,7 @@ void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
 }
 
 void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
-  if (paused_) return;
+  if (paused_ && !tlsHandshaking_) return;
   // A handler may close this handle (or even open a new one); the rest of this report belonged
   // to the old handle and is dropped then.
   const EventLoop::Token token = handleToken_;
@@ -140,10 +162,46 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
 
   if (eventBits & FD_CONNECT) {
     ChangeState(wsConnected);
+    if (error == 0 && tlsStart_) {
+      try {
+        BeginTls();
+      } catch (const TlsError& e) {
+        FailTls(e.what());
+        return;
+      }
+    }
     TriggerSessionConnected(error);
     if (error != 0 && state_ != wsClosed) Close();
     if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
     if (!same()) return;
+  }
+  if (tlsHandshaking_) {
+    if (eventBits & (FD_READ | FD_WRITE)) {
+      if (eventBits & FD_WRITE) TryToSend();  // bytes that leave in clear before the handshake
+      if (!same()) return;
+      StepHandshake();
+      if (!same()) return;
+    }
+    if (tlsHandshaking_) {
+      if ((eventBits & FD_CLOSE) && !paused_) FailTls("connection closed during the handshake");
+      return;
+    }
+    // Complete: StepHandshake has posted the reports that follow; this one's are spent.
+    eventBits &= static_cast<uint16_t>(~(FD_READ | FD_WRITE));
+  }
+  if (tls_) {
+    // A record-layer read that waited for write readiness, or a write that waited for read
+    // readiness, goes on with the report it waited for.
+    if ((eventBits & FD_READ) && tlsWriteWantsRead_) {
+      tlsWriteWantsRead_ = false;
+      eventBits |= FD_WRITE;
+      UpdateInterest();
+    }
+    if ((eventBits & FD_WRITE) && tlsReadWantsWrite_) {
+      tlsReadWantsWrite_ = false;
+      eventBits |= FD_READ;
+      UpdateInterest();
+    }
   }
   if (eventBits & FD_READ) {
     ReceiveLoop(error, kReadBudget);
@@ -192,11 +250,15 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       const uint64_t before = bytesReceived_;
       const int32_t readBefore = readCount_;
       bool handled;
+      tlsReadBlocked_ = false;
       {
         HandlerScope scope(*this);  // covers the command handlers of derived sessions too
         handled = TriggerDataAvailable(error);
       }
-      if (!handled) {
+      if (!handled && tls_) {
+        char discard[1024];
+        if (Receive(discard, sizeof discard) < 0 && lastError_ == kWsaEwouldblock) lastError_ = 0;
+      } else if (!handled) {
         char discard[1024];
         const ssize_t n = ::recv(handle_.Get(), discard, sizeof discard, 0);
         if (n < 0) {
@@ -208,9 +270,8 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       }
       if (handleToken_ != token || !(handle_.Get() >= 0)) break;
       if (lastError_ != 0) break;
-      int waiting = 0;
-      if (RawRcvdCount(waiting) != 0) break;
-      if (waiting == 0) break;
+      const int waiting = WaitingBytes();
+      if (waiting <= 0) break;
       if (bytesReceived_ == before && readCount_ == readBefore) {
         readArmed_ = false;
         UpdateInterest();
@@ -218,7 +279,11 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       }
       // A read report takes its turn like every other socket's: what is left is reported again
       // on the loop's next round. (A close report delivers everything before the close.)
-      if (budget > 0 && calls >= budget) break;
+      if (budget > 0 && calls >= budget) {
+        // Bytes TLS has decrypted already are announced by no readiness: ask for them.
+        if (tls_ && tls_->Pending() > 0) PostReadiness(FD_READ, 0);
+        break;
+      }
     }
   } catch (const std::exception& e) {
     // An exception from a handler or an error report ends this delivery (the rest of the
@@ -331,6 +396,10 @@ int TCustomWSocket::RawSend(const char* data, int length) {
 
 void TCustomWSocket::TryToSend() {
   if (!(handle_.Get() >= 0)) return;
+  if (tls_ != nullptr && plainLeft_ == 0) {
+    TlsTryToSend();
+    return;
+  }
   // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
   // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
   if (queue_.Empty() && fileLeft_ == 0) {
@@ -348,6 +417,7 @@ void TCustomWSocket::TryToSend() {
       allSent_ = true;
       return;
     }
+    if (tls_ != nullptr) length = static_cast<int32_t>(std::min<int64_t>(length, plainLeft_));
     const int sent = RawSend(data, length);
     if (sent == 0) return;
     if (sent < 0) {
@@ -367,6 +437,14 @@ void TCustomWSocket::TryToSend() {
       return;
     }
     queue_.Consume(sent);
+    if (tls_ != nullptr) {
+      plainLeft_ -= sent;
+      if (plainLeft_ == 0) {
+        // The clear bytes have left; the handshake may go on (the peer answers them).
+        if (!tlsHandshaking_) TlsTryToSend();
+        return;
+      }
+    }
     if (sent < length) {
       writeArmed_ = true;
       UpdateInterest();
@@ -382,6 +460,43 @@ int TCustomWSocket::Receive(void* buffer, int size) {
   if (!readArmed_) {
     readArmed_ = true;
     UpdateInterest();
+  }
+  if (tls_ != nullptr || tlsStart_ != nullptr) {
+    if (tls_ == nullptr || tlsHandshaking_ || tlsPeerClosed_ || size <= 0) {
+      if (tlsPeerClosed_) return 0;
+      lastError_ = kWsaEwouldblock;
+      return -1;
+    }
+    TlsSession::Status status;
+    const int n = tls_->Read(buffer, size, status);
+    if (n > 0) {
+      readCount_ += n;
+      bytesReceived_ += static_cast<uint64_t>(n);
+      return n;
+    }
+    switch (status) {
+      case TlsSession::Status::WantRead:
+        tlsReadBlocked_ = true;
+        lastError_ = kWsaEwouldblock;
+        return -1;
+      case TlsSession::Status::WantWrite:
+        tlsReadWantsWrite_ = true;
+        UpdateInterest();
+        lastError_ = kWsaEwouldblock;
+        return -1;
+      case TlsSession::Status::Closed:
+        // close_notify (or the end of the stream): reported as the system reports a close, also
+        // when the peer keeps its side of the connection open.
+        tlsPeerClosed_ = true;
+        PostReadiness(FD_CLOSE, 0);
+        return 0;
+      default:
+        tlsFailure_ = tls_->Failure();
+        tlsPeerClosed_ = true;
+        PostReadiness(FD_CLOSE, kWsaEconnaborted);
+        lastError_ = kWsaEconnaborted;
+        return -1;
+    }
   }
   const ssize_t n = ::recv(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0);
   if (n < 0) {

@@ -338,7 +338,9 @@ void TMainForm::RefreshLists() {
     const QSignalBlocker quiet(&ListView1);
     ListView1.clear();
     for (const ClientList::Row& row : clients_.Rows()) {
-      ListView1.addItem(Q(row.caption));
+      // A TLS session is marked after its account name.
+      ListView1.addItem(Q(row.secure ? row.caption + " [TLS]" : row.caption));
+      if (row.secure) ListView1.item(ListView1.count() - 1)->setToolTip("TLS");
       if (std::find(selected.begin(), selected.end(), row.data) != selected.end()) {
         ListView1.item(ListView1.count() - 1)->setSelected(true);
       }

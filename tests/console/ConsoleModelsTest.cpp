@@ -26,6 +26,11 @@ TEST(ClientList, RowsAreTheLoggedInRecordsInOrderAndChangeOnlyWhenTheyDo) {
   EXPECT_EQ(list.RecordAt(1), &b);
   EXPECT_EQ(list.RecordAt(3), nullptr);
   EXPECT_EQ(list.RecordAt(-1), nullptr);
+  // A session that switches to TLS changes its row, which carries the mark.
+  c.Secure = true;
+  EXPECT_TRUE(list.Sync({&a, &b, &c}));
+  EXPECT_EQ(list.Rows()[2], (ClientList::Row{"bob", &c, true}));
+  EXPECT_FALSE(list.Rows()[0].secure);
   EXPECT_TRUE(list.Sync({}));
   EXPECT_TRUE(list.Rows().empty());
 }

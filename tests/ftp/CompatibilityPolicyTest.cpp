@@ -54,6 +54,12 @@ TEST(CompatibilityPolicy, RepliesOfEachMode) {
   EXPECT_TRUE(kToday.KnowsExtensions());
   EXPECT_FALSE(kClassic.KnowsExtensions());
   EXPECT_EQ(kClassic.FeatureReply(), "");
+  // The TLS keywords only when the server has a certificate; never in classic mode.
+  const std::string withTls = kToday.FeatureReply(true);
+  EXPECT_EQ(withTls.find("211-Features:\r\n AUTH TLS\r\n"), 0u);
+  EXPECT_NE(withTls.find("\r\n PBSZ\r\n PROT\r\n REST STREAM\r\n"), std::string::npos);
+  EXPECT_EQ(kToday.FeatureReply().find("AUTH"), std::string::npos);
+  EXPECT_EQ(kClassic.FeatureReply(true), "");
 }
 
 // An engine on a temporary drive C; every login lands in C:\.

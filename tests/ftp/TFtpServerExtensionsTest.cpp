@@ -67,6 +67,24 @@ TEST_F(ExtensionTest, ClassicAnswersEveryAddedKeywordAsUnknown) {
   }
 }
 
+// The TLS keywords exist only while the server has a certificate: without one they are unknown
+// and FEAT does not name them, and a login is still refused in clear where TLS is required.
+TEST_F(ExtensionTest, TlsKeywordsNeedACertificate) {
+  auto client = Connect();
+  for (const std::string keyword : {"AUTH", "PBSZ", "PROT", "CCC"}) {
+    EXPECT_EQ(client->Command(keyword + " TLS"), "500 '" + keyword + "': command not understood.");
+  }
+  EXPECT_EQ(Joined(*client, "FEAT").find("AUTH"), std::string::npos);
+  server_->TlsRequireLogin = true;
+  EXPECT_EQ(client->Command("USER someone"), "530 TLS required: send AUTH TLS before USER.");
+  EXPECT_EQ(client->Command("PASS secret").substr(0, 4), "503 ");
+  server_->TlsRequireLogin = false;
+  server_->OnRequiresTls = [](TFtpServer&, TFtpCtrlSocket&, const std::string& user,
+                              bool& required) { required = user == "careful"; };
+  EXPECT_EQ(client->Command("USER careful"), "530 TLS required: send AUTH TLS before USER.");
+  EXPECT_EQ(client->Command("USER other").substr(0, 4), "331 ");
+}
+
 // Every feature FEAT names answers as a known command, and every listed MLST fact is written.
 TEST_F(ExtensionTest, FeatNamesExactlyWhatWorks) {
   WriteBytes(root_ / "a.txt", "abc");

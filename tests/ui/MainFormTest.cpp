@@ -192,6 +192,11 @@ class MainFormTest : public QObject {
     QCOMPARE(m.Tray().Hint(), QString("3 users"));
     QCOMPARE(m.ListView1.count(), 3);
     QCOMPARE(m.ListView1.item(0)->text(), QString("anonymous"));
+    // A session on TLS is marked in the list.
+    d.Host().Clients.At(2).Secure = true;
+    m.RefreshLists();
+    QCOMPARE(m.ListView1.item(2)->text(), QString("anonymous [TLS]"));
+    QCOMPARE(m.ListView1.item(1)->text(), QString("anonymous"));
     b->Command("QUIT");
     QTRY_COMPARE(m.ListView1.count(), 2);
     QCOMPARE(m.StatusBar1.Text(0), QString("2/10 clients"));

@@ -1,0 +1,58 @@
+#include "host/TlsSetup.h"
+
+#include <unistd.h>
+
+#include "net/SelfSignedCertificate.h"
+
+namespace orvane {
+
+namespace {
+
+bool Exists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
+
+std::string MachineName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
+}  // namespace
+
+std::shared_ptr<TlsCredentials> TlsSetup::Prepare(
+    const TlsSettings& settings, const std::string& programDir,
+    const std::function<void(const std::string&)>& log) {
+  if (!settings.Enabled) return nullptr;
+  const bool generated = settings.Cert.empty() && settings.Key.empty();
+  std::string cert = settings.Cert;
+  std::string key = settings.Key;
+  if (generated) {
+    cert = programDir + kGeneratedCert;
+    key = programDir + kGeneratedKey;
+    if (!Exists(cert) || !Exists(key)) {
+      try {
+        SelfSignedCertificate::Create(cert, key, MachineName());
+        log("TLS: made a self-signed certificate " + cert + " (key " + key + ")");
+      } catch (const TlsError& e) {
+        log(std::string("TLS is off: cannot make a certificate: ") + e.what());
+        return nullptr;
+      }
+    }
+  } else if (cert.empty() || key.empty()) {
+    log("TLS is off: both a certificate and a key file must be set");
+    return nullptr;
+  }
+  auto credentials = std::make_shared<TlsCredentials>(cert, key);
+  try {
+    credentials->Load();
+  } catch (const TlsError& e) {
+    log(std::string("TLS is off: ") + e.what());
+    return nullptr;
+  }
+  log("TLS certificate " + cert + ", SHA-256 fingerprint " + credentials->Current()->Fingerprint());
+  credentials->OnReload = log;
+  return credentials;
+}
+
+}  // namespace orvane

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/TlsSetup.h"
+#include "net/SelfSignedCertificate.h"
+#include "platform/TempDir.h"
+
+namespace orvane {
+namespace {
+
+struct Logged {
+  std::vector<std::string> lines;
+  std::function<void(const std::string&)> Sink() {
+    return [this](const std::string& line) { lines.push_back(line); };
+  }
+  bool Has(const std::string& text) const {
+    for (const std::string& line : lines) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+};
+
+// Off without "enabled"; on without cert and key, the pair is made once beside FTPsrv.ini and
+// kept at the next start, with the fingerprint logged each time.
+TEST(TlsSetup, MakesTheCertificateOnceWhenNoneIsConfigured) {
+  test::TempDir dir;
+  const std::string programDir = dir.Path() + "/";
+  TlsSettings settings;
+  Logged log;
+  EXPECT_EQ(TlsSetup::Prepare(settings, programDir, log.Sink()), nullptr);
+  EXPECT_TRUE(log.lines.empty());
+
+  settings.Enabled = true;
+  auto first = TlsSetup::Prepare(settings, programDir, log.Sink());
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(log.Has("made a self-signed certificate"));
+  const std::string fingerprint = first->Current()->Fingerprint();
+  EXPECT_TRUE(log.Has("SHA-256 fingerprint " + fingerprint));
+  struct stat info {};
+  ASSERT_EQ(::stat((programDir + TlsSetup::kGeneratedKey).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  Logged again;
+  auto second = TlsSetup::Prepare(settings, programDir, again.Sink());
+  ASSERT_NE(second, nullptr);
+  EXPECT_FALSE(again.Has("made a self-signed certificate"));
+  EXPECT_EQ(second->Current()->Fingerprint(), fingerprint);
+}
+
+// Configured files are used as they are; missing or unusable ones leave TLS off with the reason
+// logged, and nothing is generated in their place.
+TEST(TlsSetup, ConfiguredFilesAreUsedOrTlsStaysOff) {
+  test::TempDir dir;
+  const std::string programDir = dir.Path() + "/";
+  TlsSettings settings;
+  settings.Enabled = true;
+  settings.Cert = dir.Path() + "/own.crt";
+  settings.Key = dir.Path() + "/own.key";
+  Logged missing;
+  EXPECT_EQ(TlsSetup::Prepare(settings, programDir, missing.Sink()), nullptr);
+  EXPECT_TRUE(missing.Has("TLS is off"));
+  struct stat info {};
+  EXPECT_NE(::stat((programDir + TlsSetup::kGeneratedCert).c_str(), &info), 0);
+
+  SelfSignedCertificate::Create(settings.Cert, settings.Key, "own.example");
+  Logged used;
+  auto credentials = TlsSetup::Prepare(settings, programDir, used.Sink());
+  ASSERT_NE(credentials, nullptr);
+  EXPECT_EQ(credentials->CertFile(), settings.Cert);
+
+  settings.Key.clear();  // a certificate without its key
+  Logged half;
+  EXPECT_EQ(TlsSetup::Prepare(settings, programDir, half.Sink()), nullptr);
+  EXPECT_TRUE(half.Has("both a certificate and a key"));
+}
+
+}  // namespace
+}  // namespace orvane
