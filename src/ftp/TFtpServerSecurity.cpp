@@ -44,7 +44,7 @@ bool TFtpServer::SecureControl(TFtpCtrlSocket& client) {
 // that a session it resumes was issued by the same context.
 void TFtpServer::SecureDataConnection(TFtpCtrlSocket& client) {
   if (!client.ProtectData || client.Tls() == nullptr) return;
-  TWSocket& data = *client.DataSocket;
+  TWSocket& data = client.Data().Socket();
   const uint64_t identity = TlsRequireReuse ? client.Tls()->Identity() : 0;
   try {
     data.StartTls(client.Tls()->Context(), TlsRole::Server, identity);

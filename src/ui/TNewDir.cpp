@@ -57,9 +57,10 @@ void TNewDir::Open() {
   const QSignalBlocker block(DriveComboBox1);
   DriveComboBox1.clear();
   std::map<char, std::string> drives = FileSystem::DriveMap();
-  if (drives.empty()) drives['C'] = "/";
+  // Strings are built piece by piece here: g++ 12 warns falsely (-Wrestrict) about assigning or
+  // concatenating short literals.
+  if (drives.empty()) drives['C'].push_back('/');
   for (const auto& [letter, posix] : drives) {
-    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) about std::string + "…".
     std::string label(1, letter);
     label += ": [";
     label += posix;
