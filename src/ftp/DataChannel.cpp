@@ -194,6 +194,7 @@ void DataChannel::InstallHandlers(HandlerSet set) {
   data.OnDataAvailable = nullptr;
   data.OnDataSent = nullptr;
   data.OnSessionClosed = nullptr;
+  data.OnTlsEstablished = nullptr;
   switch (set) {
     case HandlerSet::None:
       break;
@@ -487,8 +488,7 @@ void DataChannel::SendNextChunk() {
       }
       socket_->Send(buffer, static_cast<int>(n));
     } else if (state_ == State::Transferring) {
-      state_ = State::Closing;
-      PostClose();
+      FinishSending();
     }
   } catch (const std::exception& e) {
     AbortTransfer(e.what());
@@ -514,9 +514,24 @@ void DataChannel::SendFileChunk(TFileStream& file) {
     }
     socket_->SendFile(file.Handle(), n);
   } else if (state_ == State::Transferring) {
-    state_ = State::Closing;
-    PostClose();
+    FinishSending();
   }
+}
+
+// The end of a download or listing, once everything has left. A protected connection whose
+// handshake is still running (an empty listing or file ends before it is done) closes when the
+// handshake completes: closed in the middle of it, a client sees a broken TLS connection and
+// takes the transfer for failed.
+void DataChannel::FinishSending() {
+  if (socket_->Secure() && !socket_->TlsEstablished()) {
+    socket_->OnTlsEstablished = [this](TCustomWSocket&, uint16_t) {
+      socket_->OnTlsEstablished = nullptr;
+      if (state_ == State::Transferring) FinishSending();
+    };
+    return;
+  }
+  state_ = State::Closing;
+  PostClose();
 }
 
 void DataChannel::SendDataSent(uint16_t error) {

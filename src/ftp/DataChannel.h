@@ -124,6 +124,7 @@ class DataChannel {
   void Fail(const std::string& reason);
   // A connection whose TLS handshake failed fails its transfer with the reason.
   void TakeTlsFailure();
+  void FinishSending();
   void AbortTransfer(const std::string& reason);
   void EndTransfer();
   void PostAbort();

@@ -211,6 +211,10 @@ class TlsClientsTest(TlsTestCase):
         os.makedirs(os.path.join(remote, 'sub dir'), exist_ok=True)
         with open(os.path.join(remote, 'sub dir', 'x.bin'), 'wb') as f:
             f.write(CONTENT[:500000])
+        # An empty listing and an empty file end before their TLS handshake would: the
+        # connection must still close as TLS, or lftp takes the transfer for failed.
+        os.makedirs(os.path.join(remote, 'empty'), exist_ok=True)
+        open(os.path.join(remote, 'zero.bin'), 'wb').close()
         back = os.path.join(self.dir, 'lftp-back')
         settings = ('set cmd:fail-exit yes; set ftp:ssl-force true; '
                     'set ftp:ssl-protect-data true; set ssl:verify-certificate no; '
@@ -222,6 +226,13 @@ class TlsClientsTest(TlsTestCase):
             self.assertEqual(sha(f.read()), sha(CONTENT[:500000]))
         with open(os.path.join(self.home, 'lftp-up', 'sub dir', 'x.bin'), 'rb') as f:
             self.assertEqual(sha(f.read()), sha(CONTENT[:500000]))
+        self.assertTrue(os.path.isdir(os.path.join(back, 'empty')))
+        self.assertEqual(os.path.getsize(os.path.join(back, 'zero.bin')), 0)
+        # lftp notes a broken data connection only in its debug output and falls back to LIST;
+        # the listing of the empty directory must come without one.
+        done = self.run_client('lftp', '-d', '-u', '%s,%s' % (USER, PASSWORD), '-p', str(self.port),
+                               '-e', settings + 'cls -l lftp/empty; bye', '127.0.0.1')
+        self.assertNotIn(b'gnutls', done.stdout + done.stderr)
 
     def test_account_requiring_tls_is_refused_in_clear(self):
         ftp = self.plain()
