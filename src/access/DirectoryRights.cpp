@@ -49,12 +49,15 @@ bool IsBelowOrEqual(const std::string& key, const std::string& entryKey) {
   return !key.empty() && !entryKey.empty() && key.compare(0, entryKey.size(), entryKey) == 0;
 }
 
-// Whether an entry covers the directory whose disk key is `key`: with S, the directory is the
-// entry's or one below it; without S, it is the entry's.
-bool Covers(const TDir& entry, const std::string& key) {
-  const std::string entryKey = DiskKey(entry.Dir);
+// Whether an entry whose disk key is `entryKey` covers the directory whose disk key is `key`:
+// with S, the directory is the entry's or one below it; without S, it is the entry's.
+bool Covers(const TDir& entry, const std::string& entryKey, const std::string& key) {
   return Holds(entry.Attr, 'S') ? IsBelowOrEqual(key, entryKey)
                                 : !entryKey.empty() && key == entryKey;
+}
+
+bool Covers(const TDir& entry, const std::string& key) {
+  return Covers(entry, DiskKey(entry.Dir), key);
 }
 
 // The path a file command acts on. A command without an argument (DELE, RNFR, RMD, MKD) hands
@@ -111,11 +114,12 @@ bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string
   bool verdict = false;
   for (const TDir& entry : dirs) {
     if (entry.Dir.empty()) break;
-    if (!Covers(entry, key)) {
+    const std::string entryKey = DiskKey(entry.Dir);
+    if (!Covers(entry, entryKey, key)) {
       verdict = false;
       continue;
     }
-    const bool exact = key == DiskKey(entry.Dir);
+    const bool exact = key == entryKey;
     if (Holds(entry.Attr, 'S')) {
       if (Holds(entry.Attr, letter)) verdict = true;
       if (exact) break;

@@ -67,6 +67,10 @@ std::optional<std::string> FindFolded(const std::string& directory, const std::s
 struct Resolved {
   std::string posix;
   bool driveRoot = false;
+  // What lstat() said of the whole path, when the exact spelling exists: the callers that only
+  // stat the entry again can take it from here.
+  bool leafKnown = false;
+  struct stat leaf {};
 };
 
 std::optional<Resolved> Resolve(const std::string& winPath) {
@@ -99,6 +103,17 @@ std::optional<Resolved> Resolve(const std::string& winPath) {
   }
 
   Resolved resolved{*root, components.empty()};
+  if (components.empty()) return resolved;
+  // Most paths are spelled as they are on disk: one lstat() of the whole path settles them. Only
+  // a path that does not exist as spelled is walked component by component, each looked up
+  // without regard to case where the exact spelling is missing.
+  std::string exact = *root;
+  for (const std::string& component : components) exact = Join(exact, component);
+  if (::lstat(exact.c_str(), &resolved.leaf) == 0) {
+    resolved.posix = std::move(exact);
+    resolved.leafKnown = true;
+    return resolved;
+  }
   bool searching = true;  // false once a component is missing: nothing below it exists
   for (const std::string& component : components) {
     std::string name = component;
@@ -123,17 +138,30 @@ std::string BaseName(const std::string& posix) {
   return slash == std::string::npos ? posix : posix.substr(slash + 1);
 }
 
+bool StatKind(const struct stat& st) {
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    FileSystem::SetLastError(ENOENT);
+    return false;
+  }
+  return true;
+}
+
 // stat() that follows links and sees only regular files and directories.
 bool StatEntry(const std::string& posix, struct stat& st) {
   if (::stat(posix.c_str(), &st) != 0) {
     FileSystem::SetLastError(errno);
     return false;
   }
-  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-    FileSystem::SetLastError(ENOENT);
-    return false;
+  return StatKind(st);
+}
+
+// StatEntry for a resolved path, reusing the lstat() of the resolution unless it saw a link.
+bool StatResolved(const Resolved& resolved, struct stat& st) {
+  if (resolved.leafKnown && !S_ISLNK(resolved.leaf.st_mode)) {
+    st = resolved.leaf;
+    return StatKind(st);
   }
-  return true;
+  return StatEntry(resolved.posix, st);
 }
 
 FileInfo MakeInfo(std::string name, const struct stat& st) {
@@ -182,7 +210,7 @@ std::optional<FileInfo> FileSystem::Stat(const std::string& winPath) {
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return std::nullopt;
   struct stat st {};
-  if (!StatEntry(resolved->posix, st)) return std::nullopt;
+  if (!StatResolved(*resolved, st)) return std::nullopt;
   return MakeInfo(resolved->driveRoot ? std::string() : BaseName(resolved->posix), st);
 }
 
@@ -252,7 +280,7 @@ bool FileSystem::DeleteFile(const std::string& winPath) {
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};
-  if (!StatEntry(resolved->posix, st)) return false;
+  if (!StatResolved(*resolved, st)) return false;
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if ((st.st_mode & S_IWUSR) == 0) return Fail(EACCES);
   if (::unlink(resolved->posix.c_str()) != 0) return Fail(errno);
@@ -266,7 +294,7 @@ bool FileSystem::RenameFile(const std::string& from, const std::string& to) {
   if (!target) return false;
   if (source->driveRoot || target->driveRoot) return Fail(EBUSY);
   struct stat st {};
-  if (!StatEntry(source->posix, st)) return false;
+  if (!StatResolved(*source, st)) return false;
   if (::lstat(target->posix.c_str(), &st) == 0) return Fail(EEXIST);
   // RENAME_NOREPLACE closes the gap between the check above and the rename; file systems
   // without it get the plain rename.
@@ -298,7 +326,7 @@ bool FileSystem::ClearReadOnly(const std::string& winPath) {
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};
-  if (!StatEntry(resolved->posix, st)) return false;
+  if (!StatResolved(*resolved, st)) return false;
   if (::chmod(resolved->posix.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return Fail(errno);
   return true;
 }
@@ -307,7 +335,7 @@ bool FileSystem::SetModificationTime(const std::string& winPath, int64_t mtime) 
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};
-  if (!StatEntry(resolved->posix, st)) return false;
+  if (!StatResolved(*resolved, st)) return false;
   // The access time stays as it is.
   utimbuf times{};
   times.actime = st.st_atime;

@@ -173,6 +173,19 @@ TEST_F(FileSystemTest, FollowsLinksAndSkipsWhatIsNotAFileOrDirectory) {
   EXPECT_EQ(entries[0].size, 8);
   EXPECT_FALSE(FileSystem::FileExists("C:\\dangling.txt"));
   EXPECT_FALSE(FileSystem::FileExists("C:\\pipe.txt"));
+
+  // Named exactly and in another case, a link is seen as what it points to.
+  EXPECT_EQ(FileSystem::FileSize("C:\\link.txt"), 8);
+  EXPECT_EQ(FileSystem::FileSize("C:\\LINK.TXT"), 8);
+  MakeDir(dir_ / "target");
+  ASSERT_EQ(::symlink((dir_ / "target").c_str(), (c_ + "/linked").c_str()), 0);
+  EXPECT_TRUE(FileSystem::DirectoryExists("C:\\linked"));
+  EXPECT_FALSE(FileSystem::FileExists("C:\\linked"));
+  // A file in the middle of a path is no directory.
+  EXPECT_FALSE(FileSystem::FileExists("C:\\link.txt\\x"));
+  EXPECT_FALSE(FileSystem::DeleteFile("C:\\dangling.txt"));
+  EXPECT_TRUE(FileSystem::DeleteFile("C:\\link.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "outside.txt"));
 }
 
 TEST_F(FileSystemTest, RenameMovesAndRefusesAnExistingTarget) {
