@@ -26,6 +26,9 @@ const char kTransferOk[] = "Transfer Ok";
 // to the file as it came; one such buffer per running upload.
 constexpr int kUploadBlockSize = 256 * 1024;
 
+// Drawn ports a PASV without a configured range tries before it lets the system choose.
+constexpr int kDrawnPortTries = 8;
+
 // The address at the other end of an accepted connection, empty when it is already gone.
 std::string PeerOf(int fd) {
   const std::optional<SocketAddress> peer = SocketAddress::Peer(fd);
@@ -91,32 +94,42 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
     data.Close();
     InstallHandlers(HandlerSet::None);
     state_ = State::Idle;
-    // The listener takes the family of the control connection.
+    // The listener takes the family of the control connection. A failed try closes the socket,
+    // which forgets its address, so each try sets it again.
     SocketAddress local;
     session_.GetSockName(local);
-    data.SetAddr(local.IsIPv6() ? "::" : "0.0.0.0");
-    data.SetProto("tcp");
-    data.OnSessionAvailable = [this](TCustomWSocket&, uint16_t) { Accepted(); };
+    const std::string address = local.IsIPv6() ? "::" : "0.0.0.0";
+    auto listenOn = [&](uint16_t port) {
+      data.SetAddr(address);
+      data.SetProto("tcp");
+      data.SetPort(std::to_string(port));
+      bool listening = false;
+      try {
+        listening = data.Listen() == 0;
+      } catch (const std::exception&) {
+        listening = false;
+      }
+      if (!listening) data.Close();
+      return listening;
+    };
+    bool listening = false;
     if (ports.Any()) {
-      data.SetPort("0");
-      if (data.Listen() != 0) throw std::runtime_error("Listen failed");
+      // A few drawn ports (one taken by another program is skipped), then the system's choice.
+      for (int tried = 0; tried < kDrawnPortTries && !listening; ++tried) {
+        listening = listenOn(ports.Draw());
+      }
+      if (!listening && !listenOn(0)) throw std::runtime_error("Listen failed");
     } else {
       // Each port of the range once, from the one after the last taken; a port in use by
       // another session (or another program) is skipped.
-      bool listening = false;
       for (int tried = 0; tried < ports.Count() && !listening; ++tried) {
-        data.SetPort(std::to_string(ports.Next()));
-        try {
-          listening = data.Listen() == 0;
-        } catch (const std::exception&) {
-          listening = false;
-        }
-        if (!listening) data.Close();
+        listening = listenOn(ports.Next());
       }
       if (!listening) {
         throw PassiveRangeExhausted("No passive port is free in the range " + ports.Text() + ".");
       }
     }
+    data.OnSessionAvailable = [this](TCustomWSocket&, uint16_t) { Accepted(); };
     SocketAddress bound;
     data.GetSockName(bound);
     state_ = State::Listening;

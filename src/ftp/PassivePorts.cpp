@@ -1,5 +1,7 @@
 #include "ftp/PassivePorts.h"
 
+#include <fstream>
+
 #include "platform/Trim.h"
 
 namespace orvane {
@@ -46,6 +48,27 @@ uint16_t PassivePorts::Next() {
   const uint16_t port = next_;
   next_ = port >= last_ ? first_ : static_cast<uint16_t>(port + 1);
   return port;
+}
+
+uint16_t PassivePorts::Draw() {
+  if (drawFirst_ == 0) {
+    ReadSystemRange("/proc/sys/net/ipv4/ip_local_port_range", drawFirst_, drawLast_);
+    random_.seed(std::random_device{}());
+  }
+  std::uniform_int_distribution<int> pick(drawFirst_, drawLast_);
+  return static_cast<uint16_t>(pick(random_));
+}
+
+void PassivePorts::ReadSystemRange(const std::string& file, uint16_t& first, uint16_t& last) {
+  first = 32768;
+  last = 60999;
+  std::ifstream in(file);
+  long low = 0;
+  long high = 0;
+  if (!(in >> low >> high)) return;
+  if (low < 1024 || high > 65535 || low > high) return;
+  first = static_cast<uint16_t>(low);
+  last = static_cast<uint16_t>(high);
 }
 
 std::string PassivePorts::Text() const {

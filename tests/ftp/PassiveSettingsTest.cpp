@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <set>
 #include <string>
 
 #include "ftp/EngineTestSupport.h"
 #include "ftp/PassiveAddress.h"
 #include "ftp/PassivePorts.h"
+#include "platform/TempDir.h"
 
 namespace orvane::test {
 namespace {
@@ -28,6 +31,39 @@ TEST(PassivePorts, ParsesRangesAndRefusesNonsense) {
   EXPECT_EQ(ports.Count(), 1);
   EXPECT_TRUE(ports.Parse(""));
   EXPECT_TRUE(ports.Any());
+}
+
+TEST(PassivePorts, DrawsFromTheSystemRangeWithTheDefaultForAnUnreadableOne) {
+  TempDir dir;
+  const std::string file = dir / "ip_local_port_range";
+  uint16_t first = 0;
+  uint16_t last = 0;
+  PassivePorts::ReadSystemRange(file, first, last);  // missing
+  EXPECT_EQ(first, 32768);
+  EXPECT_EQ(last, 60999);
+  for (const char* text : {"40000\t40009\n", "  40000 40009"}) {
+    std::ofstream(file) << text;
+    PassivePorts::ReadSystemRange(file, first, last);
+    EXPECT_EQ(first, 40000) << text;
+    EXPECT_EQ(last, 40009) << text;
+  }
+  for (const char* bad : {"", "abc", "50000 40000", "80 90", "40000 70000", "40000"}) {
+    std::ofstream(file) << bad;
+    PassivePorts::ReadSystemRange(file, first, last);
+    EXPECT_EQ(first, 32768) << bad;
+    EXPECT_EQ(last, 60999) << bad;
+  }
+
+  PassivePorts::ReadSystemRange("/proc/sys/net/ipv4/ip_local_port_range", first, last);
+  PassivePorts ports;
+  std::set<uint16_t> drawn;
+  for (int i = 0; i < 200; ++i) {
+    const uint16_t port = ports.Draw();
+    EXPECT_GE(port, first);
+    EXPECT_LE(port, last);
+    drawn.insert(port);
+  }
+  EXPECT_GT(drawn.size(), 100u);  // spread, not one port again and again
 }
 
 TEST(PassiveAddress, ExternalAddressGoesToClientsOutsideTheLocalNetwork) {
@@ -98,6 +134,49 @@ TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
   first->Command("QUIT");
   ASSERT_TRUE(WaitClientCount(1));
   EXPECT_EQ(PasvPort(second->Command("PASV")), port);
+}
+
+// A port of the range that another program holds is skipped within the same PASV.
+TEST_F(PassiveRangeTest, PortInUseIsSkippedForTheNextOfTheRange) {
+  UniqueFd holder;
+  int port = 0;
+  for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+    holder.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    ::bind(holder.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any);
+    ::listen(holder.Get(), 1);
+    socklen_t len = sizeof any;
+    ::getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&any), &len);
+    const int taken = ntohs(any.sin_port);
+    // The port after it must be free for the test to mean anything.
+    UniqueFd next(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in probe{};
+    probe.sin_family = AF_INET;
+    probe.sin_port = htons(static_cast<uint16_t>(taken + 1));
+    if (taken < 65535 &&
+        ::bind(next.Get(), reinterpret_cast<sockaddr*>(&probe), sizeof probe) == 0) {
+      port = taken;
+    }
+  }
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(server_->PassivePortRange.Parse(std::to_string(port) + "-" +
+                                              std::to_string(port + 1)));
+  auto client = Login();
+  EXPECT_EQ(PasvPort(client->Command("PASV")), port + 1);
+}
+
+// Without a range, each PASV listens on a drawn port (the transfer tests go through them).
+TEST_F(PassiveRangeTest, EachPasvWithoutARangeDrawsAPort) {
+  auto client = Login();
+  std::set<int> ports;
+  for (int i = 0; i < 5; ++i) {
+    const int port = PasvPort(client->Command("PASV"));
+    ASSERT_GT(port, 0);
+    ports.insert(port);
+  }
+  EXPECT_GE(ports.size(), 4u);
+  EXPECT_EQ(client->Command("NOOP").substr(0, 3), "200");
 }
 
 // The external address reaches PASV's reply for a client outside the local network only.
