@@ -153,7 +153,11 @@ EventLoop::Poster EventLoop::GetPoster() const {
 }
 
 bool EventLoop::HasPending() const {
-  return !inbox_->Empty();
+  return !inbox_->Empty() || !roundEnd_.empty();
+}
+
+void EventLoop::AtRoundEnd(Token token, std::function<void()> task) {
+  roundEnd_.emplace_back(token, std::move(task));
 }
 
 void EventLoop::RunPosted() {
@@ -163,6 +167,16 @@ void EventLoop::RunPosted() {
   for (Posted& p : batch) {
     if (p.token != 0 && !Alive(p.token)) continue;
     Guarded(p.task);
+  }
+}
+
+void EventLoop::RunRoundEnd() {
+  // As for posted tasks: what a task queues for the round's end waits for the next round.
+  std::vector<std::pair<Token, std::function<void()>>> batch;
+  batch.swap(roundEnd_);
+  for (auto& [token, task] : batch) {
+    if (token != 0 && !Alive(token)) continue;
+    Guarded(task);
   }
 }
 
@@ -218,6 +232,7 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     RunPosted();
   }
   RunPosted();
+  RunRoundEnd();
 }
 
 void EventLoop::Run() {

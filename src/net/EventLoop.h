@@ -9,6 +9,8 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -26,6 +28,11 @@ namespace orvane {
 //
 // Embedding: Fd() is pollable; when it is readable, call ProcessReady(0). HasPending() says
 // whether posted tasks wait, so an embedding loop knows to call ProcessReady(0) again soon.
+//
+// A round is one ProcessReady(): the ready descriptors, the tasks they post, and last the tasks
+// given to AtRoundEnd, before the loop waits again. Sockets use the round's end to write what
+// one round gave a connection in one go (the answers of a command, a transfer's "150" and
+// "226"), as Redis writes its replies before it sleeps.
 class EventLoop {
  public:
   using Token = uint64_t;
@@ -64,6 +71,11 @@ class EventLoop {
   // Queues a task that runs only if the token is still alive when its turn comes.
   void PostTo(Token token, std::function<void()> task);
   bool HasPending() const;
+  // Whether the calling thread is inside a round of this loop.
+  bool InRound() const { return ProcessingOnThisThread(); }
+  // Queues a task for the end of the current round (only inside one: see InRound), after every
+  // ready descriptor and posted task of the round; it runs only if the token is still alive.
+  void AtRoundEnd(Token token, std::function<void()> task);
   // A thread-safe PostTo that stays valid after the loop is gone (posts then go nowhere).
   using Poster = std::function<void(Token, std::function<void()>)>;
   Poster GetPoster() const;
@@ -88,6 +100,7 @@ class EventLoop {
   class Inbox;
 
   void RunPosted();
+  void RunRoundEnd();
   void ProcessOnce(int timeoutMs);
   bool ProcessingOnThisThread() const;
   void Guarded(const std::function<void()>& call);
@@ -97,6 +110,7 @@ class EventLoop {
   std::shared_ptr<Inbox> inbox_;
   Token nextToken_ = 1;
   std::unordered_map<Token, Registration> registrations_;
+  std::vector<std::pair<Token, std::function<void()>>> roundEnd_;
   std::atomic<bool> stopped_{false};
   // The thread inside ProcessOnce, if any: its own posts need no wake-up.
   std::atomic<std::thread::id> processing_{};

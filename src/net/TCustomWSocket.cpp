@@ -459,6 +459,11 @@ void TCustomWSocket::FinishClose(bool shutdownFirst) {
     return;
   }
   if (shutdownFirst) {
+    // What this round gave the connection goes before its end, as if it had been sent at once.
+    if (flushFor_ != 0 && flushFor_ == handleToken_) {
+      flushFor_ = 0;
+      DrainQuietly();
+    }
     if (tls_ != nullptr && !tlsHandshaking_) tls_->Shutdown();  // close_notify
     ::shutdown(handle_.Get(), SHUT_RDWR);
   }

@@ -102,6 +102,10 @@ class TCustomWSocket {
   virtual void Connect();
   virtual int Send(const void* data, int length);
   virtual int SendStr(const std::string& text);
+  // With this on, what Send queues inside a round of the loop is written at the round's end, so
+  // the answers one round gives a connection leave in one segment. Outside a round, and at a
+  // Close, queued bytes are written at once as without it.
+  void SetGatherSends(bool on) { gatherSends_ = on; }
   // Queues `length` bytes of the open file `fd`, from its current offset, behind the bytes
   // already queued; the system copies them to the connection (sendfile) without passing them
   // through this process, and advances the file's offset as a read would. OnDataSent follows
@@ -210,6 +214,11 @@ class TCustomWSocket {
   void ReceiveLoop(uint16_t error, int budget);
   static constexpr int kReadBudget = 64;
   void TryToSend();
+  // Writes what Send queued (the end of a gathered round).
+  void FlushQueued();
+  // At a close: writes what the queue holds as far as the system takes it now, without reports
+  // (the connection is ending, so a failure changes nothing).
+  void DrainQuietly();
   // Sends the queued file bytes; false when the socket was closed meanwhile.
   bool SendFileBytes();
   void DropFileBytes();
@@ -277,6 +286,8 @@ class TCustomWSocket {
   bool acceptArmed_ = true;
   bool writeArmed_ = false;
   bool dataSentDue_ = true;     // a Send (or the connection's start) awaits its OnDataSent
+  bool gatherSends_ = false;
+  EventLoop::Token flushFor_ = 0;  // the handle whose queued bytes wait for the round's end
   uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
 
   // TLS state: the session, a start that waits for a Connect, the bytes that still leave in

@@ -308,9 +308,40 @@ int TCustomWSocket::Send(const void* data, int length) {
     queue_.Append(data, length);
     result = length;
   }
+  // Not under TLS: its records are made as the bytes come, and its close has its own order.
+  if (gatherSends_ && tls_ == nullptr && loop_.InRound()) {
+    if (flushFor_ != handleToken_) {
+      flushFor_ = handleToken_;
+      loop_.AtRoundEnd(handleToken_, [this]() { FlushQueued(); });
+    }
+    return result;
+  }
+  FlushQueued();
+  return result;
+}
+
+void TCustomWSocket::DrainQuietly() {
+  for (;;) {
+    int32_t length = 0;
+    const char* data = queue_.Front(length);
+    if (data == nullptr) return;
+    if (tls_ != nullptr) {
+      if (plainLeft_ == 0) return;
+      length = static_cast<int32_t>(std::min<int64_t>(length, plainLeft_));
+    }
+    const int sent = RawSend(data, length);
+    if (sent <= 0) return;
+    queue_.Consume(sent);
+    if (tls_ != nullptr) plainLeft_ -= sent;
+    if (sent < length) return;
+  }
+}
+
+void TCustomWSocket::FlushQueued() {
+  flushFor_ = 0;
+  if (state_ != wsConnected) return;
   TryToSend();
   if (allSent_) PostReadiness(FD_WRITE, 0);
-  return result;
 }
 
 int64_t TCustomWSocket::SendFile(int fd, int64_t length) {

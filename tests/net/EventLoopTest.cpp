@@ -33,6 +33,37 @@ TEST(EventLoopTest, PostedTasksRunInOrderAndReleasedTokensDropThem) {
   loop.Release(alive);
 }
 
+// The round's end comes after every posted task of the round, its own tasks wait for the next
+// round, and a released token drops its task as for posted ones.
+TEST(EventLoopTest, RoundEndTasksRunAfterThePostedOnes) {
+  EventLoop loop;
+  std::vector<int> order;
+  const EventLoop::Token alive = loop.NewToken();
+  const EventLoop::Token gone = loop.NewToken();
+  loop.Post([&] {
+    EXPECT_TRUE(loop.InRound());
+    order.push_back(1);
+    loop.AtRoundEnd(alive, [&] {
+      order.push_back(3);
+      loop.AtRoundEnd(alive, [&] { order.push_back(5); });
+      loop.Post([&] { order.push_back(4); });
+    });
+    loop.AtRoundEnd(gone, [&] { order.push_back(99); });
+  });
+  loop.Post([&] {
+    order.push_back(2);
+    loop.Release(gone);
+  });
+  EXPECT_FALSE(loop.InRound());
+  loop.ProcessReady(0);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_TRUE(loop.HasPending());  // the next round must not wait
+  loop.ProcessReady(0);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_FALSE(loop.HasPending());
+  loop.Release(alive);
+}
+
 TEST(EventLoopTest, AnExceptionFromATaskIsReportedAndTheLoopGoesOn) {
   EventLoop loop;
   std::vector<std::string> reported;

@@ -60,6 +60,40 @@ TEST_F(TWSocketSendTest, OneDataSentPerEmptyingNeverInsideSend) {
   EXPECT_EQ(dataSent, 3);
 }
 
+// Gathered: the Sends of one round leave at its end, together; outside a round a Send leaves at
+// once; a Close in the same round still delivers what was sent before it.
+TEST_F(TWSocketSendTest, GatheredSendsLeaveAtTheRoundsEndAndBeforeAClose) {
+  TWSocket conn(loop_);
+  conn.SetGatherSends(true);
+  UniqueFd peer = Adopt(conn);
+  Settle(20ms);
+  int64_t pendingInRound = -1;
+  loop_.Post([&] {
+    conn.SendStr("150 first\r\n");
+    conn.SendStr("226 second\r\n");
+    pendingInRound = conn.BufferedBytes();
+  });
+  std::string got;
+  ASSERT_TRUE(loop_.RunUntil(
+      [&] { return (got += test::ReadWaiting(peer.Get())) == "150 first\r\n226 second\r\n"; },
+      1s));
+  EXPECT_EQ(pendingInRound, 23);  // nothing written inside the round
+
+  conn.SendStr("200 outside\r\n");
+  EXPECT_EQ(conn.BufferedBytes(), 0);
+  EXPECT_EQ(test::ReadWaiting(peer.Get()), "200 outside\r\n");
+
+  loop_.Post([&] {
+    conn.SendStr("221 Goodbye.\r\n");
+    conn.Close();
+  });
+  got.clear();
+  ASSERT_TRUE(loop_.RunUntil(
+      [&] { return (got += test::ReadWaiting(peer.Get())) == "221 Goodbye.\r\n"; }, 1s));
+  char byte = 0;
+  EXPECT_EQ(::recv(peer.Get(), &byte, 1, 0), 0);  // then the end of the connection
+}
+
 TEST_F(TWSocketSendTest, ZeroBytesOnAFreshConnectionAndSendWhenNotConnected) {
   int dataSent = 0, errors = 0;
   TWSocket conn(loop_), idle(loop_);
