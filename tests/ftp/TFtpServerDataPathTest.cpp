@@ -17,7 +17,7 @@
 namespace orvane::test {
 namespace {
 
-constexpr int64_t kChunk = 1024 * 1024;  // the download chunk
+constexpr int64_t kChunk = 128 * 1024;  // the download chunk
 constexpr int64_t kBlock = 256 * 1024;   // the upload block
 constexpr int64_t k4GiB = int64_t{1} << 32;
 
@@ -322,9 +322,13 @@ TEST_F(TFtpServerDataPathTest, AborDuringALargeChunkThenTransferAgain) {
   MakeSparse(root_ / "big.bin", 16 * kChunk);
   auto control = Login();
   auto data = Passive(*control, 4096);
+  // Small buffers at both ends, so that a chunk cannot vanish into them whole.
+  TWSocket& socket = server_->Client(0).Data().Socket();
+  ASSERT_TRUE(loop_.RunUntil([&] { return socket.State() == wsConnected; }, FtpClient::kWait));
+  const int small = 4096;
+  ASSERT_EQ(::setsockopt(socket.HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
   ASSERT_EQ(control->Command("RETR big.bin"), "150 Opening data connection for big.bin.");
   // The client reads nothing: soon a chunk waits, partly sent, for room in the connection.
-  TWSocket& socket = server_->Client(0).Data().Socket();
   ASSERT_TRUE(loop_.RunUntil([&] { return socket.BufferedBytes() > 0; }, FtpClient::kWait));
   const std::vector<std::string> before = log_.events;
   ASSERT_EQ(before.back(), "U" + std::to_string(kChunk));
