@@ -89,12 +89,14 @@ class Server:
         self.port = None
         self.argv, self.work, self.env, self.pidfile = argv, work, env, pidfile
         self.proc = None
+        self.cpus = None  # the processors the server and every process it forks may run on
 
     def start(self):
         log = open(os.path.join(self.work, self.name + '.log'), 'w')
+        pin = (lambda: os.sched_setaffinity(0, self.cpus)) if self.cpus else None
         self.proc = subprocess.Popen(self.argv, stdin=subprocess.DEVNULL, stdout=log,
                                      stderr=subprocess.STDOUT, env=self.env,
-                                     start_new_session=True)
+                                     start_new_session=True, preexec_fn=pin)
         wait_listening(self.port)
 
     @property
@@ -271,7 +273,15 @@ def curl(args, *extra):
 TLS_CURL = ['--ssl-reqd', '--insecure']  # PROT P on every data connection
 
 
+def settle_disk():
+    # Dirty pages left by the file written before (the upload of another server, the test file)
+    # are written back while the next transfer runs and slow it by up to 4x; each large
+    # transfer starts with them on disk.
+    os.sync()
+
+
 def retr_big(server, size, extra=()):
+    settle_disk()
     before = cpu_seconds(server.pid)
     seconds, got = curl(None, *extra, '-o', '/dev/null', '-w',
                         '%{time_total} %{size_download}', server.url('retr.bin'))
@@ -282,6 +292,7 @@ def retr_big(server, size, extra=()):
 
 
 def stor_big(server, source, root, name, size, extra=()):
+    settle_disk()
     before = cpu_seconds(server.pid)
     (seconds,) = curl(None, *extra, '-T', source, '-w', '%{time_total}', server.url(name))
     cpu = cpu_seconds(server.pid) - before
@@ -347,12 +358,18 @@ def main():
     parser.add_argument('--idle-all-limit', type=int, default=1000,
                         help='peers with a process per session are held at most this many')
     parser.add_argument('--only', nargs='*', help='names of the servers to run')
+    parser.add_argument('--no-pin', action='store_true',
+                        help='let the scheduler place servers and clients (by default the '
+                             'servers run on the first processor, the clients on the others)')
+    parser.add_argument('--work', default=None,
+                        help='where the served files go (default: the system temporary '
+                             'directory); /dev/shm takes the disk out of the figures')
     parser.add_argument('--results', default='build/bench/results.txt')
     parser.add_argument('--tls', choices=('also', 'no', 'only'), default='also',
                         help='the large transfers under PROT P, orvane against vsftpd')
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix='orvane-compare-')
+    work = tempfile.mkdtemp(prefix='orvane-compare-', dir=args.work)
     os.chmod(work, 0o755)
     root = os.path.join(work, 'c', 'files')
     os.makedirs(root)
@@ -374,8 +391,20 @@ def main():
     servers = make_servers(args, work, root) if args.tls != 'only' else []
     if args.only:
         servers = [s for s in servers if s.name in args.only]
-    results = {s.name: {} for s in servers}
     tls_servers = make_tls_servers(args, work, root) if args.tls != 'no' else []
+    # On a small machine the scheduler now and then puts the client (curl) on the server's
+    # processor; that transfer then takes two to four times as long. With every server on one
+    # processor and every client on the others, each server meets the same conditions, as it
+    # would with its clients on other machines.
+    cpus = sorted(os.sched_getaffinity(0))
+    placement = 'scheduler\'s choice of processors'
+    if not args.no_pin and len(cpus) >= 2:
+        for s in servers + tls_servers:
+            s.cpus = {cpus[0]}
+        os.sched_setaffinity(0, set(cpus[1:]))
+        placement = 'servers on processor %d, clients on %s' % (
+            cpus[0], ', '.join(str(c) for c in cpus[1:]))
+    results = {s.name: {} for s in servers}
     tls_results = {s.name: {} for s in tls_servers}
     load_before = os.getloadavg()
     try:
@@ -461,6 +490,7 @@ def main():
     lines = ['Loopback 127.0.0.1, curl and ftplib; %d runs of the large transfers (medians). '
              'Load average before %.2f, after %.2f (1 min).' % (args.runs, load_before[0],
                                                                 load_after[0]),
+             'Files served from %s; %s.' % (args.work or tempfile.gettempdir(), placement),
              'Ratios "xN" are orvane against that peer, >1 better for orvane.', '']
     lines.append('%-32s' % '' + ''.join('%18s' % n for n in names))
 

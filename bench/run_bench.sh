@@ -3,7 +3,8 @@
 # in one run (bench/compare.py does the measuring and prints the table).
 # Run by hand (never by ./test or CI):  bench/run_bench.sh [compare.py options]
 # Environment: RUNS (5), RETR_MIB (1024), STOR_MIB (256), FILES (500), SESSIONS (300),
-# IDLE ("1000 10000"), RESULTS (build/bench/results.txt).
+# IDLE ("1000 10000"), RESULTS (build/bench/results.txt), WORK (the temporary directory; set
+# WORK=/dev/shm to take the disk out of the upload figures).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,4 +38,4 @@ read -r -a idle <<< "${IDLE:-1000 10000}"
 exec python3 bench/compare.py --orvane build/bench/src/app/orvane-ftpd --peers "$PEERS/root" \
   --runs "${RUNS:-5}" --retr-mib "${RETR_MIB:-1024}" --stor-mib "${STOR_MIB:-256}" \
   --files "${FILES:-500}" --sessions "${SESSIONS:-300}" --idle "${idle[@]}" \
-  --results "${RESULTS:-build/bench/results.txt}" "$@"
+  --results "${RESULTS:-build/bench/results.txt}" ${WORK:+--work "$WORK"} "$@"
