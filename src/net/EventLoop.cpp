@@ -233,6 +233,9 @@ void EventLoop::ProcessOnce(int timeoutMs) {
   }
   RunPosted();
   RunRoundEnd();
+  // What the round's end posted (a write report after a gathered write) still belongs to this
+  // round: an embedding loop would otherwise need another turn for it.
+  RunPosted();
 }
 
 void EventLoop::Run() {
