@@ -47,7 +47,9 @@ void TFtpServer::SecureDataConnection(TFtpCtrlSocket& client) {
   TWSocket& data = client.Data().Socket();
   const uint64_t identity = TlsRequireReuse ? client.Tls()->Identity() : 0;
   try {
-    data.StartTls(client.Tls()->Context(), TlsRole::Server, identity);
+    // No tickets on a data connection: an uploading client that never reads them would reset
+    // the connection at its close and lose the end of its file.
+    data.StartTls(client.Tls()->Context(), TlsRole::Server, identity, false);
   } catch (const std::exception& e) {
     if (OnTlsFailed && !destroying_) OnTlsFailed(*this, client, true, e.what());
     data.Close();

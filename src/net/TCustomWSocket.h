@@ -146,8 +146,10 @@ class TCustomWSocket {
   // TlsFailure(). requiredIdentity, when not 0, is a session identity (TlsSession::Identity) the
   // peer must resume; a handshake that does not fails. Close sends close_notify; a peer's
   // close_notify is reported as a close; a peer that just goes is taken as a normal end.
-  // Throws TlsError when OpenSSL cannot make the connection object.
-  void StartTls(std::shared_ptr<TlsContext> context, TlsRole role, uint64_t requiredIdentity = 0);
+  // A server connection with issueTickets false sends no session tickets: see
+  // TlsSession::IssueNoTickets. Throws TlsError when OpenSSL cannot make the connection object.
+  void StartTls(std::shared_ptr<TlsContext> context, TlsRole role, uint64_t requiredIdentity = 0,
+                bool issueTickets = true);
   // TLS was started on this connection (the handshake may still be under way).
   bool Secure() const { return tls_ != nullptr || tlsStart_ != nullptr; }
   bool TlsEstablished() const { return tls_ != nullptr && tls_->Established(); }
@@ -296,6 +298,7 @@ class TCustomWSocket {
     std::shared_ptr<TlsContext> context;
     TlsRole role;
     uint64_t requiredIdentity;
+    bool issueTickets;
   };
   std::unique_ptr<TlsSession> tls_;
   std::unique_ptr<TlsStart> tlsStart_;

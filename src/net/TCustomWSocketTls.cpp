@@ -48,12 +48,13 @@ void TCustomWSocket::OfferTlsSession(const TlsSession* from) {
 }
 
 void TCustomWSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role,
-                              uint64_t requiredIdentity) {
+                              uint64_t requiredIdentity, bool issueTickets) {
   if (tls_ != nullptr || tlsStart_ != nullptr) {
     RaiseException("StartTls: TLS is already on");
     return;
   }
-  tlsStart_ = std::make_unique<TlsStart>(TlsStart{std::move(context), role, requiredIdentity});
+  tlsStart_ = std::make_unique<TlsStart>(
+      TlsStart{std::move(context), role, requiredIdentity, issueTickets});
   if (state_ == wsConnected) BeginTls();
 }
 
@@ -61,6 +62,7 @@ void TCustomWSocket::BeginTls() {
   IgnoreBrokenPipe();
   std::unique_ptr<TlsStart> start = std::move(tlsStart_);
   tls_ = std::make_unique<TlsSession>(start->context, handle_.Get(), start->role);
+  if (!start->issueTickets) tls_->IssueNoTickets();
   if (start->role == TlsRole::Client && offeredSession_) {
     tls_->OfferSession(offeredSession_.get());
     offeredSession_.reset();

@@ -35,6 +35,10 @@ TlsSession::~TlsSession() {
   SSL_free(ssl_);
 }
 
+void TlsSession::IssueNoTickets() {
+  SSL_set_num_tickets(ssl_, 0);
+}
+
 TlsSession::Status TlsSession::Classify(int result, const char* operation) {
   const int code = SSL_get_error(ssl_, result);
   switch (code) {

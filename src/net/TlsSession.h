@@ -42,6 +42,12 @@ class TlsSession {
   // Sends close_notify once, without waiting for the peer's.
   void Shutdown();
 
+  // For a server, before the handshake: no session tickets after it. TLS 1.3 sends them once
+  // the client's Finished has arrived, when a client that only uploads may never read them; its
+  // close then finds them unread and resets the connection, and the system discards what the
+  // server had not read yet of the upload. A data connection needs none: its client resumes
+  // the control connection's session.
+  void IssueNoTickets();
   // Whether the handshake resumed an earlier session.
   bool Resumed() const;
   // The identity this connection gives the tickets it issues: for a resumed session the one the

@@ -1,9 +1,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "NetTestSupport.h"
 #include "net/SelfSignedCertificate.h"
@@ -145,6 +149,39 @@ TEST_F(TlsSocketTest, RequiredIdentityAcceptsOnlyAResumedSession) {
   EXPECT_EQ(closeError, kWsaEconnaborted);
   EXPECT_NE(stranger.TlsFailure().find("not resumed"), std::string::npos);
   EXPECT_EQ(stranger.State(), wsClosed);
+}
+
+// A server end that issues no tickets sends nothing after its handshake, so a client that only
+// writes and then closes finds nothing unread (which would make its close a reset that takes the
+// end of its upload with it). With tickets, the same client has them waiting unread.
+TEST_F(TlsSocketTest, WithoutTicketsNothingWaitsUnreadAtAWritingClient) {
+  for (const bool tickets : {true, false}) {
+    TWSocket server(loop_);
+    target_ = &server;
+    UniqueFd raw = test::ConnectPlain(port_);
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(loop_.RunUntil([&] { return target_ == nullptr; }, 2s));
+    server.StartTls(credentials_->Current(), TlsRole::Server, 0, tickets);
+    // A blocking OpenSSL client on its own thread: it completes the handshake, reads nothing.
+    SSL* ssl = SSL_new(clientContext_->Native());
+    ASSERT_NE(ssl, nullptr);
+    SSL_set_fd(ssl, raw.Get());
+    std::atomic<int> connected{0};
+    std::thread client([&] { connected = SSL_connect(ssl) == 1 ? 1 : -1; });
+    loop_.RunUntil([&] { return connected != 0 && server.TlsEstablished(); }, 5s);
+    client.join();
+    ASSERT_EQ(connected, 1);
+    Settle(100ms);
+    int unread = -1;
+    ASSERT_EQ(::ioctl(raw.Get(), FIONREAD, &unread), 0);
+    if (tickets) {
+      EXPECT_GT(unread, 0) << "TLS 1.3 sends its tickets after the handshake";
+    } else {
+      EXPECT_EQ(unread, 0);
+    }
+    SSL_free(ssl);
+    server.Close();
+  }
 }
 
 // Garbage instead of a ClientHello, a peer that stops mid-handshake and one that goes without
