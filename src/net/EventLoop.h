@@ -30,9 +30,9 @@ namespace orvane {
 // whether posted tasks wait, so an embedding loop knows to call ProcessReady(0) again soon.
 //
 // A round is one ProcessReady(): the ready descriptors, the tasks they post, then the tasks
-// given to AtRoundEnd and last what those posted, before the loop waits again. Sockets use the round's end to write what
-// one round gave a connection in one go (the answers of a command, a transfer's "150" and
-// "226"), as Redis writes its replies before it sleeps.
+// given to AtRoundEnd and last what those posted, before the loop waits again. Sockets use the
+// round's end to write what one round gave a connection in one go (the answers of a command, a
+// transfer's "150" and "226"), as Redis writes its replies before it sleeps.
 class EventLoop {
  public:
   using Token = uint64_t;

@@ -287,10 +287,10 @@ class TCustomWSocket {
   bool readArmed_ = true;
   bool acceptArmed_ = true;
   bool writeArmed_ = false;
-  bool dataSentDue_ = true;     // a Send (or the connection's start) awaits its OnDataSent
+  bool dataSentDue_ = true;  // a Send (or the connection's start) awaits its OnDataSent
   bool gatherSends_ = false;
   EventLoop::Token flushFor_ = 0;  // the handle whose queued bytes wait for the round's end
-  uint64_t bytesReceived_ = 0;  // progress marker for the receive loop
+  uint64_t bytesReceived_ = 0;     // progress marker for the receive loop
 
   // TLS state: the session, a start that waits for a Connect, the bytes that still leave in
   // clear before it, and which readiness the record layer waits for across reads and writes.

@@ -160,8 +160,8 @@ TEST_F(PassiveRangeTest, PortInUseIsSkippedForTheNextOfTheRange) {
     }
   }
   ASSERT_NE(port, 0);
-  ASSERT_TRUE(server_->PassivePortRange.Parse(std::to_string(port) + "-" +
-                                              std::to_string(port + 1)));
+  ASSERT_TRUE(
+      server_->PassivePortRange.Parse(std::to_string(port) + "-" + std::to_string(port + 1)));
   auto client = Login();
   EXPECT_EQ(PasvPort(client->Command("PASV")), port + 1);
 }

@@ -18,7 +18,7 @@ namespace orvane::test {
 namespace {
 
 constexpr int64_t kChunk = 128 * 1024;  // the download chunk
-constexpr int64_t kBlock = 256 * 1024;   // the upload block
+constexpr int64_t kBlock = 256 * 1024;  // the upload block
 constexpr int64_t k4GiB = int64_t{1} << 32;
 
 // A recognisable byte for every offset, so that a shifted or repeated range shows.

@@ -75,8 +75,7 @@ TEST_F(TWSocketSendTest, GatheredSendsLeaveAtTheRoundsEndAndBeforeAClose) {
   });
   std::string got;
   ASSERT_TRUE(loop_.RunUntil(
-      [&] { return (got += test::ReadWaiting(peer.Get())) == "150 first\r\n226 second\r\n"; },
-      1s));
+      [&] { return (got += test::ReadWaiting(peer.Get())) == "150 first\r\n226 second\r\n"; }, 1s));
   EXPECT_EQ(pendingInRound, 23);  // nothing written inside the round
 
   conn.SendStr("200 outside\r\n");
