@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "ui/QtText.h"
 #include "ui/TMainForm.h"
 
 namespace orvane {
@@ -10,10 +11,6 @@ namespace orvane {
 namespace {
 
 const char kTitle[] = "Orvane FTP Server";
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 

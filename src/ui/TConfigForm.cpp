@@ -3,19 +3,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/QtText.h"
+
 namespace orvane {
-
-namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-  return text.toUtf8().toStdString();
-}
-
-}  // namespace
 
 TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent)
     : QDialog(parent), model_(model), stayOnTop_(stayOnTop) {

@@ -4,18 +4,11 @@
 #include <QKeyEvent>
 
 #include "platform/IniFile.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-  return text.toUtf8().toStdString();
-}
 
 const char* const kCaptions[] = {"",
                                  "Log tried connections",

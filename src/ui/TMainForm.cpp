@@ -16,14 +16,11 @@
 #include "console/SelectedUser.h"
 #include "console/WindowGeometry.h"
 #include "platform/IniFile.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QSize PrimaryScreenSize() {
   const QScreen* screen = QGuiApplication::primaryScreen();

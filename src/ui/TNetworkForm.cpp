@@ -1,23 +1,12 @@
 #include "ui/TNetworkForm.h"
 
 #include "platform/IniFile.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
-namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-  return text.toUtf8().toStdString();
-}
-
-}  // namespace
-
 TNetworkForm::TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+    : SettingsDialog(stayOnTop, parent), host_(host) {
   setObjectName("NetworkForm");
   setWindowTitle("Network");
   Ports.setObjectName("Ports");
@@ -76,24 +65,6 @@ void TNetworkForm::OkClick() {
   // new listening socket, so transfers already under way are not touched.
   settings_.ApplyTo(host_.FtpServer1);
   hide();
-}
-
-void TNetworkForm::CancelClick() {
-  Reload();
-  hide();
-}
-
-void TNetworkForm::showEvent(QShowEvent* event) {
-  Reload();
-  stayOnTop_.DialogShown();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::showEvent(event);
-}
-
-void TNetworkForm::hideEvent(QHideEvent* event) {
-  stayOnTop_.DialogHidden();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::hideEvent(event);
 }
 
 }  // namespace orvane

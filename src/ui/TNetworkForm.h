@@ -1,31 +1,27 @@
 #pragma once
 
-#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <functional>
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
 #include "host/PassiveSettings.h"
+#include "ui/SettingsDialog.h"
 
 namespace orvane {
 
 // "Network": the passive ports and the external address of section Passive. Showing and Cancel
 // read the file again; OK checks both fields (a wrong one is named in a message box and the
 // window stays open), writes them and gives them to the engine, whose next PASV uses them.
-class TNetworkForm : public QDialog {
+class TNetworkForm : public SettingsDialog {
   Q_OBJECT
 
  public:
   TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent = nullptr);
-
-  // Showing and hiding tell the main window to bring its topmost state in line.
-  std::function<void()> OnShownOrHidden;
 
   QVBoxLayout Layout;
   QGridLayout Grid;
@@ -43,18 +39,11 @@ class TNetworkForm : public QDialog {
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
 
-  // The fields shown again from the file.
-  void Reload();
+  void Reload() override;
   void OkClick();
-  void CancelClick();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   FtpHost& host_;
-  StayOnTop& stayOnTop_;
   PassiveSettings settings_;
 };
 

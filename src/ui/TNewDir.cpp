@@ -1,6 +1,7 @@
 #include "ui/TNewDir.h"
 
 #include "platform/FileSystem.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
@@ -8,10 +9,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kFilledRole = Qt::UserRole + 1;
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string PathOf(const QTreeWidgetItem* item) {
   return item->data(0, kPathRole).toString().toUtf8().toStdString();

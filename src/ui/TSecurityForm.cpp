@@ -3,18 +3,11 @@
 #include <QFileDialog>
 
 #include "platform/IniFile.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-  return text.toUtf8().toStdString();
-}
 
 std::optional<std::string> OpenPem(QWidget* parent, const QString& caption,
                                    const QString& current) {
@@ -27,7 +20,7 @@ std::optional<std::string> OpenPem(QWidget* parent, const QString& caption,
 }  // namespace
 
 TSecurityForm::TSecurityForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+    : SettingsDialog(stayOnTop, parent), host_(host) {
   setObjectName("SecurityForm");
   setWindowTitle("Security");
   Enabled.setObjectName("enabled");
@@ -133,24 +126,6 @@ void TSecurityForm::OkClick() {
     return;
   }
   hide();
-}
-
-void TSecurityForm::CancelClick() {
-  Reload();
-  hide();
-}
-
-void TSecurityForm::showEvent(QShowEvent* event) {
-  Reload();
-  stayOnTop_.DialogShown();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::showEvent(event);
-}
-
-void TSecurityForm::hideEvent(QHideEvent* event) {
-  stayOnTop_.DialogHidden();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::hideEvent(event);
 }
 
 }  // namespace orvane

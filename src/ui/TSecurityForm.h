@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,13 +15,14 @@
 #include "console/SecuritySetup.h"
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/SettingsDialog.h"
 
 namespace orvane {
 
 // "Security": the TLS settings of FTPsrv.ini. Showing and Cancel read the file again; OK checks
 // the fields through SecuritySetup (a wrong one is named in a message box and the window stays
 // open) and writes them. The server reads them when it starts, as the window says.
-class TSecurityForm : public QDialog {
+class TSecurityForm : public SettingsDialog {
   Q_OBJECT
 
  public:
@@ -32,8 +32,6 @@ class TSecurityForm : public QDialog {
   // replace them.
   std::function<std::optional<std::string>()> ChooseCert;
   std::function<std::optional<std::string>()> ChooseKey;
-  // Showing and hiding tell the main window to bring its topmost state in line.
-  std::function<void()> OnShownOrHidden;
 
   QVBoxLayout Layout;
   QCheckBox Enabled{"Offer TLS on the server's port (AUTH TLS)"};
@@ -58,14 +56,8 @@ class TSecurityForm : public QDialog {
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
 
-  // The controls shown again from the file.
-  void Reload();
+  void Reload() override;
   void OkClick();
-  void CancelClick();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
 
  private:
   void Fill();
@@ -73,7 +65,6 @@ class TSecurityForm : public QDialog {
   void UpdateEnabling();
 
   FtpHost& host_;
-  StayOnTop& stayOnTop_;
   SecuritySetup setup_;
 };
 

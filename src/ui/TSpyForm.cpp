@@ -6,15 +6,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/QtText.h"
+
 namespace orvane {
-
-namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 TSpyForm::TSpyForm(FtpHost& host, ClientActions& actions, StayOnTop& stayOnTop)
     : QWidget(nullptr, Qt::Window), host_(host), actions_(actions), stayOnTop_(stayOnTop) {

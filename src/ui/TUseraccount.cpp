@@ -4,18 +4,11 @@
 
 #include "console/AccountEditor.h"
 #include "platform/FileSystem.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-  return text.toUtf8().toStdString();
-}
 
 // Where the file dialogs start: the first drive's directory.
 QString DriveDirectory() {

@@ -3,15 +3,12 @@
 #include <QHeaderView>
 #include <memory>
 
+#include "ui/QtText.h"
 #include "ui/TMainForm.h"
 
 namespace orvane {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr int kRecordRole = Qt::UserRole;
 constexpr int kSequenceRole = Qt::UserRole + 1;

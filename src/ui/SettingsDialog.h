@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "console/StayOnTop.h"
+
+namespace orvane {
+
+// A settings window of the "Setup" menu that edits a part of FTPsrv.ini: showing it and Cancel
+// read the file again (Reload); showing and hiding tell the main window to bring its topmost
+// state in line. Each window adds its fields and its OK.
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  SettingsDialog(StayOnTop& stayOnTop, QWidget* parent);
+
+  std::function<void()> OnShownOrHidden;
+
+  // The fields shown again from the file.
+  virtual void Reload() = 0;
+  void CancelClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  StayOnTop& stayOnTop_;
+};
+
+}  // namespace orvane
