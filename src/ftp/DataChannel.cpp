@@ -71,9 +71,17 @@ void DataChannel::Detach() {
   socket_->OnSessionClosed = nullptr;
   socket_->OnChangeState = nullptr;
   set_ = HandlerSet::None;
+  startPending_ = false;
 }
 
+// A start still pending is dropped: the session is being destroyed, and a transfer that never
+// started has no close to report either.
 void DataChannel::Close() {
+  if (startPending_) {
+    startPending_ = false;
+    InstallHandlers(HandlerSet::None);
+    EndTransfer();
+  }
   if (socket_->State() != wsClosed) socket_->Close();
 }
 
@@ -89,6 +97,7 @@ void DataChannel::GivePort(const std::string& addr, const std::string& port) {
 
 uint16_t DataChannel::OpenListener(PassivePorts& ports) {
   TWSocket& data = *socket_;
+  RunPendingStart();
   try {
     // A data connection still open ends here; its close answers its own transfer.
     data.Close();
@@ -253,6 +262,7 @@ bool DataChannel::Passive() const {
 
 void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
   assert(server_ != nullptr && "a transfer needs the engine attached");
+  RunPendingStart();
   if (!Passive()) {
     // A data connection still open (a transfer under way, an active connection being made)
     // ends first; its close answers its own transfer. The port given since that transfer
@@ -274,8 +284,7 @@ void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
     }
     InstallHandlers(set);
     if (state_ == State::Connected) {
-      socket_->Resume();
-      Established(0);
+      PostStart();
     } else {
       state_ = State::WaitingForConnection;
     }
@@ -304,7 +313,27 @@ void DataChannel::StartDownload(std::unique_ptr<TStream> stream) {
   Start(HandlerSet::Send, std::move(stream));
 }
 
+// The connection stays paused until the posted start: nothing of it is reported before its
+// transfer's start hooks have run.
+void DataChannel::PostStart() {
+  startPending_ = true;
+  const EventLoop::Token connection = socket_->HandleToken();
+  loop_.PostTo(token_, [this, connection]() {
+    if (socket_->HandleToken() == connection) RunPendingStart();
+  });
+}
+
+void DataChannel::RunPendingStart() {
+  if (!startPending_) return;
+  startPending_ = false;
+  if (set_ == HandlerSet::None || socket_->State() != wsConnected) return;
+  session_.WriteGatheredNow();
+  socket_->Resume();
+  Established(0);
+}
+
 bool DataChannel::AbortByClient() {
+  RunPendingStart();
   if (socket_->State() != wsConnected) return false;
   const bool unclaimed = set_ == HandlerSet::None;
   transferError_ = kAbortRequested;
@@ -316,6 +345,7 @@ bool DataChannel::AbortByClient() {
 }
 
 void DataChannel::CloseWithSession() {
+  RunPendingStart();
   if (socket_->State() == wsClosed) return;
   if (socket_->OnDataAvailable) socket_->DeliverWaitingData();
   socket_->Close();

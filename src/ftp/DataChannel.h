@@ -117,6 +117,14 @@ class DataChannel {
   bool Passive() const;
   void Start(HandlerSet set, std::unique_ptr<TStream> stream);
   void InstallHandlers(HandlerSet set);
+  // A connection that was there before its transfer command starts from a posted task, once
+  // the command's answer has been written: the client reads the "150" while the data follows.
+  void PostStart();
+  // Runs the posted start now if it has not run yet. A command of the same read that changes
+  // the data connection before it (ABOR, PASV, another transfer, the session's end) starts the
+  // transfer first, as it would have started before that command without the post: so every
+  // transfer passes through its start hooks before its close hooks.
+  void RunPendingStart();
   void ConnectActive(HandlerSet set);
   void Accepted();
   // The data connection exists (error 0) or could not be made: the handler set's start.
@@ -153,6 +161,7 @@ class DataChannel {
   int64_t restartPos_ = 0;
   int64_t nextStartPos_ = 0;
   int64_t startPos_ = 0;
+  bool startPending_ = false;
   // The block buffer of a running upload: allocated when it starts, freed when it ends.
   std::unique_ptr<char[]> uploadBuffer_;
 };

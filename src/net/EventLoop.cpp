@@ -232,10 +232,14 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     RunPosted();
   }
   RunPosted();
-  RunRoundEnd();
-  // What the round's end posted (a write report after a gathered write) still belongs to this
-  // round: an embedding loop would otherwise need another turn for it.
-  RunPosted();
+  // What the round's end posts (a write report after a gathered write) still belongs to this
+  // round, and so does what those tasks gather again (the close of a finished download and its
+  // "226"): an embedding loop would otherwise need another turn for each. A few passes at most,
+  // so that tasks which keep queuing more cannot hold the loop away from its descriptors.
+  for (int pass = 0; pass < kRoundEndPasses && !roundEnd_.empty(); ++pass) {
+    RunRoundEnd();
+    RunPosted();
+  }
 }
 
 void EventLoop::Run() {

@@ -99,6 +99,8 @@ class EventLoop {
   struct Posted;
   class Inbox;
 
+  // The most times one round runs its round-end tasks, each followed by what they posted.
+  static constexpr int kRoundEndPasses = 3;
   void RunPosted();
   void RunRoundEnd();
   void ProcessOnce(int timeoutMs);

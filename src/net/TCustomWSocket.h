@@ -106,6 +106,11 @@ class TCustomWSocket {
   // the answers one round gives a connection leave in one segment. Outside a round, and at a
   // Close, queued bytes are written at once as without it.
   void SetGatherSends(bool on) { gatherSends_ = on; }
+  // Writes now what Send has gathered in this round, ahead of the round's end: for bytes that
+  // must reach the client before something else happens (a transfer's "150" before its data).
+  void WriteGatheredNow() {
+    if (flushFor_ != 0) FlushQueued();
+  }
   // Queues `length` bytes of the open file `fd`, from its current offset, behind the bytes
   // already queued; the system copies them to the connection (sendfile) without passing them
   // through this process, and advances the file's offset as a read would. OnDataSent follows

@@ -312,7 +312,10 @@ int TCustomWSocket::Send(const void* data, int length) {
   if (gatherSends_ && tls_ == nullptr && loop_.InRound()) {
     if (flushFor_ != handleToken_) {
       flushFor_ = handleToken_;
-      loop_.AtRoundEnd(handleToken_, [this]() { FlushQueued(); });
+      // Written earlier (WriteGatheredNow), the queue is not written twice.
+      loop_.AtRoundEnd(handleToken_, [this]() {
+        if (flushFor_ == handleToken_) FlushQueued();
+      });
     }
     return result;
   }

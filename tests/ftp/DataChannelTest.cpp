@@ -1,7 +1,7 @@
 // The session's data channel: its states through a passive download as the hooks see them, an
 // aborted connection that no transfer had claimed, a deferred close that must not reach the
-// next listener, the one connection a passive port serves, and a transfer command that finds an
-// earlier active transfer still running.
+// next listener, the one connection a passive port serves, a connection made before its
+// transfer command, and a transfer command that finds an earlier active transfer still running.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -187,6 +187,71 @@ TEST_F(DataChannelTest, FirstConnectionFromTheClientsAddressTakesThePassivePort)
   ASSERT_TRUE(WaitState(State::Connected));
   FtpClient late(loop_, port);
   EXPECT_FALSE(late.Connected());
+}
+
+// A connection made before its transfer command starts once the command's "150" has been
+// written: the client has that answer when the first byte of the file leaves.
+TEST_F(DataChannelTest, PreConnectedDownloadWritesItsAnswerBeforeItsData) {
+  WriteFile("f.bin", "0123456789");
+  auto client = Login();
+  std::string answerAtStart;
+  server_->OnRetrSessionConnected = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, uint16_t) {
+    char buffer[256];
+    const ssize_t n = ::recv(client->Fd(), buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) answerAtStart.assign(buffer, static_cast<size_t>(n));
+  };
+  const int port = PasvPort(client->Command("PASV"));
+  FtpClient data(loop_, port);
+  ASSERT_TRUE(WaitState(State::Connected));
+  EXPECT_EQ(client->Command("RETR f.bin"), "150 Opening data connection for f.bin.");
+  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+  ASSERT_TRUE(data.WaitClosed());
+  EXPECT_EQ(data.TakeInput(), "0123456789");
+  EXPECT_EQ(answerAtStart, "150 Opening data connection for f.bin.\r\n");
+}
+
+// Commands in the same read as the transfer command reach the data connection before the
+// posted start would: ABOR, a second RETR and PASV each start the transfer first, so the
+// answers keep their order and every transfer's start hook comes before its close hook.
+TEST_F(DataChannelTest, CommandsReadWithTheTransferCommandFindItStarted) {
+  WriteFile("f.bin", "0123456789");
+  auto client = Login();
+  std::vector<std::string> hooks;
+  server_->OnRetrSessionConnected = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, uint16_t) {
+    hooks.push_back("connected");
+  };
+  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t) {
+    hooks.push_back(c.Data().Aborted() ? "closed:aborted" : "closed");
+  };
+  const struct {
+    const char* after;
+    std::vector<std::string> answers;
+  } cases[] = {
+      {"ABOR",
+       {server_->Compatibility.AbortedDownloadReply("ABORT requested by client"),
+        server_->Compatibility.AbortReply(true)}},
+      // Closed before its end was seen, the first download is not reported complete; the
+      // second RETR has no data port left.
+      {"RETR f.bin",
+       {"426 Connection closed; transfer aborted.",
+        "501 Cannot RETR. Connect: No IP Address Specified"}},
+      {"PASV", {"426 Connection closed; transfer aborted."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.after);
+    hooks.clear();
+    const int port = PasvPort(client->Command("PASV"));
+    FtpClient data(loop_, port);
+    ASSERT_TRUE(WaitState(State::Connected));
+    ASSERT_TRUE(client->Send(std::string("RETR f.bin\r\n") + c.after + "\r\n"));
+    EXPECT_EQ(client->ReadLine(), "150 Opening data connection for f.bin.");
+    for (const std::string& answer : c.answers) EXPECT_EQ(client->ReadLine(), answer);
+    ASSERT_FALSE(hooks.empty());
+    EXPECT_EQ(hooks.front(), "connected");
+    EXPECT_NE(hooks.back(), "connected");
+    if (std::string(c.after) == "PASV") EXPECT_NE(PasvPort(client->ReadLine()), 0);
+    EXPECT_TRUE(data.WaitClosed());
+  }
 }
 
 // A transfer command that finds an earlier active transfer still running closes it first (its
