@@ -99,6 +99,7 @@ EventLoop::Token EventLoop::AddFd(int fd, uint32_t epollEvents, ReadyHandler han
 void EventLoop::ApplyInterest(Token token, Registration& reg, uint32_t events) {
   if (reg.fd < 0) return;
   reg.events = events;
+  reg.wanted = events;
   epoll_event ev{};
   ev.events = events;
   ev.data.u64 = token;
@@ -115,8 +116,13 @@ void EventLoop::ApplyInterest(Token token, Registration& reg, uint32_t events) {
 void EventLoop::ModifyFd(Token token, uint32_t epollEvents) {
   auto it = registrations_.find(token);
   if (it == registrations_.end()) return;
-  if (it->second.inEpoll && it->second.events == epollEvents) return;
-  ApplyInterest(token, it->second, epollEvents);
+  Registration& reg = it->second;
+  reg.wanted = epollEvents;
+  if (reg.inEpoll && reg.events == epollEvents) return;
+  const bool narrower = (epollEvents & ~reg.events) == 0;
+  const bool lessWrite = (reg.events & ~epollEvents & EPOLLOUT) != 0;
+  if (reg.inEpoll && narrower && !lessWrite) return;
+  ApplyInterest(token, reg, epollEvents);
 }
 
 void EventLoop::Release(Token token) {
@@ -223,10 +229,18 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     }
     auto it = registrations_.find(token);
     if (it == registrations_.end() || !it->second.inEpoll) continue;
+    Registration& reg = it->second;
+    uint32_t ready = events[i].events;
+    if (reg.events != reg.wanted) {
+      // A narrowed interest that epoll does not know yet: it learns it now that it matters.
+      const uint32_t delivered = reg.wanted == 0 ? 0 : reg.wanted | EPOLLERR | EPOLLHUP;
+      if ((ready & ~delivered) != 0) ApplyInterest(token, reg, reg.wanted);
+      ready &= delivered;
+      if (ready == 0) continue;
+    }
     // Copy the handler: it may release its own token (and so destroy the registration).
-    ReadyHandler handler = it->second.handler;
+    ReadyHandler handler = reg.handler;
     if (handler) {
-      const uint32_t ready = events[i].events;
       Guarded([&handler, ready]() { handler(ready); });
     }
     RunPosted();

@@ -57,9 +57,14 @@ class EventLoop {
   // A token with no descriptor: an object's identity for PostTo() while it lives.
   Token NewToken();
   // Registers fd with the given epoll interest; handler receives the ready events while the
-  // token lives. An interest of 0 keeps the token but removes the descriptor from epoll, so
-  // that not even hang-up or error conditions are reported (used to pause a socket).
+  // token lives. An interest of 0 keeps the token but reports nothing, not even hang-up or
+  // error conditions (used to pause a socket).
   Token AddFd(int fd, uint32_t epollEvents, ReadyHandler handler);
+  // A narrower read interest reaches epoll only when an event it leaves out is reported (the
+  // event is dropped then): a listener disarmed while it accepts, or a connection paused until
+  // its command comes, is most often armed again before anything arrives, and so costs no
+  // system call either way. Less write interest is applied at once, since a writable socket
+  // would report again at once.
   void ModifyFd(Token token, uint32_t epollEvents);
   // Forgets the token: the descriptor leaves epoll (call this before closing it) and every
   // report or task still addressed to the token is dropped.
@@ -92,7 +97,8 @@ class EventLoop {
  private:
   struct Registration {
     int fd = -1;
-    uint32_t events = 0;
+    uint32_t events = 0;  // the interest epoll holds
+    uint32_t wanted = 0;  // the interest asked for: narrower than events until a report shows it
     bool inEpoll = false;
     ReadyHandler handler;
   };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -9,6 +12,7 @@
 
 #include "NetTestSupport.h"
 #include "net/EventLoop.h"
+#include "platform/UniqueFd.h"
 
 namespace orvane {
 namespace {
@@ -82,6 +86,39 @@ TEST(EventLoopTest, RoundEndTasksThatKeepQueuingEndTheRound) {
   EXPECT_TRUE(loop.HasPending());
   loop.ProcessReady(0);
   EXPECT_GT(runs, firstRound);
+  loop.Release(token);
+}
+
+// A narrowed interest holds whether epoll has been told yet or not: nothing outside it reaches
+// the handler (an interest of 0 not even the peer's hang-up), and widening it again reports
+// what waited meanwhile.
+TEST(EventLoopTest, NarrowedInterestReportsOnlyWhatIsStillWanted) {
+  EventLoop loop;
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+  UniqueFd mine(pair[0]);
+  UniqueFd peer(pair[1]);
+  std::vector<uint32_t> reports;
+  const EventLoop::Token token = loop.AddFd(mine.Get(), EPOLLIN | EPOLLRDHUP,
+                                            [&](uint32_t ready) { reports.push_back(ready); });
+  loop.ModifyFd(token, EPOLLRDHUP);  // reading disarmed: data alone is not reported
+  ASSERT_EQ(::write(peer.Get(), "x", 1), 1);
+  loop.ProcessReady(0);
+  loop.ProcessReady(0);
+  EXPECT_TRUE(reports.empty());
+  loop.ModifyFd(token, EPOLLIN | EPOLLRDHUP);  // armed again: the waiting byte is reported
+  loop.ProcessReady(0);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(reports[0] & EPOLLIN);
+  loop.ModifyFd(token, 0);  // paused: not even the hang-up is reported
+  peer.Close();
+  loop.ProcessReady(0);
+  loop.ProcessReady(0);
+  EXPECT_EQ(reports.size(), 1u);
+  loop.ModifyFd(token, EPOLLIN | EPOLLRDHUP);
+  loop.ProcessReady(0);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_TRUE(reports[1] & EPOLLRDHUP);
   loop.Release(token);
 }
 
