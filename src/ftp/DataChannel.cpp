@@ -95,7 +95,7 @@ void DataChannel::GivePort(const std::string& addr, const std::string& port) {
   if (state_ == State::Idle) state_ = State::PortGiven;
 }
 
-uint16_t DataChannel::OpenListener(PassivePorts& ports) {
+uint16_t DataChannel::OpenListener(PassivePorts& ports, bool ipv6) {
   TWSocket& data = *socket_;
   RunPendingStart();
   try {
@@ -105,9 +105,8 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
     state_ = State::Idle;
     // The listener takes the family of the control connection. A failed try closes the socket,
     // which forgets its address, so each try sets it again.
-    SocketAddress local;
-    session_.GetSockName(local);
-    const std::string address = local.IsIPv6() ? "::" : "0.0.0.0";
+    const std::string address = ipv6 ? "::" : "0.0.0.0";
+    uint16_t bound = 0;
     auto listenOn = [&](uint16_t port) {
       data.SetAddr(address);
       data.SetProto("tcp");
@@ -119,6 +118,7 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
         listening = false;
       }
       if (!listening) data.Close();
+      if (listening) bound = port;
       return listening;
     };
     bool listening = false;
@@ -139,10 +139,14 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports) {
       }
     }
     data.OnSessionAvailable = [this](TCustomWSocket&, uint16_t) { Accepted(); };
-    SocketAddress bound;
-    data.GetSockName(bound);
+    // Only the system's own choice of port needs asking for.
+    if (bound == 0) {
+      SocketAddress local;
+      data.GetSockName(local);
+      bound = local.Port();
+    }
     state_ = State::Listening;
-    return bound.Port();
+    return bound;
   } catch (const std::exception&) {
     try {
       data.OnSessionAvailable = nullptr;
@@ -498,7 +502,7 @@ void DataChannel::SendConnected(uint16_t error) {
     if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
     if (!stream_ && !session_.FilePath.empty()) {
       auto file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Read);
-      file->Seek(startPos_);
+      if (startPos_ != 0) file->Seek(startPos_);  // a file opens at its start
       stream_ = std::move(file);
     }
   } catch (const std::exception& e) {

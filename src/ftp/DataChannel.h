@@ -81,11 +81,11 @@ class DataChannel {
   const std::string& DataAddr() const { return dataAddr_; }
   const std::string& DataPort() const { return dataPort_; }
 
-  // PASV, EPSV: opens the passive listener ("::" on an IPv6 control connection, else 0.0.0.0)
-  // and returns its port. A previous data connection is closed first. Throws
-  // PassiveRangeExhausted when every port of `ports` is taken and another exception on other
-  // failures, with the channel idle.
-  uint16_t OpenListener(PassivePorts& ports);
+  // PASV, EPSV: opens the passive listener ("::" for an IPv6 control connection, else 0.0.0.0;
+  // the command has the control connection's address already) and returns its port. A previous data
+  // connection is closed first. Throws PassiveRangeExhausted when every port of `ports` is taken
+  // and another exception on other failures, with the channel idle.
+  uint16_t OpenListener(PassivePorts& ports, bool ipv6);
 
   // The start of every transfer command: the offset of the last REST goes to this command
   // only, so that one refused, failed or never connected leaves no offset for a later command.

@@ -267,7 +267,7 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
   }
   try {
     answer = "229 Entering Extended Passive Mode (|||" +
-             std::to_string(client.Data().OpenListener(PassivePortRange)) + "|)";
+             std::to_string(client.Data().OpenListener(PassivePortRange, protocol == "2")) + "|)";
   } catch (const std::exception& e) {
     answer = std::string("425 Cannot open a passive port. ") + e.what();
   }

@@ -115,7 +115,7 @@ void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
     return;
   }
   try {
-    const uint16_t port = client.Data().OpenListener(PassivePortRange);
+    const uint16_t port = client.Data().OpenListener(PassivePortRange, false);
     std::string announced = ExternalAddress.Announced(local.Text(), client.PeerAddr);
     for (char& c : announced) {
       if (c == '.') c = ',';

@@ -356,8 +356,9 @@ void TCustomWSocket::Dup(int newHandle) {
     }
     ChangeState(wsClosed);
   }
+  // Accepted with SOCK_NONBLOCK, most handles are non-blocking already.
   const int flags = ::fcntl(newHandle, F_GETFL);
-  if (flags >= 0) ::fcntl(newHandle, F_SETFL, flags | O_NONBLOCK);
+  if (flags >= 0 && (flags & O_NONBLOCK) == 0) ::fcntl(newHandle, F_SETFL, flags | O_NONBLOCK);
   AdoptHandle(newHandle, kDupMask);
   ApplyLinger();
   ChangeState(wsConnected);
@@ -465,7 +466,8 @@ void TCustomWSocket::FinishClose(bool shutdownFirst) {
       DrainQuietly();
     }
     if (tls_ != nullptr && !tlsHandshaking_) tls_->Shutdown();  // close_notify
-    ::shutdown(handle_.Get(), SHUT_RDWR);
+    // A listener has no connection to end: its close alone drops what waits to be accepted.
+    if (state_ != wsListening) ::shutdown(handle_.Get(), SHUT_RDWR);
   }
   loop_.Release(handleToken_);
   handleToken_ = 0;

@@ -311,6 +311,7 @@ class TCustomWSocket {
   int64_t plainLeft_ = 0;
   bool tlsHandshaking_ = false;
   TlsSession::Status handshakeWants_ = TlsSession::Status::WantRead;
+  bool rawDrained_ = false;         // the handler's last plain read got less than it asked for
   bool tlsReadBlocked_ = false;     // the last read found no complete record
   bool tlsReadWantsWrite_ = false;  // a read waits for write readiness
   bool tlsWriteWantsRead_ = false;  // a write waits for read readiness

@@ -251,6 +251,7 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       const int32_t readBefore = readCount_;
       bool handled;
       tlsReadBlocked_ = false;
+      rawDrained_ = false;
       {
         HandlerScope scope(*this);  // covers the command handlers of derived sessions too
         handled = TriggerDataAvailable(error);
@@ -270,6 +271,9 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       }
       if (handleToken_ != token || !(handle_.Get() >= 0)) break;
       if (lastError_ != 0) break;
+      // A read that got less than it asked for emptied the system's buffer: no need to ask it
+      // how much waits. Bytes that arrive after it are reported by the next round.
+      if (rawDrained_ && tls_ == nullptr) break;
       const int waiting = WaitingBytes();
       if (waiting <= 0) break;
       if (bytesReceived_ == before && readCount_ == readBefore) {
@@ -537,6 +541,7 @@ int TCustomWSocket::Receive(void* buffer, int size) {
     lastError_ = LastWsa();
     return -1;
   }
+  rawDrained_ = n < size;
   if (n > 0) {
     readCount_ += static_cast<int32_t>(n);
     bytesReceived_ += static_cast<uint64_t>(n);
