@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/AsciiCase.h"
+#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
 namespace orvane {
@@ -156,6 +157,10 @@ void AccountStore::Reload() {
 
 bool AccountStore::Save(std::string& errorText) {
   errorText.clear();
+  // The account file may sit in a served directory: what this round's lookups knew of it goes.
+  struct Forget {
+    ~Forget() { FileSystem::ForgetLookups(); }
+  } forget;
   if (PathExists(path_) && ::unlink(path_.c_str()) != 0) {
     if (editorList_.empty()) {
       // Nothing would replace the old file, so its accounts would come back at the next

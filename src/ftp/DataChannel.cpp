@@ -529,7 +529,7 @@ void DataChannel::SendNextChunk() {
     char* buffer = chunk.data();
     const int64_t n = stream_ ? stream_->Read(buffer, session_.RcvSize()) : 0;
     if (n > 0) {
-      if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath) &&
+      if (!session_.FilePath.empty() && FileSystem::FileExistsNow(session_.FilePath) &&
           server_->OnUpdateXfer) {
         server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
       }
@@ -555,7 +555,7 @@ void DataChannel::SendFileChunk(TFileStream& file) {
   // The chunk size is the engine's: the place for a per-account bandwidth limit.
   const int64_t n = std::min(size - position, server_->DownloadChunkSize(session_));
   if (n > 0) {
-    if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath) &&
+    if (!session_.FilePath.empty() && FileSystem::FileExistsNow(session_.FilePath) &&
         server_->OnUpdateXfer) {
       server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
     }

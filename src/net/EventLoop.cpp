@@ -12,6 +12,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/FileSystem.h"
+
 namespace orvane {
 
 struct EventLoop::Posted {
@@ -221,6 +223,8 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "epoll_wait");
     n = 0;
   }
+  // Path lookups of one round share their answers (see FileSystem).
+  const FileSystem::LookupRound lookups;
   for (int i = 0; i < n; ++i) {
     const Token token = events[i].data.u64;
     if (token == 0) {

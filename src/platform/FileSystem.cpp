@@ -73,7 +73,7 @@ struct Resolved {
   struct stat leaf {};
 };
 
-std::optional<Resolved> Resolve(const std::string& winPath) {
+std::optional<Resolved> ResolveNow(const std::string& winPath) {
   if (winPath.size() < 2 || !IsAsciiLetter(winPath[0]) || winPath[1] != ':') {
     FileSystem::SetLastError(EINVAL);
     return std::nullopt;
@@ -133,6 +133,45 @@ std::optional<Resolved> Resolve(const std::string& winPath) {
   return resolved;
 }
 
+// The answers of the current lookup round on this thread. A round's generation changes when
+// it begins or ends and with every change of a file, so that an answer is only taken within
+// the generation that made it. A handful of paths is all one command asks about.
+struct LookupMemo {
+  static constexpr std::size_t kEntries = 8;
+  int depth = 0;
+  uint64_t generation = 0;
+  uint64_t filled = 0;  // the generation the entries belong to
+  std::vector<std::pair<std::string, Resolved>> entries;
+};
+thread_local LookupMemo memo;
+
+// A resolution that failed (a malformed path, an unknown drive) is not kept: its caller reads
+// the error it set.
+std::optional<Resolved> Resolve(const std::string& winPath) {
+  if (memo.depth == 0) return ResolveNow(winPath);
+  if (memo.filled != memo.generation) {
+    memo.entries.clear();
+    memo.filled = memo.generation;
+  }
+  for (const auto& [path, resolved] : memo.entries) {
+    if (path == winPath) return resolved;
+  }
+  std::optional<Resolved> resolved = ResolveNow(winPath);
+  if (resolved && memo.entries.size() < LookupMemo::kEntries) {
+    memo.entries.emplace_back(winPath, *resolved);
+  }
+  return resolved;
+}
+
+// Held by every call that changes files: whatever it did, and also when it failed halfway,
+// what the round knew may be wrong once it returns.
+struct ForgetOnReturn {
+  ForgetOnReturn() = default;
+  ForgetOnReturn(const ForgetOnReturn&) = delete;
+  ForgetOnReturn& operator=(const ForgetOnReturn&) = delete;
+  ~ForgetOnReturn() { ++memo.generation; }
+};
+
 std::string BaseName(const std::string& posix) {
   std::size_t slash = posix.rfind('/');
   return slash == std::string::npos ? posix : posix.substr(slash + 1);
@@ -182,7 +221,23 @@ bool Fail(int error) {
 
 }  // namespace
 
+FileSystem::LookupRound::LookupRound() {
+  ++memo.depth;
+  ++memo.generation;
+}
+
+FileSystem::LookupRound::~LookupRound() {
+  --memo.depth;
+  ++memo.generation;
+  if (memo.depth == 0) std::vector<std::pair<std::string, Resolved>>().swap(memo.entries);
+}
+
+void FileSystem::ForgetLookups() {
+  ++memo.generation;
+}
+
 void FileSystem::SetDriveMap(const std::map<char, std::string>& map) {
+  const ForgetOnReturn changes;
   std::map<char, std::string> normalized;
   for (const auto& [letter, directory] : map) {
     if (!IsAsciiLetter(letter) || directory.empty()) continue;
@@ -217,6 +272,12 @@ std::optional<FileInfo> FileSystem::Stat(const std::string& winPath) {
 bool FileSystem::FileExists(const std::string& winPath) {
   std::optional<FileInfo> info = Stat(winPath);
   return info && !info->directory;
+}
+
+bool FileSystem::FileExistsNow(const std::string& winPath) {
+  std::optional<Resolved> resolved = ResolveNow(winPath);
+  struct stat st {};
+  return resolved && StatResolved(*resolved, st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileSystem::DirectoryExists(const std::string& winPath) {
@@ -277,6 +338,7 @@ std::vector<FileInfo> FileSystem::Enumerate(const std::string& winPattern) {
 }
 
 bool FileSystem::DeleteFile(const std::string& winPath) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};
@@ -288,6 +350,7 @@ bool FileSystem::DeleteFile(const std::string& winPath) {
 }
 
 bool FileSystem::RenameFile(const std::string& from, const std::string& to) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> source = Resolve(from);
   if (!source) return false;
   std::optional<Resolved> target = Resolve(to);
@@ -308,6 +371,7 @@ bool FileSystem::RenameFile(const std::string& from, const std::string& to) {
 }
 
 bool FileSystem::CreateDirectory(const std::string& winPath) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   if (::mkdir(resolved->posix.c_str(), 0777) != 0) return Fail(errno);
@@ -315,6 +379,7 @@ bool FileSystem::CreateDirectory(const std::string& winPath) {
 }
 
 bool FileSystem::RemoveDirectory(const std::string& winPath) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   if (resolved->driveRoot) return Fail(EBUSY);
@@ -323,6 +388,7 @@ bool FileSystem::RemoveDirectory(const std::string& winPath) {
 }
 
 bool FileSystem::ClearReadOnly(const std::string& winPath) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};
@@ -332,6 +398,7 @@ bool FileSystem::ClearReadOnly(const std::string& winPath) {
 }
 
 bool FileSystem::SetModificationTime(const std::string& winPath, int64_t mtime) {
+  const ForgetOnReturn changes;
   std::optional<Resolved> resolved = Resolve(winPath);
   if (!resolved) return false;
   struct stat st {};

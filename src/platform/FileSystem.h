@@ -33,8 +33,26 @@ struct FileInfo {
 // "/" is accepted as a separator too.
 //
 // Failing calls record errno for the calling thread; LastError() returns it for logging.
+//
+// Within one round of the event loop (a LookupRound on the stack of the loop's thread), a path
+// looked up again takes the answer of the first lookup: a command, its hooks and the transfer
+// it starts ask about the same file several times in a few microseconds, and the answers could
+// only differ if another program changed the file in between, which it could as well have done
+// just after. Every change made through this class or File, and every new or ended round,
+// forgets those answers, so a change of our own is seen at once. Other threads always ask the
+// system.
 class FileSystem {
  public:
+  class LookupRound {
+   public:
+    LookupRound();
+    ~LookupRound();
+    LookupRound(const LookupRound&) = delete;
+    LookupRound& operator=(const LookupRound&) = delete;
+  };
+  // Forgets the answers of this round: for code that changes files without this class or File.
+  static void ForgetLookups();
+
   // letter (either case) -> POSIX directory; an empty map means C -> "/".
   static void SetDriveMap(const std::map<char, std::string>& map);
   static std::map<char, std::string> DriveMap();
@@ -48,6 +66,9 @@ class FileSystem {
   static std::optional<FileInfo> Stat(const std::string& winPath);
   // A regular file exists at the path.
   static bool FileExists(const std::string& winPath);
+  // The same, asked of the system even within a lookup round: for a test that is made again
+  // and again while the file is in use (each chunk of a download).
+  static bool FileExistsNow(const std::string& winPath);
   static bool DirectoryExists(const std::string& winPath);
   // Size of the file in bytes; -1 if missing or a directory.
   static int64_t FileSize(const std::string& winPath);
