@@ -190,6 +190,8 @@ void DataChannel::Accepted() {
     return;
   }
   if (claimed) {
+    // The transfer command may have come in this very round: its "150" goes before the data.
+    session_.WriteGatheredNow();
     Established(0);
   } else {
     // Unclaimed: its reports wait until a transfer command claims it, so that data sent ahead

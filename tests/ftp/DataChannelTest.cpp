@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -189,9 +190,10 @@ TEST_F(DataChannelTest, FirstConnectionFromTheClientsAddressTakesThePassivePort)
   EXPECT_FALSE(late.Connected());
 }
 
-// A connection made before its transfer command starts once the command's "150" has been
-// written: the client has that answer when the first byte of the file leaves.
-TEST_F(DataChannelTest, PreConnectedDownloadWritesItsAnswerBeforeItsData) {
+// A download starts once its command's "150" has been written, so the client has that answer
+// when the first byte of the file leaves: on a connection made before the command, and on one
+// accepted in the same round as the command.
+TEST_F(DataChannelTest, DownloadWritesItsAnswerBeforeItsData) {
   WriteFile("f.bin", "0123456789");
   auto client = Login();
   std::string answerAtStart;
@@ -200,14 +202,27 @@ TEST_F(DataChannelTest, PreConnectedDownloadWritesItsAnswerBeforeItsData) {
     const ssize_t n = ::recv(client->Fd(), buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
     if (n > 0) answerAtStart.assign(buffer, static_cast<size_t>(n));
   };
-  const int port = PasvPort(client->Command("PASV"));
-  FtpClient data(loop_, port);
-  ASSERT_TRUE(WaitState(State::Connected));
-  EXPECT_EQ(client->Command("RETR f.bin"), "150 Opening data connection for f.bin.");
-  EXPECT_EQ(client->ReadLine(), "226 File sent ok");
-  ASSERT_TRUE(data.WaitClosed());
-  EXPECT_EQ(data.TakeInput(), "0123456789");
-  EXPECT_EQ(answerAtStart, "150 Opening data connection for f.bin.\r\n");
+  for (const bool connectFirst : {true, false}) {
+    SCOPED_TRACE(connectFirst ? "connected before RETR" : "RETR and connection in one round");
+    answerAtStart.clear();
+    const int port = PasvPort(client->Command("PASV"));
+    std::unique_ptr<FtpClient> data;
+    if (connectFirst) {
+      data = std::make_unique<FtpClient>(loop_, port);
+      ASSERT_TRUE(WaitState(State::Connected));
+      EXPECT_EQ(client->Command("RETR f.bin"), "150 Opening data connection for f.bin.");
+    } else {
+      const std::string retr = "RETR f.bin\r\n";
+      ASSERT_EQ(::send(client->Fd(), retr.data(), retr.size(), 0),
+                static_cast<ssize_t>(retr.size()));
+      data = std::make_unique<FtpClient>(loop_, port);  // the loop has not run in between
+      EXPECT_EQ(client->ReadLine(), "150 Opening data connection for f.bin.");
+    }
+    EXPECT_EQ(client->ReadLine(), "226 File sent ok");
+    ASSERT_TRUE(data->WaitClosed());
+    EXPECT_EQ(data->TakeInput(), "0123456789");
+    EXPECT_EQ(answerAtStart, "150 Opening data connection for f.bin.\r\n");
+  }
 }
 
 // Commands in the same read as the transfer command reach the data connection before the
