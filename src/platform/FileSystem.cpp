@@ -229,7 +229,7 @@ FileSystem::LookupRound::LookupRound() {
 FileSystem::LookupRound::~LookupRound() {
   --memo.depth;
   ++memo.generation;
-  if (memo.depth == 0) std::vector<std::pair<std::string, Resolved>>().swap(memo.entries);
+  if (memo.depth == 0) memo.entries.clear();  // its few slots stay for the next round
 }
 
 void FileSystem::ForgetLookups() {
