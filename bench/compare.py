@@ -9,7 +9,9 @@ interleaved so that a busy moment of the machine hits all alike:
 - RETR of a large file and STOR of a smaller one with curl (passive mode): MiB/s (median of
   RUNS) and the server's CPU seconds per GiB (utime + stime of its process tree, children that
   ended included);
-- 4 KiB RETRs in one session with ftplib (files/s);
+- 4 KiB RETRs in one session with ftplib (files/s), and the server's CPU time per file (the
+  processor time of its live threads, which the machine's other work disturbs much less than
+  the rate);
 - new sessions per second: connect, login, one 4 KiB RETR, QUIT (ftplib);
 - memory of the server's process tree with many idle logged-in sessions (bench/idle_sessions.py).
 
@@ -67,6 +69,21 @@ def cpu_seconds(pid):
         except (OSError, IndexError, ValueError):
             pass
     return total / TICK
+
+
+def run_seconds(pid):
+    """Time on a processor of every live thread of the tree, in nanoseconds' precision: for
+    short phases, where the clock ticks of cpu_seconds are too coarse. Processes reaped
+    meanwhile are not counted, so the phase must keep its session processes alive."""
+    total = 0
+    for p in process_tree(pid):
+        try:
+            for task in os.listdir('/proc/%d/task' % p):
+                with open('/proc/%d/task/%s/schedstat' % (p, task)) as f:
+                    total += int(f.read().split()[0])
+        except (OSError, IndexError, ValueError):
+            pass
+    return total / 1e9
 
 
 def wait_listening(port, seconds=15):
@@ -311,15 +328,20 @@ def small_retr(ftp):
 
 
 def files_per_second(server, count):
+    """The rate, and the server's CPU time per file in microseconds (measured while the
+    session, and so a forking server's session process, is still there)."""
     with ftplib.FTP() as ftp:
         ftp.connect('127.0.0.1', server.port, timeout=10)
         ftp.login(server.user, server.password)
+        small_retr(ftp)  # the session process exists and has served one file
+        before = run_seconds(server.pid)
         start = time.monotonic()
         for _ in range(count):
             small_retr(ftp)
         elapsed = time.monotonic() - start
+        cpu = run_seconds(server.pid) - before
         ftp.quit()
-    return count / elapsed
+    return count / elapsed, cpu / count * 1e6
 
 
 def sessions_per_second(server, count):
@@ -435,7 +457,9 @@ def main():
             r['stor_cpu'] = statistics.median(c for _, c in stor[s.name]) / (args.stor_mib / 1024)
         print('Small transfers ...', flush=True)
         for s in servers:
-            results[s.name]['files'] = max(files_per_second(s, args.files) for _ in range(2))
+            rate, cpu = max(files_per_second(s, args.files) for _ in range(2))
+            results[s.name]['files'] = rate
+            results[s.name]['files_cpu'] = cpu
         for s in servers:
             results[s.name]['sessions'] = sessions_per_second(s, args.sessions)
         for count in args.idle:
@@ -483,6 +507,7 @@ def main():
             ('STOR %d MiB, MiB/s' % args.stor_mib, 'stor', True),
             ('  server CPU s per GiB', 'stor_cpu', False),
             ('4 KiB RETRs, one session, /s', 'files', True),
+            ('  server CPU us per file', 'files_cpu', False),
             ('new sessions /s', 'sessions', True)]
     for count in args.idle:
         rows.append(('idle session KiB (%d held)' % count, 'idle%d' % count, False))
