@@ -110,7 +110,28 @@ void EventLoop::ApplyInterest(Token token, Registration& reg, uint32_t events) {
     reg.inEpoll = false;
   } else if (reg.inEpoll) {
     ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, reg.fd, &ev);
+  } else if (ProcessingOnThisThread()) {
+    // Added at the round's end (AddDueDescriptors): a data connection that is made, used and
+    // closed within one round never needs to be in epoll at all.
+    if (!reg.addDue) addsDue_.push_back(token);
+    reg.addDue = true;
   } else {
+    reg.inEpoll = ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, reg.fd, &ev) == 0;
+  }
+}
+
+void EventLoop::AddDueDescriptors() {
+  std::vector<Token> due;
+  due.swap(addsDue_);
+  for (Token token : due) {
+    auto it = registrations_.find(token);
+    if (it == registrations_.end() || !it->second.addDue) continue;
+    Registration& reg = it->second;
+    reg.addDue = false;
+    if (reg.inEpoll || reg.events == 0) continue;
+    epoll_event ev{};
+    ev.events = reg.events;
+    ev.data.u64 = token;
     reg.inEpoll = ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, reg.fd, &ev) == 0;
   }
 }
@@ -258,6 +279,7 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     RunRoundEnd();
     RunPosted();
   }
+  AddDueDescriptors();
 }
 
 void EventLoop::Run() {

@@ -101,6 +101,7 @@ class EventLoop {
     uint32_t events = 0;  // the interest epoll holds
     uint32_t wanted = 0;  // the interest asked for: narrower than events until a report shows it
     bool inEpoll = false;
+    bool addDue = false;  // registered within a round: added to epoll at its end
     ReadyHandler handler;
   };
   struct Posted;
@@ -110,6 +111,7 @@ class EventLoop {
   static constexpr int kRoundEndPasses = 3;
   void RunPosted();
   void RunRoundEnd();
+  void AddDueDescriptors();
   void ProcessOnce(int timeoutMs);
   bool ProcessingOnThisThread() const;
   void Guarded(const std::function<void()>& call);
@@ -120,6 +122,7 @@ class EventLoop {
   Token nextToken_ = 1;
   std::unordered_map<Token, Registration> registrations_;
   std::vector<std::pair<Token, std::function<void()>>> roundEnd_;
+  std::vector<Token> addsDue_;
   std::atomic<bool> stopped_{false};
   // The thread inside ProcessOnce, if any: its own posts need no wake-up.
   std::atomic<std::thread::id> processing_{};

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -119,6 +120,45 @@ TEST(EventLoopTest, NarrowedInterestReportsOnlyWhatIsStillWanted) {
   loop.ProcessReady(0);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_TRUE(reports[1] & EPOLLRDHUP);
+  loop.Release(token);
+}
+
+// Whether epoll holds the descriptor, as the system lists it for the loop's epoll descriptor.
+bool InEpoll(const EventLoop& loop, int fd) {
+  std::ifstream info("/proc/self/fdinfo/" + std::to_string(loop.Fd()));
+  std::string line;
+  while (std::getline(info, line)) {
+    if (line.rfind("tfd:", 0) == 0 && std::stoi(line.substr(4)) == fd) return true;
+  }
+  return false;
+}
+
+// A descriptor registered within a round joins epoll at the round's end, and one released in
+// the same round never does; its readiness is still reported from the next round on.
+TEST(EventLoopTest, DescriptorsRegisteredInARoundJoinEpollAtItsEnd) {
+  EventLoop loop;
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+  UniqueFd mine(pair[0]);
+  UniqueFd peer(pair[1]);
+  UniqueFd brief(::dup(pair[0]));
+  ASSERT_EQ(::write(peer.Get(), "x", 1), 1);
+  int reports = 0;
+  EventLoop::Token token = 0;
+  bool addedAtOnce = true;
+  loop.Post([&] {
+    token = loop.AddFd(mine.Get(), EPOLLIN, [&](uint32_t) { ++reports; });
+    addedAtOnce = InEpoll(loop, mine.Get());
+    const EventLoop::Token gone = loop.AddFd(brief.Get(), EPOLLIN, [](uint32_t) {});
+    loop.Release(gone);
+  });
+  loop.ProcessReady(0);
+  EXPECT_FALSE(addedAtOnce);
+  EXPECT_TRUE(InEpoll(loop, mine.Get()));
+  EXPECT_FALSE(InEpoll(loop, brief.Get()));
+  EXPECT_EQ(reports, 0);
+  loop.ProcessReady(0);
+  EXPECT_EQ(reports, 1);
   loop.Release(token);
 }
 
