@@ -124,9 +124,8 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports, bool ipv6) {
     bool listening = false;
     if (ports.Any()) {
       // A few drawn ports (one taken by another program is skipped), then the system's choice.
-      // Address reuse, which lets a port with our own connections in TIME_WAIT be drawn, also
-      // lets us take a port that a local program has bound with reuse and not yet listens on
-      // (its listen then fails); vsftpd and pure-ftpd draw their ports the same way.
+      // Address reuse lets a port with our own connections in TIME_WAIT be drawn; the draw
+      // keeps to ports that the system does not give to other programs' listeners.
       for (int tried = 0; tried < kDrawnPortTries && !listening; ++tried) {
         listening = listenOn(ports.Draw());
       }

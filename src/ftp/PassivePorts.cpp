@@ -55,8 +55,14 @@ uint16_t PassivePorts::Draw() {
     ReadSystemRange("/proc/sys/net/ipv4/ip_local_port_range", drawFirst_, drawLast_);
     random_.seed(std::random_device{}());
   }
-  std::uniform_int_distribution<int> pick(drawFirst_, drawLast_);
-  return static_cast<uint16_t>(pick(random_));
+  // Only even ports: the system gives a program that binds port 0 an odd port of the range
+  // (outgoing connections get the even ones). Such a program binds first and listens a moment
+  // later, often with address reuse as our listener has it; drawn onto its odd port, our
+  // listener would take the port from it in between, and its listen would fail.
+  const int firstEven = drawFirst_ + (drawFirst_ % 2);
+  if (firstEven > drawLast_) return drawLast_;  // a range of one odd port
+  std::uniform_int_distribution<int> pick(0, (drawLast_ - firstEven) / 2);
+  return static_cast<uint16_t>(firstEven + 2 * pick(random_));
 }
 
 void PassivePorts::ReadSystemRange(const std::string& file, uint16_t& first, uint16_t& last) {

@@ -32,7 +32,7 @@ class PassivePorts {
   int Count() const { return Any() ? 0 : last_ - first_ + 1; }
   // The next port to try; wraps around the range.
   uint16_t Next();
-  // Without a range: a port drawn from the system's range for outgoing connections.
+  // Without a range: an even port drawn from the system's range for outgoing connections.
   uint16_t Draw();
   // That range as the system gives it ("32768 60999"); the Linux default for a missing or
   // unreadable file.
