@@ -1,9 +1,12 @@
 #include "ui/SettingsDialog.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace orvane {
 
-SettingsDialog::SettingsDialog(StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), stayOnTop_(stayOnTop) {}
+SettingsDialog::SettingsDialog(StayOnTop& stayOnTop, QWidget* parent, bool centred)
+    : QDialog(parent), stayOnTop_(stayOnTop), centred_(centred) {}
 
 void SettingsDialog::CancelClick() {
   Reload();
@@ -12,6 +15,10 @@ void SettingsDialog::CancelClick() {
 
 void SettingsDialog::showEvent(QShowEvent* event) {
   Reload();
+  if (const QScreen* screen = centred_ ? QGuiApplication::primaryScreen() : nullptr) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
   stayOnTop_.DialogShown();
   if (OnShownOrHidden) OnShownOrHidden();
   QDialog::showEvent(event);

@@ -9,12 +9,13 @@ namespace orvane {
 
 // A settings window of the "Setup" menu that edits a part of FTPsrv.ini: showing it and Cancel
 // read the file again (Reload); showing and hiding tell the main window to bring its topmost
-// state in line. Each window adds its fields and its OK.
+// state in line; a centred window is put in the middle of the screen at each showing. Each
+// window adds its fields and its OK (and a Cancel of its own where Cancel means more).
 class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  SettingsDialog(StayOnTop& stayOnTop, QWidget* parent);
+  SettingsDialog(StayOnTop& stayOnTop, QWidget* parent, bool centred = false);
 
   std::function<void()> OnShownOrHidden;
 
@@ -28,6 +29,7 @@ class SettingsDialog : public QDialog {
 
  private:
   StayOnTop& stayOnTop_;
+  bool centred_;
 };
 
 }  // namespace orvane

@@ -1,14 +1,11 @@
 #include "ui/TConfigForm.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "ui/QtText.h"
 
 namespace orvane {
 
 TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), model_(model), stayOnTop_(stayOnTop) {
+    : SettingsDialog(stayOnTop, parent, true), model_(model) {
   setObjectName("ConfigForm");
   setWindowTitle("FTP Server Setup");
   setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -81,22 +78,9 @@ void TConfigForm::Fill() {
   filling_ = false;
 }
 
-void TConfigForm::showEvent(QShowEvent* event) {
+void TConfigForm::Reload() {
   model_.Show();
   Fill();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
-  stayOnTop_.DialogShown();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::showEvent(event);
-}
-
-void TConfigForm::hideEvent(QHideEvent* event) {
-  stayOnTop_.DialogHidden();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::hideEvent(event);
 }
 
 }  // namespace orvane

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,20 +11,18 @@
 
 #include "console/ServerSetup.h"
 #include "console/StayOnTop.h"
+#include "ui/SettingsDialog.h"
 
 namespace orvane {
 
 // "FTP Server Setup". Every check box and field edits the host's setup values at once (the
 // admission check and the start command read them live); OK stores them, Cancel reloads them.
 // The window stays on top and is centred; while it is shown the main window is not topmost.
-class TConfigForm : public QDialog {
+class TConfigForm : public SettingsDialog {
   Q_OBJECT
 
  public:
   TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent = nullptr);
-
-  // Showing and hiding tell the main window to bring its topmost state in line.
-  std::function<void()> OnShownOrHidden;
 
   QVBoxLayout Layout;
   QCheckBox minimize{"Minimize on startup"};
@@ -43,14 +40,11 @@ class TConfigForm : public QDialog {
 
   // The fields shown again from the model.
   void Fill();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
+  // The model's values taken again as the window shows.
+  void Reload() override;
 
  private:
   ServerSetup& model_;
-  StayOnTop& stayOnTop_;
   bool filling_ = false;
 };
 

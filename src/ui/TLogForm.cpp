@@ -51,7 +51,7 @@ QString TLogForm::FileCaption(int category) {
 }
 
 TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+    : SettingsDialog(stayOnTop, parent), host_(host) {
   setObjectName("LogForm");
   setWindowTitle("Log Setup");
   Edit1.setObjectName("Edit1");
@@ -138,10 +138,9 @@ void TLogForm::OkClick() {
   hide();
 }
 
-void TLogForm::CancelClick() {
+void TLogForm::Reload() {
   host_.logSettings.Load(IniFile(host_.IniPath()));
   Fill();
-  hide();
 }
 
 void TLogForm::BrowseClick() {
@@ -164,20 +163,6 @@ bool TLogForm::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
-}
-
-void TLogForm::showEvent(QShowEvent* event) {
-  host_.logSettings.Load(IniFile(host_.IniPath()));
-  Fill();
-  stayOnTop_.DialogShown();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::showEvent(event);
-}
-
-void TLogForm::hideEvent(QHideEvent* event) {
-  stayOnTop_.DialogHidden();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::hideEvent(event);
 }
 
 }  // namespace orvane

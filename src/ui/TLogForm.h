@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,13 +16,14 @@
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/SettingsDialog.h"
 
 namespace orvane {
 
 // "Log Setup". The check boxes of the "Screen" and "File" tabs are the host's log switches: a
 // click counts for the very next event. OK stores the switches and both fields and changes the
 // log file when its name changed; Cancel reloads everything from the file.
-class TLogForm : public QDialog {
+class TLogForm : public SettingsDialog {
   Q_OBJECT
 
  public:
@@ -32,8 +32,6 @@ class TLogForm : public QDialog {
   // The "..." button's save dialog; returns the chosen path, nothing when abandoned. Tests
   // replace it.
   std::function<std::optional<std::string>()> ChooseFile;
-  // Showing and hiding tell the main window to bring its topmost state in line.
-  std::function<void()> OnShownOrHidden;
 
   // The captions of the ten categories shared by both tabs, then the two own ones per tab.
   static QString ScreenCaption(int category);
@@ -63,17 +61,15 @@ class TLogForm : public QDialog {
   void Fill();
   // The buttons' actions.
   void OkClick();
-  void CancelClick();
   void BrowseClick();
+  // The switches and fields read again from the file.
+  void Reload() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   FtpHost& host_;
-  StayOnTop& stayOnTop_;
   bool filling_ = false;
 };
 

@@ -1,8 +1,5 @@
 #include "ui/TWMessageForm.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "platform/IniFile.h"
 
 namespace orvane {
@@ -29,7 +26,7 @@ std::vector<std::string> TWMessageForm::LinesOf(const QString& text) {
 }
 
 TWMessageForm::TWMessageForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
-    : QDialog(parent), host_(host), stayOnTop_(stayOnTop) {
+    : SettingsDialog(stayOnTop, parent, true), host_(host) {
   setObjectName("WMessageForm");
   setWindowTitle("Events");
   setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -79,22 +76,9 @@ void TWMessageForm::OkClick() {
   hide();
 }
 
-void TWMessageForm::showEvent(QShowEvent* event) {
+void TWMessageForm::Reload() {
   host_.messages.Load(IniFile(host_.IniPath()));
   Fill();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
-  stayOnTop_.DialogShown();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::showEvent(event);
-}
-
-void TWMessageForm::hideEvent(QHideEvent* event) {
-  stayOnTop_.DialogHidden();
-  if (OnShownOrHidden) OnShownOrHidden();
-  QDialog::hideEvent(event);
 }
 
 }  // namespace orvane

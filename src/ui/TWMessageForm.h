@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -12,6 +11,7 @@
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/SettingsDialog.h"
 
 namespace orvane {
 
@@ -19,13 +19,11 @@ namespace orvane {
 // host's messages: every edit counts for the next connection. Showing reloads both from the
 // file; OK erases and rewrites both sections; Cancel only closes, so typed text stays in effect
 // until the next showing.
-class TWMessageForm : public QDialog {
+class TWMessageForm : public SettingsDialog {
   Q_OBJECT
 
  public:
   TWMessageForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent = nullptr);
-
-  std::function<void()> OnShownOrHidden;
 
   // The lines of a text field: none for an empty field, and a final line end adds no line.
   static std::vector<std::string> LinesOf(const QString& text);
@@ -43,14 +41,11 @@ class TWMessageForm : public QDialog {
 
   void Fill();
   void OkClick();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
+  // Both messages read again from the file.
+  void Reload() override;
 
  private:
   FtpHost& host_;
-  StayOnTop& stayOnTop_;
   bool filling_ = false;
 };
 

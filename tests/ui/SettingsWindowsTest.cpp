@@ -1,8 +1,12 @@
 // The settings windows: Log Setup, Events, the free files and Statistics. Each edits the host's
 // own settings, so a change counts before OK; OK stores, Cancel restores.
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "ui/DesktopTestSupport.h"
 #include "ui/UiTestRegistry.h"
@@ -140,6 +144,27 @@ class SettingsWindowsTest : public QObject {
     d.Main().Messagedarrive1.trigger();
     QCOMPARE(f.Memo1.toPlainText(), QString("stored"));
     QCOMPARE(d.Host().messages.Welcome, std::vector<std::string>{"stored"});
+  }
+
+  // "Setup" and "Events" come up in the middle of the screen at every showing, also after the
+  // user moved them away.
+  void CentredWindowsShowInTheMiddleOfTheScreen() {
+    Desktop d(Config(FreePort()));
+    QVERIFY(d.Start());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const std::vector<std::pair<QWidget*, QAction*>> windows = {
+        {&d.program->ConfigForm(), &d.Main().Configuration1},
+        {&d.program->WMessageForm(), &d.Main().Messagedarrive1}};
+    for (const auto& [window, action] : windows) {
+      for (int showing = 0; showing < 2; ++showing) {
+        action->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY2((window->frameGeometry().center() - area.center()).manhattanLength() <= 2,
+                 qPrintable(window->objectName()));
+        window->move(area.topLeft());
+        window->hide();
+      }
+    }
   }
 
   void FreeFilesAddCountsAtOnceAndOkClosesTheGap() {
