@@ -90,15 +90,26 @@ TEST(EventLoopTest, RoundEndTasksThatKeepQueuingEndTheRound) {
   loop.Release(token);
 }
 
+// Two connected non-blocking local sockets: one the loop watches, one that plays the peer.
+struct Pair {
+  Pair() {
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
+    mine.Reset(fds[0]);
+    peer.Reset(fds[1]);
+  }
+  UniqueFd mine;
+  UniqueFd peer;
+};
+
 // A narrowed interest holds whether epoll has been told yet or not: nothing outside it reaches
 // the handler (an interest of 0 not even the peer's hang-up), and widening it again reports
 // what waited meanwhile.
 TEST(EventLoopTest, NarrowedInterestReportsOnlyWhatIsStillWanted) {
   EventLoop loop;
-  int pair[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
-  UniqueFd mine(pair[0]);
-  UniqueFd peer(pair[1]);
+  Pair pair;
+  UniqueFd& mine = pair.mine;
+  UniqueFd& peer = pair.peer;
   std::vector<uint32_t> reports;
   const EventLoop::Token token = loop.AddFd(mine.Get(), EPOLLIN | EPOLLRDHUP,
                                             [&](uint32_t ready) { reports.push_back(ready); });
@@ -137,11 +148,10 @@ bool InEpoll(const EventLoop& loop, int fd) {
 // the same round never does; its readiness is still reported from the next round on.
 TEST(EventLoopTest, DescriptorsRegisteredInARoundJoinEpollAtItsEnd) {
   EventLoop loop;
-  int pair[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
-  UniqueFd mine(pair[0]);
-  UniqueFd peer(pair[1]);
-  UniqueFd brief(::dup(pair[0]));
+  Pair pair;
+  UniqueFd& mine = pair.mine;
+  UniqueFd& peer = pair.peer;
+  UniqueFd brief(::dup(mine.Get()));
   ASSERT_EQ(::write(peer.Get(), "x", 1), 1);
   int reports = 0;
   EventLoop::Token token = 0;
