@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "access/PasswordHash.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -60,7 +61,9 @@ bool PathExists(const std::string& path) {
 void ReadAccount(const IniFile& ini, const std::string& section, users& account) {
   account.Name = section;
   account.Login = ini.ReadString(section, "Login", section);
-  account.Pass = ini.ReadString(section, "Pass", "");
+  // A hash, when there is one, is the password: the clear key beside it is not read.
+  account.PassHash = ini.ReadString(section, "PassHash", "");
+  if (account.PassHash.empty()) account.Pass = ini.ReadString(section, "Pass", "");
   account.Message = ini.ReadString(section, "Message", "");
   account.Links = ini.ReadString(section, "Links", "");
   account.EnableLogin = ini.ReadBool(section, "EnableLogin", true);
@@ -92,7 +95,11 @@ std::string FixedKeysText(const users& account) {
   out += OneLine(account.Name);
   out += "]\r\n";
   AppendLine(out, "Login", account.Login);
-  AppendLine(out, "Pass", account.Pass);
+  if (account.PassHash.empty()) {
+    AppendLine(out, "Pass", account.Pass);
+  } else {
+    AppendLine(out, "PassHash", account.PassHash);
+  }
   AppendLine(out, "Message", account.Message);
   AppendLine(out, "Links", account.Links);
   AppendLine(out, "EnableLogin", Flag(account.EnableLogin));
@@ -155,12 +162,62 @@ void AccountStore::Reload() {
   editorList_ = ReadFile();
 }
 
+bool AccountStore::ReloadLive(std::string& why) {
+  why.clear();
+  FilePtr file(std::fopen(path_.c_str(), "rb"));
+  if (!file) {
+    why = IoError("Cannot read", path_, errno);
+    return false;
+  }
+  std::string text;
+  char buffer[8192];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+  if (std::ferror(file.get())) {
+    why = IoError("Cannot read", path_, errno);
+    return false;
+  }
+  // A line that is no section, key, comment or blank is a half-written or mistyped file, which
+  // the INI reader would pass over in silence and so drop accounts or keys.
+  size_t lineNumber = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    ++lineNumber;
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.pop_back();
+    }
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == ';') continue;
+    const bool section = line[first] == '[' && line.back() == ']';
+    if (!section && line.find('=') == std::string::npos) {
+      why = path_ + " line " + std::to_string(lineNumber) +
+            " is neither a section, a key nor a comment";
+      return false;
+    }
+  }
+  editorList_ = ReadFile();
+  accountList_ = editorList_;
+  return true;
+}
+
 bool AccountStore::Save(std::string& errorText) {
   errorText.clear();
   // The account file may sit in a served directory: what this round's lookups knew of it goes.
   struct Forget {
     ~Forget() { FileSystem::ForgetLookups(); }
   } forget;
+  if (HashPasswords) {
+    // Before the file is touched: a password that cannot be hashed stops the save.
+    for (users* account : editorList_) {
+      if (!HashClearPassword(*account)) {
+        errorText = "Cannot hash the password of the account " + account->Name;
+        return false;
+      }
+    }
+  }
   if (PathExists(path_) && ::unlink(path_.c_str()) != 0) {
     if (editorList_.empty()) {
       // Nothing would replace the old file, so its accounts would come back at the next
@@ -200,6 +257,15 @@ bool AccountStore::Save(std::string& errorText) {
     return false;
   }
   accountList_ = editorList_;
+  return true;
+}
+
+bool AccountStore::HashClearPassword(users& account) {
+  if (account.Pass.empty() || !account.PassHash.empty()) return true;
+  std::string hash = PasswordHash::Hash(account.Pass);
+  if (hash.empty()) return false;
+  account.PassHash = std::move(hash);
+  account.Pass.clear();
   return true;
 }
 

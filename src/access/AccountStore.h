@@ -27,7 +27,15 @@ class AccountStore {
   // Reads the file again into EditorList with new records; AccountList keeps its records.
   void Reload();
 
-  // Rewrites the whole file from EditorList and makes EditorList the live AccountList. With an
+  // The reload of a running server: the file read again into new records for both lists, so the
+  // next login uses them (records taken before stay valid). A file that cannot be read, or that
+  // holds a line that is no section, key, comment or blank, changes nothing: false, with the
+  // reason in why.
+  bool ReloadLive(std::string& why);
+
+  // Rewrites the whole file from EditorList. With HashPasswords, every clear password of
+  // EditorList is first replaced by its hash (a failure stops the save before the file is
+  // touched), so the file holds hashes only. and makes EditorList the live AccountList. With an
   // empty EditorList the file is removed and AccountList emptied. On an I/O failure returns
   // false with a description in errorText; the accounts already written stay in the file and
   // AccountList keeps its previous records.
@@ -47,12 +55,16 @@ class AccountStore {
   // Whether EditorList holds an account whose Name equals name without regard to letter case.
   bool HasName(const std::string& name) const;
 
+  // Save stores hashes only (the host sets it from the classic switch).
+  bool HashPasswords = true;
+
   const std::vector<users*>& AccountList() const { return accountList_; }
   const std::vector<users*>& EditorList() const { return editorList_; }
   const std::string& Path() const { return path_; }
 
  private:
   users* CreateRecord();
+  static bool HashClearPassword(users& account);
   std::vector<users*> ReadFile();
 
   std::string path_;

@@ -2,9 +2,11 @@
 
 #include "access/AccessHost.h"
 #include "access/AccountStore.h"
+#include "access/PasswordHash.h"
 #include "access/SessionText.h"
 #include "access/TextFileLines.h"
 #include "access/Usrdata.h"
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 
@@ -22,26 +24,95 @@ bool Authenticator::Eligible(const users& account) {
          FileSystem::DirectoryExists(account.Dirs[0].Dir);
 }
 
+std::string Authenticator::HomeProblem(const users& account) {
+  const std::string& home = account.Dirs[0].Dir;
+  if (home.empty()) return "no home directory (Dir0)";
+  const std::optional<std::string> resolved = FileSystem::ToPosix(home);
+  if (!resolved) return "home directory " + home + " is on no drive of [Drives]";
+  if (!FileSystem::DirectoryExists(home)) {
+    return "home directory " + home + " missing (" + *resolved + ")";
+  }
+  return "";
+}
+
+std::string Authenticator::Ineligibility(const users& account) {
+  if (!account.Enabled) return "account " + account.Name + ": disabled";
+  const std::string problem = HomeProblem(account);
+  return problem.empty() ? "" : "account " + account.Name + ": " + problem;
+}
+
+bool Authenticator::PasswordMatches(const users& account, const std::string& password) {
+  if (!account.PassHash.empty()) return PasswordHash::Verify(password, account.PassHash);
+  return PasswordHash::VerifyClear(password, account.Pass);
+}
+
+void Authenticator::Refusal::Note(const std::string& why, bool eligible, bool badPassword) {
+  // The first reason stands, unless an eligible account's comes after an ineligible one's.
+  if (!reason.empty() && (fromEligible || !eligible)) return;
+  reason = why;
+  fromEligible = eligible;
+  wrongPassword = badPassword;
+}
+
+bool Authenticator::Tried(const users& account, const std::string& password, const Usrdata& record,
+                          Refusal& refusal) {
+  const std::string why = Ineligibility(account);
+  if (!why.empty()) {
+    refusal.Note(why, false, false);
+    return false;
+  }
+  if (account.RequireTLS && !record.Secure) {
+    // SECURITY: the password came in clear; it is not compared, so a guess learns nothing.
+    refusal.Note("account " + account.Name + ": TLS required", true, false);
+    return false;
+  }
+  if (account.EnablePass && !PasswordMatches(account, password)) {
+    refusal.Note("account " + account.Name + ": wrong password", true, true);
+    return false;
+  }
+  return true;
+}
+
 void Authenticator::FtpServer1Authenticate(SessionView& client, const std::string& userName,
                                            const std::string& password, bool& authenticated,
                                            Usrdata& record) {
-  authenticated = Checkuser(client, userName, password, record);
-  if (!authenticated) authenticated = Checkuser2(client, userName, password, record);
+  const long hashesBefore = PasswordHash::Computations();
+  Refusal refusal;
+  authenticated = Checkuser(client, userName, password, record, refusal);
+  if (!authenticated && !refusal.final) {
+    // What the accounts of this very name said tells the operator more than the anonymous ones.
+    Refusal anonymous;
+    authenticated = Checkuser2(client, userName, password, record, anonymous);
+    if (refusal.reason.empty()) refusal = anonymous;
+  }
+  // SECURITY: a name without an account, or an account without a password, costs the same
+  // hash as a checked password.
+  if (PasswordHash::Computations() == hashesBefore) PasswordHash::VerifyDummy(password);
   if (authenticated) {
     host_.LogEvent(kLoginCategory, userName + " (" + client.GetPeerAddr() + ") logged in");
     host_.ShowClientCount();
-  } else {
-    host_.AddRefusedLogin();
+    return;
   }
+  host_.AddRefusedLogin();
+  // The client is told only "530 Login or Password incorrect."; the log says why.
+  const std::string reason = refusal.reason.empty() ? "unknown name" : refusal.reason;
+  host_.LogEvent(kLoginCategory,
+                 userName + " (" + client.GetPeerAddr() + ") connection refused : " +
+                     (refusal.wrongPassword ? "Bad Password" : "Bad Login/Password") + " (" +
+                     reason + ")");
 }
 
 bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
-                              const std::string& password, Usrdata& record) {
+                              const std::string& password, Usrdata& record, Refusal& refusal) {
   for (const users* account : accounts_.AccountList()) {
-    if (!Eligible(*account)) continue;
     if (!account->EnableLogin || userName != account->Login) continue;
-    if (account->EnablePass && password != account->Pass) continue;
-    Admit(client, userName, password, *account, record);
+    if (!Tried(*account, password, record, refusal)) {
+      // SECURITY: the name of an eligible named account is never an anonymous login: that
+      // would land the client in another account's tree as if it had succeeded.
+      if (Eligible(*account)) refusal.final = true;
+      continue;
+    }
+    Admit(client, userName, *account, record);
     host_.AddAcceptedLogin();
     return true;
   }
@@ -49,37 +120,31 @@ bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
 }
 
 bool Authenticator::Checkuser2(SessionView& client, const std::string& userName,
-                               const std::string& password, Usrdata& record) {
-  const std::string who = userName + " (" + client.GetPeerAddr() + ")";
+                               const std::string& password, Usrdata& record, Refusal& refusal) {
   if (accounts_.AccountList().empty()) {
-    host_.LogEvent(kLoginCategory, who + " connection refused : Bad Password");
+    refusal.Note("no accounts", false, true);
     return false;
   }
-  // SECURITY: the name of a named account with a wrong password is a failed login, never an
-  // anonymous one: it would land the client in another account's tree as if it had succeeded.
+  const bool skipNamed = host_.Compatibility().AnonymousSkipsNamedAccounts();
   for (const users* account : accounts_.AccountList()) {
-    if (Eligible(*account) && account->EnableLogin && userName == account->Login) {
-      host_.LogEvent(kLoginCategory, who + " connection refused : Bad Login/Password");
-      return false;
-    }
-  }
-  for (const users* account : accounts_.AccountList()) {
-    if (!Eligible(*account)) continue;
     if (account->EnableLogin) {
-      // A named account ends the search: anonymous accounts after it are out of reach.
-      host_.LogEvent(kLoginCategory, who + " connection refused : Bad Login/Password");
+      if (skipNamed || !Eligible(*account)) continue;
+      // Classic: a named account ends the search; anonymous accounts after it are out of reach.
+      refusal.Note("unknown name; the named account " + account->Name +
+                       " ends the search for an anonymous account",
+                   false, false);
       return false;
     }
-    if (account->EnablePass && password != account->Pass) continue;
-    Admit(client, userName, password, *account, record);
+    if (!Tried(*account, password, record, refusal)) continue;
+    Admit(client, userName, *account, record);
     host_.AddAnonymousLogin();
     return true;
   }
   return false;
 }
 
-void Authenticator::Admit(SessionView& client, const std::string& userName,
-                          const std::string& password, const users& account, Usrdata& record) {
+void Authenticator::Admit(SessionView& client, const std::string& userName, const users& account,
+                          Usrdata& record) {
   record.UserName = userName;
   record.LoginTime = host_.CurrentDate() + " " + host_.CurrentTime();
   record.IP = client.GetPeerAddr();
@@ -88,7 +153,6 @@ void Authenticator::Admit(SessionView& client, const std::string& userName,
   record.Uploaded = 0;
   record.Downloaded = 0;
   record.IntervalBytes = 0;
-  record.Password = password;
   // Replaces every entry and link of an earlier login of this session.
   record.CopyAccount(account);
   host_.ClientLoggedIn(record);

@@ -15,20 +15,27 @@ struct users;
 // Decides a login against the server's AccountList and sends the account's login message.
 //
 // Named accounts (EnableLogin on) are tried first, in list order, by exact login name and, when
-// the account asks for one, exact password. Then anonymous accounts (EnableLogin off) are tried,
-// but only up to the first eligible named account in list order: such an account ends the search
-// with a refusal. A user name that is the login of an eligible named account never reaches the
-// anonymous accounts (its password was wrong). An account is eligible while it is enabled and its
-// entry 0 names a directory that exists at the moment of the login.
+// the account asks for one, its password (PassHash, else the clear Pass). A user name that is
+// the login of an eligible named account never reaches the anonymous accounts: it is refused
+// when no such account admits it. Then anonymous accounts (EnableLogin off) are tried in list
+// order; outside classic they are all tried, in classic only those before the first eligible
+// named account. An account is eligible while it is enabled and its entry 0 names a directory
+// that exists at the moment of the login.
+//
+// SECURITY: an account with RequireTLS on a control connection that is not TLS is refused
+// without its password being looked at, whichever key (section name, Login, any name for an
+// anonymous account) the client used. Every login costs exactly one password hash at least, so
+// the time of a refusal tells nothing about which names exist. Each refusal is logged once
+// (category 2) with the account and the reason; the client learns none of it.
 class Authenticator {
  public:
   Authenticator(AccessHost& host, const AccountStore& accounts)
       : host_(host), accounts_(accounts) {}
 
   // OnAuthenticate: admits the client through Checkuser, else Checkuser2; logs the login and
-  // refreshes the client count, or counts a refused login. An admission fills the record from
-  // the account (dropping whatever an earlier login of the session had) and sets the session's
-  // home directory.
+  // refreshes the client count, or logs the refusal and counts it. An admission fills the
+  // record from the account (dropping whatever an earlier login of the session had) and sets
+  // the session's home directory. record.Secure says whether the control connection is TLS.
   void FtpServer1Authenticate(SessionView& client, const std::string& userName,
                               const std::string& password, bool& authenticated, Usrdata& record);
 
@@ -37,22 +44,44 @@ class Authenticator {
   // nothing.
   void FtpServer1Logged(SessionView& client, Usrdata& record);
 
-  // The named-account matcher.
+  // Why a login is refused: the reason logged, and whether it ends the search (the name is an
+  // eligible named account's) or lets the anonymous accounts try.
+  struct Refusal {
+    std::string reason;
+    bool wrongPassword = false;  // logged as "Bad Password", else "Bad Login/Password"
+    bool final = false;
+    bool fromEligible = false;  // the reason is an eligible account's
+    // Notes why an account refused (eligible: it could have admitted the client).
+    void Note(const std::string& why, bool eligible, bool badPassword);
+  };
+
+  // The named-account matcher. Notes in refusal why a named account of that name refused.
   bool Checkuser(SessionView& client, const std::string& userName, const std::string& password,
-                 Usrdata& record);
-  // The anonymous-account matcher; logs the refusals.
+                 Usrdata& record, Refusal& refusal);
+  // The anonymous-account matcher. Notes why, when no account admits the client.
   bool Checkuser2(SessionView& client, const std::string& userName, const std::string& password,
-                  Usrdata& record);
+                  Usrdata& record, Refusal& refusal);
 
   // The login-message macros of one message, in their fixed order (see MacroExpander for the
   // rule); the local address is asked of the host once, and only for a message that uses it.
   MacroExpander LoginMacros(SessionView& client, const Usrdata& record);
 
   static bool Eligible(const users& account);
+  // Why an account cannot log in now, empty when it can: disabled, no entry 0, or the home
+  // directory missing (as configured and as resolved on this machine).
+  static std::string Ineligibility(const users& account);
+  // What is wrong with the account's home directory, empty when it exists: for the report at
+  // start and after a reload.
+  static std::string HomeProblem(const users& account);
+  // Whether password is the account's (hash, else clear text); one hash computation either way.
+  static bool PasswordMatches(const users& account, const std::string& password);
 
  private:
-  void Admit(SessionView& client, const std::string& userName, const std::string& password,
-             const users& account, Usrdata& record);
+  // Whether the account admits this password on this connection; notes why not.
+  static bool Tried(const users& account, const std::string& password, const Usrdata& record,
+                    Refusal& refusal);
+  void Admit(SessionView& client, const std::string& userName, const users& account,
+             Usrdata& record);
 
   AccessHost& host_;
   const AccountStore& accounts_;

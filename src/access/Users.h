@@ -13,7 +13,8 @@ namespace orvane {
 struct users {
   std::string Name;           // section name, unique within the file
   std::string Login;          // "Login"
-  std::string Pass;           // "Pass"
+  std::string Pass;           // "Pass": a clear password, read only when PassHash is empty
+  std::string PassHash;       // "PassHash": the password's crypt hash (see PasswordHash)
   bool EnableLogin = true;    // "EnableLogin": false makes an anonymous account
   bool EnablePass = false;    // "EnablePass"
   bool EnableRatio = false;   // "EnableRatio"

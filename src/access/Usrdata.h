@@ -20,7 +20,6 @@ struct Usrdata {
   int64_t Downloaded = 0;
   std::string Status;  // activity text shown in the user information window
   std::string UserName;
-  std::string Password;
   int32_t Xupl = 0;
   int32_t Xdl = 0;
   std::string Account;  // Name of the account that admitted the client
@@ -51,7 +50,7 @@ struct Usrdata {
   // switches, the message and links files, and the used directory entries at their indices.
   // Entries and links left from an earlier login of the same client are cleared first, so a
   // client that logs in again under another account keeps none of the old account's rights.
-  // The session values (UserName, Password, IP, LoginTime, Status, counters) are the caller's.
+  // The session values (UserName, IP, LoginTime, Status, counters) are the caller's.
   void CopyAccount(const users& account);
 };
 

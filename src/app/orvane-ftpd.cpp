@@ -1,7 +1,8 @@
 // orvane-ftpd: the server without windows. Memo lines go to standard output (command echo lines
 // in green when standard output is a terminal), message boxes to standard error, and every
 // confirmation is answered Yes. The engine starts at once; SIGINT and SIGTERM stop it cleanly,
-// SIGHUP opens the log files again by their names (log rotation).
+// SIGHUP opens the log files again by their names (log rotation) and reloads Accounts.ini and
+// the settings of FTPsrv.ini that count while running (FtpHost::Reload).
 //
 //   orvane-ftpd [PORT] [--dir DIR]
 //
@@ -107,8 +108,11 @@ int main(int argc, char** argv) {
     while (::read(signalFd.Get(), &info, sizeof info) == sizeof info) {
       if (info.ssi_signo != SIGHUP) {
         loop.Stop();
-      } else if (!host.ReopenLogs()) {
-        std::cerr << "Cannot open the log files again; writing on to the old ones" << std::endl;
+      } else {
+        if (!host.ReopenLogs()) {
+          std::cerr << "Cannot open the log files again; writing on to the old ones" << std::endl;
+        }
+        host.Reload();  // says in the log what it read, or why it kept the old accounts
       }
     }
   });

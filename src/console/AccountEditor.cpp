@@ -88,7 +88,10 @@ void AccountEditor::Restore() {
   f.EnableLogin = r->EnableLogin;
   f.Login = r->Login;
   f.EnablePass = r->EnablePass;
+  // A hashed password cannot be shown: the field stays empty and keeps the hash until a new
+  // password is typed.
   f.Pass = r->Pass;
+  f.HasPassHash = !r->PassHash.empty();
   f.EnableMaxdl = r->EnableMaxdl;
   f.Maxdl = std::to_string(r->Maxdl);
   f.EnableRatio = r->EnableRatio;
@@ -130,7 +133,12 @@ bool AccountEditor::Save(std::string& errorText) {
   r->EnableLogin = f.EnableLogin;
   r->Login = f.Login;
   r->EnablePass = f.EnablePass;
-  r->Pass = f.Pass;
+  if (!f.Pass.empty() || r->PassHash.empty()) {
+    // A typed password replaces the hash; the store hashes it when it writes the file.
+    r->Pass = f.Pass;
+    r->PassHash.clear();
+    f.HasPassHash = false;
+  }
   r->EnableMaxdl = f.EnableMaxdl;
   if (!ToNumber(f.Maxdl, "Max download", r->Maxdl, errorText)) return false;
   r->EnableRatio = f.EnableRatio;

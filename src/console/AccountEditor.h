@@ -17,7 +17,10 @@ struct AccountFields {
   bool EnableLogin = false;
   std::string Login;
   bool EnablePass = false;
+  // The clear password; empty for an account whose password is kept as a hash (HasPassHash),
+  // which an empty field leaves unchanged.
   std::string Pass;
+  bool HasPassHash = false;
   bool EnableMaxdl = false;
   std::string Maxdl = "0";
   bool EnableRatio = false;

@@ -81,6 +81,15 @@ class CompatibilityPolicy {
   // on "0.0.0.0", IPv4 only.
   bool ListensOnIPv6() const { return !classic_; }
 
+  // Writers of the account file (the account editor and every account tool) store a password
+  // as its hash in "PassHash"; classic: the clear "Pass" key, as the file always had it.
+  bool StoresPasswordHashes() const { return !classic_; }
+
+  // The anonymous-account matcher passes over named accounts to the anonymous ones after
+  // them, so that adding a named account never cuts off anonymous access; classic: the first
+  // eligible named account ends the search.
+  bool AnonymousSkipsNamedAccounts() const { return !classic_; }
+
   // FEAT's reply: one line per extension the server knows, in RFC 2389's multi-line form;
   // empty in classic mode (FEAT is then unknown). With tls, also AUTH TLS, PBSZ and PROT.
   std::string FeatureReply(bool tls = false) const;

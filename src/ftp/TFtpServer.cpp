@@ -416,16 +416,13 @@ bool TFtpServer::LoggedIn(TFtpCtrlSocket& client, std::string& answer) {
 void TFtpServer::CommandUSER(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   client.CurCmdType = ftpcUSER;
-  // SECURITY: a login that must be protected is refused before the password is asked for, so
-  // that the client never sends it in clear.
-  if (!client.Secure()) {
-    bool required = TlsRequireLogin;
-    if (!required && OnRequiresTls) OnRequiresTls(*this, client, Trim(params), required);
-    if (required) {
-      client.FtpState = ftpcWaitingUserCode;
-      answer = "530 TLS required: send AUTH TLS before USER.";
-      return;
-    }
+  // SECURITY: where every login must be protected, USER is refused before the password is
+  // asked for, so that the client never sends it in clear. An account of its own that requires
+  // TLS is refused at PASS instead (its password unread), so that USER answers every name alike.
+  if (!client.Secure() && TlsRequireLogin) {
+    client.FtpState = ftpcWaitingUserCode;
+    answer = "530 TLS required: send AUTH TLS before USER.";
+    return;
   }
   client.UserName = Trim(params);
   client.FtpState = ftpcWaitingPassword;

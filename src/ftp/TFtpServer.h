@@ -74,8 +74,6 @@ class TFtpServer {
                                           const std::string& path, bool& hidden)>;
   using TDirectoryRights = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
                                               const std::string& directory, std::string& rights)>;
-  using TRequiresTls = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                          const std::string& userName, bool& required)>;
   using TValidateListing =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
@@ -139,9 +137,6 @@ class TFtpServer {
   // letters R, W, D, M and L as the account grants them, and E where the client may enter it.
   // The engine fills in all of them first, so an unassigned hook grants everything.
   TDirectoryRights OnDirectoryRights;
-  // USER on a connection that is not TLS, when the server itself does not require TLS: whether
-  // this account does. A required one is refused before any password is asked for.
-  TRequiresTls OnRequiresTls;
   // The control connection's TLS handshake is complete (after AUTH TLS, or on the implicit port).
   TLogged OnClientSecured;
   // A TLS handshake failed: the control connection (data false) or a data connection (true).

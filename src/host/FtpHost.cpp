@@ -24,6 +24,8 @@ int64_t SteadyMilliseconds() {
       .count();
 }
 
+const std::string kHiddenPassword = "****";
+
 int64_t SteadySeconds() {
   return SteadyMilliseconds() / 1000;
 }
@@ -107,7 +109,9 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   FtpServer1.TlsRequireReuse = tls.RequireReuse;
   FtpServer1.ImplicitPort = tls.Implicit ? std::to_string(tls.ImplicitPort) : "";
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
+  accounts.HashPasswords = FtpServer1.Compatibility.StoresPasswordHashes();
   accounts.Load(programDir_ + "Accounts.ini");
+  ReportAccountHomes();
   messages.Load(ini);
   freeFiles.Load(ini);
   loginGuard.Load(ini);
@@ -206,6 +210,44 @@ bool FtpHost::ReopenLogs() {
   const bool logOk = log_.Reopen() || !log_.IsOpen();
   const bool xferOk = xferLog_.Reopen() || !xferLog_.IsOpen();
   return logOk && xferOk;
+}
+
+void FtpHost::ReportAccountHomes() {
+  for (const users* account : accounts.AccountList()) {
+    const std::string problem = Authenticator::HomeProblem(*account);
+    if (!problem.empty()) {
+      LogEvent(2, "Account " + account->Name + ": " + problem + "; it cannot log in");
+    }
+  }
+}
+
+bool FtpHost::Reload() {
+  // Settings first: a broken account file must not keep the new settings from counting.
+  IniFile ini(IniPath());
+  LogSettings newLog;
+  newLog.Load(ini);
+  // The log file keeps its name: a new one takes the Log Setup window or a restart.
+  for (int category = 1; category <= LogSettings::kCategories; ++category) {
+    logSettings.Screen[category] = newLog.Screen[category];
+    logSettings.File[category] = newLog.File[category];
+  }
+  logSettings.MaxLines = newLog.MaxLines;
+  messages.Load(ini);
+  freeFiles.Load(ini);
+  loginGuard.Load(ini);
+  startupSettings_.Passive.Load(ini);
+  startupSettings_.Passive.ApplyTo(FtpServer1);
+
+  std::string why;
+  const bool loaded = accounts.ReloadLive(why);
+  if (!loaded) {
+    LogEvent(1, "Accounts.ini not reloaded, the accounts stay as they were: " + why);
+  } else {
+    LogEvent(1, "Reloaded FTPsrv.ini and Accounts.ini: " +
+                    std::to_string(accounts.AccountList().size()) + " accounts");
+    ReportAccountHomes();
+  }
+  return loaded;
 }
 
 void FtpHost::FtpServer1Start(TFtpServer&) {
@@ -493,10 +535,12 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
   Usrdata* record = RecordOf(client);
   if (record == nullptr) return;
   const std::string a = client.GetPeerAddr();
+  // SECURITY: a password is never shown or logged, whoever watches (memo, spy, log file).
+  const std::string& shown = keyword == "PASS" ? kHiddenPassword : params;
   if (logSettings.Screen[12] || logSettings.File[12]) {
-    log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + params);
+    log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + shown);
   }
-  if (OnCommandSeen) OnCommandSeen(*record, keyword, params);
+  if (OnCommandSeen) OnCommandSeen(*record, keyword, shown);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + a + ") " + answer);
   if (keyword == "NOOP" && !record->AllowNoop) record->Idle = 0;
 }

@@ -69,6 +69,12 @@ class FtpHost : public AccessHost {
   // Log rotation (SIGHUP in orvane-ftpd): the log file and the transfer log are opened again by
   // their names. False when one of them could not be; it then keeps its old file.
   bool ReopenLogs();
+  // Reload (SIGHUP in orvane-ftpd, after ReopenLogs): the settings of FTPsrv.ini that count
+  // while running (the log switches and memo size, the messages, the free files, the login
+  // defences, section Passive) and Accounts.ini. The next login uses the new accounts; clients
+  // logged in keep the copy they got. An account file that cannot be read keeps the old
+  // accounts, with the reason logged. False then.
+  bool Reload();
 
   // The start/stop command. Returns false when the operator abandoned it.
   bool StartStopCommand();
@@ -152,6 +158,8 @@ class FtpHost : public AccessHost {
   void SendHostLine(TFtpCtrlSocket& client, const std::string& line);
   void Refuse(TFtpCtrlSocket& client, const std::string& reply, const std::string& reason);
   void StartEngine(const std::string& port);
+  // Logs once each account whose home directory is missing or on no configured drive.
+  void ReportAccountHomes();
   // A refused password: counted for the connection and the address, answered late (the
   // session is held meanwhile), the connection ended after too many, the address banned.
   void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);

@@ -76,13 +76,6 @@ void FtpHost::AssignAccessHooks() {
     authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
     if (!ok) RefusedPassword(c, *r);
   };
-  // An account that requires TLS refuses USER on a clear connection; an unknown name is
-  // answered as before, so the refusal tells nothing about names that do not exist.
-  FtpServer1.OnRequiresTls = [this](TFtpServer&, TFtpCtrlSocket&, const std::string& user,
-                                    bool& required) {
-    const users* account = accounts.FindAccount(user);
-    required = account != nullptr && account->RequireTLS;
-  };
   FtpServer1.OnClientSecured = [this](TFtpServer&, TFtpCtrlSocket& c) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;

@@ -70,7 +70,10 @@ void TUseraccount::Build() {
   SetupLayout.addWidget(&AllowLogin, 0, 0);
   SetupLayout.addWidget(&Login, 0, 1, 1, 3);
   SetupLayout.addWidget(&AllowPass, 1, 0);
-  SetupLayout.addWidget(&Pass, 1, 1, 1, 3);
+  SetupLayout.addWidget(&Pass, 1, 1, 1, 2);
+  SetupLayout.addWidget(&ShowPass, 1, 3);
+  Pass.setEchoMode(QLineEdit::Password);
+  ShowPass.setCheckable(true);
   SetupLayout.addWidget(&AllowMaxdl, 2, 0);
   SetupLayout.addWidget(&Maxdl, 2, 1, 1, 2);
   SetupLayout.addWidget(&BytesLabel, 2, 3);
@@ -174,6 +177,9 @@ void TUseraccount::Connect() {
   for (QLineEdit* field : {&Login, &Pass, &Maxdl, &xupl, &xdl, &Edit2}) {
     connect(field, &QLineEdit::textEdited, this, [this] { Edited(); });
   }
+  connect(&ShowPass, &QPushButton::toggled, this, [this](bool shown) {
+    Pass.setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+  });
   connect(&LinksBrowse, &QPushButton::clicked, this, [this] {
     const QString file = QFileDialog::getOpenFileName(this, "Choose links file ...",
                                                       DriveDirectory(), "Texts Files (*.txt)");
@@ -236,6 +242,8 @@ void TUseraccount::Fill() {
   Login.setText(Q(f.Login));
   AllowPass.setChecked(f.EnablePass);
   Pass.setText(Q(f.Pass));
+  Pass.setPlaceholderText(f.HasPassHash ? "(kept as a hash: type a new one to change it)" : "");
+  ShowPass.setChecked(false);
   AllowMaxdl.setChecked(f.EnableMaxdl);
   Maxdl.setText(Q(f.Maxdl));
   Ratio.setChecked(f.EnableRatio);
@@ -324,6 +332,7 @@ void TUseraccount::EnableControls() {
   }
   Login.setEnabled(on && AllowLogin.isChecked());
   Pass.setEnabled(on && AllowPass.isChecked());
+  ShowPass.setEnabled(Pass.isEnabled());
   Maxdl.setEnabled(on && AllowMaxdl.isChecked());
   xupl.setEnabled(on && Ratio.isChecked());
   xdl.setEnabled(on && Ratio.isChecked());

@@ -77,7 +77,8 @@ class TUseraccount : public QDialog {
   QCheckBox AllowLogin{"Login"};
   QLineEdit Login;
   QCheckBox AllowPass{"Password"};
-  QLineEdit Pass;
+  QLineEdit Pass;  // masked; ShowPass shows it while checked
+  QPushButton ShowPass{"Show"};
   QCheckBox AllowMaxdl{"Max download"};
   QLineEdit Maxdl;
   QLabel BytesLabel{"bytes"};

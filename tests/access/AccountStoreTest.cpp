@@ -113,6 +113,7 @@ TEST_F(AccountStoreTest, SectionsLoadSortedIgnoringCaseAndSharedLoginsAreKept) {
 
 TEST_F(AccountStoreTest, SaveWritesTheExactForm) {
   AccountStore store;
+  store.HashPasswords = false;  // the classic form, with the clear key
   store.Load(path_);
   users* bob = store.NewAccount("bob");
   bob->Pass = "secret";
@@ -135,8 +136,8 @@ TEST_F(AccountStoreTest, SavedAccountsReadBackIdentically) {
   AccountStore store;
   store.Load(path_);
   users* x = store.NewAccount("x");
-  *x = users{"x",  "login x", "pw", false, true,  true, -3,    7,           123456,
-             true, true,      true, 45,    false, {},   false, "C:\\m.txt", "C:\\l.txt"};
+  *x = users{"x",  "login x", "pw", "", false, true, true,  -3,          7,          123456,
+             true, true,      true, 45, false, {},   false, "C:\\m.txt", "C:\\l.txt"};
   x->Dirs[0] = {"C:\\", "RWDMLS"};
   x->Dirs[9] = {"C:\\a b", "R-D-L-"};
   store.NewAccount("A2");
@@ -177,6 +178,7 @@ TEST_F(AccountStoreTest, RequireTlsIsWrittenOnlyWhenSet) {
 
 TEST_F(AccountStoreTest, LineBreaksInValuesCannotAddKeys) {
   AccountStore store;
+  store.HashPasswords = false;
   store.Load(path_);
   store.NewAccount("a")->Pass = "pw\r\nDir1=C:\\";
   std::string error;
@@ -249,6 +251,65 @@ TEST_F(AccountStoreTest, FailedSaveReportsAndKeepsTheLiveList) {
   EXPECT_FALSE(store.Save(error));
   EXPECT_NE(error.find(path_), std::string::npos);
   EXPECT_EQ(store.AccountList(), live);
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// Outside classic a save leaves no clear password in the file; classic writes "Pass=" as the
+// file always had it, and keeps a hash it was given.
+TEST_F(AccountStoreTest, SaveStoresHashesOnlyAndClassicKeepsTheClearKey) {
+  WriteFile("[a]\nPass=alpha\nEnablePass=1\n[b]\nPassHash=$y$j9T$x$y\nPass=ignored\n[c]\n");
+  AccountStore store;
+  store.Load(path_);
+  ASSERT_EQ(store.EditorList().size(), 3u);
+  EXPECT_EQ(store.EditorList()[0]->Pass, "alpha");
+  EXPECT_TRUE(store.EditorList()[1]->Pass.empty());  // the hash is the password
+  EXPECT_EQ(store.EditorList()[1]->PassHash, "$y$j9T$x$y");
+
+  store.HashPasswords = false;
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  std::string text = ReadFile();
+  EXPECT_NE(text.find("[a]\r\nLogin=a\r\nPass=alpha\r\nMessage="), std::string::npos);
+  EXPECT_NE(text.find("[b]\r\nLogin=b\r\nPassHash=$y$j9T$x$y\r\nMessage="), std::string::npos);
+
+  store.HashPasswords = true;
+  ASSERT_TRUE(store.Save(error)) << error;
+  text = ReadFile();
+  EXPECT_EQ(text.find("alpha"), std::string::npos);
+  EXPECT_NE(text.find("[a]\r\nLogin=a\r\nPassHash=$y$"), std::string::npos);
+  EXPECT_NE(text.find("[c]\r\nLogin=c\r\nPass=\r\n"), std::string::npos);  // no password at all
+  AccountStore again;
+  again.Load(path_);
+  EXPECT_EQ(again.AccountList()[0]->PassHash, store.AccountList()[0]->PassHash);
+}
+
+TEST_F(AccountStoreTest, ALiveReloadReplacesBothListsOrKeepsThemWithTheReason) {
+  WriteFile("[a]\nLogin=old\n");
+  AccountStore store;
+  store.Load(path_);
+  users* const before = store.AccountList()[0];
+
+  WriteFile("; comment\n\n[a]\nLogin=new\n[b]\r\n");
+  std::string why;
+  ASSERT_TRUE(store.ReloadLive(why)) << why;
+  EXPECT_EQ(Names(store.AccountList()), "a;b;");
+  EXPECT_EQ(store.AccountList(), store.EditorList());
+  EXPECT_EQ(store.AccountList()[0]->Login, "new");
+  EXPECT_EQ(before->Login, "old");  // a record taken before stays as it was
+
+  WriteFile("[a]\nLogin=half\n[b\n");
+  EXPECT_FALSE(store.ReloadLive(why));
+  EXPECT_EQ(why, path_ + " line 3 is neither a section, a key nor a comment");
+  std::filesystem::remove(path_);
+  EXPECT_FALSE(store.ReloadLive(why));
+  EXPECT_EQ(why, "Cannot read " + path_ + ": No such file or directory");
+  EXPECT_EQ(Names(store.AccountList()), "a;b;");
+  EXPECT_EQ(store.AccountList()[0]->Login, "new");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 """Helpers shared by the end-to-end test scripts."""
 
 import argparse
+import ctypes
 import os
 import random
 import signal
@@ -24,6 +25,17 @@ def free_port():
                 continue
             return port
     raise RuntimeError('no free port found')
+
+
+def password_hash(password):
+    """A yescrypt hash of password made by the system's crypt library, as orvane keeps it."""
+    lib = ctypes.CDLL('libcrypt.so.1')
+    lib.crypt_gensalt.restype = ctypes.c_char_p
+    lib.crypt_gensalt.argtypes = [ctypes.c_char_p, ctypes.c_ulong, ctypes.c_char_p, ctypes.c_int]
+    lib.crypt.restype = ctypes.c_char_p
+    lib.crypt.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+    setting = lib.crypt_gensalt(b'$y$', 0, None, 0)
+    return lib.crypt(password.encode(), setting).decode()
 
 
 def wait_until_listener_closed(port, timeout=5.0):

@@ -233,7 +233,7 @@ class LoginTest(ServerTestCase):
         ftp = self.connect()
         self.assertRefused('530 Login or Password incorrect.', ftp.login, 'named', 's3cret')
         self.assertTrue(self.ftpd.wait_for_output(
-            'named (127.0.0.1) connection refused : Bad Login/Password'))
+            'named (127.0.0.1) connection refused : Bad Password (account '))
 
 
 # ---------------------------------------------------------------------------------------------

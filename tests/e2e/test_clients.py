@@ -3,7 +3,8 @@
 ncftpget, wget, curl and Python's ftplib, with the classic switch off (the default).
 
 One orvane-ftpd serves the class on a temporary directory: drive C is <tmp>/root, the account
-"user" (password "pw") has every right on C:\\home\\user. Each test works in its own folder of
+"user" (password "pw", kept as a
+hash with a stale clear key beside it that is not read) has every right on C:\\home\\user. Each test works in its own folder of
 that home, sends or fetches a tree with subfolders, names with spaces and UTF-8 names, and
 compares the SHA-256 of every file that arrived with the original. IPv6Test drives the clients
 over [::1] (skipped where ::1 cannot be bound). Every client call has a time-out; the server is
@@ -21,7 +22,7 @@ import subprocess
 import tempfile
 import unittest
 
-from e2e_support import Ftpd, binary_option, free_port
+from e2e_support import Ftpd, binary_option, free_port, password_hash
 
 FTPD_BINARY = None  # set from --ftpd-binary
 TIMEOUT = 10  # seconds, for ftplib operations
@@ -95,7 +96,8 @@ class ClientTestCase(unittest.TestCase):
         write_crlf(os.path.join(cls.dir, 'FTPsrv.ini'),
                    ['[Drives]', 'C=' + cls.root, '[ServerFTP]', 'maxusr=0'] + cls.SETTINGS)
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'), [
-            '[user]', 'Login=user', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
+            '[user]', 'Login=user', 'PassHash=' + password_hash(PASSWORD), 'Pass=stale',
+            'EnableLogin=1', 'EnablePass=1',
             'Enabled=1', 'TO=0', r'Dir0=C:\home\user', 'Attr0=RWDMLS',
             # Write without delete: new files only.
             '[drop]', 'Login=drop', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
@@ -478,7 +480,7 @@ class FtplibTest(ClientTestCase):
         ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
         self.addCleanup(ftp.close)
         with self.assertRaises(ftplib.error_perm) as refused:
-            ftp.login(USER, 'wrong')
+            ftp.login(USER, 'stale')  # the clear key beside the hash is not read
         self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
 
 

@@ -7,12 +7,14 @@ of 127.0.0.1, talks to it with ftplib and stops it with SIGTERM. Every wait is b
     python3 test_ftpd.py --ftpd-binary PATH [unittest arguments]
 """
 import ftplib
+import io
 import os
+import signal
 import socket
 import tempfile
 import unittest
 
-from e2e_support import Ftpd, binary_option, free_port
+from e2e_support import Ftpd, binary_option, free_port, password_hash
 
 FTPD_BINARY = None  # set from --ftpd-binary
 TIMEOUT = 10  # seconds, for every socket operation
@@ -92,6 +94,100 @@ class FtpdTest(unittest.TestCase):
             log = f.read().decode()
         self.assertIn(' FTP Server Off-line ...\r\n', log)
         self.assertTrue(log.endswith(' ----------\r\n') and 'Session closed  on ' in log, log)
+
+
+class AccountsTest(unittest.TestCase):
+    """Hashed passwords, the reasons of refused logins, SIGHUP reloading the accounts, and no
+    password anywhere in what the server shows or writes, with every log category on."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.dir = self.tmp.name
+        self.root = os.path.join(self.dir, 'root')
+        for sub in ('pub', 'alice'):
+            os.makedirs(os.path.join(self.root, sub))
+        switches = ['%d=1' % n for n in range(1, 13)]
+        self.write('FTPsrv.ini', ['[Drives]', 'C=' + self.root, '[ServerFTP]', 'maxusr=0',
+                                  'loginfaildelay=0', '[Xferlog]', 'Enabled=1',
+                                  '[Screen]'] + switches + ['[File]'] + switches)
+        # alice sorts before anonymous: a named account first must not hide the anonymous one.
+        self.accounts('alice-old-pw')
+
+    def write(self, name, lines):
+        with open(os.path.join(self.dir, name), 'wb') as f:
+            f.write(''.join(line + '\r\n' for line in lines).encode())
+
+    def accounts(self, alice_password, extra=()):
+        self.write('Accounts.ini', [
+            '[alice]', 'PassHash=' + password_hash(alice_password), 'EnablePass=1', 'TO=0',
+            r'Dir0=C:\alice', 'Attr0=RWDMLS',
+            '[anonymous]', 'EnableLogin=0', 'EnablePass=1', 'Pass=guest-pw', 'TO=0',
+            r'Dir0=C:\pub', 'Attr0=R---LS',
+            '[ghost]', 'Login=ghost', r'Dir0=C:\nowhere', 'Attr0=RL',
+            '[off]', 'Enabled=0', r'Dir0=C:\pub'] + list(extra))
+
+    def login(self, user, password):
+        ftp = ftplib.FTP()
+        ftp.connect('127.0.0.1', self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login(user, password)
+        return ftp
+
+    def refused(self, user, password):
+        with self.assertRaises(ftplib.error_perm) as refusal:
+            self.login(user, password)
+        self.assertEqual(str(refusal.exception), '530 Login or Password incorrect.')
+
+    def reload(self, expected):
+        self.ftpd.process.send_signal(signal.SIGHUP)
+        self.assertTrue(self.ftpd.wait_for_output(expected), self.ftpd.text()[-2000:])
+
+    def test_hashed_login_reasons_reload_and_no_password_shown(self):
+        self.port = free_port()
+        self.ftpd = Ftpd(FTPD_BINARY, self.dir, self.port)
+        self.addCleanup(self.ftpd.stop)
+        self.assertTrue(self.ftpd.wait_for_output('FTP Server On-line on port %d ...' % self.port),
+                        self.ftpd.text() + self.ftpd.error_output())
+        self.assertIn('Account ghost: home directory C:\\nowhere missing (%s)' %
+                      os.path.join(self.root, 'nowhere'), self.ftpd.text())
+
+        alice = self.login('alice', 'alice-old-pw')
+        alice.storbinary('STOR kept.txt', io.BytesIO(b'x'))
+        # The named account sorting first does not hide the anonymous one.
+        self.login('zed', 'guest-pw').voidcmd('NOOP')
+        for user, password, reason in (
+                ('alice', 'wrong-pw', 'Bad Password (account alice: wrong password)'),
+                ('ghost', 'ghost-pw', 'Bad Login/Password (account ghost: home directory '
+                                      'C:\\nowhere missing'),
+                ('off', 'off-pw', 'Bad Login/Password (account off: disabled)')):
+            self.refused(user, password)
+            self.assertTrue(self.ftpd.wait_for_output(
+                '%s (127.0.0.1) connection refused : %s' % (user, reason)), self.ftpd.text())
+
+        self.accounts('alice-new-pw')
+        self.reload('Reloaded FTPsrv.ini and Accounts.ini: 4 accounts')
+        self.refused('alice', 'alice-old-pw')
+        self.login('alice', 'alice-new-pw').voidcmd('NOOP')
+        # The session that logged in before keeps its account.
+        self.assertIn('kept.txt', alice.nlst())
+
+        with open(os.path.join(self.dir, 'Accounts.ini'), 'ab') as f:
+            f.write(b'[broken\r\n')
+        self.reload('Accounts.ini not reloaded, the accounts stay as they were: ')
+        self.login('alice', 'alice-new-pw').voidcmd('NOOP')
+        alice.quit()
+
+        self.assertEqual(self.ftpd.stop(), 0, self.ftpd.error_output())
+        shown = self.ftpd.text()
+        self.assertIn('>PASS ****', shown)
+        for name in ('FTP.log', 'xferlog'):
+            with open(os.path.join(self.dir, name), 'rb') as f:
+                shown += f.read().decode(errors='replace')
+        self.assertIn('kept.txt', shown)
+        for password in ('alice-old-pw', 'alice-new-pw', 'wrong-pw', 'guest-pw', 'ghost-pw',
+                         'off-pw'):
+            self.assertNotIn(password, shown)
 
 
 def main():

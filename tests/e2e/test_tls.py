@@ -77,7 +77,10 @@ class TlsTestCase(unittest.TestCase):
             '[user]', 'Login=user', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
             'Enabled=1', 'TO=0', r'Dir0=C:\home\user', 'Attr0=RWDMLS',
             '[secure]', 'Login=secure', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
-            'Enabled=1', 'TO=0', 'RequireTLS=1', r'Dir0=C:\home\user', 'Attr0=RWDMLS'])
+            'Enabled=1', 'TO=0', 'RequireTLS=1', r'Dir0=C:\home\user', 'Attr0=RWDMLS',
+            # Reached by its Login, not by its section name.
+            '[tlsalias]', 'Login=robert', 'Pass=' + PASSWORD, 'EnablePass=1', 'TO=0',
+            'RequireTLS=1', r'Dir0=C:\home\user', 'Attr0=RL'])
         with open(os.path.join(cls.home, 'big.bin'), 'wb') as f:
             f.write(CONTENT)
         cls.client_home = os.path.join(cls.dir, 'client-home')
@@ -234,14 +237,26 @@ class TlsClientsTest(TlsTestCase):
                                '-e', settings + 'cls -l lftp/empty; bye', '127.0.0.1')
         self.assertNotIn(b'gnutls', done.stdout + done.stderr)
 
-    def test_account_requiring_tls_is_refused_in_clear(self):
-        ftp = self.plain()
-        with self.assertRaises(ftplib.error_perm) as refused:
-            ftp.sendcmd('USER secure')
-        self.assertTrue(str(refused.exception).startswith('530'), refused.exception)
-        # Other accounts log in in clear; the TLS one over TLS.
-        self.assertTrue(ftp.sendcmd('USER user').startswith('331'))
+    def test_account_requiring_tls_is_refused_in_clear_by_any_name(self):
+        # USER answers every name alike, so it tells nothing about which names need TLS.
+        for name in ('secure', 'robert', 'nobody', 'user'):
+            self.assertEqual(self.plain().sendcmd('USER ' + name),
+                             '331 Password required for %s.' % name)
+        # The Login key reaches the account as its section name does: refused at PASS, with
+        # the reason in the log only.
+        for name in ('secure', 'robert'):
+            ftp = self.plain()
+            ftp.sendcmd('USER ' + name)
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.sendcmd('PASS ' + PASSWORD)
+            self.assertEqual(str(refused.exception), '530 Login or Password incorrect.')
+        self.assertTrue(self.ftpd.wait_for_output(
+            'robert (127.0.0.1) connection refused : Bad Login/Password '
+            '(account tlsalias: TLS required)'), self.ftpd.text()[-2000:])
+        # Other accounts log in in clear; the TLS ones over TLS.
+        self.assertTrue(self.plain().login(USER, PASSWORD).startswith('230'))
         self.assertTrue(self.tls(user='secure').sendcmd('PWD').startswith('257'))
+        self.assertTrue(self.tls(user='robert').sendcmd('PWD').startswith('257'))
 
     def test_broken_tls_peers_leak_nothing(self):
         # Settle first: earlier tests' connections may still be closing.

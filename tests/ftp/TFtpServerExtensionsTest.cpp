@@ -78,11 +78,6 @@ TEST_F(ExtensionTest, TlsKeywordsNeedACertificate) {
   server_->TlsRequireLogin = true;
   EXPECT_EQ(client->Command("USER someone"), "530 TLS required: send AUTH TLS before USER.");
   EXPECT_EQ(client->Command("PASS secret").substr(0, 4), "503 ");
-  server_->TlsRequireLogin = false;
-  server_->OnRequiresTls = [](TFtpServer&, TFtpCtrlSocket&, const std::string& user,
-                              bool& required) { required = user == "careful"; };
-  EXPECT_EQ(client->Command("USER careful"), "530 TLS required: send AUTH TLS before USER.");
-  EXPECT_EQ(client->Command("USER other").substr(0, 4), "331 ");
 }
 
 // Every feature FEAT names answers as a known command, and every listed MLST fact is written.

@@ -188,8 +188,11 @@ TEST_F(HostTest, CommandAndAnswerEchoAroundARefusedLogin) {
   EXPECT_TRUE(green(" (127.0.0.1) >USER bob"));
   EXPECT_TRUE(ui_.MemoHas(" (127.0.0.1) 200 Noop command successful."));
   EXPECT_TRUE(ui_.MemoHas("bob (127.0.0.1) 331 Password required for bob."));
-  EXPECT_TRUE(ui_.MemoHas("bob (127.0.0.1) connection refused : Bad Password"));
-  EXPECT_NE(Normalize(LogFile()).find("<stamp>  (127.0.0.1) >PASS secret\r\n"), std::string::npos);
+  EXPECT_TRUE(ui_.MemoHas("bob (127.0.0.1) connection refused : Bad Password (no accounts)"));
+  // The password itself is never shown or logged.
+  EXPECT_TRUE(green(" (127.0.0.1) >PASS ****"));
+  EXPECT_NE(Normalize(LogFile()).find("<stamp>  (127.0.0.1) >PASS ****\r\n"), std::string::npos);
+  EXPECT_EQ(LogFile().find("secret"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -198,6 +198,10 @@ class PackageTest(unittest.TestCase):
         lines = {
             'bob (192.0.2.7) connection refused : Bad Password\r': '192.0.2.7',
             'x y (2001:db8::1) connection refused : Bad Login/Password': '2001:db8::1',
+            'bob (192.0.2.7) connection refused : Bad Password (account bob: wrong password)':
+                '192.0.2.7',
+            'a (198.51.100.1) connection refused : Bad Password (x (192.0.2.8) connection '
+            'refused : Bad Login/Password (unknown name)': '192.0.2.8',
             # A user name cannot put another address in the way.
             'a (198.51.100.1) connection refused : Bad Password (192.0.2.9) connection refused '
             ': Bad Password': '192.0.2.9',

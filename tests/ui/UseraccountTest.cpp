@@ -91,6 +91,13 @@ class UseraccountTest : public QObject {
     u.SelectAccount("bob");
     QVERIFY(u.AllowLogin.isEnabled());
     QCOMPARE(u.Pass.text(), QString("pw"));
+    // The password is masked until "Show" is pressed, and masked again for the next account.
+    QCOMPARE(u.Pass.echoMode(), QLineEdit::Password);
+    u.ShowPass.click();
+    QCOMPARE(u.Pass.echoMode(), QLineEdit::Normal);
+    u.SelectAccount("anonymous");
+    QCOMPARE(u.Pass.echoMode(), QLineEdit::Password);
+    u.SelectAccount("bob");
     QCOMPARE(u.ListView1.topLevelItemCount(), 2);
     QCOMPARE(u.ListView1.topLevelItem(0)->text(1), QString("RW-MLS"));
     QVERIFY(!u.SaveButton.isEnabled());
@@ -337,6 +344,11 @@ class UseraccountTest : public QObject {
     QVERIFY(!u.isVisible());
     const std::string written = ReadBytes(e.d.dir / "Accounts.ini");
     QVERIFY(written.find("[carol]") != std::string::npos);
+    // No clear password is left in the file, bob's older one neither.
+    QVERIFY(written.find("secret") == std::string::npos);
+    QVERIFY(written.find("Pass=pw") == std::string::npos);
+    QVERIFY(written.find("\r\nPass=") == std::string::npos);
+    QVERIFY(written.find("[carol]\r\nLogin=carol\r\nPassHash=$y$") != std::string::npos);
 
     const QString url = QString("ftp://127.0.0.1:%1/").arg(e.d.Port());
     auto curl = [&](const QStringList& args, QByteArray& out) {
