@@ -24,8 +24,24 @@ configure_file(${ORVANE_DIST}/systemd/orvane-ftpd.service.in ${gen}/orvane-ftpd.
 orvane_gzip(${ORVANE_DIST}/man/orvane-ftpd.8 ${gen}/orvane-ftpd.8.gz)
 orvane_gzip(${ORVANE_DIST}/man/orvane-ftp-server.1 ${gen}/orvane-ftp-server.1.gz)
 orvane_gzip(${ORVANE_DIST}/debian/changelog ${gen}/changelog.gz)
+# The configuration man pages list the keys of the settings table (host/SettingsReference),
+# written into their templates by a program built from that table.
+set(ORVANE_CONFIG_PAGES)
+if(TARGET orvane-settings-manpage)
+  foreach(page orvane-ftpd.ini.5:server orvane-accounts.5:accounts)
+    string(REPLACE ":" ";" parts ${page})
+    list(GET parts 0 name)
+    list(GET parts 1 file)
+    add_custom_command(OUTPUT ${gen}/${name}
+      COMMAND orvane-settings-manpage ${file} ${ORVANE_DIST}/man/${name}.in ${gen}/${name}
+      DEPENDS orvane-settings-manpage ${ORVANE_DIST}/man/${name}.in VERBATIM)
+    orvane_gzip(${gen}/${name} ${gen}/${name}.gz)
+    list(APPEND ORVANE_CONFIG_PAGES ${gen}/${name}.gz)
+  endforeach()
+endif()
 add_custom_target(orvane_dist_files ALL
-  DEPENDS ${gen}/orvane-ftpd.8.gz ${gen}/orvane-ftp-server.1.gz ${gen}/changelog.gz)
+  DEPENDS ${gen}/orvane-ftpd.8.gz ${gen}/orvane-ftp-server.1.gz ${gen}/changelog.gz
+          ${ORVANE_CONFIG_PAGES})
 
 # --- orvane-ftpd ------------------------------------------------------------------------------
 if(TARGET orvane-ftpd)
@@ -36,6 +52,7 @@ if(TARGET orvane-ftpd)
   install(FILES ${ORVANE_DIST}/examples/FTPsrv.ini ${ORVANE_DIST}/examples/Accounts.ini
           DESTINATION ${CMAKE_INSTALL_DATADIR}/orvane-ftpd COMPONENT ftpd)
   install(FILES ${gen}/orvane-ftpd.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT ftpd)
+  install(FILES ${ORVANE_CONFIG_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5 COMPONENT ftpd)
   install(FILES ${ORVANE_DIST}/fail2ban/orvane-ftpd.conf
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvane-ftpd/examples/fail2ban COMPONENT ftpd)
   install(FILES ${ORVANE_DIST}/debian/copyright ${gen}/changelog.gz
@@ -74,7 +91,12 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orvane-ftp.org/")
 
 set(CPACK_COMPONENTS_ALL ftpd)
 set(CPACK_DEBIAN_FTPD_PACKAGE_NAME orvane-ftpd)
-set(CPACK_DEBIAN_FTPD_PACKAGE_DEPENDS "adduser, libssl3")
+# The library scan adds libssl3 and the C++ libraries; only what it cannot see is named here.
+set(CPACK_DEBIAN_FTPD_PACKAGE_DEPENDS "adduser")
+# One FTP server at a time owns port 21, as with vsftpd, pure-ftpd and ProFTPD.
+set(CPACK_DEBIAN_FTPD_PACKAGE_PROVIDES "ftp-server")
+set(CPACK_DEBIAN_FTPD_PACKAGE_CONFLICTS "ftp-server")
+set(CPACK_DEBIAN_FTPD_PACKAGE_REPLACES "ftp-server")
 set(CPACK_DEBIAN_FTPD_PACKAGE_SUGGESTS "logrotate, fail2ban")
 set(CPACK_COMPONENT_FTPD_DESCRIPTION "small FTP server for one computer, without windows
 orvane-ftpd serves the classic FTP command set to FTP clients, checks logins
@@ -87,11 +109,14 @@ file(WRITE ${gen}/ftpd/conffiles "/etc/logrotate.d/orvane-ftpd\n")
 configure_file(${ORVANE_DIST}/debian/ftpd-postinst ${gen}/ftpd/postinst COPYONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
+configure_file(${ORVANE_DIST}/debian/ftpd-prerm ${gen}/ftpd/prerm COPYONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
 configure_file(${ORVANE_DIST}/debian/ftpd-postrm ${gen}/ftpd/postrm COPYONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_FTPD_PACKAGE_CONTROL_EXTRA
-    "${gen}/ftpd/conffiles;${gen}/ftpd/postinst;${gen}/ftpd/postrm")
+    "${gen}/ftpd/conffiles;${gen}/ftpd/postinst;${gen}/ftpd/prerm;${gen}/ftpd/postrm")
 set(CPACK_DEBIAN_FTPD_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 if(TARGET orvane-ftp-server)

@@ -2,7 +2,11 @@
 // windows over the same host as orvane-ftpd; memo lines also go to standard output, as there.
 // SIGINT and SIGTERM end it cleanly without asking anything.
 //
-//   orvane-ftp-server [PORT] [--dir DIR]
+//   orvane-ftp-server [PORT] [--dir DIR] [-h|--help] [-V|--version] [Qt options]
+//
+// Exit codes as orvane-ftpd's: 0 after the end (and --help, --version), 1 when it could not
+// start, 2 for a wrong command line, no settings directory or a configuration it cannot start
+// with.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -99,9 +103,18 @@ std::string ChooseDisplay() {
 
 int main(int argc, char** argv) {
   orvane::CommandLine args;
-  if (!orvane::CommandLine::Parse(argc, argv, args) || args.help) {
-    std::cerr << orvane::CommandLine::Usage(argv[0]);
-    return args.help ? 0 : 2;
+  const auto kind = orvane::CommandLine::Program::Desktop;
+  if (!orvane::CommandLine::Parse(argc, argv, kind, args)) {
+    std::cerr << argv[0] << ": " << args.error << "\n" << orvane::CommandLine::Usage(argv[0], kind);
+    return 2;
+  }
+  if (args.help) {
+    std::cout << orvane::CommandLine::Usage(argv[0], kind);
+    return 0;
+  }
+  if (args.version) {
+    std::cout << orvane::CommandLine::Version(argv[0]);
+    return 0;
   }
   // Without --dir: the program's own directory when it may hold the settings, else
   // $XDG_CONFIG_HOME/orvane-ftp-server/, created here on the first start.
@@ -115,7 +128,8 @@ int main(int argc, char** argv) {
   }
   std::cout << orvane::SettingsDirectory::StartLine(settings) << std::endl;
   args.dir = settings.dir;
-  const std::string noDisplay = ChooseDisplay();
+  // A platform named on the command line (-platform offscreen) is Qt's to choose.
+  const std::string noDisplay = args.toolkitPlatform.empty() ? ChooseDisplay() : "";
   if (!noDisplay.empty()) {
     std::cerr << "orvane-ftp-server: " << noDisplay
               << "; run orvane-ftpd to serve FTP without windows\n";
@@ -164,7 +178,7 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (!program.Start()) {
-    status = 1;
+    status = program.Host().ConfigurationRefused() ? 2 : 1;
   } else if (!program.Ending()) {
     app.exec();
   }

@@ -4,20 +4,25 @@
 // SIGHUP opens the log files again by their names (log rotation) and reloads Accounts.ini and
 // the settings of FTPsrv.ini that count while running (FtpHost::Reload).
 //
-//   orvane-ftpd [PORT] [--dir DIR]
+//   orvane-ftpd [PORT] [--dir DIR] [-h|--help] [-V|--version]
 //
-// Exit codes: 0 after a clean stop, 1 when the server could not start (log file, port), 2 for
-// a wrong command line or when there is no settings directory.
+// Exit codes: 0 after a clean stop (and after --help, --version), 1 when the server could not
+// start (log file, port), 2 for a wrong command line, when there is no settings directory, or
+// when a configuration value leaves no safe way to start (a port that is no number).
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
 
+#include "host/CommandLine.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
 #include "platform/SettingsDirectory.h"
@@ -48,33 +53,37 @@ class ConsoleUi : public orvane::HostUi {
   bool color_;
 };
 
-int Usage(const char* program) {
-  std::cerr << "usage: " << program << " [PORT] [--dir DIR]\n"
-            << "  PORT      the port to listen on (default: the configured port, 21)\n"
-            << "  --dir DIR the directory of FTPsrv.ini, Accounts.ini and the default log\n"
-            << "            (default: the program's own directory when it is writable,\n"
-            << "            else the service's $STATE_DIRECTORY)\n";
-  return 2;
+// The process id as one line, for log rotation; O_NOFOLLOW so that a link planted in its place
+// is not written through.
+bool WritePidFile(const std::string& path) {
+  orvane::UniqueFd fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  const std::string text = std::to_string(::getpid()) + "\n";
+  return ::write(fd.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::optional<std::string> port;
-  std::optional<std::string> dirOption;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--dir") {
-      if (i + 1 >= argc) return Usage(argv[0]);
-      dirOption = argv[++i];
-    } else if (arg == "-h" || arg == "--help") {
-      return Usage(argv[0]);
-    } else if (!port && !arg.empty() && arg[0] != '-') {
-      port = arg;
-    } else {
-      return Usage(argv[0]);
-    }
+  orvane::CommandLine args;
+  const auto program = orvane::CommandLine::Program::Daemon;
+  if (!orvane::CommandLine::Parse(argc, argv, program, args)) {
+    std::cerr << argv[0] << ": " << args.error << "\n"
+              << orvane::CommandLine::Usage(argv[0], program);
+    return 2;
   }
+  if (args.help) {
+    std::cout << orvane::CommandLine::Usage(argv[0], program);
+    return 0;
+  }
+  if (args.version) {
+    std::cout << orvane::CommandLine::Version(argv[0]);
+    return 0;
+  }
+  const std::optional<std::string> dirOption =
+      args.dirGiven ? std::optional<std::string>(args.dir) : std::nullopt;
+  const std::optional<std::string>& port = args.port;
   const orvane::SettingsDirectory::Choice settings =
       orvane::SettingsDirectory::Resolve(orvane::SettingsDirectory::FromEnvironment(
           orvane::SettingsDirectory::Program::Daemon, dirOption));
@@ -97,8 +106,15 @@ int main(int argc, char** argv) {
   orvane::EventLoop loop;
   ConsoleUi ui;
   orvane::FtpHost host(loop, ui, dir);
-  if (!host.StartUp(port, true)) return 1;
+  if (!host.StartUp(port, true)) return host.ConfigurationRefused() ? 2 : 1;
   if (!host.FtpServer1.Active()) {
+    host.Shutdown();
+    return 1;
+  }
+
+  if (!args.pidFile.empty() && !WritePidFile(args.pidFile)) {
+    std::cerr << argv[0] << ": cannot write the pid file " << args.pidFile << " ("
+              << std::strerror(errno) << ")" << std::endl;
     host.Shutdown();
     return 1;
   }
@@ -126,5 +142,6 @@ int main(int argc, char** argv) {
   if (host.FtpServer1.Active()) host.FtpServer1.Stop();
   for (int i = 0; i < 10 && loop.HasPending(); ++i) loop.ProcessReady(0);
   host.Shutdown();
+  if (!args.pidFile.empty()) ::unlink(args.pidFile.c_str());
   return 0;
 }

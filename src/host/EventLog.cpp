@@ -6,17 +6,10 @@
 
 namespace orvane {
 
-EventLog::~EventLog() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+EventLog::~EventLog() = default;
 
 bool EventLog::Open(const std::string& fileName, const std::string& port) {
-  std::FILE* f = std::fopen(fileName.c_str(), "ab");
-  if (f == nullptr) return false;
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = f;
-  // Lines are written through a small buffer and flushed at the moments the log defines.
-  std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
+  if (!file_.Open(fileName)) return false;
   fileName_ = fileName;
   WriteLine("");
   WriteLine("");
@@ -28,12 +21,10 @@ bool EventLog::Open(const std::string& fileName, const std::string& port) {
 }
 
 void EventLog::Close() {
-  if (file_ == nullptr) return;
+  if (!file_.IsOpen()) return;
   WriteLine("");
   WriteLine("---------- Session closed  on " + TimeStamp(Now()) + " ----------");
-  Flush();
-  std::fclose(file_);
-  file_ = nullptr;
+  file_.Close();
 }
 
 bool EventLog::ChangeFile(const std::string& newName, const std::string& port) {
@@ -44,14 +35,8 @@ bool EventLog::ChangeFile(const std::string& newName, const std::string& port) {
 }
 
 bool EventLog::Reopen() {
-  if (file_ == nullptr) return false;
-  std::fflush(file_);
-  std::FILE* f = std::fopen(fileName_.c_str(), "ab");
-  if (f == nullptr) return false;
-  std::fclose(file_);
-  file_ = f;
-  std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
-  return true;
+  if (!file_.IsOpen()) return false;
+  return file_.Open(fileName_);
 }
 
 void EventLog::LogEvent(int category, const std::string& text) {
@@ -61,18 +46,18 @@ void EventLog::LogEvent(int category, const std::string& text) {
 void EventLog::LogEventSplit(int category, const std::string& screenText,
                              const std::string& fileText) {
   if (category < 1 || category > LogSettings::kCategories) return;
-  if (settings_.Screen[category]) memo_.Append(screenText, MemoColor::Black);
   if (settings_.File[category]) WriteLine(TimeStamp(Now()) + " " + fileText);
+  if (settings_.Screen[category]) memo_.Append(screenText, MemoColor::Black);
 }
 
 void EventLog::LogCommand(const std::string& text) {
-  if (settings_.Screen[12]) memo_.Append(text, MemoColor::Green);
   if (settings_.File[12]) WriteLine(TimeStamp(Now()) + " " + text);
+  if (settings_.Screen[12]) memo_.Append(text, MemoColor::Green);
 }
 
 void EventLog::ServerStateLine(const std::string& text, bool flush) {
-  memo_.Append(text, MemoColor::Black);
   WriteLine(ShortDate(Now()) + " " + text);
+  memo_.Append(text, MemoColor::Black);
   if (flush) Flush();
 }
 
@@ -80,15 +65,15 @@ void EventLog::WriteStampedLine(const std::string& text) {
   WriteLine(TimeStamp(Now()) + " " + text);
 }
 
-void EventLog::Flush() {
-  if (file_ != nullptr) std::fflush(file_);
+void EventLog::Notice(const std::string& text) {
+  WriteLine(TimeStamp(Now()) + " " + text);
+  memo_.Append(text, MemoColor::Black);
 }
 
 void EventLog::WriteLine(const std::string& text) {
-  if (file_ == nullptr) return;
-  const std::string line = EscapeControlBytes(text);
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fwrite("\r\n", 1, 2, file_);
+  if (!file_.IsOpen()) return;
+  // One write per line, its end included.
+  file_.Write(EscapeControlBytes(text) + "\r\n");
 }
 
 }  // namespace orvane

@@ -1,16 +1,18 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "host/LogMemo.h"
 #include "host/LogSettings.h"
+#include "platform/AppendFile.h"
 
 namespace orvane {
 
 // The event log: twelve categories, each with a screen switch (the memo) and a file switch (the
 // log file, kept open for the whole run, lines stamped with date and time). The switches are
-// the live values of LogSettings, so a change counts at once.
+// the live values of LogSettings, so a change counts at once. Each file line is written whole
+// as it is logged, before the memo shows it: no reader sees half a line, and a line the memo
+// has shown is in the file even if the process is killed the moment after.
 class EventLog {
  public:
   EventLog(const LogSettings& settings, LogMemo& memo) : settings_(settings), memo_(memo) {}
@@ -31,7 +33,7 @@ class EventLog {
   // the name cannot be opened the log keeps writing to the file it has, and returns false.
   bool Reopen();
   const std::string& FileName() const { return fileName_; }
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   void LogEvent(int category, const std::string& text);
   // The same event with a different text on screen and in the file.
@@ -42,16 +44,19 @@ class EventLog {
   void ServerStateLine(const std::string& text, bool flush);
   // A file line with the time stamp, whatever the switches (the ban by dragging uses it).
   void WriteStampedLine(const std::string& text);
-  void Flush();
+  // A start-up notice (a configuration problem): to the memo and, stamped, to the file,
+  // whatever the switches.
+  void Notice(const std::string& text);
+  // Lines are in the file once written; kept for the moments the log names a flush.
+  void Flush() {}
 
  private:
   void WriteLine(const std::string& line);
 
   const LogSettings& settings_;
   LogMemo& memo_;
-  std::FILE* file_ = nullptr;
+  AppendFile file_;
   std::string fileName_;
-  char buffer_[128];
 };
 
 }  // namespace orvane

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "host/ConfigurationCheck.h"
 #include "host/Macros.h"
 #include "host/TlsSetup.h"
 #include "net/ESocketException.h"
@@ -87,8 +88,22 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   const int maxClients = setup.Load(ini);
   const std::string port = portArgument ? *portArgument : setup.Port;
   const std::string logName = logSettings.ResolvedLogFileName(programDir_);
+  std::vector<ConfigurationCheck::Finding> findings =
+      ConfigurationCheck::Check(ini, SettingsReference::File::Server);
+  for (ConfigurationCheck::Finding& finding : ConfigurationCheck::Check(
+           IniFile(programDir_ + "Accounts.ini"), SettingsReference::File::Accounts)) {
+    findings.push_back(std::move(finding));
+  }
+  configurationRefused_ = ConfigurationCheck::Fatal(findings);
   if (!log_.Open(logName, port)) {
-    ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(errno) + ")");
+    const int error = errno;
+    for (const ConfigurationCheck::Finding& finding : findings) memo.Append(finding.text);
+    ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(error) + ")");
+    return false;
+  }
+  for (const ConfigurationCheck::Finding& finding : findings) log_.Notice(finding.text);
+  if (configurationRefused_) {
+    log_.Close();
     return false;
   }
   if (TransferLog::Enabled(ini)) {
@@ -258,9 +273,13 @@ void FtpHost::FtpServer1Start(TFtpServer&) {
     }
     FtpServer1.MaxClients = static_cast<int>(value);
   }
-  ui_.StatusPanel(1, "FTP Server On-line/Port : " + FtpServer1.Port);
+  // The port the socket is bound to: the same as the one asked for, except that port 0 lets
+  // the system choose, and a client must be told the chosen one.
+  std::string port = FtpServer1.ServerSocket().GetXPort();
+  if (port.empty() || port == "0") port = FtpServer1.Port;
+  ui_.StatusPanel(1, "FTP Server On-line/Port : " + port);
   ui_.ActivateCaption("Arrêter");
-  log_.ServerStateLine("FTP Server On-line on port " + FtpServer1.Port + " ...", false);
+  log_.ServerStateLine("FTP Server On-line on port " + port + " ...", false);
 }
 
 void FtpHost::FtpServer1Stop(TFtpServer&) {

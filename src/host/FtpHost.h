@@ -54,7 +54,9 @@ class FtpHost : public AccessHost {
   // The start-up steps: configuration, log file and its start block, statistics, empty engine
   // banner, lists, setup keys, then the automatic start (portArgument replaces the configured
   // port for it). forceStart starts the engine whatever "demarrageauto" says. Ends by enabling
-  // the periodic timers. Returns false when the log file could not be opened.
+  // the periodic timers. Before anything starts, FTPsrv.ini and Accounts.ini are checked and
+  // each problem is reported once to the memo and the log file (ConfigurationCheck). Returns
+  // false when the log file could not be opened or the configuration refuses the start.
   bool StartUp(const std::optional<std::string>& portArgument, bool forceStart);
   // Called by StartUp once the main window's steps are done (log open, statistics, lists
   // loaded) and before the client limit is set and the engine is started: the desktop shows
@@ -63,6 +65,9 @@ class FtpHost : public AccessHost {
   // The close of the main window: asks to stop a server with clients; false when the operator
   // answered No (the program keeps running).
   bool RequestClose();
+  // Whether the last StartUp refused to start for a configuration value without a safe
+  // default (the programs exit with status 2 then).
+  bool ConfigurationRefused() const { return configurationRefused_; }
   // After a granted close: timers off, session end block written, log closed.
   void Shutdown();
 
@@ -178,6 +183,7 @@ class FtpHost : public AccessHost {
   EventLog log_;
   TransferLog xferLog_;
   bool statsLoaded_ = false;  // the counters have been read from the file
+  bool configurationRefused_ = false;
   TSockets sockets1_;
   Authenticator authenticator_;
   DirectoryRights rights_;

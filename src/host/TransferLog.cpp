@@ -1,5 +1,7 @@
 #include "host/TransferLog.h"
 
+#include <cstdio>
+
 #include "host/LogSettings.h"
 #include "platform/IniFile.h"
 
@@ -55,26 +57,18 @@ std::string TransferLog::FileName(const IniFile& ini, const std::string& program
 }
 
 bool TransferLog::Open(const std::string& fileName) {
-  std::FILE* f = std::fopen(fileName.c_str(), "ab");
-  if (f == nullptr) return false;
-  Close();
-  file_ = f;
+  if (!file_.Open(fileName)) return false;
   fileName_ = fileName;
   return true;
 }
 
 void TransferLog::Close() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
+  file_.Close();
 }
 
 bool TransferLog::Reopen() {
-  if (file_ == nullptr) return false;
-  std::FILE* f = std::fopen(fileName_.c_str(), "ab");
-  if (f == nullptr) return false;
-  std::fclose(file_);
-  file_ = f;
-  return true;
+  if (!file_.IsOpen()) return false;
+  return file_.Open(fileName_);
 }
 
 void TransferLog::Started(const TFtpCtrlSocket& session, Entry entry, int64_t bytesSoFar) {
@@ -91,7 +85,7 @@ void TransferLog::Ended(const TFtpCtrlSocket& session, int64_t bytesNow, bool co
   if (it == running_.end()) return;
   Running running = std::move(it->second);
   running_.erase(it);
-  if (file_ == nullptr) return;
+  if (!file_.IsOpen()) return;
   Entry& entry = running.entry;
   entry.end = std::time(nullptr);
   entry.bytes = bytesNow >= running.bytesAtStart ? bytesNow - running.bytesAtStart : 0;
@@ -101,9 +95,7 @@ void TransferLog::Ended(const TFtpCtrlSocket& session, int64_t bytesNow, bool co
   entry.seconds = std::chrono::ceil<std::chrono::seconds>(elapsed).count();
   if (entry.seconds < 1) entry.seconds = 1;
   entry.complete = complete;
-  const std::string line = FormatLine(entry) + "\n";
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
+  file_.Write(FormatLine(entry) + "\n");
 }
 
 std::string TransferLog::FormatLine(const Entry& e) {

@@ -2,10 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <map>
 #include <string>
+
+#include "platform/AppendFile.h"
 
 namespace orvane {
 
@@ -56,7 +57,7 @@ class TransferLog {
   void Close();
   // Log rotation: as EventLog::Reopen.
   bool Reopen();
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   // A transfer of the session began; bytesSoFar is the session's counter in that direction,
   // so that the transfer's own bytes are the difference when it ends.
@@ -75,7 +76,7 @@ class TransferLog {
     std::chrono::steady_clock::time_point start;
   };
 
-  std::FILE* file_ = nullptr;
+  AppendFile file_;  // each line written whole
   std::string fileName_;
   std::map<const TFtpCtrlSocket*, Running> running_;
 };

@@ -94,6 +94,11 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+IniFile::ReadObserver& Observer() {
+  static IniFile::ReadObserver observer;
+  return observer;
+}
+
 bool WriteAll(int fd, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
@@ -115,8 +120,49 @@ IniFile::IniFile(std::string posixPath) : path_(std::move(posixPath)) {
 
 void IniFile::Reload() {
   std::vector<Line> lines;
-  if (!Load(lines)) lines.clear();
+  readError_ = 0;
+  missing_ = false;
+  if (!Load(lines)) {
+    readError_ = errno != 0 ? errno : EIO;
+    lines.clear();
+  } else if (lines.empty()) {
+    struct stat st {};
+    missing_ = ::stat(path_.c_str(), &st) != 0;
+  }
   SetLines(std::move(lines));
+}
+
+void IniFile::SetReadObserver(ReadObserver observer) {
+  Observer() = std::move(observer);
+}
+
+void IniFile::Observe(const std::string& section, const std::string& key) const {
+  if (Observer()) Observer()(path_, section, key);
+}
+
+std::vector<std::size_t> IniFile::IgnoredLines() const {
+  std::vector<std::size_t> ignored;
+  bool inSection = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const std::string& text = lines_[i].text;
+    const Parsed parsed = ParseLine(text, i == 0);
+    if (parsed.kind == Parsed::Kind::Header) {
+      inSection = true;
+      continue;
+    }
+    if (parsed.kind == Parsed::Kind::Entry && inSection) continue;
+    std::string_view rest = text;
+    if (i == 0 && rest.substr(0, kUtf8Bom.size()) == kUtf8Bom) rest.remove_prefix(kUtf8Bom.size());
+    rest = Trim(rest);
+    if (rest.empty() || rest.front() == ';') continue;
+    ignored.push_back(i + 1);
+  }
+  return ignored;
+}
+
+std::size_t IniFile::LineOf(const std::string& section, const std::string& key) const {
+  const Entry* entry = FindEntry(section, key);
+  return entry == nullptr ? 0 : entry->line + 1;
 }
 
 bool IniFile::Load(std::vector<Line>& lines) const {
@@ -204,6 +250,7 @@ bool IniFile::SectionExists(const std::string& section) const {
 }
 
 bool IniFile::KeyExists(const std::string& section, const std::string& key) const {
+  Observe(section, key);
   return FindEntry(section, key) != nullptr;
 }
 
@@ -215,6 +262,7 @@ std::vector<std::string> IniFile::Sections() const {
 }
 
 std::vector<std::string> IniFile::Keys(const std::string& section) const {
+  Observe(section, "");
   std::vector<std::string> keys;
   if (const Section* found = FindSection(section)) {
     keys.reserve(found->entries.size());
@@ -225,6 +273,7 @@ std::vector<std::string> IniFile::Keys(const std::string& section) const {
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
                                 const std::string& def) const {
+  Observe(section, key);
   const Entry* entry = FindEntry(section, key);
   if (entry == nullptr) return def;
   return entry->value.substr(0, kMaxValueLength);
@@ -279,6 +328,7 @@ bool IniFile::ParseInteger(const std::string& text, int64_t minValue, int64_t ma
 
 int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
                              int32_t def) const {
+  Observe(section, key);
   const Entry* entry = FindEntry(section, key);
   if (entry == nullptr) return def;
   int64_t value = 0;
@@ -290,6 +340,7 @@ int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
 }
 
 int64_t IniFile::ReadInt64(const std::string& section, const std::string& key, int64_t def) const {
+  Observe(section, key);
   const Entry* entry = FindEntry(section, key);
   if (entry == nullptr) return def;
   int64_t value = 0;

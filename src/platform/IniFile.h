@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,23 @@ class IniFile {
   explicit IniFile(std::string posixPath);
 
   const std::string& Path() const { return path_; }
+
+  // The errno of the last read of the file: 0 when it was read or does not exist.
+  int ReadError() const { return readError_; }
+  // Whether the last read found no file of that name.
+  bool Missing() const { return missing_; }
+  // 1-based numbers of the lines the reader passes over: lines that are neither blank, a
+  // comment, a section header nor a key=value entry inside a section.
+  std::vector<std::size_t> IgnoredLines() const;
+  // 1-based number of the line that holds the key read, or 0 when the key is missing.
+  std::size_t LineOf(const std::string& section, const std::string& key) const;
+
+  // Called with the file's path, the section and the key at every read of a key (and with an
+  // empty key when a section's keys are listed), so that a test can see which keys a program
+  // reads. Empty: no observer.
+  using ReadObserver = std::function<void(const std::string& path, const std::string& section,
+                                          const std::string& key)>;
+  static void SetReadObserver(ReadObserver observer);
 
   // Reads the file again, dropping what was read before.
   void Reload();
@@ -96,7 +114,11 @@ class IniFile {
   const Section* FindSection(const std::string& section) const;
   const Entry* FindEntry(const std::string& section, const std::string& key) const;
 
+  void Observe(const std::string& section, const std::string& key) const;
+
   std::string path_;
+  int readError_ = 0;
+  bool missing_ = false;
   std::vector<Line> lines_;
   std::vector<Section> sections_;                           // first occurrences, file order
   std::unordered_map<std::string, std::size_t> bySection_;  // folded name -> index in sections_

@@ -91,6 +91,43 @@ class DesktopOnlyTest(unittest.TestCase):
         self.assertIn(':739 does not answer', lines[0])
         self.assertIn('orvane-ftpd', lines[0])
 
+    def test_command_line_conventions_and_qt_options(self):
+        result = subprocess.run([DESKTOP_BINARY, '--help'], capture_output=True, text=True,
+                                timeout=30)
+        self.assertEqual(result.returncode, 0)
+        self.assertTrue(result.stdout.startswith('usage: '), result.stdout)
+        result = subprocess.run([DESKTOP_BINARY, '-V'], capture_output=True, text=True,
+                                timeout=30)
+        self.assertEqual((result.returncode, result.stdout), (0, 'orvane-ftp-server 1.3\n'))
+        result = subprocess.run([DESKTOP_BINARY, '0'], capture_output=True, text=True,
+                                timeout=30)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn('the port 0 is not a number from 1 to 65535', result.stderr)
+        # Qt's own options reach Qt: -platform offscreen without any display set.
+        with tempfile.TemporaryDirectory() as directory:
+            set_ini_keys(os.path.join(directory, 'FTPsrv.ini'),
+                         {('ServerFTP', 'demarrageauto'): '1', ('FTPServer', 'Tip'): '0'})
+            env = {k: v for k, v in os.environ.items()
+                   if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}
+            port = free_port()
+            process = subprocess.Popen([DESKTOP_BINARY, '-platform', 'offscreen', '-style',
+                                        'fusion', str(port), '--dir', directory], env=env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE)
+            try:
+                deadline = time.monotonic() + 20
+                log = os.path.join(directory, 'FTP.log')
+                while time.monotonic() < deadline:
+                    if os.path.exists(log) and b'On-line on port %d' % port in open(log, 'rb').read():
+                        break
+                    time.sleep(0.1)
+                else:
+                    self.fail('the desktop program did not start with -platform offscreen')
+            finally:
+                process.send_signal(signal.SIGTERM)
+                process.communicate(timeout=30)
+            self.assertEqual(process.returncode, 0)
+
     def test_sigint_ends_it_cleanly_too(self):
         with tempfile.TemporaryDirectory() as directory:
             port = free_port()

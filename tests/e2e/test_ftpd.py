@@ -11,7 +11,9 @@ import io
 import os
 import signal
 import socket
+import subprocess
 import tempfile
+import time
 import unittest
 
 from e2e_support import Ftpd, binary_option, free_port, password_hash
@@ -188,6 +190,102 @@ class AccountsTest(unittest.TestCase):
         for password in ('alice-old-pw', 'alice-new-pw', 'wrong-pw', 'guest-pw', 'ghost-pw',
                          'off-pw'):
             self.assertNotIn(password, shown)
+
+
+class CommandLineAndStartupTest(unittest.TestCase):
+    """The command line's conventions, the start-up report of a broken configuration, and log
+    lines that are whole at every moment."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+        self.addCleanup(self.tmp.cleanup)
+
+    def run_ftpd(self, *args):
+        return subprocess.run([FTPD_BINARY, *args], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              timeout=30)
+
+    def write(self, name, text):
+        with open(os.path.join(self.dir, name), 'w', newline='') as f:
+            f.write(text)
+
+    def log(self):
+        with open(os.path.join(self.dir, 'FTP.log'), 'rb') as f:
+            return f.read().decode(errors='replace')
+
+    def test_help_version_and_refused_command_lines(self):
+        for option in ('--help', '-h'):
+            result = self.run_ftpd(option)
+            self.assertEqual(result.returncode, 0)
+            self.assertTrue(result.stdout.startswith('usage: '), result.stdout)
+            self.assertEqual(result.stderr, '')
+        for option in ('--version', '-V'):
+            result = self.run_ftpd(option)
+            self.assertEqual((result.returncode, result.stdout), (0, 'orvane-ftpd 1.3\n'))
+        for port in ('0', '99999', 'abc'):
+            result = self.run_ftpd(port, '--dir', self.dir)
+            self.assertEqual(result.returncode, 2, port)
+            self.assertIn('the port %s is not a number from 1 to 65535' % port, result.stderr)
+            self.assertNotIn('already in use', result.stderr + result.stdout)
+        self.assertEqual(self.run_ftpd('--bogus').returncode, 2)
+
+    def test_broken_configuration_is_reported_once_and_a_bad_port_refuses_to_start(self):
+        ini = os.path.join(self.dir, 'FTPsrv.ini')
+        self.write('FTPsrv.ini', '[ServerFTP]\r\nport=abc\r\nmaxusr=ten\r\n')
+        result = self.run_ftpd('--dir', self.dir)
+        self.assertEqual(result.returncode, 2)
+        line = ('%s line 2: [ServerFTP] port=abc is not a port number (0 to 65535); the server '
+                'does not start; set it to a number such as 21' % ini)
+        self.assertEqual(result.stdout.count(line + '\n'), 1, result.stdout)
+        self.assertIn('%s line 3: [ServerFTP] maxusr=ten is not a number; the default 2 is '
+                      'taken\n' % ini, result.stdout)
+        self.assertIn('%s does not exist: no account can log in\n'
+                      % os.path.join(self.dir, 'Accounts.ini'), result.stdout)
+        self.assertEqual(self.log().count(line), 1)
+
+        # Random bytes: the server starts on its defaults (the command line's port) and says
+        # which lines it passed over.
+        with open(ini, 'wb') as f:
+            f.write(bytes(range(1, 256)) * 4)
+        port = free_port()
+        ftpd = Ftpd(FTPD_BINARY, self.dir, port)
+        self.addCleanup(ftpd.stop)
+        self.assertTrue(ftpd.wait_for_output('FTP Server On-line on port %d ...' % port))
+        self.assertIn('%s line 1: neither a [section], a key=value line in a section nor a '
+                      ';comment; ignored' % ini, ftpd.text())
+        self.assertEqual(ftpd.stop(), 0)
+
+    def test_log_lines_are_whole_while_a_client_is_connected_and_after_kill_9(self):
+        self.write('FTPsrv.ini', '[Screen]\r\n12=1\r\n[File]\r\n12=1\r\n11=1\r\n')
+        port = free_port()
+        ftpd = Ftpd(FTPD_BINARY, self.dir, port)
+        self.addCleanup(ftpd.stop)
+        self.assertTrue(ftpd.wait_for_output('On-line on port %d' % port))
+        with ftplib.FTP() as ftp:
+            ftp.connect('127.0.0.1', port, timeout=TIMEOUT)
+            for i in range(20):
+                ftp.sendcmd('NOOP')
+                # Every reply has left, so its round has ended: the file holds whole lines.
+                log = self.log()
+                self.assertTrue(log.endswith('\r\n'), repr(log[-80:]))
+            self.assertIn('>NOOP', log)
+            self.assertTrue(ftpd.wait_for_output('>NOOP \n' * 1))
+            os.kill(ftpd.process.pid, signal.SIGKILL)
+            ftpd.process.wait(timeout=TIMEOUT)
+        shown = [l for l in ftpd.text().splitlines() if l.startswith(' (127.0.0.1) ')]
+        log = self.log()
+        self.assertTrue(shown)
+        for line in shown:  # each line the memo showed is in the file, whole
+            self.assertIn(' ' + line + '\r\n', log)
+
+    def test_a_symbolic_link_in_the_log_file_s_place_is_not_followed(self):
+        target = os.path.join(self.dir, 'elsewhere')
+        os.symlink(target, os.path.join(self.dir, 'FTP.log'))
+        result = self.run_ftpd(str(free_port()), '--dir', self.dir)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn('Cannot open the log file', result.stderr)
+        self.assertFalse(os.path.exists(target))
 
 
 def main():

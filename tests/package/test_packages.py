@@ -16,6 +16,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e'))
@@ -66,9 +67,13 @@ class PackageTest(unittest.TestCase):
     def test_daemon_package_metadata_and_files(self):
         deb = Packages.get()['orvane-ftpd']
         info = run('dpkg-deb', '-I', deb).stdout
-        for script in ('postinst', 'postrm', 'conffiles'):
+        for script in ('postinst', 'prerm', 'postrm', 'conffiles'):
             self.assertIn(script, info)
         fields = control(deb)
+        for relation in ('Provides', 'Conflicts', 'Replaces'):
+            self.assertEqual(fields[relation], 'ftp-server')
+        depends = [d.strip().split()[0] for d in fields['Depends'].split(',')]
+        self.assertEqual(len(depends), len(set(depends)), fields['Depends'])  # no duplicate
         self.assertEqual(fields['Package'], 'orvane-ftpd')
         self.assertEqual(fields['Version'], '1.3')
         self.assertEqual(fields['Section'], 'net')
@@ -81,7 +86,9 @@ class PackageTest(unittest.TestCase):
                      '/usr/share/orvane-ftpd/Accounts.ini', '/usr/share/man/man8/orvane-ftpd.8.gz',
                      '/usr/share/doc/orvane-ftpd/copyright',
                      '/usr/share/doc/orvane-ftpd/changelog.gz',
-                     '/usr/share/doc/orvane-ftpd/examples/fail2ban/orvane-ftpd.conf'):
+                     '/usr/share/doc/orvane-ftpd/examples/fail2ban/orvane-ftpd.conf',
+                     '/usr/share/man/man5/orvane-ftpd.ini.5.gz',
+                     '/usr/share/man/man5/orvane-accounts.5.gz'):
             self.assertIn(path, files)
         self.assertFalse([f for f in files if 'orvane-ftp-server' in f], files)
         conffiles = run('dpkg-deb', '--info', deb, 'conffiles').stdout.split()
@@ -176,7 +183,8 @@ class PackageTest(unittest.TestCase):
         for line in ('User=orvane-ftpd', 'StateDirectory=orvane-ftpd', 'NoNewPrivileges=yes',
                      'AmbientCapabilities=CAP_NET_BIND_SERVICE', 'ProtectSystem=strict',
                      'ProtectHome=yes', 'PrivateTmp=yes', 'ReadWritePaths=-/srv/ftp',
-                     'ExecStart=/usr/bin/orvane-ftpd'):
+                     'RuntimeDirectory=orvane-ftpd',
+                     'ExecStart=/usr/bin/orvane-ftpd --pidfile /run/orvane-ftpd/orvane-ftpd.pid'):
             self.assertIn(line + '\n', text)
         # The program is not installed on this machine: the unit's copy names the built one.
         copy_dir = tempfile.mkdtemp(dir=ARGS.work_dir, prefix='unit-')
@@ -239,7 +247,8 @@ class PackageTest(unittest.TestCase):
         with open(os.path.join(ARGS.source_dir, 'dist', 'logrotate', 'orvane-ftpd')) as f:
             rule = f.read()
         self.assertIn('su orvane-ftpd orvane-ftpd', rule)
-        self.assertIn('systemctl kill --signal=HUP --kill-who=main orvane-ftpd.service', rule)
+        self.assertIn('kill -HUP "$(cat /run/orvane-ftpd/orvane-ftpd.pid)"', rule)
+        self.assertNotIn('|| true', rule)  # a failed signal is reported, not hidden
         # The service's user and directory do not exist here: the copy names ours.
         rule = rule.replace('su orvane-ftpd orvane-ftpd', 'su root root')
         rule = rule.replace('/var/log/orvane-ftpd', work)
@@ -253,6 +262,101 @@ class PackageTest(unittest.TestCase):
         result = run('logrotate', '-d', '-s', os.path.join(work, 'state'), config, check=False)
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertNotIn('error', result.stdout.lower(), result.stdout)
+
+    def test_logrotate_signals_the_pid_file_with_or_without_systemd(self):
+        """The postrotate script alone, with the pid file at a temporary place: it signals the
+        process named there, and does nothing without a pid file."""
+        with open(os.path.join(ARGS.source_dir, 'dist', 'logrotate', 'orvane-ftpd')) as f:
+            rule = f.read()
+        script = rule.split('postrotate', 1)[1].split('endscript', 1)[0]
+        work = tempfile.mkdtemp(dir=ARGS.work_dir, prefix='pidfile-')
+        self.addCleanup(shutil.rmtree, work, True)
+        pidfile = os.path.join(work, 'orvane-ftpd.pid')
+        script = script.replace('/run/orvane-ftpd/orvane-ftpd.pid', pidfile)
+        self.assertEqual(run('sh', '-ec', script).returncode, 0)  # no server, nothing to do
+        sleeper = subprocess.Popen(['sh', '-c', 'trap "echo hup; exit 0" HUP; while :; do sleep 0.1; done'],
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            with open(pidfile, 'w') as f:
+                f.write('%d\n' % sleeper.pid)
+            time.sleep(0.3)  # the trap is set before the shell's first sleep ends
+            run('sh', '-ec', script)
+            self.assertEqual(sleeper.communicate(timeout=TIMEOUT)[0], 'hup\n')
+        finally:
+            if sleeper.poll() is None:
+                sleeper.kill()
+                sleeper.wait()
+
+    def test_maintainer_scripts_install_upgrade_remove_and_purge(self):
+        """The maintainer scripts run against a temporary root (dpkg's DPKG_ROOT) with the
+        system tools replaced by recorders: what each step asks of deb-systemd-helper,
+        deb-systemd-invoke and systemctl, and what it leaves on disk."""
+        root = tempfile.mkdtemp(dir=ARGS.work_dir, prefix='scripts-')
+        self.addCleanup(shutil.rmtree, root, True)
+        tools = os.path.join(root, 'tools')
+        os.makedirs(tools)
+        calls = os.path.join(root, 'calls')
+        for tool in ('deb-systemd-helper', 'deb-systemd-invoke', 'systemctl', 'adduser', 'getent'):
+            with open(os.path.join(tools, tool), 'w') as f:
+                # getent finds no user; was-enabled answers as for a new install.
+                f.write('#!/bin/sh\necho "%s $*" >> "%s"\n%s\n'
+                        % (tool, calls, 'exit 2' if tool == 'getent' else 'exit 0'))
+            os.chmod(os.path.join(tools, tool), 0o755)
+        env = dict(os.environ, DPKG_ROOT=root, PATH=tools + ':' + os.environ['PATH'])
+        os.makedirs(os.path.join(root, 'run', 'systemd', 'system'))  # systemd runs
+        scripts = os.path.join(ARGS.source_dir, 'dist', 'debian')
+
+        def step(script, *args):
+            if os.path.exists(calls):
+                os.remove(calls)
+            run('sh', '-e', os.path.join(scripts, 'ftpd-' + script), *args, env=env)
+            if not os.path.exists(calls):
+                return []
+            with open(calls) as f:
+                return f.read().splitlines()
+
+        unit = 'orvane-ftpd.service'
+        install = step('postinst', 'configure')
+        self.assertIn('adduser --quiet --system --group --home /var/lib/orvane-ftpd '
+                      '--no-create-home --gecos Orvane FTP Server orvane-ftpd', install)
+        self.assertIn('deb-systemd-helper enable ' + unit, install)
+        self.assertEqual(install[-1], 'deb-systemd-invoke start ' + unit)
+        self.assertTrue(os.path.isdir(os.path.join(root, 'srv', 'ftp')))
+
+        upgrade = step('postinst', 'configure', '1.2')
+        self.assertEqual(upgrade[-1], 'deb-systemd-invoke restart ' + unit)
+        self.assertEqual([c for c in step('prerm', 'upgrade', '1.3') if 'invoke' in c], [])
+
+        self.assertEqual(step('prerm', 'remove'), ['deb-systemd-invoke stop ' + unit])
+        self.assertIn('deb-systemd-helper mask ' + unit, step('postrm', 'remove'))
+
+        for directory in ('var/lib/orvane-ftpd', 'var/log/orvane-ftpd'):
+            os.makedirs(os.path.join(root, directory))
+        purge = step('postrm', 'purge')
+        self.assertIn('deb-systemd-helper purge ' + unit, purge)
+        self.assertFalse(os.path.exists(os.path.join(root, 'var', 'lib', 'orvane-ftpd')))
+        self.assertFalse(os.path.exists(os.path.join(root, 'var', 'log', 'orvane-ftpd')))
+
+        # Without systemd nothing is started or stopped, and the install still succeeds.
+        os.rmdir(os.path.join(root, 'run', 'systemd', 'system'))
+        self.assertFalse([c for c in step('postinst', 'configure') if 'invoke' in c])
+        self.assertFalse([c for c in step('prerm', 'remove') if 'invoke' in c])
+
+    def test_configuration_man_pages_list_every_key_and_format_cleanly(self):
+        Packages.get()
+        gen = os.path.join(ARGS.work_dir, 'build', 'dist')
+        for page, keys in (('orvane-ftpd.ini.5', ('maxusr', 'banfailures', 'implicitport',
+                                                   'StayOnTop', 'line#', 'ports')),
+                           ('orvane-accounts.5', ('Hide hidden Files', 'Xdl', 'Attr#',
+                                                  'RequireTLS'))):
+            path = os.path.join(gen, page)
+            with open(path) as f:
+                text = f.read()
+            for key in keys:
+                self.assertIn('.B "%s"' % key, text)
+            self.assertNotIn('@KEYS@', text)
+            result = run('groff', '-man', '-ww', '-z', path, check=False)
+            self.assertEqual((result.returncode, result.stdout), (0, ''))
 
     def test_desktop_entry_validates(self):
         if not shutil.which('desktop-file-validate'):
