@@ -26,7 +26,18 @@ std::string Quoted(const std::string& path) {
 }  // namespace
 
 CompatibilityPolicy CompatibilityPolicy::Read(const IniFile& ini) {
-  return CompatibilityPolicy(ini.ReadBool(kSection, kKey, false));
+  return CompatibilityPolicy(ini.ReadBool(kSection, kKey, false),
+                             ini.ReadBool(kSection, kListLocalTimeKey, false));
+}
+
+ListingStyle CompatibilityPolicy::Listing() const {
+  ListingStyle style;
+  if (classic_) return style;
+  style.utcTimes = !listLocalTime_;
+  style.diskModes = true;
+  style.leavesOutDots = true;
+  style.emptyWhenNothing = true;
+  return style;
 }
 
 std::string CompatibilityPolicy::ShownPath(const std::string& localPath,

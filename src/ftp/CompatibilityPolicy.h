@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "ftp/ListingStyle.h"
+
 namespace orvane {
 
 class IniFile;
@@ -20,10 +22,15 @@ class CompatibilityPolicy {
   static constexpr const char* kSection = "ServerFTP";
   static constexpr const char* kKey = "classic";
 
-  CompatibilityPolicy() = default;
-  explicit CompatibilityPolicy(bool classic) : classic_(classic) {}
+  // Section ServerFTP, key "listlocaltime", Boolean, default 0: LIST shows times in the
+  // server's local time rather than UTC (outside classic; classic always shows local time).
+  static constexpr const char* kListLocalTimeKey = "listlocaltime";
 
-  // The switch as FTPsrv.ini sets it.
+  CompatibilityPolicy() = default;
+  explicit CompatibilityPolicy(bool classic, bool listLocalTime = false)
+      : classic_(classic), listLocalTime_(listLocalTime) {}
+
+  // The switch and the listing time setting as FTPsrv.ini sets them.
   static CompatibilityPolicy Read(const IniFile& ini);
 
   bool Classic() const { return classic_; }
@@ -43,6 +50,12 @@ class CompatibilityPolicy {
   // drive and all ("D:/data/").
   std::string ShownPath(const std::string& localPath, const std::string& currentDirectory) const;
 
+  // A local path named in the reply of DELE, RMD, MKD, RNFR or RNTO: as ShownPath shows it;
+  // classic: the local path as it stands ("C:\home\user\a.txt").
+  std::string ReplyPath(const std::string& localPath, const std::string& currentDirectory) const {
+    return classic_ ? localPath : ShownPath(localPath, currentDirectory);
+  }
+
   // MKD's success reply for the directory made at `localPath`: 257 "<shown path>" with RFC 959
   // quoting (an inner '"' doubled), so that clients can read the new directory's path; classic:
   // "257 '<local path>': directory created.".
@@ -53,6 +66,22 @@ class CompatibilityPolicy {
   // to the entry (nothing in it is granted): clients without a one-step path change (lftp)
   // walk from "/" to their target one component at a time. Classic: only covered directories.
   bool EntersDirectoriesAboveEntries() const { return !classic_; }
+
+  // "." and ".." components of a CWD argument ("../sibling", "a/./b") are resolved by their
+  // text before the directory rule and the rights see the path; one that would lead above the
+  // drive root is refused with 550. Classic: any such component but the whole argument "." or
+  // ".." is refused ("501 CWD failed. Cannot accept relative path using dot notation").
+  bool ResolvesDotComponents() const { return !classic_; }
+
+  // The form of LIST and NLST listings. Today: times in UTC (local time with listlocaltime=1),
+  // the mode bits as on disk (what the account may do is still decided by its rights), NLST
+  // without "." and "..", and no "<pattern> not found" line (an empty listing for a wildcard
+  // that matches nothing, 550 for a name that does not exist). Classic: the original form.
+  ListingStyle Listing() const;
+
+  // NLST of a directory names its entries as "<argument>/<name>", so that each can be fetched
+  // as given; classic: bare names.
+  bool NamesListedWithDirectory() const { return !classic_; }
 
   // REST 0 is accepted (clients probe with it); classic: refused with 501.
   bool AcceptsRestartAtZero() const { return !classic_; }
@@ -66,7 +95,8 @@ class CompatibilityPolicy {
   // the text after the code stays; classic: unchanged.
   std::string RightsRefusal(const std::string& classicReply) const;
 
-  // The final reply of a download ended by ABOR, and the reply to that ABOR.
+  // The final reply of a download ended by ABOR or by the client's end of the connection
+  // going away (a reset while sending), and the reply to that ABOR.
   // Today: "426 Connection closed; transfer aborted." then "226 ABOR command successful.";
   // classic: "501 Cannot RETR. <reason>" then "225 ABOR command successful.".
   std::string AbortedDownloadReply(const std::string& reason) const;
@@ -96,6 +126,7 @@ class CompatibilityPolicy {
 
  private:
   bool classic_ = false;
+  bool listLocalTime_ = false;
 };
 
 }  // namespace orvane

@@ -284,6 +284,7 @@ void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
   }
   startPos_ = nextStartPos_;
   transferError_ = kTransferOk;
+  connectionLost_ = false;
   stream_ = std::move(stream);
   try {
     if (!Passive()) {
@@ -442,8 +443,11 @@ void DataChannel::StoreData(uint16_t error) {
         file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Write);
         file->SeekToEnd();
       } else {
-        file = std::make_unique<TFileStream>(
-            session_.FilePath, startPos_ != 0 ? File::Mode::Write : CreateMode(session_));
+        // A resumed upload writes into the existing file; a new file is created even with a
+        // restart offset, and what lies before the offset reads as zeros.
+        const bool resumes = startPos_ != 0 && !session_.FileIsNew;
+        file = std::make_unique<TFileStream>(session_.FilePath,
+                                             resumes ? File::Mode::Write : CreateMode(session_));
         file->Seek(startPos_);
       }
       stream_ = std::move(file);
@@ -593,9 +597,10 @@ void DataChannel::SendDataSent(uint16_t error) {
     if (socket_->FileShortfall() != 0) throw std::runtime_error("File truncated while being sent");
     SendNextChunk();
   } catch (const std::exception& e) {
-    Fail(e.what());
-    server_->SendAnswer(session_, "426 Connection closed; " + transferError_ + ".");
-    PostAbort();
+    // The close answers the download, once: a reply here as well would leave the client one
+    // reply behind for the rest of the session.
+    connectionLost_ = error != 0;
+    AbortTransfer(e.what());
   }
 }
 
@@ -605,12 +610,17 @@ void DataChannel::SendClosed(uint16_t error) {
   EndTransfer();
   // The hooks read the outcome (Aborted, AllSent) from the channel.
   state_ = outcome;
-  if (outcome == State::Aborting && transferError_ == kAbortRequested) {
+  const bool lost = connectionLost_;
+  connectionLost_ = false;
+  // Exactly one final reply per download, whichever came first: the client's ABOR, the
+  // failure of a send to a client that went away, or the close of the connection.
+  if (outcome == State::Aborting && (transferError_ == kAbortRequested || lost)) {
     server_->SendAnswer(session_, server_->Compatibility.AbortedDownloadReply(transferError_));
   } else if (outcome == State::Aborting) {
     server_->SendAnswer(session_, "501 Cannot RETR. " + transferError_);
   } else if (error != 0) {
-    server_->SendAnswer(session_, "501 Cannot RETR. Error #" + std::to_string(error));
+    server_->SendAnswer(
+        session_, server_->Compatibility.AbortedDownloadReply("Error #" + std::to_string(error)));
   } else if (outcome != State::Closing) {
     // The client closed the data connection before the end of the data: never report that as
     // a complete transfer.

@@ -162,6 +162,8 @@ class DataChannel {
   int64_t nextStartPos_ = 0;
   int64_t startPos_ = 0;
   bool startPending_ = false;
+  // The running download failed because the client's end of the connection went away.
+  bool connectionLost_ = false;
   // The block buffer of a running upload: allocated when it starts, freed when it ends.
   std::unique_ptr<char[]> uploadBuffer_;
 };

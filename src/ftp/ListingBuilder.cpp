@@ -7,6 +7,7 @@
 
 #include "ftp/PathRules.h"
 #include "platform/AsciiCase.h"
+#include "platform/Wildcard.h"
 
 namespace orvane {
 
@@ -33,15 +34,56 @@ std::tm LocalTime(std::time_t t) {
   return result;
 }
 
+std::tm UtcTime(std::time_t t) {
+  std::tm result{};
+  if (gmtime_r(&t, &result) == nullptr) {
+    std::time_t epoch = 0;
+    gmtime_r(&epoch, &result);
+  }
+  return result;
+}
+
+int CurrentYear(bool utc) {
+  const std::time_t now = std::time(nullptr);
+  return (utc ? UtcTime(now) : LocalTime(now)).tm_year + 1900;
+}
+
+// "drwxr-x---" from the entry's mode bits on disk, with set-id and sticky bits as ls shows them.
+std::string ModeText(const FileInfo& entry) {
+  std::string text = "----------";
+  text[0] = entry.danglingLink ? 'l' : entry.directory ? 'd' : '-';
+  const char letters[] = "rwxrwxrwx";
+  for (int bit = 0; bit < 9; ++bit) {
+    if (entry.mode & (0400u >> bit)) text[1 + bit] = letters[bit];
+  }
+  auto special = [&](unsigned flag, int pos, char withX, char withoutX) {
+    if (entry.mode & flag) text[pos] = text[pos] == 'x' ? withX : withoutX;
+  };
+  special(04000u, 3, 's', 'S');
+  special(02000u, 6, 's', 'S');
+  special(01000u, 9, 't', 'T');
+  return text;
+}
+
 }  // namespace
 
 std::string ListingBuilder::DetailedLine(const FileInfo& entry, int currentYear) {
-  std::string permissions = "-rw-rw-rw-";
-  if (entry.directory) permissions[0] = 'd';
-  if (entry.readOnly) permissions[2] = permissions[5] = permissions[8] = '-';
-  if (IsExecutableName(entry.name)) permissions[3] = permissions[6] = permissions[9] = 'x';
+  return DetailedLine(entry, currentYear, ListingStyle());
+}
 
-  const std::tm time = LocalTime(static_cast<std::time_t>(entry.mtime));
+std::string ListingBuilder::DetailedLine(const FileInfo& entry, int currentYear,
+                                         const ListingStyle& style) {
+  std::string permissions = "-rw-rw-rw-";
+  if (style.diskModes) {
+    permissions = ModeText(entry);
+  } else {
+    if (entry.directory) permissions[0] = 'd';
+    if (entry.readOnly) permissions[2] = permissions[5] = permissions[8] = '-';
+    if (IsExecutableName(entry.name)) permissions[3] = permissions[6] = permissions[9] = 'x';
+  }
+
+  const std::tm time = style.utcTimes ? UtcTime(static_cast<std::time_t>(entry.mtime))
+                                      : LocalTime(static_cast<std::time_t>(entry.mtime));
   const int year = time.tm_year + 1900;
 
   // Large enough for the widest 64-bit size and any year localtime_r can return.
@@ -54,28 +96,42 @@ std::string ListingBuilder::DetailedLine(const FileInfo& entry, int currentYear)
   } else {
     length += std::snprintf(fields + length, sizeof fields - length, "%5d ", year);
   }
-  return permissions + std::string(fields, length) + entry.name + "\r\n";
+  std::string name = entry.name;
+  if (style.diskModes && entry.danglingLink) name += " -> " + entry.linkTarget;
+  return permissions + std::string(fields, length) + name + "\r\n";
 }
 
 std::string ListingBuilder::Build(const std::string& currentDirectory, const std::string& dir,
                                   bool detailed) const {
-  const int currentYear = LocalTime(std::time(nullptr)).tm_year + 1900;
+  const int currentYear = CurrentYear(style.utcTimes);
 
   const std::string pattern = Pattern(currentDirectory, dir);
 
   std::string stream;
   if (addLinks) addLinks(stream);
 
+  bool found = false;
   for (const FileInfo& entry : FileSystem::Enumerate(pattern)) {
+    found = true;
     if (!detailed) {
-      stream += entry.name + "\r\n";
+      if (style.leavesOutDots && (entry.name == "." || entry.name == "..")) continue;
+      stream += namePrefix + entry.name + "\r\n";
       continue;
     }
     const bool hideHidden = checkHidden && checkHidden(pattern);
     if (hideHidden && entry.hidden) continue;
-    stream += DetailedLine(entry, currentYear);
+    stream += DetailedLine(entry, currentYear, style);
   }
 
+  if (stream.empty() && style.emptyWhenNothing) {
+    const std::size_t separator = pattern.find_last_of('\\');
+    const std::string mask = pattern.substr(separator + 1);
+    if (!found && (!HasWildcard(mask) ||
+                   !FileSystem::DirectoryExists(pattern.substr(0, separator + 1)))) {
+      throw ListingNotFound();
+    }
+    return stream;
+  }
   if (stream.empty()) stream = pattern + " not found\r\n";
   return stream;
 }
@@ -177,7 +233,7 @@ std::string ListingBuilder::BuildFacts(const std::string& currentDirectory,
   }
   const bool hideHidden = checkHidden && checkHidden(pattern);
   for (const FileInfo& entry : FileSystem::Enumerate(pattern)) {
-    if (entry.name == "." || entry.name == "..") continue;
+    if (entry.name == "." || entry.name == ".." || entry.danglingLink) continue;
     if (hideHidden && entry.hidden) continue;
     stream += FactsLine(entry, entry.name);
   }

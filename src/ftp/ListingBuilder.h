@@ -5,14 +5,29 @@
 // client's argument and its hooks, and sends the returned text over the data connection.
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 
+#include "ftp/ListingStyle.h"
 #include "platform/FileSystem.h"
 
 namespace orvane {
 
+// A listing argument without wildcards that names nothing on disk (and no link line was
+// written): today's clients read the 550 that follows as "no such file".
+class ListingNotFound : public std::runtime_error {
+ public:
+  ListingNotFound() : std::runtime_error("No such file or directory") {}
+};
+
 class ListingBuilder {
  public:
+  // The form of LIST lines and NLST names (the original form by default).
+  ListingStyle style;
+  // Written before every NLST name: the directory part of the client's argument ("sub/" for
+  // "NLST sub" or "NLST sub/*.txt"), so that each name can be fetched as it is given.
+  std::string namePrefix;
+
   // The host writes its own lines (virtual links) at the top of every listing. May be empty.
   std::function<void(std::string& stream)> addLinks;
   // Asked once per entry of a LIST listing with the search pattern; true leaves out the entries
@@ -60,6 +75,10 @@ class ListingBuilder {
   // "-rw-rw-rw-   1 ftp      ftp           42 Mar 07 13:05 a.txt\r\n"; entries modified in
   // `currentYear` show hour and minute, others the year.
   static std::string DetailedLine(const FileInfo& entry, int currentYear);
+  // The same line in a listing style: UTC or local time, fixed or disk mode bits. A dangling
+  // symbolic link is shown as a link ("lrwxrwxrwx ... name -> target") with disk modes.
+  static std::string DetailedLine(const FileInfo& entry, int currentYear,
+                                  const ListingStyle& style);
 };
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 #include "ftp/PathRules.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/AsciiCase.h"
 
@@ -97,6 +98,43 @@ std::string ApplyDirectory(const std::string& current, const std::string& value)
   if (path.empty()) path = sameDrive ? PathAfterDrive(current) : "\\";
   if (!path.empty() && !EndsWith(path, '\\')) path += '\\';
   return drive + path;
+}
+
+std::string ResolveDotComponents(const std::string& current, const std::string& value) {
+  if (value == "." || value == ".." || IsUncPath(value)) return value;
+  std::string drive = current.substr(0, std::min<std::size_t>(2, current.size()));
+  std::string path = value;
+  if (value.size() >= 2 && value[1] == ':') {
+    drive = value.substr(0, 2);
+    path = value.substr(2);
+  }
+  if (path.find(':') != std::string::npos) return value;
+  const bool rooted = !path.empty() && path[0] == '\\';
+  if (!rooted && DriveLetter(drive) != DriveLetter(current)) return value;
+  if (!rooted) path = PathAfterDrive(current) + path;
+
+  std::vector<std::string> kept;
+  bool dotted = false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    if (component == ".") {
+      dotted = true;
+    } else if (component == "..") {
+      dotted = true;
+      if (kept.empty()) throw FtpPathLeavesRoot("Path leads above the root directory");
+      kept.pop_back();
+    } else if (!component.empty()) {
+      kept.push_back(component);
+    }
+    start = end + 1;
+  }
+  if (!dotted) return value;
+  std::string resolved = drive + "\\";
+  for (const std::string& component : kept) resolved += component + "\\";
+  return resolved;
 }
 
 std::string BuildFilePath(const std::string& dir, const std::string& name) {

@@ -18,6 +18,12 @@ class FtpPathError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A path whose ".." components would lead above the root of its drive.
+class FtpPathLeavesRoot : public FtpPathError {
+ public:
+  using FtpPathError::FtpPathError;
+};
+
 // Every "/" replaced by "\".
 std::string SlashesToBackSlashes(const std::string& s);
 
@@ -38,6 +44,14 @@ bool IsUncPath(const std::string& s);
 // another drive. Throws FtpPathError with the refusal text for a UNC path, a stray ":", a relative
 // path on another drive, and any other "." or ".." component.
 std::string ApplyDirectory(const std::string& current, const std::string& value);
+
+// A directory argument (trimmed, "/" already turned into "\") with its "." and ".." components
+// resolved by their text against the current directory `current`, as a rooted path on the
+// argument's drive ("..\sib" from "C:\a\b\" gives "C:\a\sib\"), ready for ApplyDirectory.
+// An argument without such components, or that is "." or ".." as a whole, is returned as it is,
+// and so is one ApplyDirectory refuses for another reason (a UNC path, a stray ":", a relative
+// path on another drive). Throws FtpPathLeavesRoot when a ".." would go above the drive root.
+std::string ResolveDotComponents(const std::string& current, const std::string& value);
 
 // The local path of a file argument `name` relative to the current directory `dir`. "/" in the
 // name counts as "\"; a rooted name keeps its (explicit or current) drive; a UNC name is returned

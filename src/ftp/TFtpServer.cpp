@@ -529,7 +529,11 @@ void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params, st
   };
   try {
     params = SlashesToBackSlashes(params);
-    client.SetDirectory(Trim(params));
+    std::string target = Trim(params);
+    if (Compatibility.ResolvesDotComponents()) {
+      target = ResolveDotComponents(client.Directory(), target);
+    }
+    client.SetDirectory(target);
     bool allowed = true;
     // The hook gets its own copy: a host that assigns the session's directory (to follow a
     // link) must still see the directory the client asked for in its argument.
@@ -543,6 +547,8 @@ void TFtpServer::ChangeDirectory(TFtpCtrlSocket& client, std::string& params, st
       restore();
       answer = Compatibility.RightsRefusal("501 CWD failed. No permission");
     }
+  } catch (const FtpPathLeavesRoot& e) {
+    answer = std::string("550 CWD failed. ") + e.what();
   } catch (const std::exception& e) {
     restore();
     answer = std::string("501 CWD failed. ") + e.what();

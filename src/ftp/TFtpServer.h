@@ -251,6 +251,8 @@ class TFtpServer {
                    std::string& answer);
   void CommandSTRU(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
+  void CommandSITE(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
+                   std::string& answer);
   void CommandEPSV(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
   void CommandEPRT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,

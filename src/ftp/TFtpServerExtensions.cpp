@@ -1,6 +1,6 @@
 // The extension commands of TFtpServer that today's clients use when FEAT names them: FEAT,
-// OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU and the X aliases. None of them is
-// known in classic mode: the dispatcher consults this table only when the policy knows them.
+// OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU, SITE and the X aliases. None of them
+// is known in classic mode: the dispatcher consults this table only when the policy knows them.
 #include <optional>
 #include <vector>
 
@@ -51,7 +51,7 @@ void TFtpServer::AddExtensions() {
       {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
       {"XRMD", &TFtpServer::CommandRMD},  {"XCWD", &TFtpServer::CommandCWD},
       {"XCUP", &TFtpServer::CommandCDUP}, {"EPSV", &TFtpServer::CommandEPSV},
-      {"EPRT", &TFtpServer::CommandEPRT},
+      {"EPRT", &TFtpServer::CommandEPRT}, {"SITE", &TFtpServer::CommandSITE},
   };
   for (const auto& item : items) extensions_.push_back(item);
 }
@@ -247,6 +247,48 @@ void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& 
   } else {
     answer = "504 Only structure F is supported.";
   }
+}
+
+// SITE CHMOD and SITE HELP. File modes are not the account's to set: its rights decide what it
+// may do, whatever the disk's bits say. So CHMOD changes nothing and answers 200 where the
+// account may write the file (under the rights of an upload over it, as MFMT), for clients such
+// as lftp's reverse mirror that set the modes of what they uploaded and fail on a refusal.
+void TFtpServer::CommandSITE(TFtpCtrlSocket& client, std::string&, std::string& params,
+                             std::string& answer) {
+  if (!LoggedIn(client, answer)) return;
+  const std::string text = Trim(params);
+  const size_t blank = text.find(' ');
+  const std::string command = AsciiUpper(text.substr(0, blank));
+  if (command == "HELP") {
+    answer = "214-The following SITE commands are recognized:\r\n CHMOD HELP\r\n214 Help OK.";
+    return;
+  }
+  if (command != "CHMOD") {
+    answer = "500 'SITE " + command + "': command not understood.";
+    return;
+  }
+  const std::string rest = blank == std::string::npos ? "" : Trim(text.substr(blank + 1));
+  const size_t nameStart = rest.find(' ');
+  const std::string mode = rest.substr(0, nameStart);
+  const bool octal =
+      !mode.empty() && mode.size() <= 4 && mode.find_first_not_of("01234567") == std::string::npos;
+  if (!octal || nameStart == std::string::npos) {
+    answer = "501 Syntax error in parameter: SITE CHMOD <octal mode> <file>.";
+    return;
+  }
+  const std::string name = rest.substr(nameStart + 1);
+  std::string path = BuildFilePath(client.Directory(), SlashesToBackSlashes(name));
+  bool allowed = true;
+  if (FileSystem::DirectoryExists(path)) {
+    // A directory: where the account may create files in it.
+    allowed = Holds(RightsOf(client, path.back() == '\\' ? path : path + "\\"), 'W');
+  } else if (!FileSystem::FileExists(path)) {
+    answer = "550 " + name + " : No Such File or Directory.";
+    return;
+  } else if (OnValidatePut) {
+    OnValidatePut(*this, client, path, allowed);
+  }
+  answer = allowed ? "200 SITE CHMOD command ok." : "550 No permission.";
 }
 
 // RFC 2428's passive mode: the port alone, on the address of the control connection, for the

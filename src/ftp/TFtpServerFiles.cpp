@@ -1,5 +1,6 @@
 // The file commands of TFtpServer: DELE, SIZE, RNFR, RNTO, MKD and RMD. They act on the local
-// file system at once, over the control connection only; answers name the resolved local path.
+// file system at once, over the control connection only; answers name the resolved path as
+// CompatibilityPolicy::ReplyPath shows it.
 #include "ftp/PathRules.h"
 #include "ftp/TFtpServer.h"
 #include "platform/FileSystem.h"
@@ -10,6 +11,12 @@ namespace {
 
 bool PathExists(const std::string& path) {
   return FileSystem::FileExists(path) || FileSystem::DirectoryExists(path);
+}
+
+// A local path in a reply, as the client is shown it.
+std::string Shown(const CompatibilityPolicy& policy, TFtpCtrlSocket& client,
+                  const std::string& path) {
+  return policy.ReplyPath(path, client.Directory());
 }
 
 }  // namespace
@@ -26,11 +33,11 @@ void TFtpServer::CommandDELE(TFtpCtrlSocket& client, std::string&, std::string& 
   } else if (params.empty()) {
     answer = "501 Syntax error in parameter.";
   } else if (!PathExists(path)) {
-    answer = "550 '" + path + "': no such file or directory.";
+    answer = "550 '" + Shown(Compatibility, client, path) + "': no such file or directory.";
   } else if (FileSystem::DeleteFile(path) || FileSystem::RemoveDirectory(path)) {
-    answer = "250 File/Dir '" + path + "' deleted.";
+    answer = "250 File/Dir '" + Shown(Compatibility, client, path) + "' deleted.";
   } else {
-    answer = "450 File/Dir '" + path + "' can't be deleted.";
+    answer = "450 File/Dir '" + Shown(Compatibility, client, path) + "' can't be deleted.";
   }
 }
 
@@ -77,7 +84,7 @@ void TFtpServer::CommandRNFR(TFtpCtrlSocket& client, std::string&, std::string& 
     client.FromFileName = path;
     answer = "350 File exists, ready for destination name.";
   } else {
-    answer = "550 '" + path + "': no such file or directory.";
+    answer = "550 '" + Shown(Compatibility, client, path) + "': no such file or directory.";
   }
 }
 
@@ -93,9 +100,10 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& 
   if (params.empty()) {
     answer = "501 Syntax error in parameter.";
   } else if (PathExists(path)) {
-    answer = "553 '" + path + "': file already exists.";
+    answer = "553 '" + Shown(Compatibility, client, path) + "': file already exists.";
   } else if (!PathExists(client.FromFileName)) {
-    answer = "550 '" + client.FromFileName + "': no such file or directory.";
+    answer = "550 '" + Shown(Compatibility, client, client.FromFileName) +
+             "': no such file or directory.";
   } else {
     // The target is a new name in some directory: the host judges it as an upload there.
     bool allowed = true;
@@ -106,9 +114,11 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& 
     }
     client.ToFileName = path;
     if (FileSystem::RenameFile(client.FromFileName, client.ToFileName)) {
-      answer = "250 File '" + client.FromFileName + "' renamed to '" + client.ToFileName + "'.";
+      answer = "250 File '" + Shown(Compatibility, client, client.FromFileName) + "' renamed to '" +
+               Shown(Compatibility, client, client.ToFileName) + "'.";
     } else {
-      answer = "450 File '" + client.FromFileName + "' can't be renamed.";
+      answer =
+          "450 File '" + Shown(Compatibility, client, client.FromFileName) + "' can't be renamed.";
     }
   }
 }
@@ -122,16 +132,17 @@ void TFtpServer::CommandMKD(TFtpCtrlSocket& client, std::string&, std::string& p
     bool allowed = true;
     if (OnMakeDirectory) OnMakeDirectory(*this, client, path, allowed);
     if (!allowed) {
-      answer = "550 '" + path + "': can't create directory.";
+      answer = "550 '" + Shown(Compatibility, client, path) + "': can't create directory.";
     } else if (params.empty()) {
       answer = "501 Syntax error in parameter.";
     } else if (PathExists(path)) {
-      answer = "550 '" + path + "': file or directory already exists.";
+      answer =
+          "550 '" + Shown(Compatibility, client, path) + "': file or directory already exists.";
     } else if (FileSystem::CreateDirectory(path)) {
       answer = Compatibility.DirectoryCreatedReply(path, client.Directory());
       if (OnDirMade) OnDirMade(*this, client, path, true);
     } else {
-      answer = "550 '" + path + "': can't create directory.";
+      answer = "550 '" + Shown(Compatibility, client, path) + "': can't create directory.";
     }
   } catch (const std::exception& e) {
     answer = std::string("550 '") + e.what() + "': can't create directory.";
@@ -146,7 +157,7 @@ void TFtpServer::CommandRMD(TFtpCtrlSocket& client, std::string&, std::string& p
   bool allowed = true;
   if (OnValidateDele) OnValidateDele(*this, client, path, allowed);
   if (!allowed) {
-    answer = "550 '" + path + "': can't remove directory.";
+    answer = "550 '" + Shown(Compatibility, client, path) + "': can't remove directory.";
     return;
   }
   if (params.empty()) {
@@ -156,11 +167,11 @@ void TFtpServer::CommandRMD(TFtpCtrlSocket& client, std::string&, std::string& p
   // Hidden entries are not found, as the search for the directory leaves them out.
   const std::optional<FileInfo> info = FileSystem::Stat(path);
   if (!info || info->hidden) {
-    answer = "550 '" + path + "': no such directory.";
+    answer = "550 '" + Shown(Compatibility, client, path) + "': no such directory.";
   } else if (FileSystem::RemoveDirectory(path)) {
-    answer = "250 '" + path + "': directory removed.";
+    answer = "250 '" + Shown(Compatibility, client, path) + "': directory removed.";
   } else {
-    answer = "550 '" + path + "': can't remove directory.";
+    answer = "550 '" + Shown(Compatibility, client, path) + "': can't remove directory.";
   }
 }
 

@@ -61,6 +61,28 @@ bool ParseInt64(const std::string& text, int64_t& value) {
   return true;
 }
 
+// The part of an NLST argument (with "\" for "/") that each listed name is given, in the client's
+// spelling with "/": all of it when the listing shows a directory's contents (`listed`, the
+// argument as the host resolved it, ends with "\"), else what precedes its last separator.
+// Leading option words ("-l") are no part of it.
+std::string NamePrefix(const std::string& asked, const std::string& listed) {
+  std::size_t pos = 0;
+  for (;;) {
+    while (pos < asked.size() && (asked[pos] == ' ' || asked[pos] == '\t')) ++pos;
+    if (pos >= asked.size() || asked[pos] != '-') break;
+    while (pos < asked.size() && asked[pos] != ' ' && asked[pos] != '\t') ++pos;
+  }
+  std::string argument = asked.substr(pos);
+  if (argument.empty()) return "";
+  if (listed.empty() || listed.back() != '\\') {
+    const std::size_t last = argument.rfind('\\');
+    argument = last == std::string::npos ? "" : argument.substr(0, last + 1);
+  } else if (argument.back() != '\\') {
+    argument += '\\';
+  }
+  return BackSlashesToSlashes(argument);
+}
+
 // Active data connections go to unprivileged ports only (1024 and above).
 bool IsAcceptableDataPort(int64_t port) {
   return port >= 1024 && port <= 65535;
@@ -266,8 +288,13 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::
   std::string listing;
   try {
     params = SlashesToBackSlashes(params);
+    const std::string asked = params;
     if (OnAlterDirectory) OnAlterDirectory(*this, client, params, detailed);
     ListingBuilder builder;
+    builder.style = Compatibility.Listing();
+    if (format == ListingFormat::Names && Compatibility.NamesListedWithDirectory()) {
+      builder.namePrefix = NamePrefix(asked, params);
+    }
     builder.addLinks = [this, &client](std::string& stream) {
       if (OnAddLinks) OnAddLinks(*this, client, stream);
     };
@@ -286,6 +313,9 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::
     } else {
       listing = builder.Build(client.Directory(), params, detailed);
     }
+  } catch (const ListingNotFound& e) {
+    answer = std::string("550 ") + e.what();
+    return;
   } catch (const std::exception& e) {
     // A directory the client may not list, or one that does not exist (the host grants no
     // right on it): clients such as rclone read 550 as "not there".

@@ -28,6 +28,9 @@ const std::vector<SettingsReference::Key> kKeys = {
     {kServer, "ServerFTP", "classic", Type::Boolean, "0",
      "1 answers exactly as the original Windows server did: no FEAT, EPSV, MLSD and other "
      "additions, drive letters in paths, IPv4 only"},
+    {kServer, "ServerFTP", "listlocaltime", Type::Boolean, "0",
+     "1 shows LIST times in the server's local time; 0 in UTC, as MDTM and MLSD do (classic "
+     "always shows local time)"},
     {kServer, "ServerFTP", "logintimeout", Type::NonNegative, "60",
      "seconds a client may stay connected without logging in; 0 never ends it"},
     {kServer, "ServerFTP", "loginfaildelay", Type::NonNegative, "1",

@@ -210,7 +210,23 @@ FileInfo MakeInfo(std::string name, const struct stat& st) {
   info.readOnly = (st.st_mode & S_IWUSR) == 0;
   info.size = info.directory ? 0 : static_cast<int64_t>(st.st_size);
   info.mtime = static_cast<int64_t>(st.st_mtime);
+  info.mode = static_cast<uint32_t>(st.st_mode & 07777);
   info.name = std::move(name);
+  return info;
+}
+
+// A symbolic link whose target is missing, as an entry of its directory.
+std::optional<FileInfo> DanglingLinkInfo(const std::string& posix, std::string name) {
+  struct stat st {};
+  if (::lstat(posix.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+  struct stat target {};
+  if (::stat(posix.c_str(), &target) == 0) return std::nullopt;  // a pipe or device behind it
+  FileInfo info = MakeInfo(std::move(name), st);
+  info.size = 0;
+  info.danglingLink = true;
+  std::string text(4096, '\0');
+  const ssize_t length = ::readlink(posix.c_str(), text.data(), text.size());
+  if (length > 0) info.linkTarget = text.substr(0, static_cast<size_t>(length));
   return info;
 }
 
@@ -318,7 +334,13 @@ std::vector<FileInfo> FileSystem::Enumerate(const std::string& winPattern) {
     std::string name(entry->d_name);
     if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
     struct stat st {};
-    if (!StatEntry(Join(directory->posix, name), st)) continue;  // dangling link, pipe, ...
+    const std::string posix = Join(directory->posix, name);
+    if (!StatEntry(posix, st)) {  // a pipe, a device, a dangling link
+      if (std::optional<FileInfo> link = DanglingLinkInfo(posix, std::move(name))) {
+        result.push_back(std::move(*link));
+      }
+      continue;
+    }
     result.push_back(MakeInfo(std::move(name), st));
   }
   std::sort(result.begin(), result.end(),

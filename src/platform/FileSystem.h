@@ -18,6 +18,11 @@ struct FileInfo {
   bool readOnly = false;  // the owner write bit is clear
   int64_t size = 0;       // 0 for directories
   int64_t mtime = 0;      // last modification, seconds since the epoch, UTC
+  uint32_t mode = 0;      // the permission bits on disk (07777 of st_mode)
+  // A symbolic link whose target does not exist (only Enumerate reports these); linkTarget is
+  // the text the link holds.
+  bool danglingLink = false;
+  std::string linkTarget;
 };
 
 // The boundary between the server's Windows-style paths ("C:\ftp\pub\file.txt") and the POSIX
@@ -28,7 +33,9 @@ struct FileInfo {
 // directories are created with the name the client gave.
 //
 // Only regular files and directories exist in this view: symbolic links are followed, and
-// dangling links, devices, pipes and sockets are treated as absent. Paths must be resolved
+// dangling links, devices, pipes and sockets are treated as absent. Enumerate alone also
+// names dangling links (FileInfo::danglingLink), so that a listing shows what the directory
+// holds. Paths must be resolved
 // already: a ".." component is refused. "." components and repeated separators are ignored;
 // "/" is accepted as a separator too.
 //

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of orvane-ftpd with today's FTP clients from Debian's packages: rclone, lftp,
-ncftpget, wget, curl and Python's ftplib, with the classic switch off (the default).
+ncftpget, wget, curl, tnftp, inetutils ftp and Python's ftplib, with the classic switch off
+(the default).
 
 One orvane-ftpd serves the class on a temporary directory: drive C is <tmp>/root, the account
 "user" (password "pw", kept as a
@@ -20,6 +21,7 @@ import shutil
 import socket
 import subprocess
 import tempfile
+import time
 import unittest
 
 from e2e_support import Ftpd, binary_option, free_port, password_hash
@@ -84,6 +86,7 @@ def tree_checksums(tree=TREE):
 
 class ClientTestCase(unittest.TestCase):
     SETTINGS = []  # further lines of section ServerFTP
+    SERVER_TZ = None  # the server's TZ, when it differs from the clients'
 
     @classmethod
     def setUpClass(cls):
@@ -107,7 +110,9 @@ class ClientTestCase(unittest.TestCase):
         cls.client_home = os.path.join(cls.dir, 'client-home')
         os.mkdir(cls.client_home)
         cls.port = free_port()
-        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port)
+        server_tz = cls.SERVER_TZ
+        cls.ftpd = Ftpd(FTPD_BINARY, cls.dir, cls.port,
+                        preexec_fn=(lambda: os.putenv('TZ', server_tz)) if server_tz else None)
         cls.addClassCleanup(cls.ftpd.stop_cleanly)
         if not cls.ftpd.wait_for_output('FTP Server On-line on port %d ...' % cls.port):
             raise AssertionError('orvane-ftpd did not start: ' + cls.ftpd.text() +
@@ -332,8 +337,8 @@ class NcftpWgetCurlTest(ClientTestCase):
     def test_curl_without_cwd_lists_and_fetches(self):
         make_tree(self.remote('curl-nocwd'))
         url = 'ftp://127.0.0.1:%d/curl-nocwd/sub%%20dir/' % self.port
-        names = self.curl('--ftp-method', 'nocwd', '--list-only', url).split()
-        self.assertEqual(sorted(names), ['.', '..', 'b.bin', 'deeper'])
+        names = self.curl('--ftp-method', 'nocwd', '--list-only', url).splitlines()
+        self.assertEqual(sorted(names), ['curl-nocwd/sub dir/b.bin', 'curl-nocwd/sub dir/deeper'])
         listing = self.curl('--ftp-method', 'nocwd', url + 'deeper/deepest/')
         self.assertTrue(listing.rstrip().endswith(' d.bin'), listing)
         target = os.path.join(self.local('curl-nocwd'), 'd.bin')
@@ -401,8 +406,9 @@ class FtplibTest(ClientTestCase):
     def test_listing_a_named_directory_and_refusal_codes(self):
         make_tree(self.remote('ftplib-list'))
         ftp = self.ftp()
-        # The contents of the directory, as from inside it ("." and ".." included).
-        self.assertEqual(sorted(ftp.nlst('ftplib-list/sub dir')), ['.', '..', 'b.bin', 'deeper'])
+        # The contents of the directory, each named so that it can be fetched as given.
+        self.assertEqual(sorted(ftp.nlst('ftplib-list/sub dir')),
+                         ['ftplib-list/sub dir/b.bin', 'ftplib-list/sub dir/deeper'])
         lines = []
         ftp.retrlines('LIST -la ftplib-list/sub dir', lines.append)
         self.assertEqual(sorted(line.split(None, 8)[8] for line in lines),
@@ -470,7 +476,7 @@ class FtplibTest(ClientTestCase):
         with open(os.path.join(self.home, 'ftplib-utf8', 'Grüße', '日本.txt'), 'rb') as f:
             self.assertEqual(f.read(), content)
         self.assertEqual([name for name, _ in ftp.mlsd('Grüße')], ['日本.txt'])
-        self.assertEqual(ftp.nlst('Grüße'), ['.', '..', '日本.txt'])
+        self.assertEqual(ftp.nlst('Grüße'), ['Grüße/日本.txt'])
         data = io.BytesIO()
         ftp.retrbinary('RETR Grüße/日本.txt', data.write)
         self.assertEqual(data.getvalue(), content)
@@ -626,7 +632,7 @@ class ClassicExtensionsTest(ClientTestCase):
     def test_every_added_keyword_is_unknown(self):
         ftp = self.ftp()
         for keyword in ('FEAT', 'OPTS', 'MDTM', 'MFMT', 'MLSD', 'MLST', 'STAT', 'HELP', 'ALLO',
-                        'MODE', 'STRU', 'XMKD', 'XRMD', 'XCWD', 'XCUP'):
+                        'MODE', 'STRU', 'XMKD', 'XRMD', 'XCWD', 'XCUP', 'SITE'):
             with self.assertRaises(ftplib.error_perm) as refused:
                 ftp.sendcmd(keyword + ' x')
             self.assertEqual(str(refused.exception),
@@ -637,6 +643,197 @@ class ClassicExtensionsTest(ClientTestCase):
         self.ftp().quit()
         with self.assertRaises(ConnectionRefusedError):
             socket.create_connection(('::1', self.port), timeout=TIMEOUT).close()
+
+
+# ---------------------------------------------------------------------------------------------
+# ftplib, tnftp and inetutils ftp: aborts, NLST, relative paths, listings, SITE
+
+
+def read_reply(ftp):
+    """The next reply, whatever its code (ftplib's getresp raises on 4xx and 5xx)."""
+    return ftp.getmultiline()
+
+
+class RoundTwoTest(ClientTestCase):
+    SERVER_TZ = 'JST-9'  # nine hours east of the clients' UTC
+
+    def transfer_started(self, ftp, name):
+        conn = ftp.transfercmd('RETR ' + name)
+        self.assertTrue(conn.recv(65536))
+        return conn
+
+    def test_abort_leaves_one_final_reply_per_command(self):
+        remote = self.remote('abort2')
+        with open(os.path.join(remote, 'big.bin'), 'wb') as f:
+            f.write(os.urandom(32 * 1024 * 1024))
+        with open(os.path.join(remote, 'small.txt'), 'wb') as f:
+            f.write(b'small file\n')
+        ftp = self.ftp()
+        ftp.cwd('abort2')
+        ftp.voidcmd('TYPE I')
+        # ABOR while the data connection is open: the download's 426, then ABOR's own reply.
+        conn = self.transfer_started(ftp, 'big.bin')
+        self.assertEqual(ftp.abort(), '426 Connection closed; transfer aborted.')
+        conn.close()
+        # ftplib's abort() reads the first of the two replies; ABOR's own follows it, and then
+        # nothing more: the next download comes out right.
+        self.assertEqual(read_reply(ftp), '226 ABOR command successful.')
+        data = io.BytesIO()
+        ftp.retrbinary('RETR small.txt', data.write)
+        self.assertEqual(data.getvalue(), b'small file\n')
+        self.assertEqual(ftp.sendcmd('NOOP'), '200 Noop command successful.')
+        # The client closes (resets) the data connection first, then sends ABOR: whichever the
+        # server sees first, one 426 in words for the download and one 2xx for ABOR.
+        for _ in range(3):
+            conn = self.transfer_started(ftp, 'big.bin')
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\1\0\0\0\0\0\0\0')
+            conn.close()
+            self.assertEqual(ftp.abort(), '426 Connection closed; transfer aborted.')
+            self.assertIn(read_reply(ftp), ('225 ABOR command successful.',
+                                            '226 ABOR command successful.'))
+            self.assertEqual(ftp.sendcmd('NOOP'), '200 Noop command successful.')
+
+    def test_nlst_names_that_can_be_fetched_and_what_matches_nothing(self):
+        make_tree(self.remote('nlst2'))
+        ftp = self.ftp()
+        names = ftp.nlst('nlst2/sub dir')
+        self.assertEqual(sorted(names), ['nlst2/sub dir/b.bin', 'nlst2/sub dir/deeper'])
+        data = io.BytesIO()
+        ftp.retrbinary('RETR ' + [n for n in names if n.endswith('b.bin')][0], data.write)
+        self.assertEqual(data.getvalue(), TREE['sub dir/b.bin'])
+        self.assertEqual(ftp.nlst('nlst2/*.txt'), ['nlst2/a.txt', 'nlst2/name with spaces.txt'])
+        self.assertEqual(ftp.nlst('nlst2/*.nomatch'), [])
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.nlst('nlst2/nosuch')
+        self.assertEqual(str(refused.exception), '550 No such file or directory')
+
+    def command_line_ftp(self, program, commands):
+        """tnftp or inetutils ftp, scripted through standard input (no auto-login, passive)."""
+        script = 'open 127.0.0.1 %d\nuser %s %s\npassive\n%s\nquit\n' % (
+            self.port, USER, PASSWORD, commands)
+        if program == 'tnftp':
+            return self.run_client('tnftp', '-n', '-v', input_text=script)
+        return self.run_client('inetutils-ftp', '-n', '-v', '-p', input_text=script)
+
+    def test_tnftp_and_inetutils_change_to_a_sibling_with_dot_dot(self):
+        remote = self.remote('dots')
+        os.makedirs(os.path.join(remote, 'one'))
+        os.makedirs(os.path.join(remote, 'sibling'))
+        with open(os.path.join(remote, 'sibling', 'f.txt'), 'wb') as f:
+            f.write(b'sibling file\n')
+        for program in ('tnftp', 'inetutils-ftp'):
+            target = os.path.join(self.local(program), 'f.txt')
+            out = self.command_line_ftp(
+                program, 'cd dots/one\ncd ../sibling\npwd\nget f.txt %s\ncd ./../../../../..\n'
+                'pwd' % target)
+            self.assertIn('"/home/user/dots/sibling"', out)
+            self.assertIn('550 CWD failed. Path leads above the root directory', out)
+            self.assertNotIn('501', out)
+            with open(target, 'rb') as f:
+                self.assertEqual(f.read(), b'sibling file\n')
+
+    def test_list_shows_utc_times_and_the_modes_on_disk(self):
+        remote = self.remote('list2')
+        make_tree(remote)
+        when = 1262349000  # 2010-01-01 12:30 UTC, 21:30 on the server's clock
+        os.utime(os.path.join(remote, 'a.txt'), (when, when))
+        os.chmod(os.path.join(remote, 'a.txt'), 0o640)
+        os.symlink('gone.txt', os.path.join(remote, 'dangling'))
+        ftp = self.ftp()
+        lines = {}
+        ftp.retrlines('LIST list2', lambda line: lines.setdefault(line.split(None, 8)[8], line))
+        self.assertTrue(lines['a.txt'].startswith('-rw-r----- '), lines['a.txt'])
+        self.assertIn(' Jan 01  2010 ', lines['a.txt'])
+        self.assertTrue(lines['dangling -> gone.txt'].startswith('lrwxrwxrwx '))
+        self.assertTrue(lines['sub dir'].startswith('d'))
+        # With the year shown, the time is not: compare the hour through an entry of this year.
+        now = int(time.time()) // 3600 * 3600
+        os.utime(os.path.join(remote, 'a.txt'), (now, now))
+        lines.clear()
+        ftp.retrlines('LIST list2/a.txt', lambda line: lines.setdefault('a', line))
+        self.assertIn(time.strftime(' %H:00 ', time.gmtime(now)),
+                      lines['a'])
+
+    def test_lftp_reverse_mirror_with_site_chmod_and_site_help(self):
+        source = self.local('site-src')
+        make_tree(source)
+        remote = self.remote('site-up')
+        shutil.rmtree(remote)
+        out = LftpTest.lftp(self, 'mirror -R --verbose "%s" site-up' % source)
+        self.assertEqual(checksums(remote), tree_checksums())
+        self.assertNotIn('SITE', out)
+        ftp = self.ftp()
+        self.assertEqual(ftp.sendcmd('SITE CHMOD 644 site-up/a.txt'), '200 SITE CHMOD command ok.')
+        self.assertIn('CHMOD', ftp.sendcmd('SITE HELP'))
+        os.makedirs(os.path.join(self.root, 'other'), exist_ok=True)
+        with open(os.path.join(self.root, 'other', 'x.txt'), 'wb') as f:
+            f.write(b'x')
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.sendcmd('SITE CHMOD 777 /other/x.txt')
+        self.assertEqual(str(refused.exception), '550 No permission.')
+
+    def test_smaller_replies(self):
+        remote = self.remote('small2')
+        ftp = self.ftp()
+        ftp.cwd('small2')
+        # A restart offset before the upload of a new file: stored from that offset.
+        self.assertTrue(ftp.sendcmd('REST 100').startswith('350 '))
+        ftp.pwd()
+        ftp.storbinary('STOR new.bin', io.BytesIO(b'tail'))
+        with open(os.path.join(remote, 'new.bin'), 'rb') as f:
+            self.assertEqual(f.read(), b'\0' * 100 + b'tail')
+        # Paths in replies as PWD shows them.
+        self.assertEqual(ftp.sendcmd('RNFR new.bin'), '350 File exists, ready for destination name.')
+        self.assertEqual(ftp.sendcmd('RNTO moved.bin'), "250 File '/home/user/small2/new.bin' "
+                         "renamed to '/home/user/small2/moved.bin'.")
+        self.assertEqual(ftp.delete('moved.bin'), "250 File/Dir '/home/user/small2/moved.bin' deleted.")
+        ftp.mkd('d')
+        self.assertEqual(ftp.rmd('d'), "250 '/home/user/small2/d': directory removed.")
+        # A second USER in a session that is logged in names the user.
+        self.assertEqual(ftp.sendcmd('USER ' + USER), '331 Password required for %s.' % USER)
+        self.assertTrue(ftp.sendcmd('PASS ' + PASSWORD).startswith('230 '))
+
+
+class ClassicRoundTwoTest(ClientTestCase):
+    SETTINGS = ['classic=1']
+    SERVER_TZ = 'JST-9'
+
+    def test_abort_leaves_one_final_reply_per_command(self):
+        remote = self.remote('abort-classic')
+        with open(os.path.join(remote, 'big.bin'), 'wb') as f:
+            f.write(os.urandom(32 * 1024 * 1024))
+        ftp = self.ftp()
+        ftp.voidcmd('TYPE I')
+        for reset_first in (False, True):
+            conn = ftp.transfercmd('RETR abort-classic/big.bin')
+            self.assertTrue(conn.recv(65536))
+            if reset_first:
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\1\0\0\0\0\0\0\0')
+                conn.close()
+            ftp.sock.sendall(b'ABOR\r\n')
+            self.assertTrue(read_reply(ftp).startswith('501 Cannot RETR. '))
+            self.assertEqual(read_reply(ftp), '225 ABOR command successful.')
+            conn.close()
+            self.assertEqual(ftp.sendcmd('NOOP'), '200 Noop command successful.')
+
+    def test_dot_components_refused_and_listing_in_the_original_form(self):
+        remote = self.remote('classic-list')
+        os.makedirs(os.path.join(remote, 'one'))
+        with open(os.path.join(remote, 'a.txt'), 'wb') as f:
+            f.write(b'a')
+        os.chmod(os.path.join(remote, 'a.txt'), 0o640)
+        ftp = self.ftp()
+        ftp.cwd('classic-list/one')
+        with self.assertRaises(ftplib.error_perm) as refused:
+            ftp.cwd('../one')
+        self.assertEqual(str(refused.exception),
+                         '501 CWD failed. Cannot accept relative path using dot notation')
+        ftp.cwd('..')
+        lines = []
+        ftp.retrlines('LIST a.txt', lines.append)
+        self.assertTrue(lines[0].startswith('-rw-rw-rw-   1 ftp      ftp  '), lines)
+        self.assertEqual(sorted(ftp.nlst('*.*')), ['.', '..', 'a.txt', 'one'])
+        self.assertEqual(ftp.nlst('nosuch'), [r'C:\home\user\classic-list\nosuch not found'])
 
 
 def main():

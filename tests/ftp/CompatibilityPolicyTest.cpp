@@ -27,6 +27,22 @@ TEST(CompatibilityPolicy, ClassicIsReadFromServerFtpAndOffByDefault) {
   EXPECT_TRUE(CompatibilityPolicy::Read(ini).Classic());
 }
 
+TEST(CompatibilityPolicy, ListingFormOfEachModeAndTheLocalTimeSetting) {
+  TempDir dir;
+  IniFile ini(dir / "FTPsrv.ini");
+  const ListingStyle today = CompatibilityPolicy::Read(ini).Listing();
+  EXPECT_TRUE(today.utcTimes && today.diskModes && today.leavesOutDots && today.emptyWhenNothing);
+  ini.WriteString("ServerFTP", "listlocaltime", "1");
+  EXPECT_FALSE(CompatibilityPolicy::Read(ini).Listing().utcTimes);
+  const ListingStyle classic = kClassic.Listing();
+  EXPECT_FALSE(classic.utcTimes || classic.diskModes || classic.leavesOutDots ||
+               classic.emptyWhenNothing);
+  EXPECT_TRUE(kToday.ResolvesDotComponents() && kToday.NamesListedWithDirectory());
+  EXPECT_FALSE(kClassic.ResolvesDotComponents() || kClassic.NamesListedWithDirectory());
+  EXPECT_EQ(kToday.ReplyPath("C:\\home\\a.txt", "C:\\home\\"), "/home/a.txt");
+  EXPECT_EQ(kClassic.ReplyPath("C:\\home\\a.txt", "C:\\home\\"), "C:\\home\\a.txt");
+}
+
 TEST(CompatibilityPolicy, PathsOnTheCurrentDriveLoseTheDriveUnlessClassic) {
   EXPECT_EQ(kToday.ShownPath("C:\\home\\user\\", "C:\\home\\user\\"), "/home/user");
   EXPECT_EQ(kToday.ShownPath("C:\\", "C:\\home\\"), "/");

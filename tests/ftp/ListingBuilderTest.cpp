@@ -106,6 +106,30 @@ TEST_F(DetailedLineTest, UsesLocalTime) {
             "-rw-rw-rw-   1 ftp      ftp            0 Dec 31 22:00 f\r\n");
 }
 
+TEST_F(DetailedLineTest, TodaysStyleShowsUtcTimesAndTheModesOnDisk) {
+  setenv("TZ", "JST-9", 1);
+  tzset();
+  ListingStyle today;
+  today.utcTimes = true;
+  today.diskModes = true;
+  FileInfo file = Entry("f", false, 3, Utc(2024, 1, 1, 3, 0));
+  file.mode = 04750;
+  EXPECT_EQ(ListingBuilder::DetailedLine(file, 2024, today),
+            "-rwsr-x---   1 ftp      ftp            3 Jan 01 03:00 f\r\n");
+  FileInfo dir = Entry("d", true, 0, Utc(2024, 1, 1, 3, 0));
+  dir.mode = 01777;
+  EXPECT_EQ(ListingBuilder::DetailedLine(dir, 2024, today).substr(0, 10), "drwxrwxrwt");
+  FileInfo link = Entry("gone", false, 0, Utc(2024, 1, 1, 3, 0));
+  link.mode = 0777;
+  link.danglingLink = true;
+  link.linkTarget = "../nowhere";
+  EXPECT_EQ(ListingBuilder::DetailedLine(link, 2024, today),
+            "lrwxrwxrwx   1 ftp      ftp            0 Jan 01 03:00 gone -> ../nowhere\r\n");
+  // Local time on request: twelve o'clock nine hours east.
+  today.utcTimes = false;
+  EXPECT_EQ(ListingBuilder::DetailedLine(file, 2024, today).substr(41, 12), "Jan 01 12:00");
+}
+
 // A temporary directory mapped as drive C, and an empty one mapped as drive D:
 //   C:\sub\           empty
 //   C:\docs\          a.txt (5 bytes), b.TXT, c.dat, .secret, .hiddendir\, ro.txt (read-only)
@@ -200,6 +224,26 @@ TEST_F(ListingBuildTest, NothingFoundGivesThePattern) {
   EXPECT_EQ(builder_.Build("C:\\docs\\", "-la", true), "C:\\docs\\-la not found\r\n");
   // An empty drive root has no dot entries, so nothing at all is found there.
   EXPECT_EQ(builder_.Build("D:\\", "", true), "D:\\*.* not found\r\n");
+}
+
+TEST_F(ListingBuildTest, TodaysNamesLeaveOutDotsAndFindNothingWithoutANotFoundLine) {
+  builder_.style.leavesOutDots = true;
+  builder_.style.emptyWhenNothing = true;
+  builder_.namePrefix = "docs/";
+  EXPECT_EQ(builder_.Build("C:\\", "docs\\*.txt", false),
+            "docs/a.txt\r\ndocs/b.TXT\r\ndocs/ro.txt\r\n");
+  builder_.namePrefix.clear();
+  EXPECT_EQ(builder_.Build("C:\\", "sub\\", false), "");  // an empty directory
+  EXPECT_EQ(builder_.Build("C:\\docs\\", "*.nomatch", false), "");
+  EXPECT_EQ(builder_.Build("D:\\", "", true), "");
+  EXPECT_THROW(builder_.Build("C:\\docs\\", "missing", false), ListingNotFound);
+  EXPECT_THROW(builder_.Build("C:\\", "missing\\", true), ListingNotFound);
+  // A dangling link is listed, as a link.
+  fs::create_symlink("nowhere", root_ / "c" / "sub" / "gone");
+  builder_.style.diskModes = true;
+  const std::string listing = builder_.Build("C:\\", "sub\\", true);
+  EXPECT_NE(listing.find("gone -> nowhere\r\n"), std::string::npos) << listing;
+  EXPECT_EQ(builder_.Build("C:\\", "sub\\", false), "gone\r\n");
 }
 
 TEST_F(ListingBuildTest, UnresolvableArgumentThrows) {

@@ -137,5 +137,23 @@ TEST(PathRules, BuildFilePathWithShortCurrentDirectory) {
   EXPECT_EQ(BuildFilePath("C", "\\x"), "C\\x");
 }
 
+TEST(PathRules, DotComponentsResolveByTheirTextWithinTheDrive) {
+  const std::string dir = "C:\\FTP\\pub\\";
+  EXPECT_EQ(ResolveDotComponents(dir, "..\\sibling"), "C:\\FTP\\sibling\\");
+  EXPECT_EQ(ResolveDotComponents(dir, ".\\a\\.\\b\\.."), "C:\\FTP\\pub\\a\\");
+  EXPECT_EQ(ResolveDotComponents(dir, "\\x\\..\\y"), "C:\\y\\");
+  EXPECT_EQ(ResolveDotComponents(dir, "D:\\a\\..\\b"), "D:\\b\\");
+  EXPECT_EQ(ResolveDotComponents(dir, "..\\.."), "C:\\");
+  // Left to the directory rule as they are: whole "." and "..", no dot component, and what
+  // the rule refuses for another reason.
+  for (const char* kept :
+       {".", "..", "sub", "\\a\\b", "D:x\\..", "\\\\srv\\share\\..", "a:b\\.."}) {
+    EXPECT_EQ(ResolveDotComponents(dir, kept), kept);
+  }
+  EXPECT_THROW(ResolveDotComponents(dir, "..\\..\\.."), FtpPathLeavesRoot);
+  EXPECT_THROW(ResolveDotComponents(dir, "\\.."), FtpPathLeavesRoot);
+  EXPECT_EQ(ApplyDirectory(dir, ResolveDotComponents(dir, "..\\sibling")), "C:\\FTP\\sibling\\");
+}
+
 }  // namespace
 }  // namespace orvane

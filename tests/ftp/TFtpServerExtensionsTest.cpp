@@ -19,7 +19,7 @@ namespace {
 
 const std::vector<std::string> kExtensions = {"FEAT", "OPTS", "MDTM", "MFMT", "MLSD", "MLST",
                                               "STAT", "HELP", "ALLO", "MODE", "STRU", "XMKD",
-                                              "XRMD", "XCWD", "XCUP", "EPSV", "EPRT"};
+                                              "XRMD", "XCWD", "XCUP", "EPSV", "EPRT", "SITE"};
 
 class ExtensionTest : public EngineTest {
  protected:
@@ -230,7 +230,7 @@ TEST_F(ExtensionTest, SmallCommandsAndAliases) {
   EXPECT_EQ(client->Command("XMKD d"), "257 \"/d\" directory created.");
   EXPECT_EQ(client->Command("XCWD d"), "250 CWD command successful. \"/d\" is current directory.");
   EXPECT_EQ(client->Command("XCUP"), "250 CWD command successful. \"/\" is current directory.");
-  EXPECT_EQ(client->Command("XRMD d"), "250 'C:\\d': directory removed.");
+  EXPECT_EQ(client->Command("XRMD d"), "250 '/d': directory removed.");
   const std::string stat = Joined(*client, "STAT");
   EXPECT_NE(stat.find(" Logged in as anna\n"), std::string::npos) << stat;
   EXPECT_NE(stat.find("\n211 End of status\n"), std::string::npos);

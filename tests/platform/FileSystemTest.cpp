@@ -163,15 +163,21 @@ TEST_F(FileSystemTest, EnumeratesOneNamedEntryWithoutWildcards) {
   EXPECT_TRUE(FileSystem::Enumerate("C:\\sub\\..").empty());
 }
 
-TEST_F(FileSystemTest, FollowsLinksAndSkipsWhatIsNotAFileOrDirectory) {
+TEST_F(FileSystemTest, FollowsLinksListsDanglingOnesAndSkipsWhatIsNotAFileOrDirectory) {
   WriteBytes(dir_ / "outside.txt", "12345678");
   ASSERT_EQ(::symlink((dir_ / "outside.txt").c_str(), (c_ + "/link.txt").c_str()), 0);
   ASSERT_EQ(::symlink((dir_ / "nowhere").c_str(), (c_ + "/dangling.txt").c_str()), 0);
   ASSERT_EQ(::mkfifo((c_ + "/pipe.txt").c_str(), 0644), 0);
 
   std::vector<FileInfo> entries = FileSystem::Enumerate("C:\\*.txt");
-  ASSERT_EQ(Names(entries), std::vector<std::string>{"link.txt"});
-  EXPECT_EQ(entries[0].size, 8);
+  // A dangling link is listed as what it is; a pipe is not.
+  ASSERT_EQ(Names(entries), (std::vector<std::string>{"dangling.txt", "link.txt"}));
+  EXPECT_TRUE(entries[0].danglingLink);
+  EXPECT_EQ(entries[0].linkTarget, std::string(dir_ / "nowhere"));
+  EXPECT_FALSE(entries[1].danglingLink);
+  EXPECT_EQ(entries[1].size, 8);
+  ::chmod((dir_ / "outside.txt").c_str(), 0640);
+  EXPECT_EQ(FileSystem::Enumerate("C:\\link.txt")[0].mode, 0640u);
   EXPECT_FALSE(FileSystem::FileExists("C:\\dangling.txt"));
   EXPECT_FALSE(FileSystem::FileExists("C:\\pipe.txt"));
 
