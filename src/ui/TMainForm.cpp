@@ -1,5 +1,6 @@
 #include "ui/TMainForm.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -70,12 +71,22 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
   };
   AskIP = [this]() -> std::optional<std::string> {
-    bool ok = false;
-    const QString text = QInputDialog::getText(this, "Ajouter une IP dans la liste des bannis ...",
-                                               "IP", QLineEdit::Normal, QString(), &ok);
-    if (!ok) return std::nullopt;
-    return text.toStdString();
+    const std::unique_ptr<QInputDialog> dialog = MakeAddIPDialog();
+    if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+    return S(dialog->textValue());
   };
+}
+
+std::unique_ptr<QInputDialog> TMainForm::MakeAddIPDialog() {
+  auto dialog = std::make_unique<QInputDialog>(BoxParent());
+  dialog->setWindowTitle("Ajouter une IP dans la liste des bannis ...");
+  dialog->setLabelText("IP");
+  dialog->setTextValue(QString());
+  // The title bar shows the whole caption: the window is wider than the caption's text, with
+  // room for the title bar's buttons.
+  const QFont title = QApplication::font("QMdiSubWindowTitleBar");
+  dialog->setMinimumWidth(QFontMetrics(title).horizontalAdvance(dialog->windowTitle()) + 120);
+  return dialog;
 }
 
 QWidget* TMainForm::BoxParent() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAction>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -8,6 +9,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -132,6 +134,11 @@ class TMainForm : public QMainWindow {
   // The reference of the single selected entry of the main list, if any.
   std::optional<ClientRef> SingleSelection() const;
 
+  // The window a question of this window's belongs to: the one that asked, or this one.
+  QWidget* BoxParent();
+  // The "&Add IP" input dialog, wide enough for its whole caption.
+  std::unique_ptr<QInputDialog> MakeAddIPDialog();
+
   // The questions, as boxes by default; tests answer them instead.
   std::function<KickAnswer()> AskKick;
   std::function<bool()> AskMassKick;
@@ -169,8 +176,6 @@ class TMainForm : public QMainWindow {
   std::vector<const Usrdata*> SelectedRecords() const;
   void SetSelectedPanels(const std::string& user, const std::string& ip, const std::string& status);
   void Notify(const std::optional<TrayNotices::Notice>& notice);
-  // The window a question of this window's belongs to: the one that asked, or this one.
-  QWidget* BoxParent();
 
   FtpHost& host_;
   StayOnTop& stayOnTop_;
