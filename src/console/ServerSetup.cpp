@@ -4,18 +4,20 @@
 
 namespace orvane {
 
-ServerSetup::ServerSetup(FtpHost& host, AutostartEntry autostart)
-    : host_(host), autostart_(std::move(autostart)) {
+ServerSetup::ServerSetup(FtpHost& host, AutostartEntry autostart, TrayNotices& notices)
+    : host_(host), autostart_(std::move(autostart)), notices_(notices) {
   LaunchWithSystem = autostart_.Exists();
 }
 
 void ServerSetup::Show() {
   LaunchWithSystem = autostart_.Exists();
-  host_.setup.Reload(IniFile(host_.IniPath()));
+  Cancel();
 }
 
 void ServerSetup::Cancel() {
-  host_.setup.Reload(IniFile(host_.IniPath()));
+  const IniFile ini(host_.IniPath());
+  host_.setup.Reload(ini);
+  notices_.Load(ini);
 }
 
 bool ServerSetup::Ok() {
@@ -26,6 +28,7 @@ bool ServerSetup::Ok() {
   }
   IniFile ini(host_.IniPath());
   const SetupSettings::OkResult result = host_.setup.StoreOk(ini, host_.FtpServer1.MaxClients);
+  notices_.Store(ini);
   if (result.maxClientsChanged) {
     host_.FtpServer1.MaxClients = result.maxClients;
     host_.ShowClientCount();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "console/TrayNotices.h"
 #include "host/FtpHost.h"
 #include "platform/AutostartEntry.h"
 
@@ -9,12 +10,15 @@ namespace orvane {
 
 // The setup window's model ("FTP Server Setup"): its fields are the host's SetupSettings, so
 // the window edits them directly and a change counts at once; this class adds the check box
-// "Launch with windows" (the autostart entry) and the OK and Cancel steps.
+// "Launch with windows" (the autostart entry), the tray's notification switch, and the OK and
+// Cancel steps.
 class ServerSetup {
  public:
-  ServerSetup(FtpHost& host, AutostartEntry autostart);
+  ServerSetup(FtpHost& host, AutostartEntry autostart, TrayNotices& notices);
 
   SetupSettings& Fields() { return host_.setup; }
+  // "Show notifications", live like the other switches.
+  TrayNotices& Notices() { return notices_; }
   bool LaunchWithSystem = false;
 
   // Showing: the check box from the autostart entry, every field reloaded from the file.
@@ -30,6 +34,7 @@ class ServerSetup {
  private:
   FtpHost& host_;
   AutostartEntry autostart_;
+  TrayNotices& notices_;
 };
 
 }  // namespace orvane

@@ -27,7 +27,8 @@ bool DesktopProgram::Start() {
   host_.OnBeforeAutoStart = [this] { MainFormCreated(); };
 
   setup_ = std::make_unique<ServerSetup>(
-      host_, AutostartEntry(options_.autostartDirectory, options_.autostartCommand));
+      host_, AutostartEntry(options_.autostartDirectory, options_.autostartCommand),
+      mainForm_->Notices());
   const bool started = host_.StartUp(options_.port, false);
   host_.OnBeforeAutoStart = nullptr;
   if (!started) return false;

@@ -26,6 +26,7 @@
 #include "ui/Tprogress.h"
 #include "ui/Tstatistikform.h"
 #include "ui/Tuserinfo.h"
+#include "ui/WindowFit.h"
 
 namespace orvane {
 
@@ -90,6 +91,7 @@ class DesktopProgram : public QObject {
   void MainFormCreated();
 
   Options options_;
+  WindowFit windowFit_;
   EventLoop loop_;
   QtHostUi ui_;
   FtpHost host_;

@@ -100,15 +100,24 @@ bool MemoView::IsGreen(int line) const {
 
 void MemoView::keyPressEvent(QKeyEvent* event) {
   if (event->matches(QKeySequence::Copy)) {
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    QStringList text;
-    for (const QModelIndex& row : rows) text << lines_.At(static_cast<size_t>(row.row())).text;
-    QApplication::clipboard()->setText(text.join('\n'));
+    CopySelection();
     return;
   }
   QListView::keyPressEvent(event);
+}
+
+bool MemoView::HasSelection() const {
+  return selectionModel()->hasSelection();
+}
+
+void MemoView::CopySelection() {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  if (rows.isEmpty()) return;
+  std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QStringList text;
+  for (const QModelIndex& row : rows) text << lines_.At(static_cast<size_t>(row.row())).text;
+  QApplication::clipboard()->setText(text.join('\n'));
 }
 
 }  // namespace orvane

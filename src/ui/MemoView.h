@@ -48,6 +48,9 @@ class MemoView : public QListView {
   QStringList VisibleLines() const;
   // Whether line index is drawn green.
   bool IsGreen(int line) const;
+  // The selected lines to the clipboard, one per line, top to bottom (Ctrl+C and "&Copy").
+  void CopySelection();
+  bool HasSelection() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

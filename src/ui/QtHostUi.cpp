@@ -1,8 +1,9 @@
 #include "ui/QtHostUi.h"
 
-#include <QMessageBox>
+#include <QApplication>
 #include <cstdio>
 
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 #include "ui/TMainForm.h"
 
@@ -20,6 +21,24 @@ void QtHostUi::RunModal(QDialog& dialog) {
   } else if (!unattended_) {
     dialog.exec();
   }
+}
+
+QWidget* QtHostUi::MessageParent() const {
+  for (QWidget* window :
+       {AskingWindow::Current(), QApplication::activeModalWidget(), QApplication::activeWindow()}) {
+    if (window != nullptr && window->isVisible()) return window;
+  }
+  return form_;
+}
+
+std::unique_ptr<QMessageBox> QtHostUi::MakeBox(QWidget* parent, QMessageBox::Icon icon,
+                                               const std::string& text,
+                                               QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, kTitle, Q(text), buttons, parent);
+  if (parent != nullptr && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  }
+  return box;
 }
 
 void QtHostUi::MemoAppend(const std::string& line, MemoColor) {
@@ -48,7 +67,7 @@ void QtHostUi::MessageBox(const std::string& text) {
   if (OnMessage) {
     OnMessage(text);
   } else if (!unattended_) {
-    QMessageBox::information(form_, kTitle, Q(text));
+    MakeBox(MessageParent(), QMessageBox::Information, text, QMessageBox::Ok)->exec();
   }
 }
 
@@ -62,8 +81,10 @@ bool QtHostUi::Confirm(const std::string& question) {
     }
     return true;
   }
-  return QMessageBox::question(form_, kTitle, Q(question), QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::Yes) == QMessageBox::Yes;
+  const std::unique_ptr<QMessageBox> box =
+      MakeBox(MessageParent(), QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::Yes);
+  return box->exec() == QMessageBox::Yes;
 }
 
 void QtHostUi::ActivateCaption(const std::string& caption) {
@@ -75,6 +96,10 @@ void QtHostUi::TrayIcon(int image, const std::string& hint) {
 }
 
 void QtHostUi::ClientListChanged() {
+  if (form_ != nullptr) form_->RefreshLists();
+}
+
+void QtHostUi::BanListChanged() {
   if (form_ != nullptr) form_->RefreshLists();
 }
 

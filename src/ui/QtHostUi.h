@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "host/HostUi.h"
@@ -34,6 +36,15 @@ class QtHostUi : public HostUi {
   // Runs a modal window (tip, about, free files ...) through OnModal or exec().
   void RunModal(QDialog& dialog);
 
+  // The window a box now shown would belong to: the window that asked (AskingWindow), else
+  // the modal window open, else the active window, else the main window.
+  QWidget* MessageParent() const;
+  // A box of the host's title owned by parent and shown above it: the box of a window that
+  // stays on top stays on top too.
+  static std::unique_ptr<QMessageBox> MakeBox(QWidget* parent, QMessageBox::Icon icon,
+                                              const std::string& text,
+                                              QMessageBox::StandardButtons buttons);
+
   ConfirmHandler OnConfirm;
   MessageHandler OnMessage;
   ModalHandler OnModal;
@@ -47,6 +58,7 @@ class QtHostUi : public HostUi {
   void ActivateCaption(const std::string& caption) override;
   void TrayIcon(int image, const std::string& hint) override;
   void ClientListChanged() override;
+  void BanListChanged() override;
 
  private:
   TMainForm* form_ = nullptr;

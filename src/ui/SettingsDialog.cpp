@@ -17,7 +17,9 @@ void SettingsDialog::showEvent(QShowEvent* event) {
   Reload();
   if (const QScreen* screen = centred_ ? QGuiApplication::primaryScreen() : nullptr) {
     const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // Placed by its client area: a window placed by its frame would come back lower and
+    // further right by the frame at its next showing (see WindowFit).
+    setGeometry(QRect(area.center() - QPoint(width() / 2, height() / 2), size()));
   }
   stayOnTop_.DialogShown();
   if (OnShownOrHidden) OnShownOrHidden();

@@ -5,7 +5,8 @@
 
 namespace orvane {
 
-StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
+StatusPanels::StatusPanels(const std::array<int, 6>& widths, QWidget* parent)
+    : QWidget(parent), widths_(widths) {
   for (size_t i = 0; i < panels_.size(); ++i) {
     QLabel& label = panels_[i];
     label.setParent(this);
@@ -19,41 +20,71 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
   Layout();
 }
 
-int StatusPanels::Width(int panel) const {
-  return static_cast<int>(kWidths.at(static_cast<size_t>(panel)) * scale_ + 0.5);
+int StatusPanels::Natural(size_t panel) const {
+  const QLabel& label = panels_[panel];
+  const QMargins m = label.contentsMargins();
+  const int chrome = m.left() + m.right() + 2 * label.frameWidth() + 4;
+  return std::max(widths_[panel], label.fontMetrics().horizontalAdvance(texts_[panel]) + chrome);
 }
 
 void StatusPanels::Layout() {
-  const QLabel& probe = panels_[1];
-  const QMargins m = probe.contentsMargins();
-  const int needed = probe.fontMetrics().horizontalAdvance("FTP Server On-line/Port : 65535") +
-                     m.left() + m.right() + 2 * probe.frameWidth() + 4;
-  scale_ = std::max(1.0, static_cast<double>(needed) / kWidths[1]);
+  std::array<int, 6> w{};
+  int sum = 0;
+  for (size_t i = 0; i < w.size(); ++i) sum += w[i] = Natural(i);
+  if (sum <= width()) {
+    w.back() += width() - sum;
+  } else {
+    int deficit = sum - width();
+    for (size_t i = w.size(); i-- > 0 && deficit > 0;) {
+      const int take = std::min(deficit, std::max(0, w[i] - kFloor));
+      w[i] -= take;
+      deficit -= take;
+    }
+  }
   int x = 0;
   for (size_t i = 0; i < panels_.size(); ++i) {
-    const int w = Width(static_cast<int>(i));
-    panels_[i].setGeometry(x, 0, w, height());
-    x += w;
+    QLabel& label = panels_[i];
+    label.setGeometry(x, 0, w[i], height());
+    x += w[i];
+    const QMargins m = label.contentsMargins();
+    const int room = label.contentsRect().width() - m.left() - m.right();
+    const QString shown = label.fontMetrics().elidedText(texts_[i], Qt::ElideRight, room);
+    label.setText(shown);
+    label.setToolTip(shown != texts_[i] ? texts_[i] : QString());
   }
-  updateGeometry();
 }
 
 void StatusPanels::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::FontChange) Layout();
+  if (event->type() == QEvent::FontChange) {
+    Layout();
+    updateGeometry();
+  }
   QWidget::changeEvent(event);
 }
 
 void StatusPanels::SetText(int panel, const QString& text) {
-  panels_.at(static_cast<size_t>(panel)).setText(text);
+  QString& stored = texts_.at(static_cast<size_t>(panel));
+  if (stored == text) return;
+  stored = text;
+  Layout();
+  updateGeometry();
 }
 
 QString StatusPanels::Text(int panel) const {
-  return Panel(panel).text();
+  return texts_.at(static_cast<size_t>(panel));
+}
+
+int StatusPanels::Width(int panel) const {
+  return Panel(panel).width();
+}
+
+bool StatusPanels::IsElided(int panel) const {
+  return Panel(panel).text() != Text(panel);
 }
 
 QSize StatusPanels::sizeHint() const {
   int width = 0;
-  for (size_t i = 0; i < kWidths.size(); ++i) width += Width(static_cast<int>(i));
+  for (size_t i = 0; i < panels_.size(); ++i) width += Natural(i);
   return QSize(width, panels_[0].sizeHint().height());
 }
 

@@ -6,24 +6,29 @@
 
 namespace orvane {
 
-// StatusBar1's panels: six sunken text panels of fixed widths side by side from the left, as
-// the main window's status bar has them (0 client count, 1 server state, 2 throughput, 3 to 5
-// the selected user). The widths are those of the window's first design, whose font was
-// narrower than today's desktop fonts: they grow with the font so that "FTP Server
-// On-line/Port : 65535" fits its panel. A window narrower than the panels cuts the last ones
-// off at its edge; the panels never widen the window.
+// A status bar's six sunken text panels, side by side from the left (the main window's: 0
+// client count, 1 server state, 2 throughput, 3 to 5 the selected user). Each panel is as wide
+// as its design width or as its text, whichever is more, and the last one takes the rest of
+// the bar. A bar narrower than that takes width back from the right, the last panel first,
+// each down to kFloor; a panel too narrow for its text shows it elided, with the whole text as
+// its tooltip. The panels never widen the window.
 class StatusPanels : public QWidget {
   Q_OBJECT
 
  public:
+  // The main window's design widths.
   static constexpr std::array<int, 6> kWidths = {90, 150, 85, 110, 95, 50};
+  static constexpr int kFloor = 40;
 
-  explicit StatusPanels(QWidget* parent = nullptr);
+  explicit StatusPanels(const std::array<int, 6>& widths = kWidths, QWidget* parent = nullptr);
 
   void SetText(int panel, const QString& text);
+  // The whole text of a panel, as set.
   QString Text(int panel) const;
-  // The width of a panel on screen: its design width times the font's factor.
+  // The width of a panel on screen.
   int Width(int panel) const;
+  // Whether the panel shows its text cut, with "…".
+  bool IsElided(int panel) const;
   const QLabel& Panel(int panel) const { return panels_.at(static_cast<size_t>(panel)); }
 
   QSize sizeHint() const override;
@@ -31,13 +36,16 @@ class StatusPanels : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
-
- private:
-  void Layout();
   void changeEvent(QEvent* event) override;
 
+ private:
+  // The width the panel asks for: its design width, or its text's.
+  int Natural(size_t panel) const;
+  void Layout();
+
+  std::array<int, 6> widths_;
+  std::array<QString, 6> texts_;
   std::array<QLabel, 6> panels_;
-  double scale_ = 1.0;
 };
 
 }  // namespace orvane

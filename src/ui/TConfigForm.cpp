@@ -1,5 +1,6 @@
 #include "ui/TConfigForm.h"
 
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -13,13 +14,15 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   autolaunch.setObjectName("autolaunch");
   CheckBox1.setObjectName("CheckBox1");
   sameipconnection.setObjectName("sameipconnection");
+  notifications.setObjectName("notifications");
+  notifications.setToolTip("Bubbles from the notification area: first client, bans, server stop");
   Port.setObjectName("Port");
   Port.setMaxLength(static_cast<int>(SetupSettings::kPortFieldLength));
   maxusr.setObjectName("maxusr");
   Ok.setObjectName("Ok");
   Annuler.setObjectName("Annuler");
 
-  for (QCheckBox* box : {&minimize, &autolaunch, &CheckBox1, &sameipconnection}) {
+  for (QCheckBox* box : {&minimize, &autolaunch, &CheckBox1, &sameipconnection, &notifications}) {
     Layout.addWidget(box);
   }
   Fields.addWidget(&PortLabel, 0, 0);
@@ -44,6 +47,9 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   connect(&sameipconnection, &QCheckBox::toggled, this, [this, &f](bool on) {
     if (!filling_) f.SameIpConnection = on;
   });
+  connect(&notifications, &QCheckBox::toggled, this, [this](bool on) {
+    if (!filling_) model_.Notices().Enabled = on;
+  });
   connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
     if (!filling_) model_.LaunchWithSystem = on;
   });
@@ -55,6 +61,7 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   });
   connect(&Ok, &QPushButton::clicked, this, [this] {
     // A failure to write the autostart entry has been shown; the window stays open.
+    const AskingWindow asking(this);
     if (model_.Ok()) hide();
     Fill();
   });
@@ -73,6 +80,7 @@ void TConfigForm::Fill() {
   autolaunch.setChecked(f.AutoLaunch);
   sameipconnection.setChecked(f.SameIpConnection);
   CheckBox1.setChecked(model_.LaunchWithSystem);
+  notifications.setChecked(model_.Notices().Enabled);
   Port.setText(Q(f.Port));
   maxusr.setText(Q(f.MaxUsr));
   filling_ = false;

@@ -29,6 +29,7 @@ class TConfigForm : public SettingsDialog {
   QCheckBox autolaunch{"Activate FTP Server on startup"};
   QCheckBox CheckBox1{"Launch with windows"};
   QCheckBox sameipconnection{"Refuse connections with same IP"};
+  QCheckBox notifications{"Show notifications"};
   QGridLayout Fields;
   QLabel PortLabel{"Listen on Port number :"};
   QLineEdit Port;

@@ -2,7 +2,11 @@
 
 #include <QFileDialog>
 
+#include "console/AccountEditor.h"
+#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
+#include "ui/QtText.h"
 
 namespace orvane {
 
@@ -17,6 +21,7 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
   Delete1 = PopupMenu1.addAction("&Delete");
   Delete1->setObjectName("Delete1");
   ListBox1.setContextMenuPolicy(Qt::CustomContextMenu);
+  popupKey_.Watch(ListBox1);
   connect(&ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1.popup(ListBox1.viewport()->mapToGlobal(at)); });
 
@@ -33,9 +38,11 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
   Buttons.addWidget(&Button3);
   Layout.addLayout(&Buttons);
   setLayout(&Layout);
-  Button1.setDefault(false);
-  Button1.setAutoDefault(false);
-  Button2.setAutoDefault(false);
+  // No default button: Enter in Edit1 adds its text ("<< Add"), and nothing else.
+  for (QPushButton* button : {&SpeedButton1, &Button2, &Button4, &Button1, &Button3}) {
+    button->setDefault(false);
+    button->setAutoDefault(false);
+  }
 
   connect(&Button2, &QPushButton::clicked, this, &TFreeFilesForm::AddClick);
   connect(&Edit1, &QLineEdit::returnPressed, this, &TFreeFilesForm::AddClick);
@@ -45,15 +52,10 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
   connect(&Button3, &QPushButton::clicked, this, &TFreeFilesForm::CancelClick);
   connect(&ListBox1, &QListWidget::currentRowChanged, this, [this] { UpdateEnabling(); });
   connect(&ListBox1, &QListWidget::itemSelectionChanged, this, [this] { UpdateEnabling(); });
-  connect(&SpeedButton1, &QPushButton::clicked, this, [this] {
-    if (!ChooseFile) return;
-    if (const std::optional<std::string> path = ChooseFile()) {
-      Edit1.setText(QString::fromUtf8(path->data(), static_cast<qsizetype>(path->size())));
-    }
-  });
-  ChooseFile = [this]() -> std::optional<std::string> {
+  connect(&SpeedButton1, &QPushButton::clicked, this, &TFreeFilesForm::BrowseClick);
+  ChooseFile = [this](const std::string& start) -> std::optional<std::string> {
     const QString path =
-        QFileDialog::getOpenFileName(this, "Choose a file free to download", QString(),
+        QFileDialog::getOpenFileName(this, "Choose a file free to download", Q(start),
                                      "All Files (*);;Exe Files (*.exe *.com);;Text Files (*.txt)");
     if (path.isEmpty()) return std::nullopt;
     return path.toUtf8().toStdString();
@@ -64,7 +66,7 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
 void TFreeFilesForm::Fill() {
   ListBox1.clear();
   for (const std::string& item : host_.freeFiles.Items()) {
-    ListBox1.addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
+    ListBox1.addItem(Q(item));
   }
   UpdateEnabling();
 }
@@ -81,10 +83,26 @@ void TFreeFilesForm::UpdateEnabling() {
 }
 
 void TFreeFilesForm::AddClick() {
-  const std::string text = Edit1.text().toUtf8().toStdString();
+  const std::string text = S(Edit1.text());
   if (!text.empty()) host_.freeFiles.Add(text);
   Edit1.clear();
   Fill();
+}
+
+void TFreeFilesForm::BrowseClick() {
+  if (!ChooseFile) return;
+  // Downloads are matched by their drive paths (C:\pub\readme.txt): the list must hold that
+  // form, never the path on this machine.
+  const std::map<char, std::string> drives = FileSystem::DriveMap();
+  const std::optional<std::string> file =
+      ChooseFile(drives.empty() ? std::string("/") : drives.begin()->second);
+  if (!file) return;
+  if (const std::optional<std::string> path = AccountEditor::ServerPath(*file, drives)) {
+    Edit1.setText(Q(*path));
+    return;
+  }
+  const AskingWindow asking(this);
+  host_.Ui().MessageBox(*file + " is on no drive of the server: it cannot be free.");
 }
 
 void TFreeFilesForm::DeleteClick() {
@@ -95,6 +113,7 @@ void TFreeFilesForm::DeleteClick() {
 }
 
 void TFreeFilesForm::OkClick() {
+  const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
   if (!host_.freeFiles.Store(ini)) {
     host_.Ui().MessageBox("Cannot write " + host_.IniPath());

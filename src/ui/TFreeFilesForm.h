@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/FtpHost.h"
+#include "ui/PopupKey.h"
 
 namespace orvane {
 
@@ -27,8 +28,9 @@ class TFreeFilesForm : public QDialog {
  public:
   explicit TFreeFilesForm(FtpHost& host, QWidget* parent = nullptr);
 
-  // The "..." button's open dialog; tests replace it.
-  std::function<std::optional<std::string>()> ChooseFile;
+  // The "..." button's open dialog, starting in the given directory: the chosen file's own
+  // path, nothing when abandoned. Tests replace it.
+  std::function<std::optional<std::string>(const std::string& start)> ChooseFile;
 
   QVBoxLayout Layout;
   QLabel Examples{"Examples :  D:\\files.zip   C:\\temp\\   index.txt   *.exe"};
@@ -48,6 +50,9 @@ class TFreeFilesForm : public QDialog {
   void Fill();
   void Reload();
   void AddClick();
+  // "...": the chosen file goes into Edit1 as the server names it, by its drive path; a file
+  // on no drive of the server is refused with a message.
+  void BrowseClick();
   void DeleteClick();
   void OkClick();
   void CancelClick();
@@ -59,6 +64,7 @@ class TFreeFilesForm : public QDialog {
   void UpdateEnabling();
 
   FtpHost& host_;
+  PopupKey popupKey_;
 };
 
 }  // namespace orvane

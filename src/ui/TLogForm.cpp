@@ -1,9 +1,11 @@
 #include "ui/TLogForm.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -84,8 +86,14 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   FileLayout.addLayout(&LogFileRow);
   ScreenTab.setLayout(&ScreenLayout);
   FileTab.setLayout(&FileLayout);
-  Tabs.addTab(&ScreenTab, "Screen");
-  Tabs.addTab(&FileTab, "File");
+  for (const auto& [scroll, tab] :
+       {std::pair{&ScreenScroll, &ScreenTab}, {&FileScroll, &FileTab}}) {
+    scroll->setWidget(tab);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+  }
+  Tabs.addTab(&ScreenScroll, "Screen");
+  Tabs.addTab(&FileScroll, "File");
   Layout.addWidget(&Tabs);
   Buttons.addStretch(1);
   Buttons.addWidget(&Ok);
@@ -104,8 +112,8 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   connect(&Ok, &QPushButton::clicked, this, &TLogForm::OkClick);
   connect(&Cancel, &QPushButton::clicked, this, &TLogForm::CancelClick);
   connect(&SpeedButton1, &QPushButton::clicked, this, &TLogForm::BrowseClick);
-  ChooseFile = [this]() -> std::optional<std::string> {
-    const QString path = QFileDialog::getSaveFileName(this, "Choose a log File", Edit1.text(),
+  ChooseFile = [this](const std::string& start) -> std::optional<std::string> {
+    const QString path = QFileDialog::getSaveFileName(this, "Choose a log File", Q(start),
                                                       "Log Files (*.log);;Texts Files (*.txt)");
     if (path.isEmpty()) return std::nullopt;
     return S(path.endsWith(".log") || path.endsWith(".txt") ? path : path + ".log");
@@ -126,6 +134,7 @@ void TLogForm::Fill() {
 }
 
 void TLogForm::OkClick() {
+  const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
   if (!host_.logSettings.Store(ini)) {
     host_.Ui().MessageBox("'" + host_.logSettings.MaxLines + "' is not a valid integer value");
@@ -145,7 +154,12 @@ void TLogForm::Reload() {
 
 void TLogForm::BrowseClick() {
   if (!ChooseFile) return;
-  if (const std::optional<std::string> path = ChooseFile()) {
+  // The field's name (which the field edits at once) as the log uses it: "<DIR>" replaced, a
+  // relative name taken from the working directory, so the dialog opens in the file's folder
+  // with the file's own name.
+  const QString start =
+      QFileInfo(Q(host_.logSettings.ResolvedLogFileName(host_.ProgramDir()))).absoluteFilePath();
+  if (const std::optional<std::string> path = ChooseFile(S(start))) {
     Edit1.setText(Q(LogSettings::StoredLogFileName(*path, host_.ProgramDir())));
   }
 }

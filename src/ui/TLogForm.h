@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -29,9 +30,9 @@ class TLogForm : public SettingsDialog {
  public:
   TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent = nullptr);
 
-  // The "..." button's save dialog; returns the chosen path, nothing when abandoned. Tests
-  // replace it.
-  std::function<std::optional<std::string>()> ChooseFile;
+  // The "..." button's save dialog, opened on the given file (the log file in its folder);
+  // returns the chosen path, nothing when abandoned. Tests replace it.
+  std::function<std::optional<std::string>(const std::string& start)> ChooseFile;
 
   // The captions of the ten categories shared by both tabs, then the two own ones per tab.
   static QString ScreenCaption(int category);
@@ -39,6 +40,9 @@ class TLogForm : public SettingsDialog {
 
   QVBoxLayout Layout;
   QTabWidget Tabs;
+  // Each tab scrolls where the screen is too short for its twelve switches.
+  QScrollArea ScreenScroll;
+  QScrollArea FileScroll;
   QWidget ScreenTab;
   QWidget FileTab;
   QVBoxLayout ScreenLayout;

@@ -1,5 +1,6 @@
 #include "ui/TMainForm.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include "console/SelectedUser.h"
 #include "console/WindowGeometry.h"
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -37,6 +39,7 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
       timer1_(host.Loop()) {
   setObjectName("MainForm");
   setWindowTitle(FtpHost::kProductLine);
+  notices_.Load(IniFile(host_.IniPath()));
   BuildMenus();
   BuildLayout();
 
@@ -56,7 +59,7 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
 
   AskKick = [this] {
     const auto b = QMessageBox::question(
-        this, windowTitle(), "Do you want to ban him at the same time ?",
+        BoxParent(), windowTitle(), "Do you want to ban him at the same time ?",
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
     return b == QMessageBox::Yes  ? KickAnswer::Yes
            : b == QMessageBox::No ? KickAnswer::No
@@ -64,16 +67,31 @@ TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
   };
   AskMassKick = [this] {
     return QMessageBox::question(
-               this, windowTitle(), "Are you sure you want to kick everybody connected ?",
+               BoxParent(), windowTitle(), "Are you sure you want to kick everybody connected ?",
                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
   };
   AskIP = [this]() -> std::optional<std::string> {
-    bool ok = false;
-    const QString text = QInputDialog::getText(this, "Ajouter une IP dans la liste des bannis ...",
-                                               "IP", QLineEdit::Normal, QString(), &ok);
-    if (!ok) return std::nullopt;
-    return text.toStdString();
+    const std::unique_ptr<QInputDialog> dialog = MakeAddIPDialog();
+    if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+    return S(dialog->textValue());
   };
+}
+
+std::unique_ptr<QInputDialog> TMainForm::MakeAddIPDialog() {
+  auto dialog = std::make_unique<QInputDialog>(BoxParent());
+  dialog->setWindowTitle("Ajouter une IP dans la liste des bannis ...");
+  dialog->setLabelText("IP");
+  dialog->setTextValue(QString());
+  // The title bar shows the whole caption: the window is wider than the caption's text, with
+  // room for the title bar's buttons.
+  const QFont title = QApplication::font("QMdiSubWindowTitleBar");
+  dialog->setMinimumWidth(QFontMetrics(title).horizontalAdvance(dialog->windowTitle()) + 120);
+  return dialog;
+}
+
+QWidget* TMainForm::BoxParent() {
+  QWidget* asking = AskingWindow::Current();
+  return asking != nullptr && asking->isVisible() ? asking : this;
 }
 
 TMainForm::~TMainForm() {
@@ -107,6 +125,8 @@ void TMainForm::BuildMenus() {
       {&AddIP1, "AddIP1"},
       {&Unban1, "Unban1"},
       {&Clearbuffer1, "Clearbuffer1"},
+      {&Copy1, "Copy1"},
+      {&SelectAll1, "SelectAll1"},
   };
   for (const auto& [action, name] : names) action->setObjectName(name);
   Closed1.setCheckable(true);
@@ -128,6 +148,17 @@ void TMainForm::BuildMenus() {
   PopupMenu2.addAction(&AddIP1);
   PopupMenu2.addAction(&Unban1);
   PopupMenu4.addAction(&Clearbuffer1);
+  PopupMenu4.addSeparator();
+  PopupMenu4.addAction(&Copy1);
+  PopupMenu4.addAction(&SelectAll1);
+  Copy1.setShortcut(QKeySequence::Copy);
+  Copy1.setShortcutVisibleInContextMenu(true);
+  SelectAll1.setShortcut(QKeySequence::SelectAll);
+  SelectAll1.setShortcutVisibleInContextMenu(true);
+  connect(&PopupMenu4, &QMenu::aboutToShow, this,
+          [this] { Copy1.setEnabled(ServMemo.HasSelection()); });
+  connect(&Copy1, &QAction::triggered, this, [this] { ServMemo.CopySelection(); });
+  connect(&SelectAll1, &QAction::triggered, this, [this] { ServMemo.selectAll(); });
   connect(&PopupMenu1, &QMenu::aboutToShow, this, &TMainForm::UpdatePopupMenus);
   connect(&PopupMenu2, &QMenu::aboutToShow, this, &TMainForm::UpdatePopupMenus);
   connect(&Kick1, &QAction::triggered, this, &TMainForm::KickCommand);
@@ -180,10 +211,31 @@ void TMainForm::BuildLayout() {
   Banlist.viewport()->installEventFilter(this);
   ServMemo.setContextMenuPolicy(Qt::CustomContextMenu);
 
-  ListSplitter.addWidget(&ListView1);
-  ListSplitter.addWidget(&Banlist);
+  // Each list under its caption (Alt+letter takes the focus there), never narrower than its
+  // caption or kListMinWidth, and neither list nor the memo folds away in the splitters.
+  constexpr int kListMinWidth = 120;
+  const auto captioned = [&](QWidget& pane, QVBoxLayout& layout, QLabel& caption,
+                             QListWidget& list) {
+    caption.setBuddy(&list);
+    layout.setContentsMargins(0, 0, 0, 0);
+    layout.setSpacing(2);
+    layout.addWidget(&caption);
+    layout.addWidget(&list, 1);
+    // Short lists, so that the window's first size (185 high) still holds both.
+    list.setMinimumHeight(list.fontMetrics().height() + 2 * list.frameWidth() + 4);
+    pane.setLayout(&layout);
+    pane.setMinimumWidth(std::max(kListMinWidth, caption.sizeHint().width()));
+    ListSplitter.addWidget(&pane);
+  };
+  captioned(ClientsPane, ClientsLayout, ClientsCaption, ListView1);
+  captioned(BanPane, BanLayout, BanCaption, Banlist);
+  ClientsCaption.setObjectName("ClientsCaption");
+  BanCaption.setObjectName("BanCaption");
+  ListSplitter.setChildrenCollapsible(false);
   MainSplitter.addWidget(&ServMemo);
   MainSplitter.addWidget(&ListSplitter);
+  MainSplitter.setChildrenCollapsible(false);
+  ServMemo.setMinimumWidth(kListMinWidth);
   MainSplitter.setStretchFactor(0, 3);
   MainSplitter.setStretchFactor(1, 1);
   MainSplitter.setSizes({380, 150});
@@ -205,6 +257,10 @@ void TMainForm::BuildLayout() {
           [this](const QPoint& at) { PopupMenu2.popup(Banlist.viewport()->mapToGlobal(at)); });
   connect(&ServMemo, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu4.popup(ServMemo.viewport()->mapToGlobal(at)); });
+  for (QAbstractScrollArea* area :
+       std::initializer_list<QAbstractScrollArea*>{&ListView1, &Banlist, &ServMemo}) {
+    popupKey_.Watch(*area);
+  }
 }
 
 std::optional<ClientRef> TMainForm::SingleSelection() const {
@@ -320,7 +376,17 @@ void TMainForm::SetActivateCaption(const QString& caption) {
   tray_.Activer2.setText(caption);
 }
 
+void TMainForm::SetPanel(int panel, const QString& text) {
+  StatusBar1.SetText(panel, text);
+  if (panel == 1) Notify(notices_.NoteServerState(S(text)));
+}
+
+void TMainForm::Notify(const std::optional<TrayNotices::Notice>& notice) {
+  if (notice) tray_.Notify(Q(notice->title), Q(notice->text));
+}
+
 void TMainForm::SetTray(int image, const QString& hint) {
+  Notify(notices_.NoteImage(image));
   tray_.SetImage(image);
   tray_.SetHint(hint);
   tray_.Show();
@@ -348,6 +414,7 @@ void TMainForm::RefreshLists() {
     banShown_ = host_.banList.Items();
     Banlist.clear();
     for (const std::string& entry : banShown_) Banlist.addItem(Q(entry));
+    Notify(notices_.NoteBanList(banShown_));
   }
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QAction>
+#include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSplitter>
+#include <QVBoxLayout>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,9 +17,11 @@
 #include "console/ClientActions.h"
 #include "console/ClientList.h"
 #include "console/StayOnTop.h"
+#include "console/TrayNotices.h"
 #include "host/FtpHost.h"
 #include "net/TThreadedTimer.h"
 #include "ui/MemoView.h"
+#include "ui/PopupKey.h"
 #include "ui/StatusPanels.h"
 #include "ui/TrayIcon.h"
 
@@ -33,7 +39,7 @@ class TMainForm : public QMainWindow {
   ~TMainForm() override;
 
   // What the host shows (called by QtHostUi on the loop thread, which is the GUI thread).
-  void SetPanel(int panel, const QString& text) { StatusBar1.SetText(panel, text); }
+  void SetPanel(int panel, const QString& text);
   void SetActivateCaption(const QString& caption);
   void SetTray(int image, const QString& hint);
   // Takes the client list and the ban list again from the host, when they changed.
@@ -60,6 +66,13 @@ class TMainForm : public QMainWindow {
   // The containers come first: they are destroyed after the widgets they hold.
   QSplitter MainSplitter{Qt::Horizontal};
   QSplitter ListSplitter{Qt::Vertical};
+  // The two lists on the right, each under its caption.
+  QWidget ClientsPane;
+  QVBoxLayout ClientsLayout;
+  QLabel ClientsCaption{"&Clients"};
+  QWidget BanPane;
+  QVBoxLayout BanLayout;
+  QLabel BanCaption{"&Ban list"};
   MemoView ServMemo;
   QListWidget ListView1;
   QListWidget Banlist;
@@ -96,8 +109,12 @@ class TMainForm : public QMainWindow {
   QAction Unban1{"&Unban"};
   QMenu PopupMenu4;
   QAction Clearbuffer1{"&Clear buffer"};
+  QAction Copy1{"Co&py"};
+  QAction SelectAll1{"Select &All"};
 
   TrayIcon& Tray() { return tray_; }
+  // Which events the tray reports; its switch is set by the setup window.
+  TrayNotices& Notices() { return notices_; }
   const ClientList& Clients() const { return clients_; }
   ClientActions& Actions() { return actions_; }
 
@@ -116,6 +133,11 @@ class TMainForm : public QMainWindow {
   void UpdatePopupMenus();
   // The reference of the single selected entry of the main list, if any.
   std::optional<ClientRef> SingleSelection() const;
+
+  // The window a question of this window's belongs to: the one that asked, or this one.
+  QWidget* BoxParent();
+  // The "&Add IP" input dialog, wide enough for its whole caption.
+  std::unique_ptr<QInputDialog> MakeAddIPDialog();
 
   // The questions, as boxes by default; tests answer them instead.
   std::function<KickAnswer()> AskKick;
@@ -153,10 +175,13 @@ class TMainForm : public QMainWindow {
   void BuildLayout();
   std::vector<const Usrdata*> SelectedRecords() const;
   void SetSelectedPanels(const std::string& user, const std::string& ip, const std::string& status);
+  void Notify(const std::optional<TrayNotices::Notice>& notice);
 
   FtpHost& host_;
   StayOnTop& stayOnTop_;
   TrayIcon tray_;
+  TrayNotices notices_;
+  PopupKey popupKey_;
   ClientList clients_;
   ClientActions actions_;
   std::vector<std::string> banShown_;

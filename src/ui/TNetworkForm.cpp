@@ -1,6 +1,7 @@
 #include "ui/TNetworkForm.h"
 
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -49,6 +50,7 @@ void TNetworkForm::Reload() {
 }
 
 void TNetworkForm::OkClick() {
+  const AskingWindow asking(this);
   settings_.Ports = S(Ports.text());
   settings_.Address = S(Address.text());
   const std::string problem = settings_.Check();

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -118,6 +119,7 @@ void TSecurityForm::UpdateEnabling() {
 }
 
 void TSecurityForm::OkClick() {
+  const AskingWindow asking(this);
   Collect();
   IniFile ini(host_.IniPath());
   const std::string problem = setup_.Store(ini, host_.setup.Port);

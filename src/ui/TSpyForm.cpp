@@ -1,5 +1,6 @@
 #include "ui/TSpyForm.h"
 
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -20,6 +21,7 @@ TSpyForm::TSpyForm(FtpHost& host, ClientActions& actions, StayOnTop& stayOnTop)
   RichEdit1.setUndoRedoEnabled(false);
   RichEdit1.document()->setMaximumBlockCount(static_cast<int>(SpyFeed::kMaxLines));
   RichEdit1.setContextMenuPolicy(Qt::CustomContextMenu);
+  popupKey_.Watch(RichEdit1);
   UserNamePanel.setMinimumWidth(150);
   IpPanel.setMinimumWidth(95);
   StatusBar1.setSizeGripEnabled(false);
@@ -126,6 +128,14 @@ void TSpyForm::hideEvent(QHideEvent* event) {
   stayOnTop_.DialogHidden();
   if (OnShownOrHidden) OnShownOrHidden();
   QWidget::hideEvent(event);
+}
+
+void TSpyForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace orvane

@@ -13,6 +13,7 @@
 #include "console/SpyFeed.h"
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/PopupKey.h"
 
 namespace orvane {
 
@@ -52,6 +53,8 @@ class TSpyForm : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Escape closes the window, as it does a dialog.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Append(const std::string& text, bool green);
@@ -60,6 +63,7 @@ class TSpyForm : public QWidget {
   FtpHost& host_;
   ClientActions& actions_;
   StayOnTop& stayOnTop_;
+  PopupKey popupKey_;
   SpyFeed feed_;
 };
 

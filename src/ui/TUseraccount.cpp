@@ -4,6 +4,7 @@
 
 #include "console/AccountEditor.h"
 #include "platform/FileSystem.h"
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 
 namespace orvane {
@@ -97,7 +98,13 @@ void TUseraccount::Build() {
   }
   ButtonColumn.addStretch(1);
   Layout.addLayout(&ButtonColumn);
-  setLayout(&Layout);
+  Content.setLayout(&Layout);
+  Scroll.setWidget(&Content);
+  Scroll.setWidgetResizable(true);
+  Scroll.setFrameShape(QFrame::NoFrame);
+  Outer.setContentsMargins(0, 0, 0, 0);
+  Outer.addWidget(&Scroll);
+  setLayout(&Outer);
   resize(760, 460);
 }
 
@@ -119,7 +126,10 @@ void TUseraccount::Connect() {
     if (editor_.Selected()) EditUserName.Open(Q(*editor_.Selected()));
   });
   connect(DeleteUser, &QAction::triggered, this, &TUseraccount::DeleteAccount);
-  NewUser.OnMessage = [this](const std::string& text) { ui_.MessageBox(text); };
+  NewUser.OnMessage = [this](const std::string& text) {
+    const AskingWindow asking(&NewUser);
+    ui_.MessageBox(text);
+  };
   NewUser.OnOk = [this](const std::string& name) {
     Collect();
     std::string message;
@@ -128,7 +138,10 @@ void TUseraccount::Connect() {
     EnableControls();
     return std::string();
   };
-  EditUserName.OnMessage = [this](const std::string& text) { ui_.MessageBox(text); };
+  EditUserName.OnMessage = [this](const std::string& text) {
+    const AskingWindow asking(&EditUserName);
+    ui_.MessageBox(text);
+  };
   EditUserName.OnOk = [this](const std::string& name) {
     Collect();
     std::string message;
@@ -158,6 +171,7 @@ void TUseraccount::Connect() {
     const size_t position = insertDir_ && one >= 0 ? static_cast<size_t>(one) : SIZE_MAX;
     std::string message;
     if (!editor_.AddDirectory(dir, letters, position, message)) {
+      const AskingWindow asking(&NewDir);
       ui_.MessageBox(message);
       return message;
     }
@@ -349,6 +363,7 @@ void TUseraccount::Save() {
   xupl.setText(Q(editor_.Fields().Xupl));
   xdl.setText(Q(editor_.Fields().Xdl));
   filling_ = false;
+  const AskingWindow asking(this);
   if (!stored) ui_.MessageBox(error);
   EnableControls();
 }
@@ -363,6 +378,7 @@ void TUseraccount::Ok() {
   filling_ = false;
   EnableControls();
   if (!written) {
+    const AskingWindow asking(this);
     ui_.MessageBox(error);
     return;
   }

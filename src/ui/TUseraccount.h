@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <functional>
@@ -42,6 +43,10 @@ class TUseraccount : public QDialog {
   // Picks the account line with that text, as a click would.
   void SelectAccount(const QString& name);
 
+  // The whole window scrolls where the screen is too short for it.
+  QVBoxLayout Outer;
+  QScrollArea Scroll;
+  QWidget Content;
   QHBoxLayout Layout;
   QGroupBox UsersGroup{"Users"};
   QVBoxLayout UsersLayout;

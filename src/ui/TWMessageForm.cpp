@@ -1,6 +1,7 @@
 #include "ui/TWMessageForm.h"
 
 #include "platform/IniFile.h"
+#include "ui/AskingWindow.h"
 
 namespace orvane {
 
@@ -68,6 +69,7 @@ void TWMessageForm::Fill() {
 }
 
 void TWMessageForm::OkClick() {
+  const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
   if (!host_.messages.Store(ini)) {
     host_.Ui().MessageBox("Cannot write " + host_.IniPath());

@@ -1,5 +1,8 @@
 #include "ui/TrayIcon.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
 namespace orvane {
 
 TrayIcon::TrayIcon(QObject* parent)
@@ -26,6 +29,22 @@ TrayIcon::TrayIcon(QObject* parent)
       emit activationRequested();
     }
   });
+  HasNotificationService = [this] {
+    if (!IsAvailable()) return false;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() != nullptr &&
+           bus.interface()->isServiceRegistered("org.freedesktop.Notifications").value();
+  };
+  ShowMessage = [this](const QString& title, const QString& text) {
+    tray_.showMessage(title, text, QSystemTrayIcon::Information, 5000);
+  };
+}
+
+bool TrayIcon::Notify(const QString& title, const QString& text) {
+  // Without a service Qt would draw a bubble of its own, which no desktop asked for.
+  if (!shown_ || !HasNotificationService || !HasNotificationService()) return false;
+  ShowMessage(title, text);
+  return true;
 }
 
 bool TrayIcon::IsAvailable() const {
@@ -45,6 +64,7 @@ void TrayIcon::SetHint(const QString& hint) {
 void TrayIcon::Show() {
   // Where no notification area is there yet, Qt puts the icon in as soon as one appears.
   tray_.show();
+  shown_ = true;
 }
 
 }  // namespace orvane

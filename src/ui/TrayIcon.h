@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <functional>
 
 namespace orvane {
 
@@ -26,7 +27,19 @@ class TrayIcon : public QObject {
   QString Hint() const { return tray_.toolTip(); }
   // Shows the icon (again), also in a notification area that appears later.
   void Show();
-  void Hide() { tray_.hide(); }
+  void Hide() {
+    tray_.hide();
+    shown_ = false;
+  }
+
+  // A bubble from the icon, where the desktop has a notification service and the icon is
+  // shown; nothing otherwise. Returns whether it was sent.
+  bool Notify(const QString& title, const QString& text);
+  // Whether the session runs a notification service (org.freedesktop.Notifications on the
+  // session bus) and has a notification area; tests replace it.
+  std::function<bool()> HasNotificationService;
+  // Sends the bubble (QSystemTrayIcon::showMessage by default); tests replace it.
+  std::function<void(const QString& title, const QString& text)> ShowMessage;
 
   QMenu PopupMenu3;
   QAction Activer2{"Activate"};
@@ -44,6 +57,7 @@ class TrayIcon : public QObject {
   QIcon images_[2];
   QSystemTrayIcon tray_;
   int image_ = -1;
+  bool shown_ = false;
 };
 
 }  // namespace orvane

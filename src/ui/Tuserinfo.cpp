@@ -1,8 +1,10 @@
 #include "ui/Tuserinfo.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <memory>
 
+#include "ui/AskingWindow.h"
 #include "ui/QtText.h"
 #include "ui/TMainForm.h"
 
@@ -23,7 +25,8 @@ Tuserinfo::Tuserinfo(FtpHost& host, TMainForm& main, StayOnTop& stayOnTop)
       timer1_(host.Loop()) {
   setObjectName("userinfo");
   setWindowTitle("Users Infos");
-  resize(700, 260);
+  // Wide enough for every panel's usual text ("Max dl: No limite" the last).
+  resize(760, 260);
 
   ListView1.setObjectName("ListView1");
   ListView1.setColumnCount(4);
@@ -36,12 +39,11 @@ Tuserinfo::Tuserinfo(FtpHost& host, TMainForm& main, StayOnTop& stayOnTop)
   ListView1.sortByColumn(0, Qt::AscendingOrder);
   ListView1.setDragEnabled(true);
   ListView1.setContextMenuPolicy(Qt::CustomContextMenu);
+  popupKey_.Watch(ListView1);
 
   StatusBar1.setSizeGripEnabled(false);
-  for (size_t i = 0; const int w : {100, 100, 150, 150, 120, 50}) {
-    panels_[i].setMinimumWidth(w);
-    StatusBar1.addWidget(&panels_[i++]);
-  }
+  Panels.setObjectName("StatusBar1Panels");
+  StatusBar1.addWidget(&Panels, 1);
   SetPanels(UserInfoPanels::Empty());
   Layout.setContentsMargins(0, 0, 0, 0);
   Layout.setSpacing(0);
@@ -115,7 +117,7 @@ void Tuserinfo::SyncEntries() {
     item->setData(0, kSequenceRole, QVariant::fromValue(static_cast<quint64>(ref->sequence)));
     ListView1.addTopLevelItem(item.release());  // the list owns its items
   }
-  panels_[0].setText(main_.StatusBar1.Text(0));
+  Panels.SetText(0, main_.StatusBar1.Text(0));
 }
 
 std::optional<ClientRef> Tuserinfo::SingleSelection() const {
@@ -127,7 +129,7 @@ std::optional<ClientRef> Tuserinfo::SingleSelection() const {
 }
 
 void Tuserinfo::SetPanels(const UserInfoPanels::Texts& texts) {
-  for (size_t i = 0; i < texts.size(); ++i) panels_[i + 1].setText(Q(texts[i]));
+  for (size_t i = 0; i < texts.size(); ++i) Panels.SetText(static_cast<int>(i + 1), Q(texts[i]));
 }
 
 void Tuserinfo::ListView1Click() {
@@ -138,7 +140,7 @@ void Tuserinfo::ListView1Click() {
 
 void Tuserinfo::Timer1Timer() {
   // The client count follows the main window's, which changes at connections too.
-  panels_[0].setText(main_.StatusBar1.Text(0));
+  Panels.SetText(0, main_.StatusBar1.Text(0));
   if (ListView1.selectedItems().size() != 1) {
     SetPanels(UserInfoPanels::Empty());
     return;
@@ -166,6 +168,7 @@ void Tuserinfo::UpdatePopupMenu() {
 void Tuserinfo::KickCommand() {
   const std::optional<ClientRef> ref = SingleSelection();
   if (!ref) return;
+  const AskingWindow asking(this);
   const KickAnswer answer = main_.AskKick();
   if (ListView1.selectedItems().size() != 1) return;
   main_.Actions().Kick(*ref, answer);
@@ -173,6 +176,7 @@ void Tuserinfo::KickCommand() {
 }
 
 void Tuserinfo::MassKickCommand() {
+  const AskingWindow asking(this);
   main_.MassKickCommand();
 }
 
@@ -206,6 +210,14 @@ void Tuserinfo::hideEvent(QHideEvent* event) {
   stayOnTop_.DialogHidden();
   main_.ApplyTopmost();
   QWidget::hideEvent(event);
+}
+
+void Tuserinfo::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace orvane

@@ -16,6 +16,8 @@
 #include "console/UserInfoPanels.h"
 #include "host/FtpHost.h"
 #include "net/TThreadedTimer.h"
+#include "ui/PopupKey.h"
+#include "ui/StatusPanels.h"
 
 namespace orvane {
 
@@ -46,22 +48,26 @@ class Tuserinfo : public QWidget {
   void SpyCommand();
   void UpdatePopupMenu();
   TThreadedTimer& Timer1() { return timer1_; }
-  QString Panel(int panel) const { return panels_.at(static_cast<size_t>(panel)).text(); }
+  QString Panel(int panel) const { return Panels.Text(panel); }
 
   QVBoxLayout Layout;
   QTreeWidget ListView1;
   QStatusBar StatusBar1;
+  // 0 client count, 1 "Idle:", 2 "Upload:", 3 "Download:", 4 "Speed:", 5 "Max dl:".
+  StatusPanels Panels{{100, 100, 150, 150, 120, 50}};
   QMenu PopupMenu1;
   QAction Kick1{"&Kick"};
   QAction MassKick1{"&Mass Kick"};
   QAction Ban1{"&Ban"};
-  QAction Spyuser1{"Spy user"};
+  QAction Spyuser1{"&Spy user"};
   QAction Freezelist1{"&Freeze list"};
   QAction Refreshall1{"&Refresh all"};
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Escape closes the window, as it does a dialog.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void SetPanels(const UserInfoPanels::Texts& texts);
@@ -71,7 +77,7 @@ class Tuserinfo : public QWidget {
   FtpHost& host_;
   TMainForm& main_;
   StayOnTop& stayOnTop_;
-  std::array<QLabel, 6> panels_;
+  PopupKey popupKey_;
   TThreadedTimer timer1_;
 };
 

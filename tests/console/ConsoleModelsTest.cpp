@@ -5,6 +5,7 @@
 #include "console/SelectedUser.h"
 #include "console/StayOnTop.h"
 #include "console/TipOfTheDay.h"
+#include "console/TrayNotices.h"
 #include "console/WindowGeometry.h"
 #include "platform/IniFile.h"
 #include "platform/TempDir.h"
@@ -117,6 +118,33 @@ TEST(TipOfTheDay, FourteenTipsRoundBothWays) {
   t.ShowOnStartup = false;
   ASSERT_TRUE(t.Store(ini));
   EXPECT_FALSE(TipOfTheDay::ShowAtStartUp(IniFile(dir / "FTPsrv.ini")));
+}
+
+TEST(TrayNotices, ReportsEachEventOnceAndNothingOldWhenTurnedOn) {
+  TrayNotices n;
+  EXPECT_FALSE(n.NoteServerState("FTP Server Off-line"));  // off-line at start: no stop
+  EXPECT_FALSE(n.NoteServerState("FTP Server On-line/Port : 21"));
+  EXPECT_EQ(n.NoteImage(1)->text, "A client is connected");
+  EXPECT_FALSE(n.NoteImage(1));
+  EXPECT_EQ(n.NoteBanList({"10.0.0.1", "10.0.0.2"})->text,
+            "10.0.0.1, 10.0.0.2 added to the ban list");
+  EXPECT_FALSE(n.NoteBanList({"10.0.0.2"}));  // an unban is no notice
+  EXPECT_EQ(n.NoteServerState("FTP Server Off-line")->text, "FTP Server Off-line");
+  EXPECT_FALSE(n.NoteServerState("FTP Server Off-line"));
+  // Off, the events are followed but not reported; on again, only new ones are.
+  n.Enabled = false;
+  EXPECT_FALSE(n.NoteBanList({"10.0.0.2", "10.0.0.3"}));
+  EXPECT_FALSE(n.NoteImage(0));
+  n.Enabled = true;
+  EXPECT_FALSE(n.NoteBanList({"10.0.0.2", "10.0.0.3"}));
+  EXPECT_TRUE(n.NoteImage(1));
+  TempDir dir;
+  IniFile ini(dir / "FTPsrv.ini");
+  n.Enabled = false;
+  ASSERT_TRUE(n.Store(ini));
+  TrayNotices loaded;
+  loaded.Load(IniFile(dir / "FTPsrv.ini"));
+  EXPECT_FALSE(loaded.Enabled);
 }
 
 }  // namespace orvane::test

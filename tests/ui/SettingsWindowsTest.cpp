@@ -83,8 +83,14 @@ class SettingsWindowsTest : public QObject {
     d.Main().Log1.trigger();
     const std::string oldName = d.dir.Path() + "/FTP.log";
     const std::string newName = d.dir.Path() + "/other.log";
-    f.ChooseFile = [&] { return std::optional<std::string>(newName); };
+    // The dialog opens on the log file itself, in its folder, not on "<DIR>FTP.log".
+    std::string start;
+    f.ChooseFile = [&](const std::string& from) {
+      start = from;
+      return std::optional<std::string>(newName);
+    };
     f.SpeedButton1.click();
+    QCOMPARE(start, oldName);
     QCOMPARE(f.Edit1.text(), QString("<DIR>other.log"));
     f.Ok.click();
     QVERIFY(!f.isVisible());

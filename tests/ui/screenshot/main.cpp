@@ -1,5 +1,5 @@
 // Draws the main window serving a client, as the README shows it, on Qt's offscreen platform:
-//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png [USERINFO.png SPY.png]]
+//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png [USERINFO.png SPY.png [ACCOUNTS.png]]]
 // The program runs on a temporary directory and a free port; one client logs in and sends a
 // few commands, which the memo echoes in green.
 #include <QApplication>
@@ -65,6 +65,15 @@ int main(int argc, char** argv) {
     second->Command("NOOP");
     QApplication::processEvents();
     ok = d.program->SpyForm().grab().save(argv[5]) && ok;
+    if (argc >= 7) {
+      // "Setup users" on the anonymous account.
+      TUseraccount& accounts = d.program->Useraccount();
+      d.Main().UsersAccount1.trigger();
+      accounts.SelectAccount("anonymous");
+      QApplication::processEvents();
+      ok = accounts.grab().save(argv[6]) && ok;
+      accounts.hide();
+    }
     second->Command("QUIT");
   }
   client->Command("QUIT");
