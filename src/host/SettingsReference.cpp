@@ -31,6 +31,8 @@ const std::vector<SettingsReference::Key> kKeys = {
     {kServer, "ServerFTP", "listlocaltime", Type::Boolean, "0",
      "1 shows LIST times in the server's local time; 0 in UTC, as MDTM and MLSD do (classic "
      "always shows local time)"},
+    {kServer, "ServerFTP", "notifications", Type::Boolean, "1",
+     "the desktop program shows tray notifications (first client, bans, server stopped)"},
     {kServer, "ServerFTP", "logintimeout", Type::NonNegative, "60",
      "seconds a client may stay connected without logging in; 0 never ends it"},
     {kServer, "ServerFTP", "loginfaildelay", Type::NonNegative, "1",
