@@ -1,5 +1,6 @@
 #include "access/AccountStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,6 +219,10 @@ bool AccountStore::Save(std::string& errorText) {
       }
     }
   }
+  // SECURITY: the file holds passwords: it is written readable and writable by its owner only
+  // (0600), or stricter where the operator made the old file so.
+  struct stat old {};
+  const mode_t mode = ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 0600) : 0600;
   if (PathExists(path_) && ::unlink(path_.c_str()) != 0) {
     if (editorList_.empty()) {
       // Nothing would replace the old file, so its accounts would come back at the next
@@ -237,7 +242,10 @@ bool AccountStore::Save(std::string& errorText) {
     return true;
   }
 
-  FilePtr file(std::fopen(path_.c_str(), "wb"));
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, mode);
+  FilePtr file(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
+  if (fd >= 0 && !file) ::close(fd);
+  if (file) ::fchmod(fd, mode);  // a file that was overwritten keeps no wider mode either
   if (!file) {
     errorText = IoError("Cannot create", path_, errno);
     return false;

@@ -73,39 +73,82 @@ std::string Verdict(bool allowed) {
   return allowed ? " --> Access allowed" : " --> Access denied";
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------
 // The rules
 
-bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
-  if (!FileSystem::DirectoryExists(path)) return false;
-  const std::string key = DiskKey(path);
+bool SameEntries(const DirectoryRights::Entries& a, const DirectoryRights::Entries& b) {
+  for (std::size_t i = 0; i < kDirEntries; ++i) {
+    if (a[i].Dir != b[i].Dir || a[i].Attr != b[i].Attr) return false;
+  }
+  return true;
+}
 
+// The disk keys of every entry, in table order (empty for an empty entry), found once for the
+// rules that need them several times.
+std::vector<std::string> EntryKeys(const DirectoryRights::Entries& dirs) {
+  std::vector<std::string> keys;
+  for (const TDir& entry : dirs) keys.push_back(entry.Dir.empty() ? "" : DiskKey(entry.Dir));
+  return keys;
+}
+
+bool DirAllowedByKey(const DirectoryRights::Entries& dirs, const std::vector<std::string>& keys,
+                     const std::string& key) {
   // Any entry of the whole table admits its own directory, even after an empty entry.
-  for (const TDir& entry : dirs) {
-    if (entry.Dir.empty()) continue;
-    const std::string entryKey = DiskKey(entry.Dir);
-    if (!entryKey.empty() && key == entryKey) return true;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!dirs[i].Dir.empty() && !keys[i].empty() && key == keys[i]) return true;
   }
   // Entries up to the first empty one admit what they cover. SECURITY: an S entry covers the
   // directories below it, never a sibling whose name merely starts with the same letters.
-  for (const TDir& entry : dirs) {
-    if (entry.Dir.empty()) break;
-    if (Covers(entry, key)) return true;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (dirs[i].Dir.empty()) break;
+    if (Covers(dirs[i], keys[i], key)) return true;
   }
   return false;
 }
 
-bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path) {
-  if (!FileSystem::DirectoryExists(path)) return false;
+bool LeadsToEntryByKey(const DirectoryRights::Entries& dirs, const std::vector<std::string>& keys,
+                       const std::string& key) {
   // On disk as for the rights: a case twin of a directory above an entry leads nowhere.
-  const std::string key = DiskKey(path);
-  for (const TDir& entry : dirs) {
-    if (entry.Dir.empty()) break;
-    if (IsBelowOrEqual(DiskKey(entry.Dir), key)) return true;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (dirs[i].Dir.empty()) break;
+    if (IsBelowOrEqual(keys[i], key)) return true;
   }
   return false;
+}
+
+bool GrantsByKey(const DirectoryRights::Entries& dirs, const std::vector<std::string>& keys,
+                 char letter, const std::string& key) {
+  bool verdict = false;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const TDir& entry = dirs[i];
+    if (entry.Dir.empty()) break;
+    const std::string& entryKey = keys[i];
+    if (!Covers(entry, entryKey, key)) {
+      verdict = false;
+      continue;
+    }
+    const bool exact = key == entryKey;
+    if (Holds(entry.Attr, 'S')) {
+      if (Holds(entry.Attr, letter)) verdict = true;
+      if (exact) break;
+    } else {
+      verdict = Holds(entry.Attr, letter);
+      break;
+    }
+  }
+  return verdict;
+}
+
+}  // namespace
+
+bool DirectoryRights::DirAllowed(const Entries& dirs, const std::string& path) {
+  if (!FileSystem::DirectoryExists(path)) return false;
+  return DirAllowedByKey(dirs, EntryKeys(dirs), DiskKey(path));
+}
+
+bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path) {
+  if (!FileSystem::DirectoryExists(path)) return false;
+  return LeadsToEntryByKey(dirs, EntryKeys(dirs), DiskKey(path));
 }
 
 bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
@@ -196,13 +239,26 @@ bool DirectoryRights::CheckPut(Usrdata& record, const std::string& filePath) {
 }
 
 std::string DirectoryRights::RightsLetters(Usrdata& record, const std::string& directory) {
+  // A listing asks this for every directory in it: the entries' keys are found once per
+  // listing (while the account's entries stay the same, within one loop round), and the
+  // directory's own key once.
+  if (!FileSystem::DirectoryExists(directory)) return "";
+  const uint64_t generation = FileSystem::LookupGeneration();
+  if (generation == 0 || permKeysRecord_ != &record || permKeysGeneration_ != generation ||
+      !SameEntries(permKeysDirs_, record.Dirs)) {
+    permKeysRecord_ = &record;
+    permKeysGeneration_ = generation;
+    permKeysDirs_ = record.Dirs;
+    permKeys_ = EntryKeys(record.Dirs);
+  }
+  const std::string key = DiskKey(directory);
   std::string letters;
   for (char letter : {'R', 'W', 'D', 'M', 'L'}) {
-    if (Grants(record.Dirs, letter, directory)) letters += letter;
+    if (GrantsByKey(record.Dirs, permKeys_, letter, key)) letters += letter;
   }
-  if (DirAllowed(record.Dirs, directory) ||
+  if (DirAllowedByKey(record.Dirs, permKeys_, key) ||
       (host_.Compatibility().EntersDirectoriesAboveEntries() &&
-       LeadsToEntry(record.Dirs, directory))) {
+       LeadsToEntryByKey(record.Dirs, permKeys_, key))) {
     letters += 'E';
   }
   return letters;

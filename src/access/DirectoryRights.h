@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "access/EntryTable.h"
 #include "access/TDir.h"
@@ -120,6 +122,12 @@ class DirectoryRights {
 
  private:
   AccessHost& host_;
+  // The entries' disk keys of the last RightsLetters, kept while the record, its entries and
+  // the file-system lookups of the loop round stay the same (one listing).
+  const Usrdata* permKeysRecord_ = nullptr;
+  uint64_t permKeysGeneration_ = 0;
+  Entries permKeysDirs_;
+  std::vector<std::string> permKeys_;
 };
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
 #include "access/TransferAccounting.h"
 
+#include <stdexcept>
+
 #include "access/AccessHost.h"
 #include "access/DirectoryRights.h"
 #include "access/FreeList.h"
@@ -110,7 +112,15 @@ void TransferAccounting::FtpServer1RetrSessionConnected(SessionView& client, uin
   client.RefuseTransfer("File doesn't exist");
 }
 
-void TransferAccounting::FtpServer1UpdateXfer(SessionView&, int count, Usrdata& record) {
+void TransferAccounting::FtpServer1UpdateXfer(SessionView& client, int count, Usrdata& record) {
+  // SECURITY: the allowance covered the file's size when the download began; a file that grows
+  // meanwhile is sent on only while the allowance still covers each chunk. The engine ends the
+  // download as a failure, never as complete.
+  if (record.EnableMaxdl && !record.FreeFile && record.Credit < count) {
+    host_.LogEvent(kDownloadCategory, Who(client) + " download of " + client.TransferFilePath() +
+                                          " stopped --> not enough credits");
+    throw std::runtime_error("Not enough credits");
+  }
   host_.AddDownloaded(count);
   record.Downloaded += count;
   record.IntervalBytes += count;

@@ -45,6 +45,7 @@ struct Usrdata {
   int32_t LoginFailures = 0;
   int64_t HeldAnswerDueMs = 0;
   bool CloseAfterHeldAnswer = false;
+  std::string ClosingLine;  // sent before that end; none when the refusal itself said it
 
   // Takes the account's settings at login: Account, the ratio, allowance, time-out and listing
   // switches, the message and links files, and the used directory entries at their indices.

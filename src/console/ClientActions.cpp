@@ -49,7 +49,11 @@ void ClientActions::MassKick(bool ok) {
 
 bool ClientActions::Ban(const ClientRef& ref, bool writeFileLine) {
   const Usrdata* record = Resolve(ref);
-  if (record == nullptr || host_.banList.Contains(record->IP)) return false;
+  if (record == nullptr) return false;
+  if (host_.banList.Contains(record->IP)) {
+    host_.banList.Add(record->IP);  // an automatic ban becomes the operator's and stays
+    return false;
+  }
   const std::string ip = record->IP;
   const std::string user = record->UserName;
   host_.banList.Add(ip);
@@ -62,9 +66,9 @@ bool ClientActions::Ban(const ClientRef& ref, bool writeFileLine) {
 }
 
 bool ClientActions::AddByHand(const std::string& text) {
-  if (host_.banList.Contains(text)) return false;
-  host_.banList.Add(text);
-  return true;
+  const bool listed = host_.banList.Contains(text);
+  host_.banList.Add(text);  // also makes an automatic ban of the text the operator's
+  return !listed;
 }
 
 void ClientActions::Unban(int position) {

@@ -107,6 +107,15 @@ class CompatibilityPolicy {
   // known; classic: each answers "500 '<keyword>': command not understood." as before.
   bool KnowsExtensions() const { return !classic_; }
 
+  // Only logged-in clients count against the client limit (maxusr), checked at PASS, so that
+  // connections that never log in cannot keep out those that do; classic: every connection
+  // counts as it is accepted.
+  bool CountsOnlyLoggedInClients() const { return !classic_; }
+
+  // SIZE with a wildcard searches a directory: it needs the listing right there as well as the
+  // read right; classic: the read right alone.
+  bool SizeWildcardNeedsListing() const { return !classic_; }
+
   // The server listens on one dual-stack socket ("::", IPv6 and IPv4 clients alike); classic:
   // on "0.0.0.0", IPv4 only.
   bool ListensOnIPv6() const { return !classic_; }

@@ -241,7 +241,8 @@ void TFtpServer::ServerSessionAvailable(TWSocket& listener, bool implicitTls, ui
     return;
   }
   if (FindClient(n) == nullptr || IndexOf(client) < 0 || client.State() != wsConnected) return;
-  if (MaxClients > 0 && ClientCount() > MaxClients) {
+  // Outside classic the host counts logged-in clients against the limit, at their login.
+  if (MaxClients > 0 && !Compatibility.CountsOnlyLoggedInClients() && ClientCount() > MaxClients) {
     client.Banner = "421 Too many users connected.";
     client.StartConnection();
     PostCloseRequest(client);

@@ -287,6 +287,9 @@ class TFtpServer {
   void ChangeDirectory(TFtpCtrlSocket& client, std::string& params, std::string& answer);
 
   // Data connections
+  // SECURITY: whether an active data connection to `port` would reach one of this server's own
+  // control ports (the plain one or the implicit TLS one), where a listing arrives as commands.
+  bool IsOwnControlPort(int64_t port);
   // The reply to a data-connection command after EPSV ALL, or empty.
   static std::string RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const std::string& verb);
   void StoreCommand(TFtpCtrlSocket& client, std::string& params, std::string& answer, bool append);

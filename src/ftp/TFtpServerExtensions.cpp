@@ -359,7 +359,7 @@ void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "501 EPRT refused: the address is not the client's own.";
   } else if (fields[2].empty() || port < 1024 || port > 65535) {
     answer = "501 EPRT refused: the port must be between 1024 and 65535.";
-  } else if (std::to_string(port) == serverSocket_->GetXPort()) {
+  } else if (IsOwnControlPort(port)) {
     // SECURITY: a listing sent to this server's control port would arrive as commands.
     answer = "501 EPRT refused: the port is this server's own.";
   } else {

@@ -4,6 +4,7 @@
 #include "ftp/PathRules.h"
 #include "ftp/TFtpServer.h"
 #include "platform/FileSystem.h"
+#include "platform/Wildcard.h"
 
 namespace orvane {
 
@@ -52,6 +53,12 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket& client, std::string&, std::string& 
   }
   bool allowed = true;
   if (OnValidateSize) OnValidateSize(*this, client, path, allowed);
+  // SECURITY: a wildcard searches the directory, so it would name files the account may read
+  // but not list; outside classic it takes the listing right there too.
+  if (allowed && HasWildcard(path) && Compatibility.SizeWildcardNeedsListing()) {
+    const std::string directory = path.substr(0, path.rfind('\\') + 1);
+    allowed = RightsOf(client, directory).find('L') != std::string::npos;
+  }
   if (!allowed) {
     answer = "550 Command failed: File not found.";
     return;
@@ -99,19 +106,20 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& 
   std::string path = BuildFilePath(client.Directory(), params);
   if (params.empty()) {
     answer = "501 Syntax error in parameter.";
+    return;
+  }
+  // SECURITY: the target is judged as an upload there before anything is said about it, so
+  // that the reply never tells whether a path outside the account's rights exists.
+  bool allowed = true;
+  if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
+  if (!allowed) {
+    answer = "550 No permission.";
   } else if (PathExists(path)) {
     answer = "553 '" + Shown(Compatibility, client, path) + "': file already exists.";
   } else if (!PathExists(client.FromFileName)) {
     answer = "550 '" + Shown(Compatibility, client, client.FromFileName) +
              "': no such file or directory.";
   } else {
-    // The target is a new name in some directory: the host judges it as an upload there.
-    bool allowed = true;
-    if (OnValidatePut) OnValidatePut(*this, client, path, allowed);
-    if (!allowed) {
-      answer = "550 No permission.";
-      return;
-    }
     client.ToFileName = path;
     if (FileSystem::RenameFile(client.FromFileName, client.ToFileName)) {
       answer = "250 File '" + Shown(Compatibility, client, client.FromFileName) + "' renamed to '" +

@@ -93,6 +93,12 @@ bool IsAcceptableDataPort(int64_t port) {
 // ---------------------------------------------------------------------------------------------
 // PORT, PASV, REST
 
+bool TFtpServer::IsOwnControlPort(int64_t port) {
+  const std::string text = std::to_string(port);
+  if (text == serverSocket_->GetXPort()) return true;
+  return implicitSocket_->State() != wsClosed && text == implicitSocket_->GetXPort();
+}
+
 void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
   if (!LoggedIn(client, answer)) return;
@@ -114,7 +120,7 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
     // SECURITY: nor to a privileged port of that address (its own services), nor to this
     // server's control port, where a listing would arrive as commands.
     const int64_t port = n[4] * 256 + n[5];
-    if (!IsAcceptableDataPort(port) || std::to_string(port) == serverSocket_->GetXPort()) {
+    if (!IsAcceptableDataPort(port) || IsOwnControlPort(port)) {
       throw std::runtime_error("privileged port");
     }
     client.Data().GivePort(addr, std::to_string(port));

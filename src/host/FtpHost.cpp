@@ -365,14 +365,10 @@ void FtpHost::Timer2Timer() {
   }
   bool changed = false;
   for (const std::string& address : loginGuard.TakeExpiredBans(SteadySeconds())) {
-    const auto& items = banList.Items();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (items[i] == address) {
-        banList.Delete(static_cast<int>(i));
-        LogEvent(1, address + " ban ended");
-        changed = true;
-        break;
-      }
+    // Only the host's own ban ends: one the operator made of the address meanwhile stays.
+    if (banList.RemoveAutomatic(address)) {
+      LogEvent(1, address + " ban ended");
+      changed = true;
     }
   }
   if (changed) ui_.BanListChanged();
@@ -397,8 +393,10 @@ void FtpHost::Timer5Timer() {
     TFtpCtrlSocket& client = FtpServer1.Client(position);
     FtpServer1.ReleaseHeldAnswer(client);
     if (record->CloseAfterHeldAnswer) {
-      FtpServer1.SendToClient(position, "421 Too many failed logins !\r\n");
-      LogEvent(11, record->IP + " 421 Too many failed logins !");
+      if (!record->ClosingLine.empty()) {
+        FtpServer1.SendToClient(position, record->ClosingLine + "\r\n");
+        LogEvent(11, record->IP + " " + record->ClosingLine);
+      }
       FtpServer1.Disconnect(position);
     }
   }
@@ -407,9 +405,13 @@ void FtpHost::Timer5Timer() {
 void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
   ++record.LoginFailures;
   const std::string address = client.GetPeerAddr();
-  if (loginGuard.RecordFailure(address, SteadySeconds())) AutoBan(address, SteadySeconds());
+  if (loginGuard.RecordFailure(address, SteadySeconds())) {
+    AutoBan(address, SteadySeconds());
+    EndLoginsFrom(address, client);
+  }
   record.CloseAfterHeldAnswer =
       loginGuard.EndsConnection(record.LoginFailures) || banList.Contains(address);
+  record.ClosingLine = "421 Too many failed logins !";
   const int delay = loginGuard.DelayFor(record.LoginFailures);
   if (delay == 0 && !record.CloseAfterHeldAnswer) return;
   // SECURITY: the refusal is answered late, and the client's next commands (pipelined guesses
@@ -418,10 +420,54 @@ void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
   client.HoldCommands();
 }
 
+void FtpHost::EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser) {
+  const std::string reply = Admission::Reply(Admission::Verdict::Banned);
+  for (int i = FtpServer1.ClientCount() - 1; i >= 0; --i) {
+    const TFtpCtrlSocket& client = FtpServer1.Client(i);
+    const Usrdata* record = RecordOf(client);
+    if (&client == &guesser || record == nullptr || record->IP != address) continue;
+    if (!record->Account.empty()) continue;  // a client that logged in keeps its session
+    FtpServer1.SendToClient(i, reply + "\r\n");
+    LogEvent(1, address + " connection failed : " + Admission::Reason(Admission::Verdict::Banned));
+    FtpServer1.Disconnect(i);
+  }
+}
+
+bool FtpHost::PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record,
+                                      std::string& answer) {
+  if (!record.Account.empty()) return false;  // a new login of a logged-in client
+  Admission::Verdict verdict = Admission::Verdict::Admitted;
+  if (banList.Contains(record.IP)) {
+    verdict = Admission::Verdict::Banned;
+  } else if (FtpServer1.Compatibility.CountsOnlyLoggedInClients() &&
+             !admission_.LoginPlaceFree(record, FtpServer1.MaxClients)) {
+    verdict = Admission::Verdict::TooManyUsers;
+  }
+  if (verdict == Admission::Verdict::Admitted) return false;
+  answer = Admission::Reply(verdict);
+  if (verdict == Admission::Verdict::TooManyUsers && !messages.TooManyUsers.empty()) {
+    // The operator's message, as at the connection in classic mode.
+    MacroExpander macros = GreetingMacros(record, false);
+    answer.clear();
+    const std::vector<std::string>& lines = messages.TooManyUsers;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i > 0) answer += "\r\n";
+      answer += (i + 1 < lines.size() ? "421-" : "421 ") + macros.Expand(lines[i]);
+    }
+  }
+  LogEvent(1, record.IP + " connection failed : " + Admission::Reason(verdict));
+  // The refusal was the answer; the connection ends from the held-answer tick, never inside
+  // its own command.
+  record.CloseAfterHeldAnswer = true;
+  record.ClosingLine.clear();
+  record.HeldAnswerDueMs = SteadyMilliseconds();
+  client.HoldCommands();
+  return true;
+}
+
 void FtpHost::AutoBan(const std::string& address, int64_t now) {
-  const bool listed = banList.Contains(address);
-  banList.Add(address);
   // A ban the operator made stays his: only the host's own ban ends by itself.
+  const bool listed = !banList.AddAutomatic(address);
   if (!listed) loginGuard.Banned(address, now);
   const int seconds = loginGuard.settings.BanTime;
   LogEvent(1, address + " banned" +
@@ -498,6 +544,9 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
   facts.maxClients = FtpServer1.MaxClients;
   facts.sameAddressRefused = setup.SameIpConnection;
   facts.closed = ServerClosed;
+  facts.countsOnlyLoggedIn = FtpServer1.Compatibility.CountsOnlyLoggedInClients();
+  facts.maxLoggingIn = loginGuard.settings.MaxLoggingIn;
+  facts.maxPerAddress = loginGuard.settings.MaxPerAddress;
   const Admission::Verdict verdict = admission_.Judge(*record, facts);
   if (verdict == Admission::Verdict::TooManyUsers) {
     if (!messages.TooManyUsers.empty()) {
@@ -507,6 +556,11 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
       LogEvent(1, a + " connection failed : " + Admission::Reason(verdict));
     }
     client.Close();
+    return;
+  }
+  if (verdict == Admission::Verdict::TooManyLoggingIn ||
+      verdict == Admission::Verdict::TooManyFromAddress) {
+    Refuse(client, Admission::Reply(verdict), Admission::Reason(verdict));
     return;
   }
   // A client refused as one too many is not a peak; one refused by the later rules is.
@@ -560,6 +614,9 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
     log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + shown);
   }
   if (OnCommandSeen) OnCommandSeen(*record, keyword, shown);
+  // SECURITY: a banned address, or a login with every place taken, is refused before its
+  // password is judged.
+  if (keyword == "PASS" && answer.empty()) PasswordRefusedUnjudged(client, *record, answer);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + a + ") " + answer);
   if (keyword == "NOOP" && !record->AllowNoop) record->Idle = 0;
 }

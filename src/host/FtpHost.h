@@ -169,6 +169,12 @@ class FtpHost : public AccessHost {
   // session is held meanwhile), the connection ended after too many, the address banned.
   void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
   void AutoBan(const std::string& address, int64_t now);
+  // A ban ends the address's sessions that have not logged in (guesses in flight), except the
+  // guesser's own, which ends after its held answer.
+  void EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser);
+  // PASS from a banned address, or (outside classic) with every logged-in place taken: refused
+  // without judging the password, and the connection ends. True when it was refused.
+  bool PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record, std::string& answer);
   // Position of the record's session in the engine's list, -1 when it is no longer there.
   int PositionOf(const Usrdata* record);
   // The engine's sessions by their records, built once per timer tick.

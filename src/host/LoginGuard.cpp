@@ -23,6 +23,8 @@ void LoginGuard::Load(const IniFile& ini) {
   settings.BanFailures = ReadNonNegative(ini, "banfailures", defaults.BanFailures);
   settings.BanWindow = ReadNonNegative(ini, "banwindow", defaults.BanWindow);
   settings.BanTime = ReadNonNegative(ini, "bantime", defaults.BanTime);
+  settings.MaxPerAddress = ReadNonNegative(ini, "maxperip", defaults.MaxPerAddress);
+  settings.MaxLoggingIn = ReadNonNegative(ini, "maxprelogin", defaults.MaxLoggingIn);
 }
 
 int LoginGuard::DelayFor(int failuresOnConnection) const {

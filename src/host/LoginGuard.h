@@ -24,6 +24,12 @@ class LoginGuard {
     int BanFailures = 10;   // "banfailures": refusals from one address that ban it; 0 off
     int BanWindow = 600;    // "banwindow": seconds within which those refusals count
     int BanTime = 3600;     // "bantime": seconds an automatic ban lasts; 0 until the end
+    // "maxperip": connections one address may hold at once; 0 no cap. It bounds how many
+    // places one client can squat and how many guesses it has in flight.
+    int MaxPerAddress = 8;
+    // "maxprelogin": connections that have not logged in yet, all addresses together; 0 no
+    // cap. Outside classic only logged-in clients count against maxusr, so this bounds the rest.
+    int MaxLoggingIn = 32;
   };
 
   // Reads the keys; a missing, unreadable or negative value reads as its default.

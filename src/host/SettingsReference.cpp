@@ -18,7 +18,8 @@ const std::vector<SettingsReference::Key> kKeys = {
      "the TCP port the server listens on; a port on the command line wins; 0 lets the system "
      "choose one (the start line names it)"},
     {kServer, "ServerFTP", "maxusr", Type::Integer, "2",
-     "at most this many clients at once; 0 for no limit"},
+     "at most this many logged-in clients at once (with classic=1: connected clients); 0 for "
+     "no limit"},
     {kServer, "ServerFTP", "minimize", Type::Boolean, "0",
      "the desktop program starts with its window hidden in the notification area"},
     {kServer, "ServerFTP", "demarrageauto", Type::Boolean, "0",
@@ -33,6 +34,10 @@ const std::vector<SettingsReference::Key> kKeys = {
      "always shows local time)"},
     {kServer, "ServerFTP", "notifications", Type::Boolean, "1",
      "the desktop program shows tray notifications (first client, bans, server stopped)"},
+    {kServer, "ServerFTP", "maxperip", Type::NonNegative, "8",
+     "connections one address may hold at once; 0 for no limit"},
+    {kServer, "ServerFTP", "maxprelogin", Type::NonNegative, "32",
+     "connections not yet logged in, all addresses together; 0 for no limit"},
     {kServer, "ServerFTP", "logintimeout", Type::NonNegative, "60",
      "seconds a client may stay connected without logging in; 0 never ends it"},
     {kServer, "ServerFTP", "loginfaildelay", Type::NonNegative, "1",

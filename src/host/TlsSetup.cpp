@@ -1,8 +1,11 @@
 #include "host/TlsSetup.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "net/SelfSignedCertificate.h"
+#include "platform/UniqueFd.h"
 
 namespace orvane {
 
@@ -27,9 +30,16 @@ std::shared_ptr<TlsCredentials> TlsSetup::Prepare(
   const bool generated = settings.Cert.empty() && settings.Key.empty();
   std::string cert = settings.Cert;
   std::string key = settings.Key;
+  // SECURITY: two servers starting on one directory make the generated pair one after the
+  // other, under an exclusive lock held until the pair is loaded, so that neither reads a key
+  // of one pair beside the certificate of the other.
+  UniqueFd lock;
   if (generated) {
     cert = programDir + kGeneratedCert;
     key = programDir + kGeneratedKey;
+    lock.Reset(::open((programDir + kGeneratedLock).c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (lock) ::flock(lock.Get(), LOCK_EX);
     if (!Exists(cert) || !Exists(key)) {
       try {
         SelfSignedCertificate::Create(cert, key, MachineName());
@@ -47,8 +57,24 @@ std::shared_ptr<TlsCredentials> TlsSetup::Prepare(
   try {
     credentials->Load();
   } catch (const TlsError& e) {
-    log(std::string("TLS is off: ") + e.what());
-    return nullptr;
+    if (!generated) {
+      log(std::string("TLS is off: ") + e.what());
+      return nullptr;
+    }
+    // The generated pair is the server's own: one that cannot be used (a key that does not
+    // match its certificate) is reported and made anew. Files the operator set are never
+    // replaced.
+    log("TLS: the generated certificate " + cert + " and key " + key + " cannot be used (" +
+        e.what() + "); making a new pair");
+    try {
+      SelfSignedCertificate::Create(cert, key, MachineName());
+      credentials = std::make_shared<TlsCredentials>(cert, key);
+      credentials->Load();
+      log("TLS: made a self-signed certificate " + cert + " (key " + key + ")");
+    } catch (const TlsError& again) {
+      log(std::string("TLS is off: ") + again.what());
+      return nullptr;
+    }
   }
   log("TLS certificate " + cert + ", SHA-256 fingerprint " + credentials->Current()->Fingerprint());
   credentials->OnReload = log;

@@ -18,6 +18,8 @@ class TlsSetup {
  public:
   static constexpr const char* kGeneratedCert = "FTPsrv-cert.pem";
   static constexpr const char* kGeneratedKey = "FTPsrv-key.pem";
+  // Held (flock) while the generated pair is looked at, made and loaded.
+  static constexpr const char* kGeneratedLock = "FTPsrv-cert.lock";
 
   // The credentials to hand to the engine, or null when TLS is off or cannot be used (then the
   // reason has been logged). programDir ends with "/".

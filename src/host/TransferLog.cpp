@@ -3,13 +3,15 @@
 #include <cstdio>
 
 #include "host/LogSettings.h"
+#include "host/LogText.h"
 #include "platform/IniFile.h"
 
 namespace orvane {
 
 namespace {
 
-// Keeps a name one field: white space and control characters become "_".
+// Keeps a name one field: white space and C0 control characters become "_"; C1 controls are
+// escaped as in the event log, so no name reaches a terminal as a control sequence.
 std::string OneField(const std::string& text) {
   if (text.empty()) return "_";
   std::string out = text;
@@ -17,7 +19,7 @@ std::string OneField(const std::string& text) {
     const auto u = static_cast<unsigned char>(c);
     if (u <= ' ' || u == 0x7f) c = '_';
   }
-  return out;
+  return EscapeControlBytes(out);
 }
 
 // "Wed Dec  9 16:05:09 2026", the C library's asctime layout with English names whatever the

@@ -248,6 +248,10 @@ FileSystem::LookupRound::~LookupRound() {
   if (memo.depth == 0) memo.entries.clear();  // its few slots stay for the next round
 }
 
+uint64_t FileSystem::LookupGeneration() {
+  return memo.depth > 0 ? static_cast<uint64_t>(memo.generation) : 0;
+}
+
 void FileSystem::ForgetLookups() {
   ++memo.generation;
 }

@@ -59,6 +59,10 @@ class FileSystem {
   };
   // Forgets the answers of this round: for code that changes files without this class or File.
   static void ForgetLookups();
+  // A number that stays the same while the answers of this round stand (no change, no new
+  // round); 0 outside a round, where nothing is kept. What is worked out from lookups may be
+  // kept while it stays the same.
+  static uint64_t LookupGeneration();
 
   // letter (either case) -> POSIX directory; an empty map means C -> "/".
   static void SetDriveMap(const std::map<char, std::string>& map);

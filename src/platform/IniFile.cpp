@@ -467,7 +467,7 @@ bool IniFile::Store(const std::vector<Line>& lines) {
   UniqueFd fd;
   for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
     if (!fd && errno != EEXIST) break;
   }
   if (!fd) {
@@ -481,9 +481,11 @@ bool IniFile::Store(const std::vector<Line>& lines) {
     data += line.end;
   }
   bool ok = WriteAll(fd.Get(), data);
+  // SECURITY: settings files may hold passwords: readable and writable by their owner only
+  // (0600), or stricter where the operator made the file so.
+  ok = ok && ::fchmod(fd.Get(), exists ? (existing.st_mode & 0600) : 0600) == 0;
   if (ok && exists) {
-    // Keep the original file's permissions; its owner only where we may set it.
-    ok = ::fchmod(fd.Get(), existing.st_mode & 07777) == 0;
+    // Keep the original file's owner where we may set it.
     if (ok && ::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0) {
       // Only a privileged writer may give the file away; otherwise it becomes the writer's own.
     }

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace orvane {
 
@@ -107,11 +108,32 @@ SettingsDirectory::Inputs SettingsDirectory::FromEnvironment(
   return in;
 }
 
+std::string SettingsDirectory::UnsafeReason(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) return "";  // a missing directory says so when it is used
+  // SECURITY: whoever may write the directory may plant an Accounts.ini (logins with any
+  // rights) or a link in place of a log file.
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return "the settings directory " + dir + " may be written by " +
+           ((st.st_mode & S_IWOTH) != 0 ? "any user" : "its group") +
+           ", who could plant accounts and settings; remove that right (chmod go-w) or give "
+           "another directory with --dir DIR";
+  }
+  if (st.st_uid != ::geteuid()) {
+    return "the settings directory " + dir + " belongs to another user (uid " +
+           std::to_string(st.st_uid) +
+           "), who could plant accounts and settings; give a directory of your own with --dir DIR";
+  }
+  return "";
+}
+
 SettingsDirectory::Choice SettingsDirectory::Resolve(const Inputs& inputs) {
   Choice choice = Choose(inputs);
-  if (choice.dir.empty() || !choice.create) return choice;
+  if (choice.dir.empty()) return choice;
   std::string error;
-  if (!MakeDirectories(choice.dir, error)) return {"", error, false};
+  if (choice.create && !MakeDirectories(choice.dir, error)) return {"", error, false};
+  const std::string unsafe = UnsafeReason(choice.dir);
+  if (!unsafe.empty()) return {"", unsafe, false};
   return choice;
 }
 

@@ -44,9 +44,13 @@ class SettingsDirectory {
   // writability from access(2), the variables from the environment.
   static Inputs FromEnvironment(Program program, const std::optional<std::string>& dirOption);
 
-  // Choose, then create the directory when the choice says so. On failure dir is empty and
-  // reason says what went wrong.
+  // Choose, then create the directory when the choice says so, then refuse a directory that
+  // others may write (UnsafeReason). On failure dir is empty and reason says what went wrong.
   static Choice Resolve(const Inputs& inputs);
+
+  // Why an existing directory cannot hold the settings: writable by its group or by others, or
+  // owned by a user other than the process's effective one. Empty when it can (or is missing).
+  static std::string UnsafeReason(const std::string& dir);
 
   // The line both programs print at start: "Settings directory: DIR (REASON)".
   static std::string StartLine(const Choice& choice);

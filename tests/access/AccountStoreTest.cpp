@@ -240,6 +240,20 @@ TEST_F(AccountStoreTest, ReadOnlyFileIsReplaced) {
   EXPECT_EQ(ReadFile().rfind("[new]\r\n", 0), 0u);
 }
 
+TEST_F(AccountStoreTest, SavedFileIsReadableByItsOwnerOnly) {
+  AccountStore store;
+  store.Load(path_);
+  store.NewAccount("a");
+  std::string error;
+  struct stat st {};
+  for (const auto& [before, after] : {std::pair{-1, 0600}, {0644, 0600}, {0400, 0400}}) {
+    if (before >= 0) ASSERT_EQ(::chmod(path_.c_str(), static_cast<mode_t>(before)), 0);
+    ASSERT_TRUE(store.Save(error)) << error;
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(after)) << before;
+  }
+}
+
 TEST_F(AccountStoreTest, FailedSaveReportsAndKeepsTheLiveList) {
   WriteFile("[a]\n");
   AccountStore store;

@@ -81,6 +81,24 @@ TEST_F(TransferAccountingTest, AllowanceCoversAFileOfExactlyTheCredit) {
   EXPECT_EQ(record_.Credit, 1000);
 }
 
+// A file that grows while it is sent: what goes beyond the allowance is never sent.
+TEST_F(TransferAccountingTest, GrowingFileStopsWhenTheAllowanceRunsOut) {
+  record_.EnableMaxdl = true;
+  record_.Credit = 1500;
+  ASSERT_TRUE(Get("C:\\pub\\f1000"));
+  session_.FilePath = "C:\\pub\\f1000";
+  accounting_.FtpServer1RetrSessionConnected(session_, 0, record_);
+  accounting_.FtpServer1UpdateXfer(session_, 1000, record_);
+  EXPECT_THROW(accounting_.FtpServer1UpdateXfer(session_, 1000, record_), std::runtime_error);
+  EXPECT_EQ(record_.Credit, 500);  // the refused chunk is not counted
+  EXPECT_TRUE(
+      host_.Logged(7, "bob (127.0.0.9) download of C:\\pub\\f1000 stopped --> not enough credits"));
+  // Without an allowance the file is sent to its end.
+  record_.EnableMaxdl = false;
+  accounting_.FtpServer1UpdateXfer(session_, 1000, record_);
+  EXPECT_EQ(record_.Credit, -500);
+}
+
 TEST_F(TransferAccountingTest, RefusalWithARatioTellsTheRatioAndCredit) {
   record_.EnableMaxdl = record_.EnableRatio = true;
   record_.Xupl = 2;

@@ -666,6 +666,7 @@ class DescriptorExhaustionTest(ServerTestCase):
     ACCOUNTS = [account('named', [(r'C:\home', 'RWDMLS')])]
     TREE = {'home/a.txt': b'abc'}
     PREEXEC = few_descriptors
+    SETTINGS = ['maxperip=0']  # the descriptors run out, not the places of one address
 
     def greeted(self, sock):
         """True when the connection got the greeting, False when the server dropped it."""

@@ -163,6 +163,15 @@ class TlsClientsTest(TlsTestCase):
         self.assertTrue(str(refused.exception).startswith('503'))
         self.assertIn('TLSv1.', self.ftpd.text())
 
+    def test_active_data_connections_never_go_to_the_implicit_port(self):
+        ftp = self.tls()
+        p = self.implicit_port
+        for command, refusal in (('PORT 127,0,0,1,%d,%d' % (p // 256, p % 256), '501 Invalid'),
+                                 ('EPRT |1|127.0.0.1|%d|' % p, "501 EPRT refused: the port is")):
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.sendcmd(command)
+            self.assertTrue(str(refused.exception).startswith(refusal), refused.exception)
+
     def test_commands_sent_behind_auth_in_clear_are_dropped(self):
         with socket.create_connection(('127.0.0.1', self.port), timeout=TIMEOUT) as s:
             reader = s.makefile('rb')

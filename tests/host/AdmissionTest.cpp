@@ -60,5 +60,39 @@ TEST_F(AdmissionRulesTest, RulesInTheirOrderFirstRefusalWins) {
   EXPECT_FALSE(admission.Banned("10.0.0.2"));
 }
 
+// Outside classic the client limit waits for the login; those still logging in and each
+// address have caps of their own, judged at the connection in both modes.
+TEST_F(AdmissionRulesTest, CapsOnClientsLoggingInAndPerAddress) {
+  BanList bans;
+  Admission admission(bans, clients_);
+  using V = Admission::Verdict;
+  Admission::Facts facts;
+  facts.countsOnlyLoggedIn = true;
+  facts.maxClients = 1;
+  facts.maxLoggingIn = 3;
+  facts.maxPerAddress = 2;
+  Usrdata& in = Connected("10.0.0.9");
+  in.Account = "user";
+  facts.sessions = 4;
+  Connected("10.0.0.1");
+  EXPECT_EQ(admission.Judge(Connected("10.0.0.1"), facts), V::Admitted);  // one place is no limit
+  EXPECT_EQ(admission.Judge(Connected("10.0.0.1"), facts), V::TooManyFromAddress);
+  EXPECT_EQ(admission.Judge(Connected("10.0.0.2"), facts), V::TooManyLoggingIn);
+  EXPECT_EQ(admission.ConnectionsFrom("10.0.0.1"), 3);
+  EXPECT_EQ(admission.LoggingIn(), 4);
+  facts.maxLoggingIn = 0;
+  facts.maxPerAddress = 0;  // no caps
+  EXPECT_EQ(admission.Judge(Connected("10.0.0.1"), facts), V::Admitted);
+  facts.countsOnlyLoggedIn = false;  // classic: every connection counts
+  EXPECT_EQ(admission.Judge(Connected("10.0.0.3"), facts), V::TooManyUsers);
+
+  // At the login: the places of the others that logged in.
+  Usrdata& newcomer = Connected("10.0.0.4");
+  EXPECT_FALSE(admission.LoginPlaceFree(newcomer, 1));
+  EXPECT_TRUE(admission.LoginPlaceFree(newcomer, 2));
+  EXPECT_TRUE(admission.LoginPlaceFree(newcomer, 0));
+  EXPECT_TRUE(admission.LoginPlaceFree(in, 1));  // a client's own place
+}
+
 }  // namespace
 }  // namespace orvane::test

@@ -19,10 +19,11 @@ const char kAccounts[] =
 class HostHardeningTest : public HostTest {
  protected:
   // Replies and connection lines on screen, every category in the file.
-  void Start(const std::string& serverFtp) {
-    WriteBytes(dir_ / "Accounts.ini", kAccounts);
-    std::string ini = "[Drives]\r\nC=" + dir_.Path() + "\r\n[ServerFTP]\r\nmaxusr=0\r\n" +
-                      serverFtp + "[Screen]\r\n1=1\r\n2=1\r\n11=1\r\n12=1\r\n[File]\r\n";
+  void Start(const std::string& serverFtp, const std::string& accounts = kAccounts) {
+    WriteBytes(dir_ / "Accounts.ini", accounts);
+    // The first of two equal keys counts: the test's own settings come first.
+    std::string ini = "[Drives]\r\nC=" + dir_.Path() + "\r\n[ServerFTP]\r\n" + serverFtp +
+                      "maxusr=0\r\n[Screen]\r\n1=1\r\n2=1\r\n11=1\r\n12=1\r\n[File]\r\n";
     for (int i = 1; i <= 12; ++i) ini += std::to_string(i) + "=1\r\n";
     StartHost(ini);
   }
@@ -37,6 +38,14 @@ TEST(LogText, ControlBytesAreShownInCaretNotation) {
   EXPECT_EQ(EscapeControlBytes("a\rb\nc\x1b[2Jd\x7f\x01\x1f e"), "a^Mb^Jc^[[2Jd^?^A^_ e");
   EXPECT_EQ(EscapeControlBytes(std::string("x\0y", 3)), "x^@y");
   EXPECT_EQ(EscapeControlBytes("C:\\ftp\\\xc3\xa9t\xc3\xa9.txt"), "C:\\ftp\\\xc3\xa9t\xc3\xa9.txt");
+  // C1 controls, raw and in UTF-8; a continuation byte in that range ("\xe2\x82\xac" is the euro
+  // sign) is no control, and U+00A0 is none either.
+  EXPECT_EQ(EscapeControlBytes("a\x9b"
+                               "2Jb\xc2\x9b"
+                               "2Jc\x85\xc2\x80"),
+            "aM-^[2JbM-^[2JcM-^EM-^@");
+  EXPECT_EQ(EscapeControlBytes("\xe2\x82\xac \xc2\xa0 \xf0\x9f\x98\x80"),
+            "\xe2\x82\xac \xc2\xa0 \xf0\x9f\x98\x80");
 }
 
 TEST_F(HostHardeningTest, AttackClientTextCannotForgeALogLineOrReachTheTerminal) {
@@ -176,6 +185,145 @@ TEST(LoginGuard, CountsRefusalsPerAddressWithinTheWindow) {
   EXPECT_TRUE(guard.TakeExpiredBans(104).empty());
   EXPECT_EQ(guard.TakeExpiredBans(105), Lines{"a"});
   EXPECT_TRUE(guard.TakeExpiredBans(100000).empty());  // "b" lasts until the program ends
+}
+
+}  // namespace
+}  // namespace orvane::test
+
+namespace orvane::test {
+namespace {
+
+TEST_F(HostHardeningTest, SilentConnectionsCannotKeepOutClientsThatLogIn) {
+  Start("maxusr=2\r\nmaxperip=2\r\n");
+  auto squat1 = Greeted();
+  auto squat2 = Greeted();
+  auto squat3 = Connect();
+  EXPECT_EQ(squat3->ReadLine(), "421 Sorry, too many connections from your address !");
+  EXPECT_TRUE(squat3->WaitClosed());
+  EXPECT_TRUE(WaitMemo("127.0.0.1 connection failed : too many connections from the same IP"));
+  // The places are for clients that log in: two of them do, the third is refused at PASS
+  // without its password being judged.
+  std::vector<std::unique_ptr<HostClient>> users;
+  for (const char* from : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+    users.push_back(Greeted(from));
+    EXPECT_EQ(users.back()->Command("USER user"), "331 Password required for user.");
+  }
+  EXPECT_EQ(users[0]->Command("PASS pw"), "230 User user logged in.");
+  EXPECT_EQ(users[1]->Command("PASS pw"), "230 User user logged in.");
+  EXPECT_EQ(users[2]->Command("PASS wrong"), "421 Sorry, too many users are connected !");
+  EXPECT_TRUE(users[2]->WaitClosed());
+  EXPECT_TRUE(WaitMemo("127.0.0.4 connection failed : too many users"));
+  EXPECT_FALSE(ui_.MemoHas("user (127.0.0.4) connection refused : Bad Login/Password"));
+  EXPECT_EQ(squat1->Command("NOOP"), "200 Noop command successful.");
+}
+
+TEST_F(HostHardeningTest, ClassicCountsEveryConnectionAgainstTheClientLimit) {
+  Start("maxusr=2\r\nclassic=1\r\n");
+  auto squat1 = Greeted();
+  auto squat2 = Greeted();
+  auto user = Connect("127.0.0.2");
+  EXPECT_EQ(user->ReadLine(), "421 Sorry, too many users are connected !");
+}
+
+TEST_F(HostHardeningTest, BanEndsTheLoginsInFlightOfTheAddressAndRefusesLaterPasswords) {
+  Start("loginfaildelay=0\r\nmaxloginfailures=0\r\nbanfailures=2\r\nmaxperip=4\r\n");
+  auto loggedIn = Greeted();
+  EXPECT_EQ(loggedIn->Command("USER user"), "331 Password required for user.");
+  EXPECT_EQ(loggedIn->Command("PASS pw"), "230 User user logged in.");
+  auto guesser = Greeted();
+  auto waiting1 = Greeted();
+  auto waiting2 = Greeted();
+  EXPECT_EQ(waiting1->Command("USER user"), "331 Password required for user.");
+  EXPECT_EQ(guesser->Command("USER user"), "331 Password required for user.");
+  EXPECT_EQ(guesser->Command("PASS wrong"), "530 Login or Password incorrect.");
+  EXPECT_EQ(guesser->Command("USER user"), "331 Password required for user.");
+  ASSERT_TRUE(guesser->Send("PASS wrong\r\n"));
+  EXPECT_EQ(guesser->ReadLine(), "530 Login or Password incorrect.");
+  // The other sessions of the address that have not logged in end with the ban.
+  for (auto* waiting : {waiting1.get(), waiting2.get()}) {
+    EXPECT_EQ(waiting->ReadLine(), "421 Sorry, you are banned !");
+    EXPECT_TRUE(waiting->WaitClosed());
+  }
+  EXPECT_TRUE(guesser->WaitClosed());
+  EXPECT_EQ(loggedIn->Command("NOOP"), "200 Noop command successful.");
+
+  // A session opened before the operator's ban: its password, even the right one, is not
+  // judged.
+  auto early = Greeted("127.0.0.5");
+  EXPECT_EQ(early->Command("USER user"), "331 Password required for user.");
+  host_->banList.Add("127.0.0.5");
+  EXPECT_EQ(early->Command("PASS pw"), "421 Sorry, you are banned !");
+  EXPECT_TRUE(early->WaitClosed());
+  EXPECT_TRUE(WaitMemo("127.0.0.5 connection failed : IP banned"));
+  EXPECT_FALSE(ui_.MemoHas("user (127.0.0.5) logged in"));
+}
+
+// An account that may rename in its home and read (but not list) C:\pub; C:\secret is
+// nobody's.
+const char kRightsAccounts[] =
+    "[user]\r\nLogin=user\r\nPass=pw\r\nEnableLogin=1\r\nEnablePass=1\r\nEnabled=1\r\n"
+    "Dir0=C:\\home\r\nAttr0=RWDL\r\nDir1=C:\\pub\r\nAttr1=R\r\n";
+
+class HostRightsHardeningTest : public HostHardeningTest {
+ protected:
+  std::unique_ptr<HostClient> LoggedIn(const std::string& classic) {
+    for (const char* d : {"home", "pub", "secret"}) MakeDir(dir_ / d);
+    WriteBytes(dir_ / "home/mine.txt", "mine");
+    WriteBytes(dir_ / "pub/unlisted-name.txt", "12345");
+    WriteBytes(dir_ / "secret/there.txt", "x");
+    Start(classic, kRightsAccounts);
+    auto c = Greeted();
+    EXPECT_EQ(c->Command("USER user"), "331 Password required for user.");
+    EXPECT_EQ(c->Command("PASS pw"), "230 User user logged in.");
+    return c;
+  }
+};
+
+TEST_F(HostRightsHardeningTest, RenameTargetOutsideTheRightsTellsNothingOfItsExistence) {
+  for (const char* classic : {"classic=0\r\n", "classic=1\r\n"}) {
+    auto c = LoggedIn(classic);
+    EXPECT_EQ(c->Command("CWD /home").substr(0, 4), "250 ") << classic;
+    EXPECT_EQ(c->Command("RNFR mine.txt").substr(0, 4), "350 ");
+    // An existing and a missing path outside the rights answer alike, also after one RNFR.
+    EXPECT_EQ(c->Command("RNTO /secret/there.txt"), "550 No permission.") << classic;
+    EXPECT_EQ(c->Command("RNTO /secret/nothing.txt"), "550 No permission.") << classic;
+    WriteBytes(dir_ / "home/other.txt", "o");
+    // Within the rights an existing target is still named as such (classic: W alone never
+    // replaces a file, so the rights refuse it first).
+    EXPECT_EQ(c->Command("RNTO other.txt").substr(0, 4),
+              std::string(classic).find('1') == std::string::npos ? "553 " : "550 ")
+        << classic;
+    host_.reset();
+  }
+}
+
+TEST_F(HostRightsHardeningTest, SizeWithAWildcardNeedsTheListingRight) {
+  auto c = LoggedIn("");
+  EXPECT_EQ(c->Command("SIZE /pub/unlisted-name.txt"), "213 5");
+  EXPECT_EQ(c->Command("SIZE /pub/u*"), "550 Command failed: File not found.");
+  EXPECT_EQ(c->Command("SIZE /pub/unlisted-nam?.txt"), "550 Command failed: File not found.");
+  EXPECT_EQ(c->Command("SIZE /home/m*"), "213 4");  // L held there
+  host_.reset();
+  auto classic = LoggedIn("classic=1\r\n");
+  EXPECT_EQ(classic->Command("SIZE /pub/u*"), "213 5");
+}
+
+TEST_F(HostHardeningTest, ExpiringAutomaticBanLeavesTheOperatorsBanOfTheAddress) {
+  Start("loginfaildelay=0\r\nmaxloginfailures=0\r\nbanfailures=1\r\nbantime=1\r\n");
+  auto c = Greeted();
+  EXPECT_EQ(c->Command("USER user"), "331 Password required for user.");
+  EXPECT_EQ(c->Command("PASS wrong"), "530 Login or Password incorrect.");
+  ASSERT_TRUE(host_->banList.Contains("127.0.0.1"));
+  // The operator bans the address too while the automatic ban runs.
+  host_->banList.Add("127.0.0.1");
+  // Another automatic ban, of an address only the host banned, ends: the operator's stays.
+  host_->banList.AddAutomatic("127.0.0.9");
+  host_->loginGuard.Banned("127.0.0.9", 0);
+  EXPECT_TRUE(loop_.RunUntil([&] { return !host_->banList.Contains("127.0.0.9"); }, 4s));
+  // Past the end of the automatic ban of 127.0.0.1 (one second, ticked each second).
+  loop_.RunUntil([] { return false; }, 2500ms);
+  EXPECT_TRUE(host_->banList.Contains("127.0.0.1"));
+  EXPECT_FALSE(ui_.MemoHas("127.0.0.1 ban ended"));
 }
 
 }  // namespace

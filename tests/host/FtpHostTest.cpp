@@ -70,7 +70,8 @@ class AdmissionTest : public HostTest {
 };
 
 TEST_F(AdmissionTest, RefusalsWithTheirRepliesLogLinesAndOrder) {
-  StartHost(Ini("maxusr=3\r\nsameipconnection=1\r\n"));
+  // Classic: the client limit counts every connection as it comes.
+  StartHost(Ini("maxusr=3\r\nsameipconnection=1\r\nclassic=1\r\n"));
   auto first = Connect();
   EXPECT_EQ(first->ReadReply(), Lines{"220 Orvane FTP Server v1.3"});
   auto other = Connect("127.0.0.2");  // another address is never "the same IP"

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/TlsSetup.h"
@@ -54,6 +56,38 @@ TEST(TlsSetup, MakesTheCertificateOnceWhenNoneIsConfigured) {
 
 // Configured files are used as they are; missing or unusable ones leave TLS off with the reason
 // logged, and nothing is generated in their place.
+// A generated key and certificate that do not belong together (two servers made them at once)
+// are reported and made anew; servers starting together agree on one pair.
+TEST(TlsSetup, MismatchedGeneratedPairIsReportedAndReplaced) {
+  test::TempDir dir;
+  const std::string programDir = dir.Path() + "/";
+  TlsSettings settings;
+  settings.Enabled = true;
+  const std::string cert = programDir + TlsSetup::kGeneratedCert;
+  SelfSignedCertificate::Create(cert, programDir + TlsSetup::kGeneratedKey, "a");
+  SelfSignedCertificate::Create(programDir + "other.pem", programDir + "other-key.pem", "b");
+  ASSERT_EQ(std::rename((programDir + "other.pem").c_str(), cert.c_str()), 0);
+  Logged log;
+  ASSERT_NE(TlsSetup::Prepare(settings, programDir, log.Sink()), nullptr);
+  EXPECT_TRUE(log.Has("cannot be used")) << log.lines.at(0);
+  EXPECT_TRUE(log.Has("made a self-signed certificate"));
+
+  test::TempDir fresh;
+  std::vector<std::shared_ptr<TlsCredentials>> made(4);
+  std::vector<std::thread> starts;
+  for (auto& credentials : made) {
+    starts.emplace_back([&] {
+      Logged quiet;
+      credentials = TlsSetup::Prepare(settings, fresh.Path() + "/", quiet.Sink());
+    });
+  }
+  for (std::thread& t : starts) t.join();
+  for (const auto& credentials : made) {
+    ASSERT_NE(credentials, nullptr);
+    EXPECT_EQ(credentials->Current()->Fingerprint(), made[0]->Current()->Fingerprint());
+  }
+}
+
 TEST(TlsSetup, ConfiguredFilesAreUsedOrTlsStaysOff) {
   test::TempDir dir;
   const std::string programDir = dir.Path() + "/";

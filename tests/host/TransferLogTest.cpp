@@ -46,6 +46,16 @@ TEST(TransferLogTest, LineHasTheFourteenXferlogFields) {
   EXPECT_EQ(TransferLog::FormatLine(e),
             "Sun Jan 24 23:59:00 2027 3 127.0.0.1 5120 /srv/ftp/my_file_.txt b _ i r a_b ftp 0 * "
             "i");
+  // Nor may a C1 control (CSI, raw or in UTF-8) reach the reader's terminal.
+  e.fileName =
+      "/srv/ftp/x\x9b"
+      "2J\xc2\x9b"
+      "2J\xe2\x82\xac";
+  e.userName = "a";
+  EXPECT_EQ(
+      TransferLog::FormatLine(e),
+      "Sun Jan 24 23:59:00 2027 3 127.0.0.1 5120 /srv/ftp/xM-^[2JM-^[2J\xe2\x82\xac b _ i r a "
+      "ftp 0 * i");
 }
 
 TEST(TransferLogTest, SettingsAndOneLinePerEndedTransfer) {

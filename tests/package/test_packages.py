@@ -208,18 +208,29 @@ class PackageTest(unittest.TestCase):
             'x y (2001:db8::1) connection refused : Bad Login/Password': '2001:db8::1',
             'bob (192.0.2.7) connection refused : Bad Password (account bob: wrong password)':
                 '192.0.2.7',
-            'a (198.51.100.1) connection refused : Bad Password (x (192.0.2.8) connection '
-            'refused : Bad Login/Password (unknown name)': '192.0.2.8',
-            # A user name cannot put another address in the way.
-            'a (198.51.100.1) connection refused : Bad Password (192.0.2.9) connection refused '
-            ': Bad Password': '192.0.2.9',
+            'x (192.0.2.8) connection refused : Bad Login/Password (unknown name)': '192.0.2.8',
+            ' (192.0.2.8) connection refused : Bad Password': '192.0.2.8',  # an empty name
         }
         for line, host in lines.items():
             match = pattern.match(line)
             self.assertIsNotNone(match, line)
             self.assertEqual(match.group('host'), host)
-        for line in ('bob (192.0.2.7) logged in', 'bob (192.0.2.7) disconnected'):
-            self.assertIsNone(pattern.match(line), line)
+        # Client text the server writes to FTP.log after an address of its own never names
+        # another address: a logged command, a reply ending with a name, a user name that holds
+        # a refusal line.
+        injected = ' connection refused : Bad Password'
+        for line in ('bob (192.0.2.7) logged in', 'bob (192.0.2.7) disconnected',
+                     ' (198.51.100.1) >USER x (192.0.2.1)' + injected,
+                     'user (198.51.100.1) >CWD (192.0.2.1)' + injected,
+                     'user (198.51.100.1) 213 Modify=20260101000000; x (192.0.2.1)' + injected,
+                     'a (198.51.100.1)' + injected + ' (192.0.2.9)' + injected,
+                     'x (192.0.2.1) connection refused : Bad Password (198.51.100.1) '
+                     'connection refused : Bad Password',
+                     # a user name that opens the reason's parenthesis itself
+                     'a (198.51.100.1) connection refused : Bad Password (account x (192.0.2.8) '
+                     'connection refused : Bad Password (account a: wrong password)'):
+            match = pattern.match(line)
+            self.assertIsNone(match, line)
 
     def test_first_start_of_the_service_copies_the_sample_once(self):
         unit = os.path.join(ARGS.work_dir, 'build', 'dist', 'orvane-ftpd.service')

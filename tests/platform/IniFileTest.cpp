@@ -189,6 +189,9 @@ TEST_F(IniFileTest, WritingCreatesTheFileAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(ini.WriteBool("Setup", "Enabled", false));
   ASSERT_TRUE(ini.WriteInteger("Setup", "Count", -3));
   EXPECT_EQ(ReadBytes(path_), "[Setup]\r\nEnabled=0\r\nCount=-3\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);  // settings may hold passwords: the owner's only
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
     (void)entry;
@@ -238,18 +241,23 @@ TEST_F(IniFileTest, WriteRereadsTheFileSoOtherWritersAreKept) {
   EXPECT_EQ(check.ReadString("S", "b", ""), "2");
 }
 
-TEST_F(IniFileTest, ReadOnlyFileRefusesWritesAndModeIsKept) {
+TEST_F(IniFileTest, ReadOnlyFileRefusesWritesAndModeIsNeverWiderThanTheOwners) {
   WriteBytes(path_, "[S]\nk=1\n");
   ASSERT_EQ(::chmod(path_.c_str(), 0440), 0);
   IniFile ini(path_);
   EXPECT_FALSE(ini.WriteString("S", "k", "2"));
   EXPECT_EQ(ReadBytes(path_), "[S]\nk=1\n");
 
-  ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+  ASSERT_EQ(::chmod(path_.c_str(), 0664), 0);
   ASSERT_TRUE(ini.WriteString("S", "k", "2"));
   struct stat st {};
   ASSERT_EQ(::stat(path_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  // A stricter mode the operator set stays.
+  ASSERT_EQ(::chmod(path_.c_str(), 0200), 0);
+  ASSERT_TRUE(ini.WriteString("S", "k", "3"));
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0200u);
 }
 
 TEST_F(IniFileTest, WritingThroughASymbolicLinkChangesItsTarget) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/SettingsDirectory.h"
 #include "platform/TempDir.h"
@@ -99,6 +100,34 @@ TEST(SettingsDirectoryTest, ResolveCreatesTheDesktopDirectoryAndReportsFailure) 
   const auto failed = SettingsDirectory::Resolve(in);
   EXPECT_EQ(failed.dir, "");
   EXPECT_NE(failed.reason.find("file"), std::string::npos);
+}
+
+TEST(SettingsDirectoryTest, DirectoryOthersMayWriteIsRefusedWithTheReason) {
+  test::TempDir temp;
+  SettingsDirectory::Inputs in = Installed(Program::Daemon);
+  in.dirOption = temp.Path();
+  EXPECT_EQ(SettingsDirectory::Resolve(in).dir, temp.Path() + "/");  // mkdtemp's 0700
+  for (const auto& [mode, who] : {std::pair{0770, "its group"}, {0757, "any user"}}) {
+    ASSERT_EQ(::chmod(temp.Path().c_str(), static_cast<mode_t>(mode)), 0);
+    const auto refused = SettingsDirectory::Resolve(in);
+    EXPECT_EQ(refused.dir, "") << mode;
+    EXPECT_NE(refused.reason.find(std::string("may be written by ") + who), std::string::npos)
+        << refused.reason;
+  }
+  // The program's own directory is judged alike.
+  in.dirOption.reset();
+  in.programDir = temp.Path();
+  in.programDirWritable = true;
+  EXPECT_EQ(SettingsDirectory::Resolve(in).dir, "");
+  ASSERT_EQ(::chmod(temp.Path().c_str(), 0755), 0);
+  EXPECT_EQ(SettingsDirectory::Resolve(in).dir, temp.Path() + "/");
+  // Another user's directory, where this process may change the owner (as root).
+  if (::chown(temp.Path().c_str(), 65534, 65534) == 0) {
+    const auto refused = SettingsDirectory::Resolve(in);
+    EXPECT_EQ(refused.dir, "");
+    EXPECT_NE(refused.reason.find("belongs to another user (uid 65534)"), std::string::npos);
+    ASSERT_EQ(::chown(temp.Path().c_str(), ::geteuid(), ::getegid()), 0);
+  }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ def prepare(directory, port):
         # the server's own range, below the system's ephemeral ports, keeps such a connection
         # from taking the passive port of another server on this host (the soak of transfers,
         # an end-to-end test), whose client would then be refused.
-        f.write('[Drives]\nC=%s\nD=%s\n[ServerFTP]\nport=%d\nmaxusr=50\nbanfailures=0\n'
+        f.write('[Drives]\nC=%s\nD=%s\n[ServerFTP]\nport=%d\nmaxusr=50\nbanfailures=0\nmaxperip=0\nmaxprelogin=0\n'
                 '[Passive]\nports=%s\n'
                 '[WMessage]\nline0=Hi %%IP %%NUMBR %%TIME %%DATE\n'
                 % (root, os.path.join(root, 'pub'), port, PASSIVE_PORTS))

@@ -28,7 +28,7 @@ SIZES = (0, 1, 2047, 2048, 2049, 100000, 3 * 1024 * 1024 + 7)
 def prepare(directory, port):
     os.makedirs(os.path.join(directory, 'root', 'home', 'user'))
     with open(os.path.join(directory, 'FTPsrv.ini'), 'w', newline='\r\n') as f:
-        f.write('[Drives]\nC=%s\n[ServerFTP]\nport=%d\nmaxusr=100\n'
+        f.write('[Drives]\nC=%s\n[ServerFTP]\nport=%d\nmaxusr=100\nmaxperip=0\n'
                 % (os.path.join(directory, 'root'), port))
     with open(os.path.join(directory, 'Accounts.ini'), 'w', newline='\r\n') as f:
         f.write('[user]\nLogin=user\nPass=secret\nEnableLogin=1\nEnablePass=1\nEnabled=1\n'
