@@ -71,7 +71,8 @@ class TlsTestCase(unittest.TestCase):
         os.makedirs(cls.home)
         cls.implicit_port = free_port()
         write_crlf(os.path.join(cls.dir, 'FTPsrv.ini'),
-                   ['[Drives]', 'C=' + cls.root, '[ServerFTP]', 'maxusr=0'] + cls.SETTINGS +
+                   ['[Drives]', 'C=' + cls.root, '[ServerFTP]', 'maxusr=0',
+                    'maxperip=0'] + cls.SETTINGS +
                    ['[TLS]', 'implicitport=%d' % cls.implicit_port] + cls.TLS)
         write_crlf(os.path.join(cls.dir, 'Accounts.ini'), [
             '[user]', 'Login=user', 'Pass=' + PASSWORD, 'EnableLogin=1', 'EnablePass=1',
