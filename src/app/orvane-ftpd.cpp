@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+#include "console/ControlService.h"
+#include "host/ControlSocket.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
 #include "platform/SettingsDirectory.h"
@@ -102,6 +104,11 @@ int main(int argc, char** argv) {
     host.Shutdown();
     return 1;
   }
+  // orvane-ftpctl's socket; the server runs on without it.
+  orvane::ControlSocket control(loop);
+  orvane::ControlService console(host, control);
+  if (std::string why; !control.ListenFor(dir, why))
+    host.LogScreenOnly("No control socket: " + why);
 
   const orvane::EventLoop::Token signalToken = loop.AddFd(signalFd.Get(), EPOLLIN, [&](uint32_t) {
     signalfd_siginfo info{};
