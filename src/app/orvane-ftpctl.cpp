@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "console/AccountTool.h"
 #include "console/ControlRequest.h"
 #include "host/ControlSocket.h"
 #include "platform/SettingsDirectory.h"
@@ -210,8 +212,90 @@ int main(int argc, char** argv) {
   return Request(dir, dirOption.has_value(), words);
 }
 
-// The account operations come with the account editor model; until then, a clear refusal.
-int AccountCommand(const std::string&, const std::vector<std::string>&, bool) {
-  std::cerr << "orvane-ftpctl: account: not available in this build\n";
-  return 2;
+namespace {
+
+// The password from the terminal without echo (asked twice), or the first line of standard
+// input when that is no terminal.
+bool ReadPassword(std::string& password) {
+  if (::isatty(STDIN_FILENO) != 1) {
+    if (!std::getline(std::cin, password)) password.clear();
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return true;
+  }
+  termios old{};
+  ::tcgetattr(STDIN_FILENO, &old);
+  termios quiet = old;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  std::string again;
+  std::cerr << "Password: " << std::flush;
+  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  std::getline(std::cin, password);
+  std::cerr << "\nPassword again: " << std::flush;
+  std::getline(std::cin, again);
+  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+  std::cerr << "\n";
+  if (password != again) {
+    std::cerr << "orvane-ftpctl: the two passwords differ; nothing changed\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int AccountCommand(const std::string& dir, const std::vector<std::string>& words, bool dirGiven) {
+  const std::string op = words.size() > 1 ? words[1] : "";
+  const size_t n = words.size();
+  orvane::AccountTool tool(dir);
+  std::string out;
+  std::string error;
+  bool done = false;
+  bool changes = true;
+  if (op == "list" && n == 2) {
+    done = tool.List(out);
+    changes = false;
+  } else if (op == "show" && n == 3) {
+    done = tool.Show(words[2], out, error);
+    changes = false;
+  } else if (op == "add" && n >= 3) {
+    std::string home, rights, login;
+    for (size_t i = 3; i + 1 < n; i += 2) {
+      if (words[i] == "--home")
+        home = words[i + 1];
+      else if (words[i] == "--rights")
+        rights = words[i + 1];
+      else if (words[i] == "--login")
+        login = words[i + 1];
+      else
+        return Usage();
+    }
+    if (home.empty() || rights.empty() || (n - 3) % 2 != 0) return Usage();
+    std::string password;
+    if (!ReadPassword(password)) return 1;
+    done = tool.Add(words[2], home, rights, login, password, error);
+  } else if (op == "passwd" && n == 3) {
+    std::string password;
+    if (!ReadPassword(password)) return 1;
+    done = tool.Passwd(words[2], password, error);
+  } else if (op == "remove" && n == 3) {
+    done = tool.Remove(words[2], error);
+  } else if (op == "rights" && n == 5) {
+    done = tool.Rights(words[2], words[3], words[4], error);
+  } else {
+    return Usage();
+  }
+  if (!done) {
+    std::cerr << "orvane-ftpctl: " << error << "\n";
+    return 1;
+  }
+  std::cout << out;
+  if (!changes) return 0;
+  // A running server takes the file at once; without one it counts at the next start.
+  const std::string path = SocketPath(dir, dirGiven);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    std::cout << "Accounts.ini written; no server running on " << dir << " to reload\n";
+    return 0;
+  }
+  return Request(dir, dirGiven, {"reload"});
 }

@@ -139,6 +139,34 @@ class FtpctlTest(unittest.TestCase):
         self.assertNotIn('SYST', out)
         self.assertIn('the client left', err)
 
+    def test_account_added_with_the_tool_logs_in_at_once(self):
+        outside = self.ctl('account', 'add', 'eve', '--home', '/nowhere/else', '--rights', 'RL',
+                           stdin='pw\n')
+        self.assertEqual(outside.returncode, 1)
+        self.assertIn('[Drives]', outside.stderr)
+        home = os.path.join(self.root, 'pub')
+        added = self.ctl('account', 'add', 'carol', '--home', home + '/', '--rights', 'rlw',
+                         '--login', 'carol', stdin='s3cret\n')
+        self.assertEqual(added.returncode, 0, added.stderr)
+        self.assertIn('reloaded', added.stdout)
+        with open(os.path.join(self.dir, 'Accounts.ini'), 'rb') as f:
+            accounts = f.read().decode()
+        self.assertIn('Dir0=C:\\pub\\\r\n', accounts)
+        self.assertIn('PassHash=$y$', accounts)
+        self.assertNotIn('s3cret', accounts)
+        self.assertIn('Home: C:\\pub\\ RW--L-', self.ctl('account', 'show', 'carol').stdout)
+        curl = subprocess.run(['curl', '-s', '-S', '--user', 'carol:s3cret',
+                               'ftp://127.0.0.1:%d/' % self.port, '-l'],
+                              capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(curl.returncode, 0, curl.stderr)
+        self.assertIn('big.bin', curl.stdout)
+
+        self.assertEqual(self.ctl('account', 'remove', 'carol').returncode, 0)
+        refused = subprocess.run(['curl', '-s', '--user', 'carol:s3cret',
+                                  'ftp://127.0.0.1:%d/' % self.port, '-l'],
+                                 capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertNotEqual(refused.returncode, 0)
+
     @unittest.skipUnless(os.geteuid() == 0, 'needs root to run the tool as another user')
     def test_other_user_is_refused_by_the_socket(self):
         def nobody():
