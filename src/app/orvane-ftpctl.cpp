@@ -220,7 +220,8 @@ bool ReadPassword(std::string& password) {
   if (::isatty(STDIN_FILENO) != 1) {
     if (!std::getline(std::cin, password)) password.clear();
     if (!password.empty() && password.back() == '\r') password.pop_back();
-    return true;
+    if (password.empty()) std::cerr << "orvane-ftpctl: an empty password is refused\n";
+    return !password.empty();
   }
   termios old{};
   ::tcgetattr(STDIN_FILENO, &old);
@@ -234,6 +235,10 @@ bool ReadPassword(std::string& password) {
   std::getline(std::cin, again);
   ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
   std::cerr << "\n";
+  if (password.empty()) {
+    std::cerr << "orvane-ftpctl: an empty password is refused; nothing changed\n";
+    return false;
+  }
   if (password != again) {
     std::cerr << "orvane-ftpctl: the two passwords differ; nothing changed\n";
     return false;

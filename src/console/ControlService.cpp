@@ -280,7 +280,16 @@ void ControlService::SpyLines() {
   for (auto& [id, spy] : spies_) {
     std::string text;
     for (const SpyFeed::Line& line : spy.feed->Lines()) {
-      text += (line.green ? "C " : "R ") + line.text + "\n";
+      // A multi-line reply is sent as one line of the stream per line of the reply.
+      size_t start = 0;
+      while (start <= line.text.size()) {
+        size_t end = line.text.find('\n', start);
+        if (end == std::string::npos) end = line.text.size();
+        std::string part = line.text.substr(start, end - start);
+        if (!part.empty() && part.back() == '\r') part.pop_back();
+        if (!part.empty() || start == 0) text += (line.green ? "C " : "R ") + part + "\n";
+        start = end + 1;
+      }
     }
     spy.feed->Clear();
     if (!text.empty()) socket_.Send(id, text);  // a spy that does not read is dropped

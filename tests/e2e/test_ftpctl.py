@@ -132,11 +132,16 @@ class FtpctlTest(unittest.TestCase):
         time.sleep(0.3)  # the spy is registered before the commands come
         other.sendcmd('SYST')
         spied.sendcmd('NOOP')
+        with self.assertRaises(ftplib.error_perm):  # "503"; the password is never shown
+            spied.sendcmd('PASS hidden')
         spied.quit()  # the spied client leaves: the stream ends
         out, err = spy.communicate(timeout=TIMEOUT)
         self.assertIn('Command> NOOP', out)
         self.assertIn('Answer> 200', out)
         self.assertNotIn('SYST', out)
+        self.assertNotIn('hidden', out)
+        for line in out.splitlines():
+            self.assertRegex(line, r'^(Command|Answer)> ')
         self.assertIn('the client left', err)
 
     def test_account_added_with_the_tool_logs_in_at_once(self):
@@ -144,6 +149,8 @@ class FtpctlTest(unittest.TestCase):
                            stdin='pw\n')
         self.assertEqual(outside.returncode, 1)
         self.assertIn('[Drives]', outside.stderr)
+        self.assertEqual(self.ctl('account', 'add', 'eve', '--home', self.root, '--rights', 'RL',
+                                  stdin='\n').returncode, 1)  # no account without a password
         home = os.path.join(self.root, 'pub')
         added = self.ctl('account', 'add', 'carol', '--home', home + '/', '--rights', 'rlw',
                          '--login', 'carol', stdin='s3cret\n')
