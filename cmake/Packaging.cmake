@@ -22,6 +22,7 @@ set(gen ${PROJECT_BINARY_DIR}/dist)
 file(MAKE_DIRECTORY ${gen}/ftpd)
 configure_file(${ORVANE_DIST}/systemd/orvane-ftpd.service.in ${gen}/orvane-ftpd.service @ONLY)
 orvane_gzip(${ORVANE_DIST}/man/orvane-ftpd.8 ${gen}/orvane-ftpd.8.gz)
+orvane_gzip(${ORVANE_DIST}/man/orvane-ftpctl.8 ${gen}/orvane-ftpctl.8.gz)
 orvane_gzip(${ORVANE_DIST}/man/orvane-ftp-server.1 ${gen}/orvane-ftp-server.1.gz)
 orvane_gzip(${ORVANE_DIST}/debian/changelog ${gen}/changelog.gz)
 # The configuration man pages list the keys of the settings table (host/SettingsReference),
@@ -40,8 +41,8 @@ if(TARGET orvane-settings-manpage)
   endforeach()
 endif()
 add_custom_target(orvane_dist_files ALL
-  DEPENDS ${gen}/orvane-ftpd.8.gz ${gen}/orvane-ftp-server.1.gz ${gen}/changelog.gz
-          ${ORVANE_CONFIG_PAGES})
+  DEPENDS ${gen}/orvane-ftpd.8.gz ${gen}/orvane-ftpctl.8.gz ${gen}/orvane-ftp-server.1.gz
+          ${gen}/changelog.gz ${ORVANE_CONFIG_PAGES})
 
 # --- orvane-ftpd ------------------------------------------------------------------------------
 if(TARGET orvane-ftpd)
@@ -53,6 +54,13 @@ if(TARGET orvane-ftpd)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/orvane-ftpd COMPONENT ftpd)
   install(FILES ${gen}/orvane-ftpd.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT ftpd)
   install(FILES ${ORVANE_CONFIG_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5 COMPONENT ftpd)
+  # The operator console and account tool goes with the server without windows.
+  if(TARGET orvane-ftpctl)
+    install(TARGETS orvane-ftpctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ftpd)
+    install(FILES ${gen}/orvane-ftpctl.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT ftpd)
+    install(FILES ${ORVANE_DIST}/bash-completion/orvane-ftpctl
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT ftpd)
+  endif()
   install(FILES ${ORVANE_DIST}/fail2ban/orvane-ftpd.conf
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvane-ftpd/examples/fail2ban COMPONENT ftpd)
   install(FILES ${ORVANE_DIST}/debian/copyright ${gen}/changelog.gz

@@ -22,7 +22,9 @@
 #include <optional>
 #include <string>
 
+#include "console/ControlService.h"
 #include "host/CommandLine.h"
+#include "host/ControlSocket.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
 #include "platform/SettingsDirectory.h"
@@ -111,6 +113,11 @@ int main(int argc, char** argv) {
     host.Shutdown();
     return 1;
   }
+  // orvane-ftpctl's socket; the server runs on without it.
+  orvane::ControlSocket control(loop);
+  orvane::ControlService console(host, control);
+  if (std::string why; !control.ListenFor(dir, why))
+    host.LogScreenOnly("No control socket: " + why);
 
   if (!args.pidFile.empty() && !WritePidFile(args.pidFile)) {
     std::cerr << argv[0] << ": cannot write the pid file " << args.pidFile << " ("

@@ -48,6 +48,11 @@ class LoginGuard {
   // The automatic bans whose time has passed, forgotten with this call. Refusals older than the
   // window are forgotten too, so the memory stays bounded by the recent guessers.
   std::vector<std::string> TakeExpiredBans(int64_t now);
+  // When the automatic ban of the address ends: 0 never, -1 when it has none.
+  int64_t BanEnd(const std::string& address) const {
+    const auto it = bans_.find(address);
+    return it == bans_.end() ? -1 : it->second;
+  }
 
   Settings settings;
 

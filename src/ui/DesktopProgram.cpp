@@ -99,6 +99,11 @@ bool DesktopProgram::Start() {
   // The loading window keeps the positions of the windows created here.
   for (int position : {25, 30, 35, 40, 45, 65, 75, 90}) progress_.SetPosition(position);
   progress_.End();
+  // orvane-ftpctl's socket, once the spy window has its hooks (the console chains them).
+  console_ = std::make_unique<ControlService>(host_, control_);
+  if (std::string why; !control_.ListenFor(options_.dir, why)) {
+    host_.LogScreenOnly("No control socket: " + why);
+  }
 
   if (!host_.setup.Minimize) {
     mainForm_->show();

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "console/ControlService.h"
 #include "console/ServerSetup.h"
 #include "console/StayOnTop.h"
+#include "host/ControlSocket.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
 #include "ui/QtEventLoopDriver.h"
@@ -114,6 +116,9 @@ class DesktopProgram : public QObject {
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;
+  // orvane-ftpctl's socket; the console is made after the spy window so that it goes first.
+  ControlSocket control_{loop_};
+  std::unique_ptr<ControlService> console_;
 };
 
 }  // namespace orvane

@@ -20,6 +20,7 @@ import unittest
 
 from e2e_support import Ftpd, binary_option, free_port
 import test_access
+import test_ftpctl
 import test_ftpd
 
 DESKTOP_BINARY = None  # set from --desktop-binary
@@ -206,6 +207,9 @@ class ModalWindowTest(unittest.TestCase):
 def main():
     global DESKTOP_BINARY
     DESKTOP_BINARY, argv = binary_option('--desktop-binary')
+    sys.argv = argv
+    test_ftpctl.FTPCTL_BINARY, argv = binary_option('--ftpctl-binary')
+    test_ftpctl.FTPD_BINARY = DESKTOP_BINARY
     test_ftpd.FTPD_BINARY = DESKTOP_BINARY
     test_access.FTPD_BINARY = DESKTOP_BINARY
     os.environ['QT_QPA_PLATFORM'] = 'offscreen'
@@ -221,6 +225,9 @@ def main():
     for case in (test_access.LoginTest, test_access.RightsTest, test_access.LinksHiddenTest,
                  test_access.AccountingTest, DesktopOnlyTest, ModalWindowTest):
         suite.addTests(loader.loadTestsFromTestCase(case))
+    # orvane-ftpctl against the desktop program's control socket.
+    for name in ('test_who_lists_sessions_and_kick_closes_one', 'test_spy_shows_that_session_only'):
+        suite.addTest(test_ftpctl.FtpctlTest(name))
     if len(argv) > 1:
         suite = loader.loadTestsFromNames(argv[1:], sys.modules[__name__])
     result = unittest.TextTestRunner(verbosity=2).run(suite)

@@ -84,6 +84,8 @@ class PackageTest(unittest.TestCase):
         for path in ('/usr/bin/orvane-ftpd', '/lib/systemd/system/orvane-ftpd.service',
                      '/etc/logrotate.d/orvane-ftpd', '/usr/share/orvane-ftpd/FTPsrv.ini',
                      '/usr/share/orvane-ftpd/Accounts.ini', '/usr/share/man/man8/orvane-ftpd.8.gz',
+                     '/usr/bin/orvane-ftpctl', '/usr/share/man/man8/orvane-ftpctl.8.gz',
+                     '/usr/share/bash-completion/completions/orvane-ftpctl',
                      '/usr/share/doc/orvane-ftpd/copyright',
                      '/usr/share/doc/orvane-ftpd/changelog.gz',
                      '/usr/share/doc/orvane-ftpd/examples/fail2ban/orvane-ftpd.conf',
