@@ -116,13 +116,16 @@ bool LeadsToEntryByKey(const DirectoryRights::Entries& dirs, const std::vector<s
   return false;
 }
 
-bool GrantsByKey(const DirectoryRights::Entries& dirs, const std::vector<std::string>& keys,
-                 char letter, const std::string& key) {
+// One rule for both callers: keyOf(i) gives the disk key of entry i, found only when the walk
+// reaches it (a single lookup stops at the first entry that decides).
+template <typename KeyOf>
+bool GrantsWith(const DirectoryRights::Entries& dirs, KeyOf keyOf, char letter,
+                const std::string& key) {
   bool verdict = false;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
+  for (std::size_t i = 0; i < dirs.size(); ++i) {
     const TDir& entry = dirs[i];
     if (entry.Dir.empty()) break;
-    const std::string& entryKey = keys[i];
+    const std::string entryKey = keyOf(i);
     if (!Covers(entry, entryKey, key)) {
       verdict = false;
       continue;
@@ -137,6 +140,12 @@ bool GrantsByKey(const DirectoryRights::Entries& dirs, const std::vector<std::st
     }
   }
   return verdict;
+}
+
+bool GrantsByKey(const DirectoryRights::Entries& dirs, const std::vector<std::string>& keys,
+                 char letter, const std::string& key) {
+  return GrantsWith(
+      dirs, [&](std::size_t i) { return keys[i]; }, letter, key);
 }
 
 }  // namespace
@@ -153,25 +162,8 @@ bool DirectoryRights::LeadsToEntry(const Entries& dirs, const std::string& path)
 
 bool DirectoryRights::Grants(const Entries& dirs, char letter, const std::string& dir) {
   if (!FileSystem::DirectoryExists(dir)) return false;
-  const std::string key = DiskKey(dir);
-  bool verdict = false;
-  for (const TDir& entry : dirs) {
-    if (entry.Dir.empty()) break;
-    const std::string entryKey = DiskKey(entry.Dir);
-    if (!Covers(entry, entryKey, key)) {
-      verdict = false;
-      continue;
-    }
-    const bool exact = key == entryKey;
-    if (Holds(entry.Attr, 'S')) {
-      if (Holds(entry.Attr, letter)) verdict = true;
-      if (exact) break;
-    } else {
-      verdict = Holds(entry.Attr, letter);
-      break;
-    }
-  }
-  return verdict;
+  return GrantsWith(
+      dirs, [&](std::size_t i) { return DiskKey(dirs[i].Dir); }, letter, DiskKey(dir));
 }
 
 bool DirectoryRights::PutAllowed(const Entries& dirs, const std::string& filePath,
