@@ -53,8 +53,7 @@ class TlsSocketTest : public test::LoopbackTest {
     client.SetAddr("127.0.0.1");
     client.SetPort(std::to_string(port_));
     client.Connect();
-    if (offer != nullptr) client.OfferTlsSession(offer);
-    client.StartTls(clientContext_, TlsRole::Client);
+    client.StartTls(clientContext_, TlsRole::Client, 0, true, offer);
     ASSERT_TRUE(loop_.RunUntil([&] { return target_ == nullptr; }, 2s));
     server.StartTls(credentials_->Current(), TlsRole::Server, identity);
   }
