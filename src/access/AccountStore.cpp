@@ -11,7 +11,6 @@
 
 #include "access/PasswordHash.h"
 #include "platform/AsciiCase.h"
-#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
 namespace orvane {
@@ -206,10 +205,6 @@ bool AccountStore::ReloadLive(std::string& why) {
 
 bool AccountStore::Save(std::string& errorText) {
   errorText.clear();
-  // The account file may sit in a served directory: what this round's lookups knew of it goes.
-  struct Forget {
-    ~Forget() { FileSystem::ForgetLookups(); }
-  } forget;
   if (HashPasswords) {
     // Before the file is touched: a password that cannot be hashed stops the save.
     for (users* account : editorList_) {

@@ -232,8 +232,8 @@ bool DirectoryRights::CheckPut(Usrdata& record, const std::string& filePath) {
 
 std::string DirectoryRights::RightsLetters(Usrdata& record, const std::string& directory) {
   // A listing asks this for every directory in it: the entries' keys are found once per
-  // listing (while the account's entries stay the same, within one loop round), and the
-  // directory's own key once.
+  // listing (while the account's entries stay the same, within the listing's
+  // FileSystem::GenerationScope), and the directory's own key once.
   if (!FileSystem::DirectoryExists(directory)) return "";
   const uint64_t generation = FileSystem::LookupGeneration();
   if (generation == 0 || permKeysRecord_ != &record || permKeysGeneration_ != generation ||

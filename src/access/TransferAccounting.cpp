@@ -8,7 +8,6 @@
 #include "access/SessionText.h"
 #include "access/Usrdata.h"
 #include "ftp/SessionView.h"
-#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -55,11 +54,12 @@ void TransferAccounting::LogTransferError(SessionView& client, uint16_t error,
 void TransferAccounting::FtpServer1ValidateGet(SessionView& client, std::string& filePath,
                                                bool& allowed, Usrdata& record) {
   allowed = rights_.ValidateGetRights(client, filePath, record);
-  if (!allowed || filePath.empty() || !FileSystem::FileExists(filePath)) return;
+  if (!allowed || filePath.empty()) return;
+  // The whole file must be covered, also for a resumed download.
+  const int64_t size = client.FoundFileSize(filePath);
+  if (size < 0) return;
 
   const std::string asked = Who(client) + " asked to download " + filePath;
-  // The whole file must be covered, also for a resumed download.
-  const int64_t size = FileSystem::FileSize(filePath);
   if (!record.EnableMaxdl || record.Credit >= size) {
     host_.LogEvent(kDownloadCategory, asked + " --> Access allowed");
     return;
@@ -86,11 +86,10 @@ void TransferAccounting::FtpServer1RetrSessionConnected(SessionView& client, uin
   if (client.TransferFilePath().empty()) return;  // a listing
 
   const std::string who = Who(client);
-  if (FileSystem::FileExists(client.TransferFilePath())) {
-    // SECURITY: the file is checked against the allowance again as the download opens it. It
-    // may have been replaced since RETR was allowed (deleted, and another renamed to its name
-    // while the data connection was awaited), and the new one must fit the allowance too.
-    const int64_t size = FileSystem::FileSize(client.TransferFilePath());
+  // SECURITY: the file is checked against the allowance again as the download opens it. It
+  // may have been replaced since RETR was allowed (deleted, and another renamed to its name
+  // while the data connection was awaited), and the file opened must fit the allowance too.
+  if (const int64_t size = client.FoundFileSize(client.TransferFilePath()); size >= 0) {
     if (record.EnableMaxdl && record.Credit < size) {
       host_.LogEvent(kDownloadCategory, who + " asked to download " + client.TransferFilePath() +
                                             " --> Access denied (not enough credits)");

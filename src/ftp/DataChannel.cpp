@@ -8,9 +8,10 @@
 #include <cassert>
 #include <optional>
 
+#include "ftp/CompatibilityPolicy.h"
 #include "ftp/PassivePorts.h"
 #include "ftp/TFileStream.h"
-#include "ftp/TFtpServer.h"
+#include "ftp/TFtpCtrlSocket.h"
 #include "net/SocketAddress.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -20,7 +21,6 @@ namespace orvane {
 namespace {
 
 const char kAbortRequested[] = "ABORT requested by client";
-const char kTransferOk[] = "Transfer Ok";
 
 // An upload reads the connection in blocks of this size, each handed to the hooks and written
 // to the file as it came; one such buffer per running upload.
@@ -63,14 +63,14 @@ DataChannel::~DataChannel() {
 }
 
 void DataChannel::Detach() {
-  server_ = nullptr;
+  events_ = nullptr;
   socket_->OnSessionConnected = nullptr;
   socket_->OnSessionAvailable = nullptr;
   socket_->OnDataAvailable = nullptr;
   socket_->OnDataSent = nullptr;
   socket_->OnSessionClosed = nullptr;
   socket_->OnChangeState = nullptr;
-  set_ = HandlerSet::None;
+  handlers_.reset();
   startPending_ = false;
 }
 
@@ -79,7 +79,7 @@ void DataChannel::Detach() {
 void DataChannel::Close() {
   if (startPending_) {
     startPending_ = false;
-    InstallHandlers(HandlerSet::None);
+    InstallHandlers(std::nullopt);
     EndTransfer();
   }
   if (socket_->State() != wsClosed) socket_->Close();
@@ -101,7 +101,7 @@ uint16_t DataChannel::OpenListener(PassivePorts& ports, bool ipv6) {
   try {
     // A data connection still open ends here; its close answers its own transfer.
     data.Close();
-    InstallHandlers(HandlerSet::None);
+    InstallHandlers(std::nullopt);
     state_ = State::Idle;
     // The listener takes the family of the control connection. A failed try closes the socket,
     // which forgets its address, so each try sets it again.
@@ -176,17 +176,17 @@ void DataChannel::Accepted() {
   // Without a waiting command the connection gets no handlers: the transfer command installs
   // its own when it comes, and a connection closed after a refused command sends no stray reply.
   const bool claimed = state_ == State::WaitingForConnection;
-  const HandlerSet set = set_;
-  InstallHandlers(HandlerSet::None);  // closing the listener ends no transfer
+  const std::optional<Transfer::Kind> kind = handlers_;
+  InstallHandlers(std::nullopt);  // closing the listener ends no transfer
   data.Close();
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Dup(accepted.Release());
   SendWithoutDelay(data);
-  if (claimed) InstallHandlers(set);
+  if (claimed) InstallHandlers(kind);
   // A protected connection starts its handshake before its first byte; one that failed to
   // start is closed, and its close ends a claimed transfer.
-  server_->SecureDataConnection(session_);
+  events_->SecureDataConnection(session_);
   if (data.State() != wsConnected) {
     if (!claimed) state_ = State::Idle;
     return;
@@ -203,42 +203,36 @@ void DataChannel::Accepted() {
   }
 }
 
-void DataChannel::ConnectActive(HandlerSet set) {
+void DataChannel::ConnectActive() {
   TWSocket& data = *socket_;
   data.SetProto("tcp");
   data.SetAddr(dataAddr_);
   data.SetPort(dataPort_);
-  InstallHandlers(set);
+  InstallHandlers(transfer_.kind);
   state_ = State::WaitingForConnection;
   data.SetLingerOnOff(wsLingerOff);
   data.SetLingerTimeout(0);
   data.Connect();
   SendWithoutDelay(data);
-  server_->SecureDataConnection(session_);
+  events_->SecureDataConnection(session_);
 }
 
-void DataChannel::InstallHandlers(HandlerSet set) {
+void DataChannel::InstallHandlers(std::optional<Transfer::Kind> kind) {
   TWSocket& data = *socket_;
-  set_ = set;
+  handlers_ = kind;
   data.OnSessionConnected = nullptr;
   data.OnDataAvailable = nullptr;
   data.OnDataSent = nullptr;
   data.OnSessionClosed = nullptr;
   data.OnTlsEstablished = nullptr;
-  switch (set) {
-    case HandlerSet::None:
-      break;
-    case HandlerSet::Store:
-    case HandlerSet::Append:
-      data.OnSessionConnected = [this](TCustomWSocket&, uint16_t e) { Established(e); };
-      data.OnDataAvailable = [this](TCustomWSocket&, uint16_t e) { StoreData(e); };
-      data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { StoreClosed(e); };
-      break;
-    case HandlerSet::Send:
-      data.OnSessionConnected = [this](TCustomWSocket&, uint16_t e) { Established(e); };
-      data.OnDataSent = [this](TCustomWSocket&, uint16_t e) { SendDataSent(e); };
-      data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { SendClosed(e); };
-      break;
+  if (!kind) return;
+  data.OnSessionConnected = [this](TCustomWSocket&, uint16_t e) { Established(e); };
+  if (*kind == Transfer::Kind::Send) {
+    data.OnDataSent = [this](TCustomWSocket&, uint16_t e) { SendDataSent(e); };
+    data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { SendClosed(e); };
+  } else {
+    data.OnDataAvailable = [this](TCustomWSocket&, uint16_t e) { StoreData(e); };
+    data.OnSessionClosed = [this](TCustomWSocket&, uint16_t e) { StoreClosed(e); };
   }
 }
 
@@ -246,11 +240,11 @@ void DataChannel::InstallHandlers(HandlerSet set) {
 // protected one has started its TLS handshake by then (SecureDataConnection); the socket holds
 // the transfer's bytes until the handshake is done.
 void DataChannel::Established(uint16_t error) {
-  assert(set_ != HandlerSet::None && "a connection is established for a transfer");
+  assert(handlers_ && "a connection is established for a transfer");
   state_ = State::Transferring;
-  if (set_ == HandlerSet::Send) {
+  if (*handlers_ == Transfer::Kind::Send) {
     SendConnected(error);
-  } else if (set_ != HandlerSet::None) {
+  } else {
     StoreConnected(error);
   }
 }
@@ -268,30 +262,29 @@ bool DataChannel::Passive() const {
          (state_ == State::WaitingForConnection && socket_->State() == wsListening);
 }
 
-void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
-  assert(server_ != nullptr && "a transfer needs the engine attached");
+void DataChannel::Start(Transfer::Kind kind, std::unique_ptr<TStream> stream) {
+  assert(events_ != nullptr && "a transfer needs the engine attached");
   RunPendingStart();
   if (!Passive()) {
     // A data connection still open (a transfer under way, an active connection being made)
     // ends first; its close answers its own transfer. The port given since that transfer
-    // started is this command's, and survives the old transfer's end.
+    // started is this command's: the replaced transfer's close leaves it.
     if (socket_->State() != wsClosed) {
-      const std::string port = dataPort_;
+      transfer_.replaced = true;
       socket_->Close();
-      dataPort_ = port;
     }
     state_ = State::Idle;
   }
-  startPos_ = nextStartPos_;
-  transferError_ = kTransferOk;
-  connectionLost_ = false;
-  stream_ = std::move(stream);
+  transfer_ = Transfer{};
+  transfer_.kind = kind;
+  transfer_.startOffset = nextStartPos_;
+  transfer_.stream = std::move(stream);
   try {
     if (!Passive()) {
-      ConnectActive(set);
+      ConnectActive();
       return;
     }
-    InstallHandlers(set);
+    InstallHandlers(kind);
     if (state_ == State::Connected) {
       PostStart();
     } else {
@@ -300,8 +293,8 @@ void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
   } catch (const std::exception&) {
     // Nothing of the failed start is left behind: no handler that would answer later, no
     // half-made connection.
-    InstallHandlers(HandlerSet::None);
-    stream_.reset();
+    InstallHandlers(std::nullopt);
+    transfer_ = Transfer{};
     if (socket_->State() != wsListening) {
       try {
         socket_->Close();
@@ -315,11 +308,11 @@ void DataChannel::Start(HandlerSet set, std::unique_ptr<TStream> stream) {
 }
 
 void DataChannel::StartUpload(bool append) {
-  Start(append ? HandlerSet::Append : HandlerSet::Store, nullptr);
+  Start(append ? Transfer::Kind::Append : Transfer::Kind::Store, nullptr);
 }
 
 void DataChannel::StartDownload(std::unique_ptr<TStream> stream) {
-  Start(HandlerSet::Send, std::move(stream));
+  Start(Transfer::Kind::Send, std::move(stream));
 }
 
 // The connection stays paused until the posted start: nothing of it is reported before its
@@ -335,7 +328,7 @@ void DataChannel::PostStart() {
 void DataChannel::RunPendingStart() {
   if (!startPending_) return;
   startPending_ = false;
-  if (set_ == HandlerSet::None || socket_->State() != wsConnected) return;
+  if (!handlers_ || socket_->State() != wsConnected) return;
   session_.WriteGatheredNow();
   socket_->Resume();
   Established(0);
@@ -344,9 +337,8 @@ void DataChannel::RunPendingStart() {
 bool DataChannel::AbortByClient() {
   RunPendingStart();
   if (socket_->State() != wsConnected) return false;
-  const bool unclaimed = set_ == HandlerSet::None;
-  transferError_ = kAbortRequested;
-  state_ = State::Aborting;
+  const bool unclaimed = !handlers_;
+  Fail(Transfer::Outcome::AbortedByClient, kAbortRequested);
   socket_->Close();
   // A connection no transfer had claimed has no close handler to end it.
   if (unclaimed) EndTransfer();
@@ -360,35 +352,40 @@ void DataChannel::CloseWithSession() {
   socket_->Close();
 }
 
+// A send that had already failed because the client went away stays a lost connection: the
+// handshake's failure only says more about it.
 void DataChannel::TakeTlsFailure() {
   if (socket_->TlsFailure().empty()) return;
   const std::string reason = socket_->TakeTlsFailure();
-  Fail("TLS failed: " + reason);
-  server_->ReportDataTlsFailure(session_, reason);
+  const bool lost = transfer_.outcome == Transfer::Outcome::ConnectionLost;
+  Fail(lost ? Transfer::Outcome::ConnectionLost : Transfer::Outcome::Failed,
+       "TLS failed: " + reason);
+  if (events_ != nullptr) events_->DataTlsFailed(session_, reason);
 }
 
-void DataChannel::Fail(const std::string& reason) {
-  transferError_ = reason;
-  state_ = State::Aborting;
+void DataChannel::Fail(Transfer::Outcome how, const std::string& reason) {
+  transfer_.End(how, reason);
+  state_ = State::Closing;
 }
 
 // A failed transfer's connection closes from a deferred action, never inside its own event.
-void DataChannel::AbortTransfer(const std::string& reason) {
-  Fail(reason);
+void DataChannel::AbortTransfer(Transfer::Outcome how, const std::string& reason) {
+  Fail(how, reason);
   PostAbort();
 }
 
-// What every closed data connection resets: the transfer's start offset, the data port (to
-// the "ftp-data" service), the handler set and the stream the engine opened. Every stream ends
-// with its transfer, also one the host supplied: a stream left behind would be taken by the
-// next transfer instead of its own file.
-void DataChannel::EndTransfer() {
-  startPos_ = 0;
-  dataPort_ = "ftp-data";
-  stream_.reset();
+// What every closed data connection resets: the data port (to the "ftp-data" service, unless
+// the next command replaced the transfer), the handler set, the upload buffer and the state.
+// The transfer leaves the channel with its stream, also one the host supplied: a stream left
+// behind would be taken by the next transfer instead of its own file.
+Transfer DataChannel::EndTransfer() {
+  Transfer ended = std::move(transfer_);
+  transfer_ = Transfer{};
+  if (!ended.replaced) dataPort_ = "ftp-data";
   uploadBuffer_.reset();
-  set_ = HandlerSet::None;
+  handlers_.reset();
   state_ = State::Idle;
+  return ended;
 }
 
 // The two deferred closes apply to the connection they were posted for: a command line that
@@ -420,101 +417,108 @@ void DataChannel::StoreConnected(uint16_t error) {
   if (error == 0 && !uploadBuffer_) {
     uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
   }
-  if (server_->OnStorSessionConnected) {
-    server_->OnStorSessionConnected(*server_, session_, *socket_, error);
-  }
+  events_->UploadConnected(session_, *socket_, error);
   // A data connection that could not be made ends the upload with its error, never with a
   // report of success (the socket layer closes it right after this event).
-  if (error != 0) Fail("Error #" + std::to_string(error));
+  if (error != 0) Fail(Transfer::Outcome::Failed, "Error #" + std::to_string(error));
 }
 
 void DataChannel::StoreData(uint16_t error) {
   if (!uploadBuffer_) uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
   char* buffer = uploadBuffer_.get();
   const int n = socket_->Receive(buffer, kUploadBlockSize);
-  if (n <= 0 || state_ == State::Aborting) return;
+  if (n <= 0 || transfer_.Aborted()) return;
   try {
-    if (server_->OnStorDataAvailable) {
-      server_->OnStorDataAvailable(*server_, session_, *socket_, buffer, n, error);
-    }
-    if (!stream_ && !session_.FilePath.empty()) {
+    events_->UploadData(session_, *socket_, buffer, n, error);
+    if (!transfer_.stream && !session_.FilePath.empty()) {
       std::unique_ptr<TFileStream> file;
-      if (set_ == HandlerSet::Append) {
+      if (transfer_.kind == Transfer::Kind::Append) {
         file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Write);
         file->SeekToEnd();
       } else {
         // A resumed upload writes into the existing file; a new file is created even with a
         // restart offset, and what lies before the offset reads as zeros.
-        const bool resumes = startPos_ != 0 && !session_.FileIsNew;
+        const bool resumes = transfer_.startOffset != 0 && !session_.FileIsNew;
         file = std::make_unique<TFileStream>(session_.FilePath,
                                              resumes ? File::Mode::Write : CreateMode(session_));
-        file->Seek(startPos_);
+        file->Seek(transfer_.startOffset);
       }
-      stream_ = std::move(file);
+      transfer_.stream = std::move(file);
     }
-    if (stream_) stream_->Write(buffer, n);
+    if (transfer_.stream) transfer_.stream->Write(buffer, n);
   } catch (const std::exception& e) {
-    AbortTransfer(e.what());
+    AbortTransfer(Transfer::Outcome::Failed, e.what());
   }
 }
 
 void DataChannel::StoreClosed(uint16_t error) {
   TakeTlsFailure();
-  const bool append = set_ == HandlerSet::Append;
   // A data connection that was never made (a passive listener closed by the next PASV or with
   // the session, an active connection never completed): no data came, so nothing is created
   // and nothing is reported as received.
-  const bool neverConnected = state_ == State::WaitingForConnection;
-  if (neverConnected) Fail("Can't open data connection");
+  if (state_ == State::WaitingForConnection) {
+    Fail(Transfer::Outcome::NotConnected, "Can't open data connection");
+  }
   // An empty upload still stores an empty file: the file is otherwise opened with the first
   // chunk, and "226 File received ok" over an old file's unchanged content would be false.
-  if (!append && state_ != State::Aborting && error == 0 && !stream_ &&
-      !session_.FilePath.empty() && startPos_ == 0) {
+  if (transfer_.kind != Transfer::Kind::Append && !transfer_.Aborted() && error == 0 &&
+      !transfer_.stream && !session_.FilePath.empty() && transfer_.startOffset == 0) {
     try {
       TFileStream created(session_.FilePath, CreateMode(session_));
     } catch (const std::exception& e) {
-      Fail(e.what());
+      Fail(Transfer::Outcome::Failed, e.what());
     }
   }
-  const State outcome = state_;
-  EndTransfer();
-  // The hook reads the outcome (Aborted) from the channel.
-  state_ = outcome;
+  const Transfer ended = EndTransfer();
+  const bool neverConnected = ended.outcome == Transfer::Outcome::NotConnected;
   // The host hears of an upload that never connected as "not connected" (10057), not as done.
-  const uint16_t reported = neverConnected ? 10057 : error;
-  if (server_->OnStorSessionClosed) {
-    server_->OnStorSessionClosed(*server_, session_, *socket_, reported);
-  }
+  events_->UploadClosed(session_, *socket_, ended, neverConnected ? 10057 : error);
   if (neverConnected) {
-    server_->SendAnswer(session_, "425 Can't open data connection.");
-  } else if (outcome == State::Aborting) {
-    server_->SendAnswer(session_, "426 Connection closed; " + transferError_ + ".");
+    events_->TransferAnswer(session_, "425 Can't open data connection.");
+  } else if (ended.Aborted()) {
+    events_->TransferAnswer(session_, "426 Connection closed; " + ended.reason + ".");
   } else if (error == 0) {
-    server_->SendAnswer(session_, "226 File received ok");
+    events_->TransferAnswer(session_, "226 File received ok");
   } else {
-    server_->SendAnswer(session_,
-                        "426 Connection closed; transfer aborted. Error #" + std::to_string(error));
+    events_->TransferAnswer(
+        session_, "426 Connection closed; transfer aborted. Error #" + std::to_string(error));
   }
-  if (state_ == outcome) state_ = State::Idle;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Downloads and listings
 
+std::shared_ptr<TFileStream> DataChannel::OpenDownloadFile(std::string& openError) {
+  if (transfer_.stream || session_.FilePath.empty()) return nullptr;
+  try {
+    auto file = std::make_shared<TFileStream>(session_.FilePath, File::Mode::Read);
+    session_.FoundFile(session_.FilePath, file->Size());
+    transfer_.stream = file;
+    return file;
+  } catch (const std::exception& e) {
+    openError = e.what();
+    session_.FoundFile(session_.FilePath, -1);
+    return nullptr;
+  }
+}
+
+// The session's file is opened before the connection hook, so that the hook judges the file
+// this download sends (its size through SessionView::FoundFileSize); a file that cannot be
+// opened is reported to the hook as not found, and fails the download after it.
 void DataChannel::SendConnected(uint16_t error) {
   try {
-    if (server_->OnRetrSessionConnected) {
-      server_->OnRetrSessionConnected(*server_, session_, *socket_, error);
-    }
+    std::string openError;
+    const std::shared_ptr<TFileStream> opened = error == 0 ? OpenDownloadFile(openError) : nullptr;
+    events_->DownloadConnected(session_, *socket_, error);
     // A data connection that could not be made ends the download with its error.
     if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
-    if (!stream_ && !session_.FilePath.empty()) {
-      auto file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Read);
-      if (startPos_ != 0) file->Seek(startPos_);  // a file opens at its start
-      stream_ = std::move(file);
+    if (!transfer_.stream && !openError.empty()) throw std::runtime_error(openError);
+    // A file opens at its start; a stream the hook supplied instead is taken as it is.
+    if (opened && transfer_.stream == opened && transfer_.startOffset != 0) {
+      opened->Seek(transfer_.startOffset);
     }
   } catch (const std::exception& e) {
-    AbortTransfer(e.what());
+    AbortTransfer(Transfer::Outcome::Failed, e.what());
     return;
   }
   SendNextChunk();
@@ -523,9 +527,13 @@ void DataChannel::SendConnected(uint16_t error) {
 // One chunk per emptying of the send queue, so a download holds at most one chunk in flight. A
 // file goes to the connection in the kernel (SendFile) in large chunks; listings, memory streams
 // and the host's own streams are read through the session's buffer, RcvSize bytes at a time.
+//
+// The chunk code holds its own reference to the stream: a send may meet a reset connection and
+// close it inside the call, and that close ends the transfer, which then no longer owns it.
 void DataChannel::SendNextChunk() {
   try {
-    if (auto* file = dynamic_cast<TFileStream*>(stream_.get())) {
+    const std::shared_ptr<TStream> stream = transfer_.stream;
+    if (auto* file = dynamic_cast<TFileStream*>(stream.get())) {
       SendFileChunk(*file);
       return;
     }
@@ -535,37 +543,36 @@ void DataChannel::SendNextChunk() {
       chunk.assign(static_cast<size_t>(session_.RcvSize()), '\0');
     }
     char* buffer = chunk.data();
-    const int64_t n = stream_ ? stream_->Read(buffer, session_.RcvSize()) : 0;
+    const int64_t n = stream ? stream->Read(buffer, session_.RcvSize()) : 0;
     if (n > 0) {
-      if (!session_.FilePath.empty() && FileSystem::FileExistsNow(session_.FilePath) &&
-          server_->OnUpdateXfer) {
-        server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
+      if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath)) {
+        events_->DownloadChunk(session_, static_cast<int>(n));
       }
       socket_->Send(buffer, static_cast<int>(n));
     } else if (state_ == State::Transferring) {
       FinishSending();
     }
   } catch (const std::exception& e) {
-    AbortTransfer(e.what());
+    AbortTransfer(Transfer::Outcome::Failed, e.what());
   }
 }
 
 // The next chunk of a file download: what the file holds beyond the current offset, up to the
 // chunk size. A file that grows while it is sent is sent to its new end; one that became shorter
 // than what has already been sent ends the download as a failure, since the client's copy
-// matches neither the old nor the new content.
+// matches neither the old nor the new content. Each chunk asks whether the file is still there
+// by its name, so that the chunks of a file deleted meanwhile are not counted.
 void DataChannel::SendFileChunk(TFileStream& file) {
   const int64_t position = file.Position();
   const int64_t size = file.Size();
-  if (position > size && position > startPos_) {
+  if (position > size && position > transfer_.startOffset) {
     throw std::runtime_error("File truncated while being sent");
   }
   // The chunk size is the engine's: the place for a per-account bandwidth limit.
-  const int64_t n = std::min(size - position, server_->DownloadChunkSize(session_));
+  const int64_t n = std::min(size - position, events_->DownloadChunkSize(session_));
   if (n > 0) {
-    if (!session_.FilePath.empty() && FileSystem::FileExistsNow(session_.FilePath) &&
-        server_->OnUpdateXfer) {
-      server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
+    if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath)) {
+      events_->DownloadChunk(session_, static_cast<int>(n));
     }
     socket_->SendFile(file.Handle(), n);
   } else if (state_ == State::Transferring) {
@@ -585,53 +592,56 @@ void DataChannel::FinishSending() {
     };
     return;
   }
+  transfer_.End(Transfer::Outcome::Complete, transfer_.reason);
   state_ = State::Closing;
   PostClose();
 }
 
 void DataChannel::SendDataSent(uint16_t error) {
-  if (state_ == State::Aborting) return;
+  if (transfer_.Aborted()) return;
   try {
-    if (server_->OnRetrDataSent) server_->OnRetrDataSent(*server_, session_, *socket_, error);
+    events_->DownloadDataSent(session_, *socket_, error);
     if (error != 0) throw std::runtime_error("Send: error #" + std::to_string(error));
     if (socket_->FileShortfall() != 0) throw std::runtime_error("File truncated while being sent");
     SendNextChunk();
   } catch (const std::exception& e) {
     // The close answers the download, once: a reply here as well would leave the client one
     // reply behind for the rest of the session.
-    connectionLost_ = error != 0;
-    AbortTransfer(e.what());
+    AbortTransfer(error != 0 ? Transfer::Outcome::ConnectionLost : Transfer::Outcome::Failed,
+                  e.what());
   }
 }
 
 void DataChannel::SendClosed(uint16_t error) {
   TakeTlsFailure();
-  const State outcome = state_;
-  EndTransfer();
-  // The hooks read the outcome (Aborted, AllSent) from the channel.
-  state_ = outcome;
-  const bool lost = connectionLost_;
-  connectionLost_ = false;
+  const Transfer ended = EndTransfer();
   // Exactly one final reply per download, whichever came first: the client's ABOR, the
   // failure of a send to a client that went away, or the close of the connection.
-  if (outcome == State::Aborting && (transferError_ == kAbortRequested || lost)) {
-    server_->SendAnswer(session_, server_->Compatibility.AbortedDownloadReply(transferError_));
-  } else if (outcome == State::Aborting) {
-    server_->SendAnswer(session_, "501 Cannot RETR. " + transferError_);
-  } else if (error != 0) {
-    server_->SendAnswer(
-        session_, server_->Compatibility.AbortedDownloadReply("Error #" + std::to_string(error)));
-  } else if (outcome != State::Closing) {
-    // The client closed the data connection before the end of the data: never report that as
-    // a complete transfer.
-    server_->SendAnswer(session_, "426 Connection closed; transfer aborted.");
-  } else {
-    server_->SendAnswer(session_, "226 File sent ok");
+  const CompatibilityPolicy& policy = events_->Policy();
+  switch (ended.outcome) {
+    case Transfer::Outcome::AbortedByClient:
+    case Transfer::Outcome::ConnectionLost:
+      events_->TransferAnswer(session_, policy.AbortedDownloadReply(ended.reason));
+      break;
+    case Transfer::Outcome::Failed:
+    case Transfer::Outcome::NotConnected:
+      events_->TransferAnswer(session_, "501 Cannot RETR. " + ended.reason);
+      break;
+    case Transfer::Outcome::Running:
+    case Transfer::Outcome::Complete:
+      if (error != 0) {
+        events_->TransferAnswer(session_,
+                                policy.AbortedDownloadReply("Error #" + std::to_string(error)));
+      } else if (!ended.AllSent()) {
+        // The client closed the data connection before the end of the data: never report
+        // that as a complete transfer.
+        events_->TransferAnswer(session_, "426 Connection closed; transfer aborted.");
+      } else {
+        events_->TransferAnswer(session_, "226 File sent ok");
+      }
+      break;
   }
-  if (server_->OnRetrSessionClosed) {
-    server_->OnRetrSessionClosed(*server_, session_, *socket_, error);
-  }
-  if (state_ == outcome) state_ = State::Idle;
+  events_->DownloadClosed(session_, *socket_, ended, error);
 }
 
 }  // namespace orvane

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
+#include "ftp/DataChannelEvents.h"
 #include "ftp/TStream.h"
+#include "ftp/Transfer.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
 
@@ -14,7 +17,6 @@ namespace orvane {
 class PassivePorts;
 class TFileStream;
 class TFtpCtrlSocket;
-class TFtpServer;
 
 // Every port of the configured passive range is taken.
 class PassiveRangeExhausted : public std::runtime_error {
@@ -22,13 +24,16 @@ class PassiveRangeExhausted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The data connection of one session: the data socket, the stream a transfer reads or writes,
-// the restart offset and where the transfer stands, as one State. The engine's command handlers
-// decide whether a transfer may run and what it answers at once; they then ask the channel to
-// listen, start, abort or close, and the channel runs the transfer's socket events, fires the
-// engine's transfer hooks and sends the closing answer. Nothing else writes the transfer state,
-// so where a transfer stands is one value to read and check, not a mix of flags that several
-// layers set.
+// The data connection of one session: the data socket, where the connection stands (one
+// State), the restart offset, and the running Transfer (its stream, start offset and outcome).
+// The engine's command handlers decide whether a transfer may run and what it answers at once;
+// they then ask the channel to listen, start, abort or close, and the channel runs the
+// transfer's socket events, fires the transfer hooks through DataChannelEvents and sends the
+// closing answer. Nothing else writes the state or the transfer.
+//
+// At the close of a transfer's connection the channel takes the transfer out (the channel is
+// idle again at once) and hands it to the close hooks with its outcome; whatever runs inside
+// those hooks and the answer cannot change what the hooks read.
 //
 // Every data connection, accepted or connected, passes through Established() once before a
 // transfer byte is read or sent: the one place where a connection could be secured first.
@@ -44,8 +49,7 @@ class DataChannel {
     WaitingForConnection,  // a transfer command waits for the connection (passive or active)
     Connected,             // a passive connection came before its transfer command
     Transferring,          // the transfer's bytes flow
-    Aborting,              // the transfer failed or was aborted; the close follows
-    Closing,               // every byte of a download is queued; the close follows
+    Closing,               // the transfer's outcome is decided; the close of its connection follows
   };
 
   DataChannel(EventLoop& loop, TFtpCtrlSocket& session);
@@ -54,7 +58,7 @@ class DataChannel {
   DataChannel& operator=(const DataChannel&) = delete;
 
   // The engine whose hooks and answers the transfers use; set when the session is accepted.
-  void Attach(TFtpServer& server) { server_ = &server; }
+  void Attach(DataChannelEvents& events) { events_ = &events; }
   // Takes the socket's handlers away: a connection closed from now on fires no hook, sends no
   // answer. For an engine that is being destroyed.
   void Detach();
@@ -62,25 +66,17 @@ class DataChannel {
   State GetState() const { return state_; }
   TWSocket& Socket() { return *socket_; }
   const TWSocket& Socket() const { return *socket_; }
-
-  // The outcome the close hooks read: a download whose every byte left, unless it was aborted;
-  // an upload that was aborted or failed.
-  bool AllSent() const { return state_ == State::Closing; }
-  bool Aborted() const { return state_ == State::Aborting; }
-  // Why the running transfer failed ("Transfer Ok" while it has not).
-  const std::string& TransferError() const { return transferError_; }
+  // The running transfer (a fresh one, Running, while none runs).
+  const Transfer& Current() const { return transfer_; }
 
   // REST: the offset the next transfer command takes; 0 again once it has taken it.
   void SetRestartOffset(int64_t offset) { restartPos_ = offset; }
   int64_t RestartOffset() const { return restartPos_; }
-  // The offset the running transfer started at (RETR reads from it, STOR writes from it).
-  int64_t StartOffset() const { return startPos_; }
 
   // PORT, EPRT: where the next active data connection goes.
   void GivePort(const std::string& addr, const std::string& port);
   const std::string& DataAddr() const { return dataAddr_; }
   const std::string& DataPort() const { return dataPort_; }
-
   // PASV, EPSV: opens the passive listener ("::" for an IPv6 control connection, else 0.0.0.0;
   // the command has the control connection's address already) and returns its port. A previous data
   // connection is closed first. Throws PassiveRangeExhausted when every port of `ports` is taken
@@ -97,7 +93,7 @@ class DataChannel {
   void StartUpload(bool append);
   void StartDownload(std::unique_ptr<TStream> stream);
   // A stream the host supplies from a transfer hook, used instead of the session's FilePath.
-  void SetStream(std::unique_ptr<TStream> stream) { stream_ = std::move(stream); }
+  void SetStream(std::unique_ptr<TStream> stream) { transfer_.stream = std::move(stream); }
 
   // ABOR: closes an open data connection (its close answers the aborted transfer); true when
   // there was one.
@@ -112,11 +108,10 @@ class DataChannel {
   bool HoldsUploadBuffer() const { return uploadBuffer_ != nullptr; }
 
  private:
-  enum class HandlerSet { None, Store, Append, Send };
-
   bool Passive() const;
-  void Start(HandlerSet set, std::unique_ptr<TStream> stream);
-  void InstallHandlers(HandlerSet set);
+  void Start(Transfer::Kind kind, std::unique_ptr<TStream> stream);
+  // The socket's handlers: those of a transfer of `kind`, or none.
+  void InstallHandlers(std::optional<Transfer::Kind> kind);
   // A connection that was there before its transfer command starts from a posted task, once
   // the command's answer has been written: the client reads the "150" while the data follows.
   void PostStart();
@@ -125,22 +120,27 @@ class DataChannel {
   // transfer first, as it would have started before that command without the post: so every
   // transfer passes through its start hooks before its close hooks.
   void RunPendingStart();
-  void ConnectActive(HandlerSet set);
+  void ConnectActive();
   void Accepted();
-  // The data connection exists (error 0) or could not be made: the handler set's start.
+  // The data connection exists (error 0) or could not be made: the transfer's start.
   void Established(uint16_t error);
-  void Fail(const std::string& reason);
+  // Ends the transfer with `how` (the close follows, posted by AbortTransfer).
+  void Fail(Transfer::Outcome how, const std::string& reason);
+  void AbortTransfer(Transfer::Outcome how, const std::string& reason);
   // A connection whose TLS handshake failed fails its transfer with the reason.
   void TakeTlsFailure();
   void FinishSending();
-  void AbortTransfer(const std::string& reason);
-  void EndTransfer();
+  // The close of a transfer's connection: the channel is idle and the transfer is returned.
+  Transfer EndTransfer();
   void PostAbort();
   void PostClose();
 
   void StoreConnected(uint16_t error);
   void StoreData(uint16_t error);
   void StoreClosed(uint16_t error);
+  // Opens the session's file for a download unless a stream is there, and tells the session
+  // what it found; a failure is kept as `openError`, the file then found missing.
+  std::shared_ptr<TFileStream> OpenDownloadFile(std::string& openError);
   void SendConnected(uint16_t error);
   void SendNextChunk();
   void SendFileChunk(TFileStream& file);
@@ -150,20 +150,17 @@ class DataChannel {
   EventLoop& loop_;
   EventLoop::Token token_;
   TFtpCtrlSocket& session_;
-  TFtpServer* server_ = nullptr;
+  DataChannelEvents* events_ = nullptr;
   std::unique_ptr<TWSocket> socket_;
   State state_ = State::Idle;
-  HandlerSet set_ = HandlerSet::None;
+  // The handlers installed on the socket: a transfer's kind, or none.
+  std::optional<Transfer::Kind> handlers_;
   std::string dataAddr_;
   std::string dataPort_;
-  std::unique_ptr<TStream> stream_;
-  std::string transferError_;
+  Transfer transfer_;
   int64_t restartPos_ = 0;
   int64_t nextStartPos_ = 0;
-  int64_t startPos_ = 0;
   bool startPending_ = false;
-  // The running download failed because the client's end of the connection went away.
-  bool connectionLost_ = false;
   // The block buffer of a running upload: allocated when it starts, freed when it ends.
   std::unique_ptr<char[]> uploadBuffer_;
 };

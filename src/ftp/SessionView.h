@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace orvane {
@@ -30,6 +31,12 @@ class SessionView {
   // the name the client gave for an upload.
   virtual const std::string& TransferFilePath() const = 0;
   virtual const std::string& TransferFileName() const = 0;
+  // The size of the regular file at `path` as the engine found it for the running download,
+  // -1 where there is none: RETR looks its file up once as it is validated, and the size of the
+  // opened file stands in for it as the data connection opens. A rule asks here instead of the
+  // file system, so that it judges the very file the engine sends; for another path, or
+  // outside a download's hooks, the answer is the file system's at the time of asking.
+  virtual int64_t FoundFileSize(const std::string& path) = 0;
 
   // --- What a rule may do --------------------------------------------------------------------
   // The home directory of the account that admitted the client (the engine then makes it the

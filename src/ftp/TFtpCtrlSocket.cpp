@@ -9,6 +9,7 @@
 
 #include "ftp/PathRules.h"
 #include "net/ESocketException.h"
+#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -169,6 +170,16 @@ void TFtpCtrlSocket::RefuseTransfer(const std::string& reason) {
   FilePath.clear();
   // The engine turns an exception from a transfer hook into the end of that transfer.
   throw std::runtime_error(reason);
+}
+
+int64_t TFtpCtrlSocket::FoundFileSize(const std::string& path) {
+  if (path == foundPath_) return foundSize_;
+  return FileSystem::FileSize(path);
+}
+
+void TFtpCtrlSocket::FoundFile(const std::string& path, int64_t size) {
+  foundPath_ = path;
+  foundSize_ = size;
 }
 
 }  // namespace orvane

@@ -110,6 +110,10 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   bool CommandWithoutArgument() const override { return CurCmdWithoutArgument; }
   const std::string& TransferFilePath() const override { return FilePath; }
   const std::string& TransferFileName() const override { return FileName; }
+  int64_t FoundFileSize(const std::string& path) override;
+  // What the engine found at `path` for the running download (size, or -1 for no file); the
+  // answer FoundFileSize gives for that path until the next command.
+  void FoundFile(const std::string& path, int64_t size);
   void SetHomeDirectory(const std::string& directory) override { HomeDir = directory; }
   void AddReplyLine(const std::string& line) override;
   [[noreturn]] void RefuseTransfer(const std::string& reason) override;
@@ -126,6 +130,8 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   bool readingHeld_ = false;
   bool commandsHeld_ = false;
   std::string directory_;
+  std::string foundPath_;
+  int64_t foundSize_ = -1;
   DataChannel data_;
 };
 

@@ -28,33 +28,61 @@ TFtpServer::TFtpServer(EventLoop& loop)
       implicitSocket_(std::make_unique<TWSocket>(loop)) {
   serverSocket_->Name = "ServerWSocket";
   implicitSocket_->Name = "ImplicitWSocket";
-  AddCommand("PORT", &TFtpServer::CommandPORT);
-  AddCommand("STOR", &TFtpServer::CommandSTOR);
-  AddCommand("APPE", &TFtpServer::CommandAPPE);
-  AddCommand("RETR", &TFtpServer::CommandRETR);
-  AddCommand("CWD", &TFtpServer::CommandCWD);
-  AddCommand("XPWD", &TFtpServer::CommandXPWD);
-  AddCommand("PWD", &TFtpServer::CommandPWD);
-  AddCommand("USER", &TFtpServer::CommandUSER);
-  AddCommand("PASS", &TFtpServer::CommandPASS);
-  AddCommand("LIST", &TFtpServer::CommandLIST);
-  AddCommand("NLST", &TFtpServer::CommandNLST);
-  AddCommand("TYPE", &TFtpServer::CommandTYPE);
-  AddCommand("SYST", &TFtpServer::CommandSYST);
-  AddCommand("QUIT", &TFtpServer::CommandQUIT);
-  AddCommand("DELE", &TFtpServer::CommandDELE);
-  AddCommand("SIZE", &TFtpServer::CommandSIZE);
-  AddCommand("REST", &TFtpServer::CommandREST);
-  AddCommand("RNFR", &TFtpServer::CommandRNFR);
-  AddCommand("RNTO", &TFtpServer::CommandRNTO);
-  AddCommand("MKD", &TFtpServer::CommandMKD);
-  AddCommand("RMD", &TFtpServer::CommandRMD);
-  AddCommand("ABOR", &TFtpServer::CommandABOR);
-  AddCommand("PASV", &TFtpServer::CommandPASV);
-  AddCommand("NOOP", &TFtpServer::CommandNOOP);
-  AddCommand("CDUP", &TFtpServer::CommandCDUP);
-  AddExtensions();
-  AddSecurityCommands();
+  // The command table. Columns: keyword, handler, needs login, extension, TLS only. HELP lists
+  // the keywords in this order (with the host's own after the original ones).
+  using T = TFtpServer;
+  const TFtpSrvCommandTableItem rows[] = {
+      {"PORT", &T::CommandPORT, true, false, false},
+      {"STOR", &T::CommandSTOR, true, false, false},
+      {"APPE", &T::CommandAPPE, true, false, false},
+      {"RETR", &T::CommandRETR, true, false, false},
+      {"CWD", &T::CommandCWD, true, false, false},
+      {"XPWD", &T::CommandXPWD, true, false, false},
+      {"PWD", &T::CommandPWD, true, false, false},
+      {"USER", &T::CommandUSER, false, false, false},
+      {"PASS", &T::CommandPASS, false, false, false},
+      {"LIST", &T::CommandLIST, true, false, false},
+      {"NLST", &T::CommandNLST, true, false, false},
+      {"TYPE", &T::CommandTYPE, true, false, false},
+      {"SYST", &T::CommandSYST, true, false, false},
+      {"QUIT", &T::CommandQUIT, false, false, false},
+      {"DELE", &T::CommandDELE, true, false, false},
+      {"SIZE", &T::CommandSIZE, true, false, false},
+      {"REST", &T::CommandREST, true, false, false},
+      {"RNFR", &T::CommandRNFR, true, false, false},
+      {"RNTO", &T::CommandRNTO, false, false, false},  // checks the login itself
+      {"MKD", &T::CommandMKD, true, false, false},
+      {"RMD", &T::CommandRMD, true, false, false},
+      {"ABOR", &T::CommandABOR, false, false, false},
+      {"PASV", &T::CommandPASV, true, false, false},
+      {"NOOP", &T::CommandNOOP, false, false, false},
+      {"CDUP", &T::CommandCDUP, true, false, false},
+      // Extensions (TFtpServerExtensions.cpp).
+      {"FEAT", &T::CommandFEAT, false, true, false},
+      {"OPTS", &T::CommandOPTS, false, true, false},
+      {"MDTM", &T::CommandMDTM, true, true, false},
+      {"MFMT", &T::CommandMFMT, true, true, false},
+      {"MLSD", &T::CommandMLSD, true, true, false},
+      {"MLST", &T::CommandMLST, true, true, false},
+      {"STAT", &T::CommandSTAT, true, true, false},
+      {"HELP", &T::CommandHELP, false, true, false},
+      {"ALLO", &T::CommandALLO, true, true, false},
+      {"MODE", &T::CommandMODE, true, true, false},
+      {"STRU", &T::CommandSTRU, true, true, false},
+      {"XMKD", &T::CommandMKD, true, true, false},
+      {"XRMD", &T::CommandRMD, true, true, false},
+      {"XCWD", &T::CommandCWD, true, true, false},
+      {"XCUP", &T::CommandCDUP, true, true, false},
+      {"EPSV", &T::CommandEPSV, true, true, false},
+      {"EPRT", &T::CommandEPRT, true, true, false},
+      {"SITE", &T::CommandSITE, true, true, false},
+      // FTPS (TFtpServerSecurity.cpp).
+      {"AUTH", &T::CommandAUTH, false, true, true},
+      {"PBSZ", &T::CommandPBSZ, false, true, true},
+      {"PROT", &T::CommandPROT, false, true, true},
+      {"CCC", &T::CommandCCC, false, true, true},
+  };
+  for (const TFtpSrvCommandTableItem& row : rows) AddRow(row);
 }
 
 // No hook fires while the server is destroyed: the host may already be gone. Every session is
@@ -80,11 +108,34 @@ TFtpServer::~TFtpServer() {
   serverSocket_.reset();
 }
 
-void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc) {
-  if (static_cast<int>(commands_.size()) >= kMaxCommands) {
+void TFtpServer::AddRow(const TFtpSrvCommandTableItem& row) {
+  if (row.Extension) {
+    commands_.push_back(row);
+    return;
+  }
+  // An original row goes before the first extension row: the original rows are found first.
+  const auto extensions = std::find_if(commands_.begin(), commands_.end(),
+                                       [](const auto& item) { return item.Extension; });
+  if (std::count_if(commands_.begin(), extensions,
+                    [](const auto& item) { return !item.Extension; }) >= kMaxCommands) {
     throw FtpServerException("Too many command");
   }
-  commands_.push_back(TFtpSrvCommandTableItem{keyword, proc});
+  commands_.insert(extensions, row);
+}
+
+void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc) {
+  AddRow(TFtpSrvCommandTableItem{keyword, proc});
+}
+
+const TFtpServer::TFtpSrvCommandTableItem* TFtpServer::FindCommand(
+    const std::string& keyword) const {
+  for (const TFtpSrvCommandTableItem& item : commands_) {
+    if (item.KeyWord != keyword) continue;
+    if (item.Extension && !Compatibility.KnowsExtensions()) continue;
+    if (item.TlsOnly && !Tls) continue;
+    return &item;
+  }
+  return nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -372,34 +423,30 @@ void TFtpServer::ClientCommand(TFtpCtrlSocket& client, const char* line, int len
       return;
     }
     client.CurCmdWithoutArgument = params.empty();
-    for (const TFtpSrvCommandTableItem& item : commands_) {
-      if (item.KeyWord == keyword) {
-        (this->*item.Proc)(client, keyword, params, answer);
-        if (client.CommandsHeld()) {
-          client.HeldAnswer = std::move(answer);  // sent by ReleaseHeldAnswer
-          return;
-        }
-        SendAnswer(client, answer);
-        return;
-      }
+    client.FoundFile("", -1);  // what an earlier command found is not this one's
+    // The gate: known now, logged in where the row needs it; then the handler.
+    const TFtpSrvCommandTableItem* item = FindCommand(keyword);
+    if (item == nullptr) {
+      SendAnswer(client, "500 '" + keyword + "': command not understood.");
+      return;
     }
-    if (Compatibility.KnowsExtensions()) {
-      for (const TFtpSrvCommandTableItem& item : extensions_) {
-        if (item.KeyWord == keyword && (Tls || !SecurityCommand(keyword))) {
-          (this->*item.Proc)(client, keyword, params, answer);
-          SendAnswer(client, answer);
-          if (client.SecureAfterAnswer) {
-            // SECURITY: nothing received in clear behind AUTH TLS is run; TLS starts right
-            // behind the 234 reply.
-            client.SecureAfterAnswer = false;
-            client.DiscardReceivedLines();
-            if (!SecureControl(client)) client.Close();
-          }
-          return;
-        }
-      }
+    if (item->NeedsLogin && client.FtpState != ftpcReady) {
+      answer = "530 Please login with USER and PASS.";
+    } else {
+      (this->*item->Proc)(client, keyword, params, answer);
     }
-    SendAnswer(client, "500 '" + keyword + "': command not understood.");
+    if (client.CommandsHeld()) {
+      client.HeldAnswer = std::move(answer);  // sent by ReleaseHeldAnswer
+      return;
+    }
+    SendAnswer(client, answer);
+    if (client.SecureAfterAnswer) {
+      // SECURITY: nothing received in clear behind AUTH TLS is run; TLS starts right behind
+      // the 234 reply.
+      client.SecureAfterAnswer = false;
+      client.DiscardReceivedLines();
+      if (!SecureControl(client)) client.Close();
+    }
   } catch (const std::exception& e) {
     SendAnswer(client, std::string("501 ") + e.what());
   }
@@ -469,14 +516,12 @@ void TFtpServer::CommandNOOP(TFtpCtrlSocket& client, std::string&, std::string&,
 
 void TFtpServer::CommandSYST(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcSYST;
   answer = "215 UNIX Type: L8 Corvil";
 }
 
 void TFtpServer::CommandTYPE(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcTYPE;
   const std::string type = AsciiUpper(Trim(params));
   if (type == "A" || type == "I") {
@@ -488,7 +533,6 @@ void TFtpServer::CommandTYPE(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandPWD(TFtpCtrlSocket& client, std::string&, std::string&,
                             std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcPWD;
   answer = "257 \"" + Compatibility.ShownPath(client.Directory(), client.Directory()) +
            "\" is current directory.";
@@ -496,7 +540,6 @@ void TFtpServer::CommandPWD(TFtpCtrlSocket& client, std::string&, std::string&,
 
 void TFtpServer::CommandXPWD(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcXPWD;
   answer = "257 \"" + Compatibility.ShownPath(client.Directory(), client.Directory()) +
            "\" is current directory.";
@@ -504,14 +547,12 @@ void TFtpServer::CommandXPWD(TFtpCtrlSocket& client, std::string&, std::string&,
 
 void TFtpServer::CommandCWD(TFtpCtrlSocket& client, std::string&, std::string& params,
                             std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcCWD;
   ChangeDirectory(client, params, answer);
 }
 
 void TFtpServer::CommandCDUP(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcCDUP;
   params = "..";
   ChangeDirectory(client, params, answer);

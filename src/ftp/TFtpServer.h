@@ -27,18 +27,37 @@ class FtpServerException : public std::runtime_error {
 // and dispatcher, the command handlers, and the published hooks through which the host decides
 // every access. Everything runs on the loop thread.
 //
+// Commands: one table, one row per keyword with its handler and the rules the dispatcher
+// applies before the handler runs (login needed, extension, TLS only). The dispatcher's one
+// gate: a row it does not know (an extension under classic, a TLS command without a
+// certificate) is "500 ... not understood"; a row that needs a login answers "530 Please login
+// with USER and PASS." before login; a session a hook held while its command ran keeps the
+// answer until ReleaseHeldAnswer. Handlers check only what is particular to their command.
+//
+// The sessions' data channels reach the engine through DataChannelEvents, which the engine
+// implements by firing the transfer hooks; the close hooks receive the ended Transfer.
+//
 // Ownership: the server owns its sessions. A session is closed synchronously or from a deferred
 // action, and always freed from the deferred client-closed action, never inside its own event.
 // Deferred actions are addressed to the server's loop token and find sessions by sequence
 // number, so an action for a session (or a server) that is gone does nothing.
-class TFtpServer {
+class TFtpServer : private DataChannelEvents {
  public:
   using TFtpSrvCommandProc = void (TFtpServer::*)(TFtpCtrlSocket& client, std::string& keyword,
                                                   std::string& params, std::string& answer);
+  // One row of the command table.
   struct TFtpSrvCommandTableItem {
     std::string KeyWord;
     TFtpSrvCommandProc Proc = nullptr;
+    // Before login the dispatcher answers "530 Please login with USER and PASS." instead.
+    bool NeedsLogin = false;
+    // Unknown under classic (CompatibilityPolicy::KnowsExtensions).
+    bool Extension = false;
+    // Unknown while the server holds no certificate (Tls).
+    bool TlsOnly = false;
   };
+  // The rows of the original commands, the host's own (AddCommand) among them; the extension
+  // rows come on top of these.
   static constexpr int kMaxCommands = 33;
 
   // Hook types. Sender first, then the session, then the event's own arguments.
@@ -61,6 +80,10 @@ class TFtpServer {
                                              std::string& directory, bool detailed)>;
   using TDataEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
                                         uint16_t error)>;
+  // The close of a transfer's data connection, with the ended transfer and its outcome.
+  using TTransferClosed =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
+                         const Transfer& transfer, uint16_t error)>;
   using TDataAvailable =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
                          const char* buf, int len, uint16_t error)>;
@@ -113,12 +136,13 @@ class TFtpServer {
   TChangeDirectory OnChangeDirectory;
   // The directory is passed by reference so that the host can hand back the path it checked.
   TValidate OnMakeDirectory;
-  TBuildDirectory OnBuildDirectory;  // never fired by the engine
   TBuildDirectory OnAlterDirectory;
   TDataEvent OnStorSessionConnected;
   TDataEvent OnRetrSessionConnected;
-  TDataEvent OnStorSessionClosed;
-  TDataEvent OnRetrSessionClosed;
+  // An upload's or download's data connection closed; `transfer` says how it ended (AllSent,
+  // Aborted). The transfer has left the channel by then: the channel is idle.
+  TTransferClosed OnStorSessionClosed;
+  TTransferClosed OnRetrSessionClosed;
   TDataEvent OnRetrDataSent;
   TValidate OnValidatePut;
   TValidate OnValidateDele;
@@ -155,6 +179,8 @@ class TFtpServer {
   void Disconnect(int position);
   void DisconnectAll();
   void SendToClient(int position, const std::string& text);
+  // A command of the host's own: a row without rules (its handler checks what it needs), after
+  // the original commands; at most kMaxCommands such rows, else FtpServerException.
   void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
   TWSocket& ServerSocket() { return *serverSocket_; }
   TWSocket& ImplicitSocket() { return *implicitSocket_; }
@@ -168,12 +194,7 @@ class TFtpServer {
   void ReleaseHeldAnswer(TFtpCtrlSocket& client);
   // The size of a download's next chunk, asked by the session's DataChannel before each one:
   // the place for a per-account bandwidth limit.
-  int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
-  // Starts TLS on a data connection just established, when PROT P asks for it; asked by the
-  // session's DataChannel. A failure is reported and closes the connection.
-  void SecureDataConnection(TFtpCtrlSocket& client);
-  // OnTlsFailed for a data connection whose handshake failed (not while the engine is going).
-  void ReportDataTlsFailure(TFtpCtrlSocket& client, const std::string& reason);
+  int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const override;
 
  protected:
   // Command handlers, in table order of their keyword.
@@ -270,6 +291,31 @@ class TFtpServer {
  private:
   enum class ListingFormat { Names, Long, Facts };
 
+  // DataChannelEvents: the transfer hooks, the transfer's answer and TLS on data connections.
+  void UploadConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) override;
+  void UploadData(TFtpCtrlSocket& client, TWSocket& data, const char* buffer, int length,
+                  uint16_t error) override;
+  void UploadClosed(TFtpCtrlSocket& client, TWSocket& data, const Transfer& transfer,
+                    uint16_t error) override;
+  void DownloadConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) override;
+  void DownloadChunk(TFtpCtrlSocket& client, int count) override;
+  void DownloadDataSent(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) override;
+  void DownloadClosed(TFtpCtrlSocket& client, TWSocket& data, const Transfer& transfer,
+                      uint16_t error) override;
+  void TransferAnswer(TFtpCtrlSocket& client, const std::string& answer) override;
+  // Starts TLS on a data connection just established, when PROT P asks for it. A failure is
+  // reported and closes the connection.
+  void SecureDataConnection(TFtpCtrlSocket& client) override;
+  // OnTlsFailed for a data connection whose handshake failed (not while the engine is going).
+  void DataTlsFailed(TFtpCtrlSocket& client, const std::string& reason) override;
+  const CompatibilityPolicy& Policy() const override { return Compatibility; }
+
+  // The command table
+  void AddRow(const TFtpSrvCommandTableItem& row);
+  // The row the dispatcher runs for `keyword`: the first row of that keyword that this server
+  // knows now (no extension under classic, no TLS command without a certificate), or null.
+  const TFtpSrvCommandTableItem* FindCommand(const std::string& keyword) const;
+
   // Sessions
   void ServerSessionAvailable(TWSocket& listener, bool implicitTls, uint16_t error);
   void ClientCommand(TFtpCtrlSocket& client, const char* line, int length);
@@ -283,6 +329,7 @@ class TFtpServer {
   void ClientClosedAction(uint64_t sequence);
 
   // Login, directories
+  // RNTO alone checks the login itself, after its own first check (see CommandRNTO).
   bool LoggedIn(TFtpCtrlSocket& client, std::string& answer);
   void ChangeDirectory(TFtpCtrlSocket& client, std::string& params, std::string& answer);
 
@@ -298,13 +345,11 @@ class TFtpServer {
 
   // FTPS
   void AddSecurityCommands();
-  bool SecurityCommand(const std::string& keyword) const;
   // Starts TLS on the control connection (after the 234 reply, or at once on the implicit
   // port); false when no certificate can be used.
   bool SecureControl(TFtpCtrlSocket& client);
 
   // Extensions
-  void AddExtensions();
   std::string RightsOf(TFtpCtrlSocket& client, const std::string& directory);
   // Whether the host leaves hidden entries out for this client (OnCheckhidden).
   bool HidesHidden(TFtpCtrlSocket& client, const std::string& path);
@@ -320,9 +365,8 @@ class TFtpServer {
   // Sessions taken out of the list (Disconnect) whose client-closed action has not run yet.
   std::vector<std::unique_ptr<TFtpCtrlSocket>> detached_;
   uint64_t sequence_ = 0;
+  // The command table: the original commands and the host's own first, then the extensions.
   std::vector<TFtpSrvCommandTableItem> commands_;
-  // The extension commands; consulted after commands_ and only when the policy knows them.
-  std::vector<TFtpSrvCommandTableItem> extensions_;
   bool destroying_ = false;
 };
 

@@ -1,6 +1,6 @@
 // The extension commands of TFtpServer that today's clients use when FEAT names them: FEAT,
-// OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU, SITE and the X aliases. None of them
-// is known in classic mode: the dispatcher consults this table only when the policy knows them.
+// OPTS, MDTM, MFMT, MLSD, MLST, STAT, HELP, ALLO, MODE, STRU, SITE and the X aliases. Their rows in
+// the command table are marked as extensions: none of them is known in classic mode.
 #include <optional>
 #include <vector>
 
@@ -41,21 +41,6 @@ bool TFtpServer::HidesHidden(TFtpCtrlSocket& client, const std::string& path) {
   return hidden;
 }
 
-void TFtpServer::AddExtensions() {
-  const TFtpSrvCommandTableItem items[] = {
-      {"FEAT", &TFtpServer::CommandFEAT}, {"OPTS", &TFtpServer::CommandOPTS},
-      {"MDTM", &TFtpServer::CommandMDTM}, {"MFMT", &TFtpServer::CommandMFMT},
-      {"MLSD", &TFtpServer::CommandMLSD}, {"MLST", &TFtpServer::CommandMLST},
-      {"STAT", &TFtpServer::CommandSTAT}, {"HELP", &TFtpServer::CommandHELP},
-      {"ALLO", &TFtpServer::CommandALLO}, {"MODE", &TFtpServer::CommandMODE},
-      {"STRU", &TFtpServer::CommandSTRU}, {"XMKD", &TFtpServer::CommandMKD},
-      {"XRMD", &TFtpServer::CommandRMD},  {"XCWD", &TFtpServer::CommandCWD},
-      {"XCUP", &TFtpServer::CommandCDUP}, {"EPSV", &TFtpServer::CommandEPSV},
-      {"EPRT", &TFtpServer::CommandEPRT}, {"SITE", &TFtpServer::CommandSITE},
-  };
-  for (const auto& item : items) extensions_.push_back(item);
-}
-
 void TFtpServer::CommandFEAT(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {
   answer = Compatibility.FeatureReply(Tls != nullptr);
 }
@@ -76,7 +61,6 @@ void TFtpServer::CommandOPTS(TFtpCtrlSocket&, std::string&, std::string& params,
 // Under the rights of SIZE: a file the client may not read is reported as not found.
 void TFtpServer::CommandMDTM(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   if (params.empty()) {
     answer = "501 Syntax error in parameter.";
     return;
@@ -95,7 +79,6 @@ void TFtpServer::CommandMDTM(TFtpCtrlSocket& client, std::string&, std::string& 
 // "MFMT YYYYMMDDHHMMSS path", under the rights of an upload over the file.
 void TFtpServer::CommandMFMT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   const size_t blank = params.find(' ');
   int64_t mtime = 0;
   if (blank == std::string::npos ||
@@ -120,7 +103,6 @@ void TFtpServer::CommandMFMT(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandMLSD(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcLIST;
   ListingStep(client, ListingFormat::Facts, params, answer);
 }
@@ -128,7 +110,6 @@ void TFtpServer::CommandMLSD(TFtpCtrlSocket& client, std::string&, std::string& 
 // The facts of one file or directory, over the control connection, under the rights of LIST.
 void TFtpServer::CommandMLST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   try {
     std::string target = SlashesToBackSlashes(Trim(params));
     bool allowed = true;
@@ -147,6 +128,7 @@ void TFtpServer::CommandMLST(TFtpCtrlSocket& client, std::string&, std::string& 
     }
     const std::string directory = info->directory ? (path.back() == '\\' ? path : path + "\\")
                                                   : path.substr(0, path.rfind('\\') + 1);
+    const FileSystem::GenerationScope lookups;  // see ListingStep
     const std::string rights = RightsOf(client, directory);
     ListingBuilder builder;
     builder.permOf = [&](const FileInfo& entry) {
@@ -195,7 +177,6 @@ std::string TFtpServer::PermFact(TFtpCtrlSocket& client, const std::string& dire
 
 void TFtpServer::CommandSTAT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   if (!Trim(params).empty()) {
     answer = "504 STAT with an argument is not supported; use LIST.";
     return;
@@ -210,28 +191,23 @@ void TFtpServer::CommandHELP(TFtpCtrlSocket&, std::string&, std::string&, std::s
   answer = "214-The following commands are recognized:\r\n";
   std::string line;
   int count = 0;
-  for (const auto* table : {&commands_, &extensions_}) {
-    for (const TFtpSrvCommandTableItem& item : *table) {
-      line += " " + item.KeyWord;
-      if (++count % 8 == 0) {
-        answer += line + "\r\n";
-        line.clear();
-      }
+  for (const TFtpSrvCommandTableItem& item : commands_) {
+    line += " " + item.KeyWord;
+    if (++count % 8 == 0) {
+      answer += line + "\r\n";
+      line.clear();
     }
   }
   if (!line.empty()) answer += line + "\r\n";
   answer += "214 Help OK.";
 }
 
-void TFtpServer::CommandALLO(TFtpCtrlSocket& client, std::string&, std::string&,
-                             std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
+void TFtpServer::CommandALLO(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {
   answer = "202 ALLO command ignored.";
 }
 
-void TFtpServer::CommandMODE(TFtpCtrlSocket& client, std::string&, std::string& params,
+void TFtpServer::CommandMODE(TFtpCtrlSocket&, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   if (AsciiUpper(Trim(params)) == "S") {
     answer = "200 Mode set to S.";
   } else {
@@ -239,9 +215,8 @@ void TFtpServer::CommandMODE(TFtpCtrlSocket& client, std::string&, std::string& 
   }
 }
 
-void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& params,
+void TFtpServer::CommandSTRU(TFtpCtrlSocket&, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   if (AsciiUpper(Trim(params)) == "F") {
     answer = "200 Structure set to F.";
   } else {
@@ -255,7 +230,6 @@ void TFtpServer::CommandSTRU(TFtpCtrlSocket& client, std::string&, std::string& 
 // as lftp's reverse mirror that set the modes of what they uploaded and fail on a refusal.
 void TFtpServer::CommandSITE(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   const std::string text = Trim(params);
   const size_t blank = text.find(' ');
   const std::string command = AsciiUpper(text.substr(0, blank));
@@ -295,7 +269,6 @@ void TFtpServer::CommandSITE(TFtpCtrlSocket& client, std::string&, std::string& 
 // network protocol of that connection only (the passive port admits the client's own address).
 void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   const std::string argument = AsciiUpper(Trim(params));
   if (argument == "ALL") {
     client.ExtendedPassiveOnly = true;
@@ -320,7 +293,6 @@ void TFtpServer::CommandEPSV(TFtpCtrlSocket& client, std::string&, std::string& 
 // and never to a port below 1024 (a system service of the client's host).
 void TFtpServer::CommandEPRT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   answer = RefusedAfterEpsvAll(client, "EPRT");
   if (!answer.empty()) return;
   const std::string text = Trim(params);

@@ -24,7 +24,6 @@ std::string Shown(const CompatibilityPolicy& policy, TFtpCtrlSocket& client,
 
 void TFtpServer::CommandDELE(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcDELE;
   std::string path = BuildFilePath(client.Directory(), params);
   bool allowed = true;
@@ -44,7 +43,6 @@ void TFtpServer::CommandDELE(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandSIZE(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcSIZE;
   std::string path = BuildFilePath(client.Directory(), params);
   if (params.empty()) {
@@ -77,7 +75,6 @@ void TFtpServer::CommandSIZE(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandRNFR(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcRNFR;
   std::string path = BuildFilePath(client.Directory(), params);
   bool allowed = true;
@@ -97,6 +94,8 @@ void TFtpServer::CommandRNFR(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
+  // A missing RNFR is answered before the login: the one handler whose own check comes first,
+  // so its row leaves the login to it.
   if (client.FromFileName.empty()) {
     answer = "550 Bad sequence of commands.";
     return;
@@ -133,7 +132,6 @@ void TFtpServer::CommandRNTO(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandMKD(TFtpCtrlSocket& client, std::string&, std::string& params,
                             std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcMKD;
   try {
     std::string path = BuildFilePath(client.Directory(), params);
@@ -159,7 +157,6 @@ void TFtpServer::CommandMKD(TFtpCtrlSocket& client, std::string&, std::string& p
 
 void TFtpServer::CommandRMD(TFtpCtrlSocket& client, std::string&, std::string& params,
                             std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcRMD;
   std::string path = BuildFilePath(client.Directory(), params);
   bool allowed = true;

@@ -1,26 +1,12 @@
 // FTPS on TFtpServer (RFC 4217): AUTH TLS (AUTH SSL as its alias), PBSZ, PROT and CCC on the
 // control connection, the implicit port's sessions, and TLS on the data connections that PROT P
-// protects. The commands live in the extension table and are known only when the server has a
-// certificate (Tls) and the compatibility policy knows extensions.
+// protects. Their rows in the command table are extensions and TLS only: known only when the
+// server has a certificate (Tls) and the compatibility policy knows extensions.
 #include "ftp/TFtpServer.h"
 #include "platform/AsciiCase.h"
 #include "platform/Trim.h"
 
 namespace orvane {
-
-void TFtpServer::AddSecurityCommands() {
-  const TFtpSrvCommandTableItem items[] = {
-      {"AUTH", &TFtpServer::CommandAUTH},
-      {"PBSZ", &TFtpServer::CommandPBSZ},
-      {"PROT", &TFtpServer::CommandPROT},
-      {"CCC", &TFtpServer::CommandCCC},
-  };
-  for (const auto& item : items) extensions_.push_back(item);
-}
-
-bool TFtpServer::SecurityCommand(const std::string& keyword) const {
-  return keyword == "AUTH" || keyword == "PBSZ" || keyword == "PROT" || keyword == "CCC";
-}
 
 bool TFtpServer::SecureControl(TFtpCtrlSocket& client) {
   std::shared_ptr<TlsContext> context = Tls ? Tls->Current() : nullptr;
@@ -56,7 +42,7 @@ void TFtpServer::SecureDataConnection(TFtpCtrlSocket& client) {
   }
 }
 
-void TFtpServer::ReportDataTlsFailure(TFtpCtrlSocket& client, const std::string& reason) {
+void TFtpServer::DataTlsFailed(TFtpCtrlSocket& client, const std::string& reason) {
   if (OnTlsFailed && !destroying_) OnTlsFailed(*this, client, true, reason);
 }
 

@@ -101,7 +101,6 @@ bool TFtpServer::IsOwnControlPort(int64_t port) {
 
 void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   answer = RefusedAfterEpsvAll(client, "PORT");
   if (!answer.empty()) return;
   client.CurCmdType = ftpcPORT;
@@ -132,7 +131,6 @@ void TFtpServer::CommandPORT(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandPASV(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   answer = RefusedAfterEpsvAll(client, "PASV");
   if (!answer.empty()) return;
   // PASV can only name an IPv4 address; clients of an IPv6 connection use EPSV (RFC 2428).
@@ -164,7 +162,6 @@ std::string TFtpServer::RefusedAfterEpsvAll(const TFtpCtrlSocket& client, const 
 
 void TFtpServer::CommandREST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcREST;
   int64_t value = 0;
   if (!ParseInt64(params, value)) {
@@ -186,13 +183,11 @@ void TFtpServer::CommandREST(TFtpCtrlSocket& client, std::string&, std::string& 
 
 void TFtpServer::CommandSTOR(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   StoreCommand(client, params, answer, false);
 }
 
 void TFtpServer::CommandAPPE(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   StoreCommand(client, params, answer, true);
 }
 
@@ -224,12 +219,13 @@ void TFtpServer::StoreCommand(TFtpCtrlSocket& client, std::string& params, std::
 
 void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.Data().TakeRestartOffset();
   try {
     client.CurCmdType = ftpcRETR;
     client.FileName = SlashesToBackSlashes(params);
     std::string path = BuildFilePath(client.Directory(), client.FileName);
+    // The file is looked up once here; the hook and this command take that answer.
+    client.FoundFile(path, FileSystem::FileSize(path));
     bool allowed = true;
     if (OnValidateGet) OnValidateGet(*this, client, path, allowed);
     if (!allowed) {
@@ -237,7 +233,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& 
       return;
     }
     client.FilePath = path;
-    if (!FileSystem::FileExists(client.FilePath)) {
+    if (client.FoundFileSize(path) < 0) {
       answer = "550 " + params + " : No Such File or Directory.";
       return;
     }
@@ -255,6 +251,44 @@ int64_t TFtpServer::DownloadChunkSize(const TFtpCtrlSocket&) const {
   return kFileChunkSize;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The data channels' events: the transfer hooks and the transfer's answer
+
+void TFtpServer::UploadConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) {
+  if (OnStorSessionConnected) OnStorSessionConnected(*this, client, data, error);
+}
+
+void TFtpServer::UploadData(TFtpCtrlSocket& client, TWSocket& data, const char* buffer, int length,
+                            uint16_t error) {
+  if (OnStorDataAvailable) OnStorDataAvailable(*this, client, data, buffer, length, error);
+}
+
+void TFtpServer::UploadClosed(TFtpCtrlSocket& client, TWSocket& data, const Transfer& transfer,
+                              uint16_t error) {
+  if (OnStorSessionClosed) OnStorSessionClosed(*this, client, data, transfer, error);
+}
+
+void TFtpServer::DownloadConnected(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) {
+  if (OnRetrSessionConnected) OnRetrSessionConnected(*this, client, data, error);
+}
+
+void TFtpServer::DownloadChunk(TFtpCtrlSocket& client, int count) {
+  if (OnUpdateXfer) OnUpdateXfer(*this, client, count);
+}
+
+void TFtpServer::DownloadDataSent(TFtpCtrlSocket& client, TWSocket& data, uint16_t error) {
+  if (OnRetrDataSent) OnRetrDataSent(*this, client, data, error);
+}
+
+void TFtpServer::DownloadClosed(TFtpCtrlSocket& client, TWSocket& data, const Transfer& transfer,
+                                uint16_t error) {
+  if (OnRetrSessionClosed) OnRetrSessionClosed(*this, client, data, transfer, error);
+}
+
+void TFtpServer::TransferAnswer(TFtpCtrlSocket& client, const std::string& answer) {
+  SendAnswer(client, answer);
+}
+
 void TFtpServer::CommandABOR(TFtpCtrlSocket& client, std::string&, std::string&,
                              std::string& answer) {
   const bool transferring = client.Data().AbortByClient();
@@ -263,14 +297,12 @@ void TFtpServer::CommandABOR(TFtpCtrlSocket& client, std::string&, std::string&,
 
 void TFtpServer::CommandLIST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcLIST;
   ListingStep(client, ListingFormat::Long, params, answer);
 }
 
 void TFtpServer::CommandNLST(TFtpCtrlSocket& client, std::string&, std::string& params,
                              std::string& answer) {
-  if (!LoggedIn(client, answer)) return;
   client.CurCmdType = ftpcNLST;
   ListingStep(client, ListingFormat::Names, params, answer);
 }
@@ -310,6 +342,8 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::
       return hidden;
     };
     if (format == ListingFormat::Facts) {
+      // The perm facts of one listing may share what the rights worked out from lookups.
+      const FileSystem::GenerationScope lookups;
       const std::string listed = ListingBuilder::ListedDirectory(client.Directory(), params);
       const std::string rights = RightsOf(client, listed);
       builder.permOf = [this, &client, &listed, &rights](const FileInfo& entry) {

@@ -154,11 +154,12 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, e, *r);
   };
-  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
+  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
+                                          const Transfer& t, uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
     accounting_.FtpServer1RetrSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && c.Data().AllSent());
+    XferEnded(c, *r, e == 0 && t.AllSent());
   };
   FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                              uint16_t e) {
@@ -171,11 +172,12 @@ void FtpHost::AssignAccessHooks() {
                                           const char* buf, int len, uint16_t e) {
     if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, buf, len, e, *r);
   };
-  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
+  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
+                                          const Transfer& t, uint16_t e) {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
     accounting_.FtpServer1StorSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && !c.Data().Aborted());
+    XferEnded(c, *r, e == 0 && !t.Aborted());
   };
 }
 

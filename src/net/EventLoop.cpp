@@ -12,7 +12,6 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/FileSystem.h"
 
 namespace orvane {
 
@@ -244,8 +243,6 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "epoll_wait");
     n = 0;
   }
-  // Path lookups of one round share their answers (see FileSystem).
-  const FileSystem::LookupRound lookups;
   for (int i = 0; i < n; ++i) {
     const Token token = events[i].data.u64;
     if (token == 0) {

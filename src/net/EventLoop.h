@@ -32,8 +32,7 @@ namespace orvane {
 // A round is one ProcessReady(): the ready descriptors, the tasks they post, then the tasks
 // given to AtRoundEnd and last what those posted, before the loop waits again. Sockets use the
 // round's end to write what one round gave a connection in one go (the answers of a command, a
-// transfer's "150" and "226"), as Redis writes its replies before it sleeps. Path lookups
-// made within a round share their answers (FileSystem::LookupRound).
+// transfer's "150" and "226"), as Redis writes its replies before it sleeps.
 class EventLoop {
  public:
   using Token = uint64_t;

@@ -24,14 +24,6 @@ int64_t FailCount(int error) {
 }  // namespace
 
 std::optional<File> File::Open(const std::string& winPath, Mode mode) {
-  // Opened for writing, a file may be created or emptied: lookups of this round made before
-  // (this open's own among them) are forgotten once it returns.
-  struct ForgetWhenWriting {
-    bool writing;
-    ~ForgetWhenWriting() {
-      if (writing) FileSystem::ForgetLookups();
-    }
-  } forget{mode != Mode::Read};
   std::optional<std::string> posix = FileSystem::ToPosix(winPath);
   if (!posix) return std::nullopt;
 
@@ -109,7 +101,6 @@ int64_t File::Read(void* buffer, int64_t n) {
 int64_t File::Write(const void* buffer, int64_t n) {
   if (!fd_) return FailCount(EBADF);
   if (n < 0) return FailCount(EINVAL);
-  FileSystem::ForgetLookups();  // the file's size and time change
   const char* bytes = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < n) {

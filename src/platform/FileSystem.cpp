@@ -73,7 +73,7 @@ struct Resolved {
   struct stat leaf {};
 };
 
-std::optional<Resolved> ResolveNow(const std::string& winPath) {
+std::optional<Resolved> Resolve(const std::string& winPath) {
   if (winPath.size() < 2 || !IsAsciiLetter(winPath[0]) || winPath[1] != ':') {
     FileSystem::SetLastError(EINVAL);
     return std::nullopt;
@@ -133,43 +133,21 @@ std::optional<Resolved> ResolveNow(const std::string& winPath) {
   return resolved;
 }
 
-// The answers of the current lookup round on this thread. A round's generation changes when
-// it begins or ends and with every change of a file, so that an answer is only taken within
-// the generation that made it. A handful of paths is all one command asks about.
-struct LookupMemo {
-  static constexpr std::size_t kEntries = 8;
+// The work a GenerationScope covers on this thread: its depth, and the generation that every
+// change and every outermost scope advance.
+struct Generation {
   int depth = 0;
-  uint64_t generation = 0;
-  uint64_t filled = 0;  // the generation the entries belong to
-  std::vector<std::pair<std::string, Resolved>> entries;
+  uint64_t number = 1;
 };
-thread_local LookupMemo memo;
-
-// A resolution that failed (a malformed path, an unknown drive) is not kept: its caller reads
-// the error it set.
-std::optional<Resolved> Resolve(const std::string& winPath) {
-  if (memo.depth == 0) return ResolveNow(winPath);
-  if (memo.filled != memo.generation) {
-    memo.entries.clear();
-    memo.filled = memo.generation;
-  }
-  for (const auto& [path, resolved] : memo.entries) {
-    if (path == winPath) return resolved;
-  }
-  std::optional<Resolved> resolved = ResolveNow(winPath);
-  if (resolved && memo.entries.size() < LookupMemo::kEntries) {
-    memo.entries.emplace_back(winPath, *resolved);
-  }
-  return resolved;
-}
+thread_local Generation generation;
 
 // Held by every call that changes files: whatever it did, and also when it failed halfway,
-// what the round knew may be wrong once it returns.
+// what a scope worked out from earlier lookups may be wrong once it returns.
 struct ForgetOnReturn {
   ForgetOnReturn() = default;
   ForgetOnReturn(const ForgetOnReturn&) = delete;
   ForgetOnReturn& operator=(const ForgetOnReturn&) = delete;
-  ~ForgetOnReturn() { ++memo.generation; }
+  ~ForgetOnReturn() { ++generation.number; }
 };
 
 std::string BaseName(const std::string& posix) {
@@ -237,23 +215,16 @@ bool Fail(int error) {
 
 }  // namespace
 
-FileSystem::LookupRound::LookupRound() {
-  ++memo.depth;
-  ++memo.generation;
+FileSystem::GenerationScope::GenerationScope() {
+  if (generation.depth++ == 0) ++generation.number;
 }
 
-FileSystem::LookupRound::~LookupRound() {
-  --memo.depth;
-  ++memo.generation;
-  if (memo.depth == 0) memo.entries.clear();  // its few slots stay for the next round
+FileSystem::GenerationScope::~GenerationScope() {
+  if (--generation.depth == 0) ++generation.number;
 }
 
 uint64_t FileSystem::LookupGeneration() {
-  return memo.depth > 0 ? static_cast<uint64_t>(memo.generation) : 0;
-}
-
-void FileSystem::ForgetLookups() {
-  ++memo.generation;
+  return generation.depth > 0 ? generation.number : 0;
 }
 
 void FileSystem::SetDriveMap(const std::map<char, std::string>& map) {
@@ -292,12 +263,6 @@ std::optional<FileInfo> FileSystem::Stat(const std::string& winPath) {
 bool FileSystem::FileExists(const std::string& winPath) {
   std::optional<FileInfo> info = Stat(winPath);
   return info && !info->directory;
-}
-
-bool FileSystem::FileExistsNow(const std::string& winPath) {
-  std::optional<Resolved> resolved = ResolveNow(winPath);
-  struct stat st {};
-  return resolved && StatResolved(*resolved, st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileSystem::DirectoryExists(const std::string& winPath) {

@@ -41,27 +41,23 @@ struct FileInfo {
 //
 // Failing calls record errno for the calling thread; LastError() returns it for logging.
 //
-// Within one round of the event loop (a LookupRound on the stack of the loop's thread), a path
-// looked up again takes the answer of the first lookup: a command, its hooks and the transfer
-// it starts ask about the same file several times in a few microseconds, and the answers could
-// only differ if another program changed the file in between, which it could as well have done
-// just after. Every change made through this class or File, and every new or ended round,
-// forgets those answers, so a change of our own is seen at once. Other threads always ask the
-// system.
+// Every call asks the system: nothing is kept between calls. Code that asks about one file
+// several times within a command looks it up once and hands the answer on (a RETR's FileInfo
+// goes from its validation to the accounting through the session).
 class FileSystem {
  public:
-  class LookupRound {
+  // A span of work that may keep what it worked out from lookups (a listing keeps the disk
+  // keys of the account's entries for all its entries) for as long as LookupGeneration() stays
+  // the same. Scopes nest; every change made through this class ends the generation.
+  class GenerationScope {
    public:
-    LookupRound();
-    ~LookupRound();
-    LookupRound(const LookupRound&) = delete;
-    LookupRound& operator=(const LookupRound&) = delete;
+    GenerationScope();
+    ~GenerationScope();
+    GenerationScope(const GenerationScope&) = delete;
+    GenerationScope& operator=(const GenerationScope&) = delete;
   };
-  // Forgets the answers of this round: for code that changes files without this class or File.
-  static void ForgetLookups();
-  // A number that stays the same while the answers of this round stand (no change, no new
-  // round); 0 outside a round, where nothing is kept. What is worked out from lookups may be
-  // kept while it stays the same.
+  // A number that stays the same within a GenerationScope while no change is made through this
+  // class; 0 outside a scope, where nothing may be kept.
   static uint64_t LookupGeneration();
 
   // letter (either case) -> POSIX directory; an empty map means C -> "/".
@@ -77,9 +73,6 @@ class FileSystem {
   static std::optional<FileInfo> Stat(const std::string& winPath);
   // A regular file exists at the path.
   static bool FileExists(const std::string& winPath);
-  // The same, asked of the system even within a lookup round: for a test that is made again
-  // and again while the file is in use (each chunk of a download).
-  static bool FileExistsNow(const std::string& winPath);
   static bool DirectoryExists(const std::string& winPath);
   // Size of the file in bytes; -1 if missing or a directory.
   static int64_t FileSize(const std::string& winPath);

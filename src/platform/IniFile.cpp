@@ -494,8 +494,6 @@ bool IniFile::Store(const std::vector<Line>& lines) {
   int closeResult = fd.Close();
   ok = ok && closeResult == 0;
   ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  FileSystem::ForgetLookups();  // a file may have been replaced (or left behind) in a served
-                                // directory
   if (!ok) {
     FileSystem::SetLastError(errno);
     ::unlink(temp.c_str());

@@ -89,6 +89,7 @@ class FakeSession : public SessionView {
   bool CommandWithoutArgument() const override { return CurCmdWithoutArgument; }
   const std::string& TransferFilePath() const override { return FilePath; }
   const std::string& TransferFileName() const override { return FileName; }
+  int64_t FoundFileSize(const std::string& path) override { return FileSystem::FileSize(path); }
   void SetHomeDirectory(const std::string& directory) override { HomeDir = directory; }
   // The engine's own directory rule, as the real session applies it.
   void SetDirectory(const std::string& value) override {

@@ -93,9 +93,11 @@ TEST_F(DataChannelTest, PassiveDownloadGoesThroughItsStatesAndTheHooksSeeTheOutc
   server_->OnRetrSessionConnected = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t) {
     seen.push_back("connected:" + std::to_string(static_cast<int>(c.Data().GetState())));
   };
-  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
-    seen.push_back(std::string("closed:") + (e == 0 && c.Data().AllSent() ? "complete" : "short") +
-                   (c.Data().Aborted() ? ",aborted" : ""));
+  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, const Transfer& t,
+                                     uint16_t e) {
+    seen.push_back(std::string("closed:") + (e == 0 && t.AllSent() ? "complete" : "short") +
+                   (t.Aborted() ? ",aborted" : "") + ",start " + std::to_string(t.startOffset) +
+                   (c.Data().GetState() == State::Idle ? ",idle" : ""));
   };
   auto client = Login();
   EXPECT_EQ(Channel().GetState(), State::Idle);
@@ -115,7 +117,7 @@ TEST_F(DataChannelTest, PassiveDownloadGoesThroughItsStatesAndTheHooksSeeTheOutc
   EXPECT_EQ(Channel().RestartOffset(), 0);
   EXPECT_EQ(seen, (std::vector<std::string>{
                       "connected:" + std::to_string(static_cast<int>(State::Transferring)),
-                      "closed:complete"}));
+                      "closed:complete,start 4,idle"}));
 }
 
 // ABOR on a passive connection that no transfer command had claimed closes it and leaves the
@@ -223,8 +225,9 @@ TEST_F(DataChannelTest, CommandsReadWithTheTransferCommandFindItStarted) {
   server_->OnRetrSessionConnected = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, uint16_t) {
     hooks.push_back("connected");
   };
-  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t) {
-    hooks.push_back(c.Data().Aborted() ? "closed:aborted" : "closed");
+  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, const Transfer& t,
+                                     uint16_t) {
+    hooks.push_back(t.Aborted() ? "closed:aborted" : "closed");
   };
   const struct {
     const char* after;

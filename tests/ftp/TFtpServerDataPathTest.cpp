@@ -311,6 +311,32 @@ TEST_F(TFtpServerDataPathTest, ClientVanishingMidChunkEndsTheDownloadAndKeepsThe
   EXPECT_TRUE(SameBytes(Download(*control, "small.bin"), Pattern(0, 5000)));
 }
 
+// A connection the client reset before its RETR: the engine learns of it only when the first
+// chunk goes out, and the close then happens inside that send, while the chunk code still holds
+// the file. The download ends once, as a failure, with the transfer handed to its close hook.
+TEST_F(TFtpServerDataPathTest, ResetMetInsideTheFirstSendEndsTheDownloadOnce) {
+  WriteBytes(root_ / "small.bin", Pattern(0, 4096));
+  std::vector<std::string> closes;
+  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, const Transfer& t,
+                                     uint16_t e) {
+    closes.push_back(std::string(t.AllSent() ? "complete" : "short") +
+                     (e != 0 || t.Aborted() ? ",failed" : "") + (t.stream ? ",with stream" : "") +
+                     (c.Data().Current().stream ? ",channel holds one" : ""));
+  };
+  auto control = Login();
+  auto data = Passive(*control);
+  ASSERT_TRUE(loop_.RunUntil(
+      [&] { return server_->Client(0).Data().GetState() == DataChannel::State::Connected; },
+      FtpClient::kWait));
+  data->Reset();
+  ASSERT_EQ(control->Command("RETR small.bin"), "150 Opening data connection for small.bin.");
+  const std::string reply = control->ReadLine();
+  EXPECT_TRUE(reply.rfind("426 ", 0) == 0 || reply.rfind("501 Cannot RETR.", 0) == 0) << reply;
+  EXPECT_EQ(control->Command("NOOP"), "200 Noop command successful.");
+  EXPECT_EQ(closes, (std::vector<std::string>{"short,failed,with stream"}));
+  EXPECT_TRUE(SameBytes(Download(*control, "small.bin"), Pattern(0, 4096)));
+}
+
 TEST_F(TFtpServerDataPathTest, AborDuringALargeChunkThenTransferAgain) {
   MakeSparse(root_ / "big.bin", 16 * kChunk);
   auto control = Login();

@@ -102,6 +102,37 @@ TEST_F(TFtpServerDispatchTest, AnswerHookSeesAndRewritesCommandAnswersOnly) {
                          "230 User anna logged in.", "215 UNIX Type: L8 Corvil"}));
 }
 
+// One gate for every row of the table: the login rule for original and extension rows alike
+// (RNTO answers a missing RNFR first), a session held by a hook while an extension command ran
+// keeps that answer until it is released, and rows unknown now are not understood.
+TEST_F(TFtpServerDispatchTest, EveryRowPassesTheSameGate) {
+  auto client = Connect();
+  for (const char* command : {"RETR a", "MDTM a", "XCWD d", "EPSV", "SITE HELP"}) {
+    EXPECT_EQ(client->Command(command), "530 Please login with USER and PASS.") << command;
+  }
+  EXPECT_EQ(client->Command("RNTO b"), "550 Bad sequence of commands.");
+  EXPECT_EQ(client->Command("OPTS UTF8 ON"), "200 UTF8 set to on.");
+  EXPECT_EQ(client->Command("PBSZ 0"), "500 'PBSZ': command not understood.");  // no certificate
+
+  TFtpCtrlSocket* held = nullptr;
+  server_->OnValidateSize = [&](TFtpServer&, TFtpCtrlSocket& c, std::string&, bool& allowed) {
+    c.HoldCommands();
+    held = &c;
+    allowed = false;
+  };
+  client = Login();
+  ASSERT_TRUE(client->Send("MDTM a\r\nNOOP\r\n"));
+  EXPECT_EQ(client->ReadLine(200ms), "<none>");
+  ASSERT_NE(held, nullptr);
+  server_->ReleaseHeldAnswer(*held);
+  EXPECT_EQ(client->ReadLine(), "550 Command failed: File not found.");
+  EXPECT_EQ(client->ReadLine(), "200 Noop command successful.");
+
+  server_->Compatibility = CompatibilityPolicy(true);
+  EXPECT_EQ(client->Command("MDTM a"), "500 'MDTM': command not understood.");
+  EXPECT_EQ(client->Command("SYST"), "215 UNIX Type: L8 Corvil");
+}
+
 // A server with room for commands of its own: the table holds 33 entries, 25 of them built in.
 class ExtendedServer : public TFtpServer {
  public:

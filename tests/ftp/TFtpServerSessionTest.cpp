@@ -321,7 +321,8 @@ TEST_F(TFtpServerSessionTest, DestroyingTheServerFreesSessionsWithoutHooks) {
   server_->OnClientDisconnect = [&](TFtpServer&, TFtpCtrlSocket&, uint16_t) {
     fail("OnClientDisconnect");
   };
-  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, uint16_t) {
+  server_->OnRetrSessionClosed = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, const Transfer&,
+                                     uint16_t) {
     fail("OnRetrSessionClosed");
   };
   server_->OnRetrDataSent = [&](TFtpServer&, TFtpCtrlSocket&, TWSocket&, uint16_t) {

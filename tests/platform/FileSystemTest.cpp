@@ -241,56 +241,37 @@ TEST_F(FileSystemTest, CreatesRemovesAndDeletes) {
   EXPECT_FALSE(FileSystem::DeleteFile("C:\\missing.txt"));
 }
 
-// Within a round a path looked up again takes the first answer, even when another program
-// changed the file in between; a change made through FileSystem or File is seen at once, and
-// outside a round or in the next round every lookup asks the system.
-TEST_F(FileSystemTest, LookupsOfOneRoundShareAnswersUntilAChangeOfOurOwn) {
+// Nothing is kept between lookups: another program's change is seen by the next one. A
+// generation stays the same within a scope until a change is made through FileSystem, and is 0
+// outside every scope.
+TEST_F(FileSystemTest, LookupsAskTheSystemAndGenerationsEndWithChanges) {
   WriteBytes(c_ + "/a.txt", "abc");
+  EXPECT_EQ(FileSystem::LookupGeneration(), 0u);
   {
-    const FileSystem::LookupRound round;
+    const FileSystem::GenerationScope scope;
+    const uint64_t first = FileSystem::LookupGeneration();
+    EXPECT_NE(first, 0u);
     EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 3);
-    WriteBytes(c_ + "/a.txt", "abcdef");              // another program
-    EXPECT_EQ(FileSystem::FileSize("C:\\A.TXT"), 6);  // another spelling is another lookup
-    EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 3);
-
-    EXPECT_FALSE(FileSystem::FileExists("C:\\b.txt"));
+    WriteBytes(c_ + "/a.txt", "abcdef");  // another program
+    EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 6);
+    ASSERT_EQ(::unlink((c_ + "/a.txt").c_str()), 0);
+    EXPECT_FALSE(FileSystem::FileExists("C:\\a.txt"));
     {
-      std::optional<File> created = File::Open("C:\\b.txt", File::Mode::CreateNew);
-      ASSERT_TRUE(created);
-      EXPECT_TRUE(FileSystem::FileExists("C:\\b.txt"));
-      EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 6);  // forgotten with the rest
-      EXPECT_EQ(created->Write("12", 2), 2);
-      EXPECT_EQ(FileSystem::FileSize("C:\\b.txt"), 2);
+      const FileSystem::GenerationScope inner;
+      EXPECT_EQ(FileSystem::LookupGeneration(), first);
     }
-    ASSERT_TRUE(FileSystem::RenameFile("C:\\b.txt", "C:\\c.txt"));
-    EXPECT_FALSE(FileSystem::FileExists("C:\\b.txt"));
-    EXPECT_TRUE(FileSystem::FileExists("C:\\c.txt"));
-    ASSERT_TRUE(FileSystem::DeleteFile("C:\\c.txt"));
-    EXPECT_FALSE(FileSystem::FileExists("C:\\c.txt"));
+    EXPECT_EQ(FileSystem::LookupGeneration(), first);
     ASSERT_TRUE(FileSystem::CreateDirectory("C:\\sub"));
-    EXPECT_TRUE(FileSystem::DirectoryExists("C:\\sub"));
-
-    WriteBytes(c_ + "/d.txt", "d");
-    EXPECT_TRUE(FileSystem::FileExists("C:\\d.txt"));
-    ASSERT_EQ(::unlink((c_ + "/d.txt").c_str()), 0);  // another program
-    EXPECT_TRUE(FileSystem::FileExists("C:\\d.txt"));
-    EXPECT_FALSE(FileSystem::FileExistsNow("C:\\d.txt"));
-
-    WriteBytes(c_ + "/a.txt", "a");  // another program again
-    FileSystem::ForgetLookups();     // as code that writes files by other means does
-    EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 1);
+    EXPECT_NE(FileSystem::LookupGeneration(), first);
   }
-  WriteBytes(c_ + "/a.txt", "ab");
-  EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 2);
+  EXPECT_EQ(FileSystem::LookupGeneration(), 0u);
+  uint64_t before = 0;
   {
-    const FileSystem::LookupRound round;
-    EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 2);
+    const FileSystem::GenerationScope scope;
+    before = FileSystem::LookupGeneration();
   }
-  WriteBytes(c_ + "/a.txt", "abcd");
-  {
-    const FileSystem::LookupRound round;
-    EXPECT_EQ(FileSystem::FileSize("C:\\a.txt"), 4);
-  }
+  const FileSystem::GenerationScope again;
+  EXPECT_NE(FileSystem::LookupGeneration(), before);
 }
 
 }  // namespace
