@@ -11,6 +11,7 @@
 #include "ftp/PassivePorts.h"
 #include "ftp/TFileStream.h"
 #include "ftp/TFtpServer.h"
+#include "ftp/TransferPacing.h"
 #include "net/SocketAddress.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -248,6 +249,12 @@ void DataChannel::InstallHandlers(HandlerSet set) {
 void DataChannel::Established(uint16_t error) {
   assert(set_ != HandlerSet::None && "a connection is established for a transfer");
   state_ = State::Transferring;
+  // File transfers only: a listing (a stream of its own) is neither paced nor takes a share.
+  const bool download = set_ == HandlerSet::Send;
+  if (!download || !stream_) {
+    pacer_ = server_->Pacing.PacerFor(
+        download, download ? session_.DownloadRateLimit : session_.UploadRateLimit, token_);
+  }
   if (set_ == HandlerSet::Send) {
     SendConnected(error);
   } else if (set_ != HandlerSet::None) {
@@ -387,6 +394,7 @@ void DataChannel::EndTransfer() {
   dataPort_ = "ftp-data";
   stream_.reset();
   uploadBuffer_.reset();
+  pacer_.reset();
   set_ = HandlerSet::None;
   state_ = State::Idle;
 }
@@ -431,8 +439,20 @@ void DataChannel::StoreConnected(uint16_t error) {
 void DataChannel::StoreData(uint16_t error) {
   if (!uploadBuffer_) uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
   char* buffer = uploadBuffer_.get();
-  const int n = socket_->Receive(buffer, kUploadBlockSize);
+  const int block =
+      pacer_ ? static_cast<int>(pacer_->StepSize(kUploadBlockSize)) : kUploadBlockSize;
+  const int n = socket_->Receive(buffer, block);
   if (n <= 0 || state_ == State::Aborting) return;
+  // Ahead of its rate, an upload stops reading until it may go on; the kernel's receive window
+  // then holds the client back.
+  if (pacer_) {
+    pacer_->Moved(n);
+    if (pacer_->Wait([this]() {
+          if (state_ == State::Transferring) socket_->Resume();
+        })) {
+      socket_->Pause();
+    }
+  }
   try {
     if (server_->OnStorDataAvailable) {
       server_->OnStorDataAvailable(*server_, session_, *socket_, buffer, n, error);
@@ -560,14 +580,16 @@ void DataChannel::SendFileChunk(TFileStream& file) {
   if (position > size && position > startPos_) {
     throw std::runtime_error("File truncated while being sent");
   }
-  // The chunk size is the engine's: the place for a per-account bandwidth limit.
-  const int64_t n = std::min(size - position, server_->DownloadChunkSize(session_));
+  // A limited download sends one step of its rate at a time.
+  const int64_t chunk = server_->DownloadChunkSize(session_);
+  const int64_t n = std::min(size - position, pacer_ ? pacer_->StepSize(chunk) : chunk);
   if (n > 0) {
     if (!session_.FilePath.empty() && FileSystem::FileExistsNow(session_.FilePath) &&
         server_->OnUpdateXfer) {
       server_->OnUpdateXfer(*server_, session_, static_cast<int>(n));
     }
     socket_->SendFile(file.Handle(), n);
+    if (pacer_) pacer_->Moved(n);
   } else if (state_ == State::Transferring) {
     FinishSending();
   }
@@ -595,6 +617,12 @@ void DataChannel::SendDataSent(uint16_t error) {
     if (server_->OnRetrDataSent) server_->OnRetrDataSent(*server_, session_, *socket_, error);
     if (error != 0) throw std::runtime_error("Send: error #" + std::to_string(error));
     if (socket_->FileShortfall() != 0) throw std::runtime_error("File truncated while being sent");
+    // Ahead of its rate, a download sends its next chunk from a timer.
+    if (pacer_ && pacer_->Wait([this]() {
+          if (state_ == State::Transferring) SendNextChunk();
+        })) {
+      return;
+    }
     SendNextChunk();
   } catch (const std::exception& e) {
     // The close answers the download, once: a reply here as well would leave the client one

@@ -13,6 +13,7 @@ namespace orvane {
 
 class PassivePorts;
 class TFileStream;
+class TransferPacer;
 class TFtpCtrlSocket;
 class TFtpServer;
 
@@ -166,6 +167,8 @@ class DataChannel {
   bool connectionLost_ = false;
   // The block buffer of a running upload: allocated when it starts, freed when it ends.
   std::unique_ptr<char[]> uploadBuffer_;
+  // The pace of a running transfer under a rate limit; none for an unlimited one.
+  std::unique_ptr<TransferPacer> pacer_;
 };
 
 }  // namespace orvane
