@@ -44,6 +44,15 @@ void SendWithoutDelay(TWSocket& data) {
   ::setsockopt(data.HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+// A paced upload keeps the kernel's receive buffer at about two steps, so that the client is
+// held back by the TCP window rather than by bytes piling up in the buffer, which the close of
+// the connection would deliver all at once.
+void HoldReceiveWindow(TWSocket& data, int64_t step) {
+  if (data.HSocket() < 0) return;
+  const int size = static_cast<int>(std::max<int64_t>(2 * step, 64 * 1024));
+  ::setsockopt(data.HSocket(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
 File::Mode CreateMode(const TFtpCtrlSocket& client) {
   return client.FileIsNew ? File::Mode::CreateNew : File::Mode::CreateTruncate;
 }
@@ -254,6 +263,7 @@ void DataChannel::Established(uint16_t error) {
   if (!download || !stream_) {
     pacer_ = server_->Pacing.PacerFor(
         download, download ? session_.DownloadRateLimit : session_.UploadRateLimit, token_);
+    if (pacer_ && !download) HoldReceiveWindow(*socket_, pacer_->StepSize(kUploadBlockSize));
   }
   if (set_ == HandlerSet::Send) {
     SendConnected(error);

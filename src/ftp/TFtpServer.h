@@ -172,8 +172,8 @@ class TFtpServer {
   // Ends a hold that a hook put on the session while its command ran (HoldCommands): sends the
   // command's answer kept in HeldAnswer, then lets the client's further commands run.
   void ReleaseHeldAnswer(TFtpCtrlSocket& client);
-  // The size of a download's next chunk, asked by the session's DataChannel before each one:
-  // the place for a per-account bandwidth limit.
+  // The size of a download's next chunk, asked by the session's DataChannel before each one
+  // (a rate-limited download sends at most one step of its rate of it).
   int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const;
   // Starts TLS on a data connection just established, when PROT P asks for it; asked by the
   // session's DataChannel. A failure is reported and closes the connection.
