@@ -41,14 +41,17 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
                 {"Max sessions", &maxsessions, "at once"},
                 {"Quota", &quotabytes, "bytes"},
                 {"Quota", &quotafiles, "files"}};
-  int row = 0;
+  // Two limits a row, so that the sheet still fits a 640 x 400 screen.
+  int i = 0;
   for (const auto& limit : limits) {
-    LimitCaptions[row].setText(limit.caption);
-    LimitUnits[row].setText(limit.unit);
-    LimitsGrid.addWidget(&LimitCaptions[row], row, 0);
-    LimitsGrid.addWidget(limit.field, row, 1);
-    LimitsGrid.addWidget(&LimitUnits[row], row, 2);
-    ++row;
+    const int row = i / 2;
+    const int column = (i % 2) * 3;
+    LimitCaptions[i].setText(limit.caption);
+    LimitUnits[i].setText(limit.unit);
+    LimitsGrid.addWidget(&LimitCaptions[i], row, column);
+    LimitsGrid.addWidget(limit.field, row, column + 1);
+    LimitsGrid.addWidget(&LimitUnits[i], row, column + 2);
+    ++i;
   }
   LimitsBox.setLayout(&LimitsGrid);
   Layout.addWidget(&LimitsBox);
