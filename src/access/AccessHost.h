@@ -48,6 +48,8 @@ class AccessHost {
   // --- Facts ---------------------------------------------------------------------------------
   // Number of records in the host's client list: every connected client, logged in or not.
   virtual int ClientRecordCount() = 0;
+  // Logged-in sessions of the account (records whose Account is its Name).
+  virtual int LoggedInSessions(const std::string& account) = 0;
   // The server host's first address ("0.0.0.0" when the host name does not resolve).
   virtual std::string LocalIPAddr() = 0;
   // The free-files list in effect.

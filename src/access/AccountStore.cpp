@@ -76,6 +76,12 @@ void ReadAccount(const IniFile& ini, const std::string& section, users& account)
   account.Enabled = ini.ReadBool(section, "Enabled", true);
   account.RequireTLS = ini.ReadBool(section, "RequireTLS", false);
   account.Maxdl = ini.ReadInteger(section, "Maxdl", 0);
+  // Negative limits read as none.
+  account.DownloadRate = std::max(0, ini.ReadInteger(section, "DownloadRate", 0));
+  account.UploadRate = std::max(0, ini.ReadInteger(section, "UploadRate", 0));
+  account.MaxSessions = std::max(0, ini.ReadInteger(section, "MaxSessions", 0));
+  account.QuotaBytes = std::max<int64_t>(0, ini.ReadInt64(section, "QuotaBytes", 0));
+  account.QuotaFiles = std::max<int64_t>(0, ini.ReadInt64(section, "QuotaFiles", 0));
   account.Xupl = ini.ReadInteger(section, "Xupl", 1);
   account.Xdl = ini.ReadInteger(section, "Xdl", 1);
   account.Timeout = ini.ReadInteger(section, "Timeout", 600);
@@ -116,6 +122,14 @@ std::string FixedKeysText(const users& account) {
   AppendLine(out, "Timeout", std::to_string(account.Timeout));
   // Written only when set, so that files of accounts without it stay as they were.
   if (account.RequireTLS) AppendLine(out, "RequireTLS", Flag(account.RequireTLS));
+  const auto limit = [&out](const char* key, int64_t value) {
+    if (value != 0) AppendLine(out, key, std::to_string(value));
+  };
+  limit("DownloadRate", account.DownloadRate);
+  limit("UploadRate", account.UploadRate);
+  limit("MaxSessions", account.MaxSessions);
+  limit("QuotaBytes", account.QuotaBytes);
+  limit("QuotaFiles", account.QuotaFiles);
   return out;
 }
 

@@ -73,6 +73,19 @@ bool Authenticator::Tried(const users& account, const std::string& password, con
   return true;
 }
 
+bool Authenticator::SessionLimitReached(const users& account, const Usrdata& record,
+                                        Refusal& refusal) {
+  if (account.MaxSessions <= 0) return false;
+  int sessions = host_.LoggedInSessions(account.Name);
+  if (record.Account == account.Name && sessions > 0) --sessions;  // a new login of this session
+  if (sessions < account.MaxSessions) return false;
+  const std::string why =
+      "account " + account.Name + ": limit " + std::to_string(account.MaxSessions) + " sessions";
+  refusal.Note(why, true, false);
+  if (refusal.reason == why) refusal.sessionLimit = account.MaxSessions;
+  return true;
+}
+
 void Authenticator::FtpServer1Authenticate(SessionView& client, const std::string& userName,
                                            const std::string& password, bool& authenticated,
                                            Usrdata& record) {
@@ -94,6 +107,14 @@ void Authenticator::FtpServer1Authenticate(SessionView& client, const std::strin
     return;
   }
   host_.AddRefusedLogin();
+  if (refusal.sessionLimit > 0) {
+    record.RefusalAnswer = "530 Too many sessions for this account (limit " +
+                           std::to_string(refusal.sessionLimit) + ").";
+    host_.LogEvent(kLoginCategory, userName + " (" + client.GetPeerAddr() +
+                                       ") connection refused : Too many sessions (" +
+                                       refusal.reason + ")");
+    return;
+  }
   // The client is told only "530 Login or Password incorrect."; the log says why.
   const std::string reason = refusal.reason.empty() ? "unknown name" : refusal.reason;
   host_.LogEvent(kLoginCategory,
@@ -110,6 +131,10 @@ bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
       // SECURITY: the name of an eligible named account is never an anonymous login: that
       // would land the client in another account's tree as if it had succeeded.
       if (Eligible(*account)) refusal.final = true;
+      continue;
+    }
+    if (SessionLimitReached(*account, record, refusal)) {
+      refusal.final = true;
       continue;
     }
     Admit(client, userName, *account, record);
@@ -136,6 +161,7 @@ bool Authenticator::Checkuser2(SessionView& client, const std::string& userName,
       return false;
     }
     if (!Tried(*account, password, record, refusal)) continue;
+    if (SessionLimitReached(*account, record, refusal)) continue;
     Admit(client, userName, *account, record);
     host_.AddAnonymousLogin();
     return true;

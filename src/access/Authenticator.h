@@ -26,7 +26,9 @@ struct users;
 // without its password being looked at, whichever key (section name, Login, any name for an
 // anonymous account) the client used. Every login costs exactly one password hash at least, so
 // the time of a refusal tells nothing about which names exist. Each refusal is logged once
-// (category 2) with the account and the reason; the client learns none of it.
+// (category 2) with the account and the reason; the client learns none of it, except for an
+// account whose MaxSessions sessions are logged in: that refusal comes only after the password
+// matched, and its answer says so (record.RefusalAnswer).
 class Authenticator {
  public:
   Authenticator(AccessHost& host, const AccountStore& accounts)
@@ -51,6 +53,7 @@ class Authenticator {
     bool wrongPassword = false;  // logged as "Bad Password", else "Bad Login/Password"
     bool final = false;
     bool fromEligible = false;  // the reason is an eligible account's
+    int sessionLimit = 0;       // the reason is the account's MaxSessions, reached
     // Notes why an account refused (eligible: it could have admitted the client).
     void Note(const std::string& why, bool eligible, bool badPassword);
   };
@@ -80,6 +83,9 @@ class Authenticator {
   // Whether the account admits this password on this connection; notes why not.
   static bool Tried(const users& account, const std::string& password, const Usrdata& record,
                     Refusal& refusal);
+  // Whether the account has MaxSessions sessions logged in already (this one not counted); notes
+  // it as the refusal then.
+  bool SessionLimitReached(const users& account, const Usrdata& record, Refusal& refusal);
   void Admit(SessionView& client, const std::string& userName, const users& account,
              Usrdata& record);
 

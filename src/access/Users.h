@@ -31,6 +31,13 @@ struct users {
   std::string Message;                 // "Message": login message file, empty for none
   std::string Links;                   // "Links": links file, empty for none
   bool RequireTLS = false;  // "RequireTLS": no login before the control connection is TLS
+  // Limits, 0 = none each: transfer rates in KiB/s, logged-in sessions at once, and the bytes
+  // and files the account may hold under its directory entries.
+  int32_t DownloadRate = 0;  // "DownloadRate"
+  int32_t UploadRate = 0;    // "UploadRate"
+  int32_t MaxSessions = 0;   // "MaxSessions"
+  int64_t QuotaBytes = 0;    // "QuotaBytes"
+  int64_t QuotaFiles = 0;    // "QuotaFiles"
 };
 
 }  // namespace orvane

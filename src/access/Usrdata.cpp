@@ -13,6 +13,10 @@ void Usrdata::CopyAccount(const users& account) {
   EnableMaxdl = account.EnableMaxdl;
   AllowTimeout = account.AllowTimeout;
   RequireTLS = account.RequireTLS;
+  DownloadRate = account.DownloadRate;
+  UploadRate = account.UploadRate;
+  QuotaBytes = account.QuotaBytes;
+  QuotaFiles = account.QuotaFiles;
   Message = account.Message;
   Links = account.Links;
   Credit = account.Maxdl;

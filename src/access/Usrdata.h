@@ -32,6 +32,14 @@ struct Usrdata {
   bool AllowNoop = false;
   bool AllowTimeout = false;
   bool RequireTLS = false;
+  // The account's limits, copied at login (0 = none): rates in KiB/s, quota in bytes and files.
+  int32_t DownloadRate = 0;
+  int32_t UploadRate = 0;
+  int64_t QuotaBytes = 0;
+  int64_t QuotaFiles = 0;
+  // The text the host gives the next failure reply (4xx or 5xx) of this session instead of the
+  // engine's own, when a refusal has a reason the client should read ("552 Quota exceeded").
+  std::string RefusalAnswer;
   bool Secure = false;  // the control connection is TLS (set by the host, shown in the lists)
   EntryTable<TDir, kDirEntries> Dirs;
   std::string Message;

@@ -22,14 +22,28 @@ bool LessText(const std::string& a, const std::string& b) {
 
 // The decimal text of a number field; false with a message naming the field when it is not a
 // whole number that fits.
-bool ToNumber(const std::string& text, const char* field, int32_t& value, std::string& error) {
+template <typename Int>
+bool ToNumber(const std::string& text, const char* field, Int& value, std::string& error) {
   const char* begin = text.data();
   const char* end = text.data() + text.size();
   if (begin != end && *begin == '+') ++begin;
-  int32_t parsed = 0;
+  Int parsed = 0;
   const auto [stop, ec] = std::from_chars(begin, end, parsed);
   if (begin == end || ec != std::errc() || stop != end) {
     error = "'" + text + "' is not a valid integer value for " + field + ".";
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+// A limit: a number of 0 or more, 0 being none.
+template <typename Int>
+bool ToLimit(const std::string& text, const char* field, Int& value, std::string& error) {
+  Int parsed = 0;
+  if (!ToNumber(text, field, parsed, error)) return false;
+  if (parsed < 0) {
+    error = "'" + text + "' is not a valid value for " + field + ": 0 (none) or more.";
     return false;
   }
   value = parsed;
@@ -108,6 +122,11 @@ void AccountEditor::Restore() {
   f.AllowTimeout = r->AllowTimeout;
   f.Timeout = std::to_string(r->Timeout);
   f.Message = r->Message;
+  f.DownloadRate = std::to_string(r->DownloadRate);
+  f.UploadRate = std::to_string(r->UploadRate);
+  f.MaxSessions = std::to_string(r->MaxSessions);
+  f.QuotaBytes = std::to_string(r->QuotaBytes);
+  f.QuotaFiles = std::to_string(r->QuotaFiles);
   fields_ = std::move(f);
   saveEnabled_ = false;
 }
@@ -155,6 +174,13 @@ bool AccountEditor::Save(std::string& errorText) {
   r->AllowTimeout = f.AllowTimeout;
   if (!ToNumber(f.Timeout, "Time out", r->Timeout, errorText)) return false;
   r->Message = f.Message;
+  if (!ToLimit(f.DownloadRate, "Download rate", r->DownloadRate, errorText) ||
+      !ToLimit(f.UploadRate, "Upload rate", r->UploadRate, errorText) ||
+      !ToLimit(f.MaxSessions, "Max sessions", r->MaxSessions, errorText) ||
+      !ToLimit(f.QuotaBytes, "Quota bytes", r->QuotaBytes, errorText) ||
+      !ToLimit(f.QuotaFiles, "Quota files", r->QuotaFiles, errorText)) {
+    return false;
+  }
   saveEnabled_ = false;
   return true;
 }

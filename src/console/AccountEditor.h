@@ -36,6 +36,12 @@ struct AccountFields {
   bool AllowTimeout = false;
   std::string Timeout = "0";
   std::string Message;
+  // The limits (0 = none): rates in KiB/s, sessions at once, quota in bytes and files.
+  std::string DownloadRate = "0";
+  std::string UploadRate = "0";
+  std::string MaxSessions = "0";
+  std::string QuotaBytes = "0";
+  std::string QuotaFiles = "0";
 };
 
 // The logic of the account editor without its windows. It works on the store's EditorList:

@@ -128,6 +128,16 @@ Usrdata* ControlService::RecordOfId(const std::string& text, uint64_t& sequence)
   return nullptr;
 }
 
+// The quota members of a client's who entry, for a client whose account has a quota.
+std::string ControlService::QuotaJson(const Usrdata& r) const {
+  const AccountLimits::Usage* usage = host_.limits.UsageOf(r.Account);
+  if (usage == nullptr || host_.limits.QuotaText(r).empty()) return "";
+  const auto limit = [](int64_t value) { return value > 0 ? std::to_string(value) : "null"; };
+  return ",\"quota\":{\"bytes\":" + std::to_string(usage->bytes) +
+         ",\"bytes_limit\":" + limit(r.QuotaBytes) + ",\"files\":" + std::to_string(usage->files) +
+         ",\"files_limit\":" + limit(r.QuotaFiles) + "}";
+}
+
 std::string ControlService::Who(bool json) {
   std::string out = json ? "[" : "";
   TFtpServer& server = host_.FtpServer1;
@@ -139,6 +149,7 @@ std::string ControlService::Who(bool json) {
     const std::string id = std::to_string(client.SequenceNumber);
     const std::string speed = UserInfoPanels::Speed(r->IntervalBytes);
     const std::string credit = r->EnableMaxdl ? std::to_string(r->Credit) : "";
+    const std::string limits = UserInfoPanels::LimitsLine(*r, host_.limits);
     if (json) {
       if (out.size() > 1) out += ",";
       out += "{\"id\":" + id + ",\"user\":" + Json(r->UserName) +
@@ -147,12 +158,13 @@ std::string ControlService::Who(bool json) {
              ",\"since\":" + Json(r->LoginTime) + ",\"idle\":" + std::to_string(r->Idle) +
              ",\"uploaded\":" + std::to_string(r->Uploaded) +
              ",\"downloaded\":" + std::to_string(r->Downloaded) + ",\"speed\":" + Json(speed) +
-             ",\"credit\":" + (credit.empty() ? "null" : credit) + "}";
+             ",\"credit\":" + (credit.empty() ? "null" : credit) + QuotaJson(*r) + "}";
     } else {
       out += id + "  " + (in ? r->Account : "(not logged in)") + "  " + r->UserName + "  " + r->IP +
              "  " + r->Status + "  since " + r->LoginTime + "  idle " + std::to_string(r->Idle) +
              " s  up " + std::to_string(r->Uploaded) + "  down " + std::to_string(r->Downloaded) +
-             "  " + speed + (credit.empty() ? "" : "  credit " + credit) + "\n";
+             "  " + speed + (credit.empty() ? "" : "  credit " + credit) +
+             (limits.empty() ? "" : "  " + limits) + "\n";
     }
   }
   return Ok(json ? out + "]\n" : out);

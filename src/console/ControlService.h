@@ -43,6 +43,7 @@ class ControlService {
   Usrdata* RecordOfId(const std::string& text, uint64_t& sequence);
 
   std::string Who(bool json);
+  std::string QuotaJson(const Usrdata& record) const;
   std::string Kick(const ControlRequest& request);
   std::string Ban(const ControlRequest& request);
   std::string Unban(const ControlRequest& request);

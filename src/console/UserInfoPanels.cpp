@@ -1,5 +1,7 @@
 #include "console/UserInfoPanels.h"
 
+#include "host/AccountLimits.h"
+
 namespace orvane {
 
 UserInfoPanels::Texts UserInfoPanels::Empty() {
@@ -24,6 +26,16 @@ std::string UserInfoPanels::MaxDl(const Usrdata& record) {
   const std::string text = std::to_string(record.Credit);
   if (text.size() > 4) return "Max dl: " + std::to_string(record.Credit / 1000) + " Kb";
   return "Max dl: " + text + " bytes";
+}
+
+std::string UserInfoPanels::LimitsLine(const Usrdata& record, const AccountLimits& limits) {
+  const std::string quota = limits.QuotaText(record);
+  const std::string rates = AccountLimits::RatesText(int64_t{record.DownloadRate} * 1024,
+                                                     int64_t{record.UploadRate} * 1024);
+  std::string line;
+  if (!quota.empty()) line = "Quota: " + quota;
+  if (!rates.empty()) line += (line.empty() ? "" : "   ") + std::string("Rates: ") + rates;
+  return line;
 }
 
 UserInfoPanels::Texts UserInfoPanels::Fill(const Usrdata& record) {

@@ -8,6 +8,8 @@
 
 namespace orvane {
 
+class AccountLimits;
+
 // The texts of the user information window's panels 1 to 5 for the selected record: idle time,
 // upload, download, speed and the remaining download allowance, each in bytes or in "Kb" by the
 // length of its decimal text.
@@ -27,6 +29,9 @@ class UserInfoPanels {
   static std::string Amount(const std::string& label, int64_t bytes);
   static std::string Speed(int64_t bytes);
   static std::string MaxDl(const Usrdata& record);
+  // The line under the list for the selected client's limits: "Quota: 600000 of 1048576 bytes,
+  // 1 files   Rates: download 1024 KiB/s, upload none"; empty for a client without any.
+  static std::string LimitsLine(const Usrdata& record, const AccountLimits& limits);
 
  private:
   static Texts Fill(const Usrdata& record);

@@ -12,6 +12,7 @@
 #include "ftp/PassivePorts.h"
 #include "ftp/TFileStream.h"
 #include "ftp/TFtpCtrlSocket.h"
+#include "ftp/TransferPacing.h"
 #include "net/SocketAddress.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -41,6 +42,15 @@ void SendWithoutDelay(TWSocket& data) {
   if (data.HSocket() < 0) return;
   const int on = 1;
   ::setsockopt(data.HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+// A paced upload keeps the kernel's receive buffer at about two steps, so that the client is
+// held back by the TCP window rather than by bytes piling up in the buffer, which the close of
+// the connection would deliver all at once.
+void HoldReceiveWindow(TWSocket& data, int64_t step) {
+  if (data.HSocket() < 0) return;
+  const int size = static_cast<int>(std::max<int64_t>(2 * step, 64 * 1024));
+  ::setsockopt(data.HSocket(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 File::Mode CreateMode(const TFtpCtrlSocket& client) {
@@ -242,7 +252,14 @@ void DataChannel::InstallHandlers(std::optional<Transfer::Kind> kind) {
 void DataChannel::Established(uint16_t error) {
   assert(handlers_ && "a connection is established for a transfer");
   state_ = State::Transferring;
-  if (*handlers_ == Transfer::Kind::Send) {
+  // File transfers only: a listing (a stream of its own) is neither paced nor takes a share.
+  const bool download = *handlers_ == Transfer::Kind::Send;
+  if (!download || !transfer_.stream) {
+    pacer_ = events_->PacerFor(
+        download, download ? session_.DownloadRateLimit : session_.UploadRateLimit, token_);
+    if (pacer_ && !download) HoldReceiveWindow(*socket_, pacer_->StepSize(kUploadBlockSize));
+  }
+  if (download) {
     SendConnected(error);
   } else {
     StoreConnected(error);
@@ -383,6 +400,7 @@ Transfer DataChannel::EndTransfer() {
   transfer_ = Transfer{};
   if (!ended.replaced) dataPort_ = "ftp-data";
   uploadBuffer_.reset();
+  pacer_.reset();
   handlers_.reset();
   state_ = State::Idle;
   return ended;
@@ -426,8 +444,20 @@ void DataChannel::StoreConnected(uint16_t error) {
 void DataChannel::StoreData(uint16_t error) {
   if (!uploadBuffer_) uploadBuffer_ = std::make_unique_for_overwrite<char[]>(kUploadBlockSize);
   char* buffer = uploadBuffer_.get();
-  const int n = socket_->Receive(buffer, kUploadBlockSize);
+  const int block =
+      pacer_ ? static_cast<int>(pacer_->StepSize(kUploadBlockSize)) : kUploadBlockSize;
+  const int n = socket_->Receive(buffer, block);
   if (n <= 0 || transfer_.Aborted()) return;
+  // Ahead of its rate, an upload stops reading until it may go on; the kernel's receive window
+  // then holds the client back.
+  if (pacer_) {
+    pacer_->Moved(n);
+    if (pacer_->Wait([this]() {
+          if (state_ == State::Transferring) socket_->Resume();
+        })) {
+      socket_->Pause();
+    }
+  }
   try {
     events_->UploadData(session_, *socket_, buffer, n, error);
     if (!transfer_.stream && !session_.FilePath.empty()) {
@@ -568,13 +598,15 @@ void DataChannel::SendFileChunk(TFileStream& file) {
   if (position > size && position > transfer_.startOffset) {
     throw std::runtime_error("File truncated while being sent");
   }
-  // The chunk size is the engine's: the place for a per-account bandwidth limit.
-  const int64_t n = std::min(size - position, events_->DownloadChunkSize(session_));
+  // A limited download sends one step of its rate at a time.
+  const int64_t chunk = events_->DownloadChunkSize(session_);
+  const int64_t n = std::min(size - position, pacer_ ? pacer_->StepSize(chunk) : chunk);
   if (n > 0) {
     if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath)) {
       events_->DownloadChunk(session_, static_cast<int>(n));
     }
     socket_->SendFile(file.Handle(), n);
+    if (pacer_) pacer_->Moved(n);
   } else if (state_ == State::Transferring) {
     FinishSending();
   }
@@ -603,6 +635,12 @@ void DataChannel::SendDataSent(uint16_t error) {
     events_->DownloadDataSent(session_, *socket_, error);
     if (error != 0) throw std::runtime_error("Send: error #" + std::to_string(error));
     if (socket_->FileShortfall() != 0) throw std::runtime_error("File truncated while being sent");
+    // Ahead of its rate, a download sends its next chunk from a timer.
+    if (pacer_ && pacer_->Wait([this]() {
+          if (state_ == State::Transferring) SendNextChunk();
+        })) {
+      return;
+    }
     SendNextChunk();
   } catch (const std::exception& e) {
     // The close answers the download, once: a reply here as well would leave the client one

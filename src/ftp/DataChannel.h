@@ -16,6 +16,7 @@ namespace orvane {
 
 class PassivePorts;
 class TFileStream;
+class TransferPacer;
 class TFtpCtrlSocket;
 
 // Every port of the configured passive range is taken.
@@ -163,6 +164,8 @@ class DataChannel {
   bool startPending_ = false;
   // The block buffer of a running upload: allocated when it starts, freed when it ends.
   std::unique_ptr<char[]> uploadBuffer_;
+  // The pace of a running transfer under a rate limit; none for an unlimited one.
+  std::unique_ptr<TransferPacer> pacer_;
 };
 
 }  // namespace orvane

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "net/EventLoop.h"
 
 namespace orvane {
 
 class CompatibilityPolicy;
 class TFtpCtrlSocket;
 class TWSocket;
+class TransferPacer;
 struct Transfer;
 
 // What a DataChannel needs of the engine while it runs a transfer: the transfer hooks it fires
@@ -36,6 +40,11 @@ class DataChannelEvents {
   virtual void TransferAnswer(TFtpCtrlSocket& client, const std::string& answer) = 0;
   // The size of a download's next chunk.
   virtual int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const = 0;
+  // The pace of a file transfer with the account's own limit (bytes/s, 0 = none), under the
+  // server-wide limit of its direction; none when neither limits it. owner is the channel's
+  // token, to which a waiting transfer's resumption is addressed.
+  virtual std::unique_ptr<TransferPacer> PacerFor(bool download, int64_t ownLimit,
+                                                  EventLoop::Token owner) = 0;
   // Starts TLS on a data connection just established, where the session asks for protected
   // data; a failure is reported and closes the connection.
   virtual void SecureDataConnection(TFtpCtrlSocket& client) = 0;

@@ -54,6 +54,9 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // does not exist, so a file that appeared meanwhile is never overwritten by a client that was
   // allowed to create new files only.
   bool FileIsNew = false;
+  // The session's own transfer rates in bytes per second, 0 = none (the host sets them at login).
+  int64_t DownloadRateLimit = 0;
+  int64_t UploadRateLimit = 0;
   TFtpCmdType CurCmdType = ftpcNOOP;
   // The running command came without an argument ("RMD", not "RMD /home/solo/"): DELE, RNFR,
   // RMD and MKD then act on the current directory itself. Set by the dispatcher per command.

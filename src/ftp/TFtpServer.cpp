@@ -22,6 +22,7 @@ bool IsKeywordChar(char c) {
 
 TFtpServer::TFtpServer(EventLoop& loop)
     : ExternalAddress(loop),
+      Pacing(loop),
       loop_(loop),
       token_(loop.NewToken()),
       serverSocket_(std::make_unique<TWSocket>(loop)),

@@ -11,6 +11,7 @@
 #include "ftp/PassiveAddress.h"
 #include "ftp/PassivePorts.h"
 #include "ftp/TFtpCtrlSocket.h"
+#include "ftp/TransferPacing.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
 #include "net/TlsCredentials.h"
@@ -116,6 +117,9 @@ class TFtpServer : private DataChannelEvents {
   // (FTPsrv.ini, section Passive, keys "ports" and "address").
   PassivePorts PassivePortRange;
   PassiveAddress ExternalAddress;
+  // Transfer rate limits: the server-wide rates and the timers of the transfers that wait.
+  // Declared before the sessions, whose transfers refer to it.
+  TransferPacing Pacing;
   // FTPS. Tls holds the certificate; without it AUTH, PBSZ, PROT and CCC are unknown commands
   // and FEAT does not name them. TlsRequireLogin refuses USER on a connection that is not TLS;
   // TlsRequireReuse refuses a protected data connection that does not resume the control
@@ -167,6 +171,8 @@ class TFtpServer : private DataChannelEvents {
   std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool data,
                      const std::string& reason)>
       OnTlsFailed;
+  // STAT without argument: lines the host adds to the status reply (each " text" + CR LF).
+  std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& lines)> OnStatusLines;
 
   // Listens on Port unless already listening; a failure reaches the caller as ESocketException.
   // The implicit port's listener is opened too; a failure there leaves ImplicitSocket() closed.
@@ -195,6 +201,9 @@ class TFtpServer : private DataChannelEvents {
   // The size of a download's next chunk, asked by the session's DataChannel before each one:
   // the place for a per-account bandwidth limit.
   int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const override;
+  // A pacer for a limited transfer of the session, from Pacing; none for an unlimited one.
+  std::unique_ptr<TransferPacer> PacerFor(bool download, int64_t ownLimit,
+                                          EventLoop::Token owner) override;
 
  protected:
   // Command handlers, in table order of their keyword.

@@ -181,10 +181,12 @@ void TFtpServer::CommandSTAT(TFtpCtrlSocket& client, std::string&, std::string& 
     answer = "504 STAT with an argument is not supported; use LIST.";
     return;
   }
+  std::string hostLines;
+  if (OnStatusLines) OnStatusLines(*this, client, hostLines);
   answer = "211-FTP server status:\r\n Connected to " + client.PeerAddr + "\r\n Logged in as " +
            client.UserName + "\r\n Current directory " +
            Compatibility.ShownPath(client.Directory(), client.Directory()) + "\r\n " +
-           std::to_string(ClientCount()) + " session(s)\r\n211 End of status";
+           std::to_string(ClientCount()) + " session(s)\r\n" + hostLines + "211 End of status";
 }
 
 void TFtpServer::CommandHELP(TFtpCtrlSocket&, std::string&, std::string&, std::string& answer) {

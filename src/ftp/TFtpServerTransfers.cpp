@@ -244,11 +244,15 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& 
   }
 }
 
-// A download's chunk size. This is where a per-account bandwidth limit belongs: it would hand
-// out fewer bytes here, or hold the next chunk back with a timer, and every hook would keep its
-// place around the chunk.
+// A download's chunk size. A rate-limited download takes at most one step of its rate of it
+// (TransferPacer::StepSize) and waits for its next chunk on a timer.
 int64_t TFtpServer::DownloadChunkSize(const TFtpCtrlSocket&) const {
   return kFileChunkSize;
+}
+
+std::unique_ptr<TransferPacer> TFtpServer::PacerFor(bool download, int64_t ownLimit,
+                                                    EventLoop::Token owner) {
+  return Pacing.PacerFor(download, ownLimit, owner);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -130,6 +130,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   messages.Load(ini);
   freeFiles.Load(ini);
   loginGuard.Load(ini);
+  ApplyServerRates(ini);
 
   if (OnBeforeAutoStart) OnBeforeAutoStart();
   FtpServer1.MaxClients = maxClients;
@@ -250,6 +251,7 @@ bool FtpHost::Reload() {
   messages.Load(ini);
   freeFiles.Load(ini);
   loginGuard.Load(ini);
+  ApplyServerRates(ini);
   startupSettings_.Passive.Load(ini);
   startupSettings_.Passive.ApplyTo(FtpServer1);
 
@@ -465,6 +467,19 @@ bool FtpHost::PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record,
   return true;
 }
 
+void FtpHost::ApplyServerRates(const IniFile& ini) {
+  limits.Load(ini);
+  FtpServer1.Pacing.SetServerRates(limits.ServerDownloadRate(), limits.ServerUploadRate());
+}
+
+int FtpHost::LoggedInSessions(const std::string& account) {
+  int count = 0;
+  for (size_t i = 0; i < Clients.Count(); ++i) {
+    if (Clients.At(i).Account == account) ++count;
+  }
+  return count;
+}
+
 void FtpHost::AutoBan(const std::string& address, int64_t now) {
   // A ban the operator made stays his: only the host's own ban ends by itself.
   const bool listed = !banList.AddAutomatic(address);
@@ -589,6 +604,7 @@ void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, ui
   const std::string a = client.GetPeerAddr();
   // A transfer still running when its session goes is logged as incomplete.
   XferEnded(client, *record, false);
+  limits.LoggedOut(*record);
   LogEvent(3, record->UserName.empty() ? a + " disconnected"
                                        : record->UserName + " (" + a + ") disconnected");
   // Out of the list before the windows look at it again; freed when this hook ends.
@@ -614,6 +630,7 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
     log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + shown);
   }
   if (OnCommandSeen) OnCommandSeen(*record, keyword, shown);
+  limits.Command(*record, keyword, params);
   // SECURITY: a banned address, or a login with every place taken, is refused before its
   // password is judged.
   if (keyword == "PASS" && answer.empty()) PasswordRefusedUnjudged(client, *record, answer);
@@ -623,7 +640,16 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
 
 void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std::string& answer) {
   Usrdata* record = RecordOf(client);
-  if (record != nullptr) record->Idle = 0;
+  if (record != nullptr) {
+    record->Idle = 0;
+    // A refusal the host gave its own reason replaces the engine's failure reply.
+    if (!record->RefusalAnswer.empty() && !answer.empty() &&
+        (answer[0] == '4' || answer[0] == '5')) {
+      answer = std::move(record->RefusalAnswer);
+      record->RefusalAnswer.clear();
+    }
+    limits.AfterCommand(*record);
+  }
   if (record != nullptr && OnAnswerSeen) OnAnswerSeen(*record, answer);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);
 }

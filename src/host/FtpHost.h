@@ -16,6 +16,7 @@
 #include "access/TransferAccounting.h"
 #include "access/Usrdata.h"
 #include "ftp/TFtpServer.h"
+#include "host/AccountLimits.h"
 #include "host/Admission.h"
 #include "host/BanList.h"
 #include "host/ClientRegistry.h"
@@ -34,6 +35,8 @@
 #include "net/TThreadedTimer.h"
 
 namespace orvane {
+
+class IniFile;
 
 // The server host: owns the engine FtpServer1 and the per-client records (Clients), reads and
 // writes FTPsrv.ini, starts and stops the engine, admits and greets clients, logs events and
@@ -118,6 +121,7 @@ class FtpHost : public AccessHost {
   std::string CurrentDate() override;
   std::string CurrentTime() override;
   const CompatibilityPolicy& Compatibility() override { return FtpServer1.Compatibility; }
+  int LoggedInSessions(const std::string& account) override;
 
   TFtpServer FtpServer1;
   ClientRegistry Clients;  // the per-client records, in connection order
@@ -130,6 +134,7 @@ class FtpHost : public AccessHost {
   LoginGuard loginGuard;
   AccountStore accounts;
   FreeList freeFiles;
+  AccountLimits limits;  // quota usage per account, server-wide rates
   LogMemo memo;
   // Watchers of one client's conversation (the spy window): a command received, a reply about
   // to be sent, and the client leaving (its record is still valid during the call).
@@ -169,6 +174,8 @@ class FtpHost : public AccessHost {
   // session is held meanwhile), the connection ended after too many, the address banned.
   void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
   void AutoBan(const std::string& address, int64_t now);
+  // Section ServerFTP's transfer rates, to the engine.
+  void ApplyServerRates(const IniFile& ini);
   // A ban ends the address's sessions that have not logged in (guesses in flight), except the
   // guesser's own, which ends after its held answer.
   void EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser);

@@ -74,7 +74,21 @@ void FtpHost::AssignAccessHooks() {
     Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
     authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
-    if (!ok) RefusedPassword(c, *r);
+    if (ok) {
+      c.DownloadRateLimit = int64_t{r->DownloadRate} * 1024;
+      c.UploadRateLimit = int64_t{r->UploadRate} * 1024;
+      limits.LoggedIn(*r);
+    } else if (r->RefusalAnswer.empty()) {
+      RefusedPassword(c, *r);  // a full account is no guess: its password matched
+    }
+  };
+  FtpServer1.OnStatusLines = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& lines) {
+    const Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    const std::string quota = limits.QuotaText(*r);
+    if (!quota.empty()) lines += " Quota: " + quota + "\r\n";
+    const std::string rates = AccountLimits::RatesText(c.DownloadRateLimit, c.UploadRateLimit);
+    if (!rates.empty()) lines += " Rate limits: " + rates + "\r\n";
   };
   FtpServer1.OnClientSecured = [this](TFtpServer&, TFtpCtrlSocket& c) {
     Usrdata* r = RecordOf(c);
@@ -97,11 +111,23 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnValidatePut = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                     bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidatePut(c, path, allowed, *r);
+    Usrdata* r = RecordOrDeny(c, allowed);
+    if (r == nullptr) return;
+    rights_.FtpServer1ValidatePut(c, path, allowed, *r);
+    if (!allowed || c.CurCmdType != ftpcSTOR) return;
+    const std::string why = limits.RefuseUpload(*r, path);
+    if (why.empty()) return;
+    allowed = false;
+    r->RefusalAnswer = AccountLimits::kQuotaExceeded;
+    LogEvent(5, c.UserName + " (" + c.GetPeerAddr() + ") asked to upload " + path +
+                    " --> Quota exceeded: " + why);
   };
   FtpServer1.OnValidateDele = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                      bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidateDele(c, path, allowed, *r);
+    Usrdata* r = RecordOrDeny(c, allowed);
+    if (r == nullptr) return;
+    rights_.FtpServer1ValidateDele(c, path, allowed, *r);
+    if (allowed) limits.DeleteAsked(*r, path);
   };
   FtpServer1.OnValidateSize = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
                                      bool& allowed) {
@@ -170,7 +196,15 @@ void FtpHost::AssignAccessHooks() {
   };
   FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                           const char* buf, int len, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1StorDataAvailable(c, buf, len, e, *r);
+    Usrdata* r = RecordOf(c);
+    if (r == nullptr) return;
+    if (!limits.Receive(*r, len)) {
+      // Thrown before the block is written: the channel ends the upload, the close below
+      // removes what it created, and the client reads why.
+      r->RefusalAnswer = AccountLimits::kQuotaExceeded;
+      throw std::runtime_error("Quota exceeded");
+    }
+    accounting_.FtpServer1StorDataAvailable(c, buf, len, e, *r);
   };
   FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
                                           const Transfer& t, uint16_t e) {
@@ -178,6 +212,10 @@ void FtpHost::AssignAccessHooks() {
     if (r == nullptr) return;
     accounting_.FtpServer1StorSessionClosed(c, e, *r);
     XferEnded(c, *r, e == 0 && !t.Aborted());
+    if (limits.UploadEnded(*r)) {
+      LogEvent(6, c.UserName + " (" + c.GetPeerAddr() + ") upload of " + c.FileName + " in " +
+                      c.Directory() + " ended: Quota exceeded (" + limits.QuotaText(*r) + ")");
+    }
   };
 }
 

@@ -36,6 +36,12 @@ const std::vector<SettingsReference::Key> kKeys = {
      "the desktop program shows tray notifications (first client, bans, server stopped)"},
     {kServer, "ServerFTP", "maxperip", Type::NonNegative, "8",
      "connections one address may hold at once; 0 for no limit"},
+    {kServer, "ServerFTP", "downloadrate", Type::NonNegative, "0",
+     "KiB/s all downloads together may send, shared fairly among the running ones; 0 for no "
+     "limit (counts on reload, for running transfers too)"},
+    {kServer, "ServerFTP", "uploadrate", Type::NonNegative, "0",
+     "KiB/s all uploads together may receive, shared fairly among the running ones; 0 for no "
+     "limit (counts on reload, for running transfers too)"},
     {kServer, "ServerFTP", "maxprelogin", Type::NonNegative, "32",
      "connections not yet logged in, all addresses together; 0 for no limit"},
     {kServer, "ServerFTP", "logintimeout", Type::NonNegative, "60",
@@ -145,6 +151,18 @@ const std::vector<SettingsReference::Key> kKeys = {
     {kAccounts, "*", "TO", Type::Boolean, "1", "the idle time-out Timeout applies"},
     {kAccounts, "*", "Enabled", Type::Boolean, "1", "the account may log in"},
     {kAccounts, "*", "RequireTLS", Type::Boolean, "0", "refuse a login in clear for this account"},
+    {kAccounts, "*", "DownloadRate", Type::NonNegative, "0",
+     "KiB/s each download of this account may send; 0 for no limit"},
+    {kAccounts, "*", "UploadRate", Type::NonNegative, "0",
+     "KiB/s each upload of this account may receive; 0 for no limit"},
+    {kAccounts, "*", "MaxSessions", Type::NonNegative, "0",
+     "logged-in sessions this account may have at once; one more login gets \"530 Too many "
+     "sessions for this account (limit N).\"; 0 for no limit"},
+    {kAccounts, "*", "QuotaBytes", Type::Counter, "0",
+     "bytes the files under the account's directory entries may hold; an upload past it gets "
+     "\"552 Quota exceeded\"; 0 for no limit"},
+    {kAccounts, "*", "QuotaFiles", Type::Counter, "0",
+     "files the account's directory entries may hold; 0 for no limit"},
     {kAccounts, "*", "Maxdl", Type::Integer, "0", "download credit in bytes granted at each login"},
     {kAccounts, "*", "Xupl", Type::Integer, "1", "upload side of the ratio (0 reads as 1)"},
     {kAccounts, "*", "Xdl", Type::Integer, "1",

@@ -32,6 +32,29 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
   MessageRow.addWidget(&Edit1);
   MessageRow.addWidget(&Browse);
   Layout.addLayout(&MessageRow);
+  const struct {
+    const char* caption;
+    QLineEdit* field;
+    const char* unit;
+  } limits[] = {{"Download rate", &downloadrate, "KiB/s"},
+                {"Upload rate", &uploadrate, "KiB/s"},
+                {"Max sessions", &maxsessions, "at once"},
+                {"Quota", &quotabytes, "bytes"},
+                {"Quota", &quotafiles, "files"}};
+  // Two limits a row, so that the sheet still fits a 640 x 400 screen.
+  int i = 0;
+  for (const auto& limit : limits) {
+    const int row = i / 2;
+    const int column = (i % 2) * 3;
+    LimitCaptions[i].setText(limit.caption);
+    LimitUnits[i].setText(limit.unit);
+    LimitsGrid.addWidget(&LimitCaptions[i], row, column);
+    LimitsGrid.addWidget(limit.field, row, column + 1);
+    LimitsGrid.addWidget(&LimitUnits[i], row, column + 2);
+    ++i;
+  }
+  LimitsBox.setLayout(&LimitsGrid);
+  Layout.addWidget(&LimitsBox);
   Buttons.addStretch(1);
   Buttons.addWidget(&Ok);
   Buttons.addWidget(&Cancel);
@@ -59,21 +82,18 @@ TMisc::TMisc(QWidget* parent) : QDialog(parent) {
 }
 
 void TMisc::SetControlsEnabled(bool on) {
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{&hidefiles, &Accenable, &enablenoop, &requiretls,
-                                       &AllowTimeout, &timeout, &Edit1, &Browse}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           &hidefiles, &Accenable, &enablenoop, &requiretls, &AllowTimeout, &timeout, &Edit1,
+           &Browse, &downloadrate, &uploadrate, &maxsessions, &quotabytes, &quotafiles}) {
     w->setEnabled(on);
   }
 }
 
 TMisc::Values TMisc::Current() const {
-  return {hidefiles.isChecked(),
-          Accenable.isChecked(),
-          enablenoop.isChecked(),
-          requiretls.isChecked(),
-          AllowTimeout.isChecked(),
-          timeout.text(),
-          Edit1.text()};
+  return {hidefiles.isChecked(),  Accenable.isChecked(),    enablenoop.isChecked(),
+          requiretls.isChecked(), AllowTimeout.isChecked(), timeout.text(),
+          Edit1.text(),           downloadrate.text(),      uploadrate.text(),
+          maxsessions.text(),     quotabytes.text(),        quotafiles.text()};
 }
 
 void TMisc::Apply(const Values& v) {
@@ -84,6 +104,11 @@ void TMisc::Apply(const Values& v) {
   AllowTimeout.setChecked(v.allowTimeout);
   timeout.setText(v.timeout);
   Edit1.setText(v.message);
+  downloadrate.setText(v.downloadRate);
+  uploadrate.setText(v.uploadRate);
+  maxsessions.setText(v.maxSessions);
+  quotabytes.setText(v.quotaBytes);
+  quotafiles.setText(v.quotaFiles);
 }
 
 void TMisc::showEvent(QShowEvent* event) {

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +38,16 @@ class TMisc : public QDialog {
   QHBoxLayout MessageRow;
   QLineEdit Edit1;
   QPushButton Browse{"..."};
+  // The account's limits, 0 = none each.
+  QGroupBox LimitsBox{"Limits (0 = none)"};
+  QGridLayout LimitsGrid;
+  QLineEdit downloadrate{"0"};
+  QLineEdit uploadrate{"0"};
+  QLineEdit maxsessions{"0"};
+  QLineEdit quotabytes{"0"};
+  QLineEdit quotafiles{"0"};
+  QLabel LimitCaptions[5];
+  QLabel LimitUnits[5];
   QHBoxLayout Buttons;
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
@@ -51,6 +63,7 @@ class TMisc : public QDialog {
   struct Values {
     bool hide, enable, noop, requireTls, allowTimeout;
     QString timeout, message;
+    QString downloadRate, uploadRate, maxSessions, quotaBytes, quotaFiles;
     bool operator==(const Values&) const = default;
   };
   Values Current() const;

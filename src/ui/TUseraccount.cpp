@@ -271,6 +271,11 @@ void TUseraccount::Fill() {
   Misc.AllowTimeout.setChecked(f.AllowTimeout);
   Misc.timeout.setText(Q(f.Timeout));
   Misc.Edit1.setText(Q(f.Message));
+  Misc.downloadrate.setText(Q(f.DownloadRate));
+  Misc.uploadrate.setText(Q(f.UploadRate));
+  Misc.maxsessions.setText(Q(f.MaxSessions));
+  Misc.quotabytes.setText(Q(f.QuotaBytes));
+  Misc.quotafiles.setText(Q(f.QuotaFiles));
   filling_ = false;
   FillDirectories(-1);
   EnableControls();
@@ -329,6 +334,11 @@ void TUseraccount::Collect() {
   f.AllowTimeout = Misc.AllowTimeout.isChecked();
   f.Timeout = S(Misc.timeout.text());
   f.Message = S(Misc.Edit1.text());
+  f.DownloadRate = S(Misc.downloadrate.text());
+  f.UploadRate = S(Misc.uploadrate.text());
+  f.MaxSessions = S(Misc.maxsessions.text());
+  f.QuotaBytes = S(Misc.quotabytes.text());
+  f.QuotaFiles = S(Misc.quotafiles.text());
 }
 
 void TUseraccount::Edited() {

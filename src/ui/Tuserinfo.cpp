@@ -48,6 +48,10 @@ Tuserinfo::Tuserinfo(FtpHost& host, TMainForm& main, StayOnTop& stayOnTop)
   Layout.setContentsMargins(0, 0, 0, 0);
   Layout.setSpacing(0);
   Layout.addWidget(&ListView1);
+  LimitsLine.setObjectName("LimitsLine");
+  LimitsLine.setContentsMargins(4, 2, 4, 2);
+  LimitsLine.hide();
+  Layout.addWidget(&LimitsLine);
   Layout.addWidget(&StatusBar1);
   setLayout(&Layout);
 
@@ -134,8 +138,17 @@ void Tuserinfo::SetPanels(const UserInfoPanels::Texts& texts) {
 
 void Tuserinfo::ListView1Click() {
   if (const std::optional<ClientRef> ref = SingleSelection()) {
-    SetPanels(UserInfoPanels::Click(*main_.Actions().Resolve(*ref)));
+    Usrdata* record = main_.Actions().Resolve(*ref);
+    SetPanels(UserInfoPanels::Click(*record));
+    ShowLimits(record);
   }
+}
+
+void Tuserinfo::ShowLimits(const Usrdata* record) {
+  const std::string line =
+      record != nullptr ? UserInfoPanels::LimitsLine(*record, host_.limits) : std::string();
+  LimitsLine.setText(Q(line));
+  LimitsLine.setVisible(!line.empty());
 }
 
 void Tuserinfo::Timer1Timer() {
@@ -143,10 +156,13 @@ void Tuserinfo::Timer1Timer() {
   Panels.SetText(0, main_.StatusBar1.Text(0));
   if (ListView1.selectedItems().size() != 1) {
     SetPanels(UserInfoPanels::Empty());
+    ShowLimits(nullptr);
     return;
   }
   if (const std::optional<ClientRef> ref = SingleSelection()) {
-    SetPanels(UserInfoPanels::Tick(*main_.Actions().Resolve(*ref)));
+    Usrdata* record = main_.Actions().Resolve(*ref);
+    SetPanels(UserInfoPanels::Tick(*record));
+    ShowLimits(record);
   }
 }
 

@@ -52,6 +52,8 @@ class Tuserinfo : public QWidget {
 
   QVBoxLayout Layout;
   QTreeWidget ListView1;
+  // The selected client's quota and rates; hidden for a client without limits.
+  QLabel LimitsLine;
   QStatusBar StatusBar1;
   // 0 client count, 1 "Idle:", 2 "Upload:", 3 "Download:", 4 "Speed:", 5 "Max dl:".
   StatusPanels Panels{{100, 100, 150, 150, 120, 50}};
@@ -71,6 +73,7 @@ class Tuserinfo : public QWidget {
 
  private:
   void SetPanels(const UserInfoPanels::Texts& texts);
+  void ShowLimits(const Usrdata* record);
   void FillEntry(QTreeWidgetItem& item, const Usrdata& record);
   static ClientRef RefOfItem(const QTreeWidgetItem& item);
 

@@ -46,6 +46,8 @@ class FakeAccessHost : public AccessHost {
   void ClientLoggedIn(Usrdata& record) override { loggedIn.push_back(&record); }
   void ClientStatusChanged(Usrdata& record) override { statuses.push_back(record.Status); }
   int ClientRecordCount() override { return records; }
+  int LoggedInSessions(const std::string& account) override { return sessionsOf[account]; }
+  std::map<std::string, int> sessionsOf;  // logged-in sessions per account name
   std::string LocalIPAddr() override {
     ++localIpLookups;
     return "127.0.0.1";

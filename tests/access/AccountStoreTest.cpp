@@ -328,3 +328,48 @@ TEST_F(AccountStoreTest, ALiveReloadReplacesBothListsOrKeepsThemWithTheReason) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST_F(AccountStoreTest, LimitKeysReadAndAreWrittenOnlyWhenSet) {
+  // A file as the editor writes it, without limits: saved again, it keeps every byte.
+  const std::string plain =
+      "[a]\r\nLogin=a\r\nPass=\r\nMessage=\r\nLinks=\r\nEnableLogin=1\r\nEnablePass=0\r\n"
+      "AllowNoop=1\r\nEnableMaxdl=0\r\nEnableRatio=0\r\nHide hidden Files=0\r\nTO=1\r\n"
+      "Enabled=1\r\nMaxdl=0\r\nXupl=1\r\nXdl=1\r\nTimeout=600\r\nDir0=C:\\ftp\r\n"
+      "Attr0=RWDMLS\r\n";
+  WriteFile(plain);
+  {
+    AccountStore store;
+    store.HashPasswords = false;
+    store.Load(path_);
+    std::string error;
+    ASSERT_TRUE(store.Save(error)) << error;
+    EXPECT_EQ(ReadFile(), plain);
+  }
+  WriteFile(
+      "[b]\nDownloadRate=1024\nUploadRate=0x10\nMaxSessions=2\nQuotaBytes=5000000000\n"
+      "QuotaFiles=-3\n[c]\nMaxSessions=abc\n");
+  AccountStore store;
+  store.HashPasswords = false;
+  store.Load(path_);
+  const users& b = *store.EditorList()[0];
+  EXPECT_EQ(b.DownloadRate, 1024);
+  EXPECT_EQ(b.UploadRate, 16);
+  EXPECT_EQ(b.MaxSessions, 2);
+  EXPECT_EQ(b.QuotaBytes, int64_t{5000000000});  // past 32 bits
+  EXPECT_EQ(b.QuotaFiles, 0);                    // negative reads as none
+  EXPECT_EQ(store.EditorList()[1]->MaxSessions, 0);
+  std::string error;
+  ASSERT_TRUE(store.Save(error)) << error;
+  const std::string text = ReadFile();
+  EXPECT_NE(text.find("Timeout=600\r\nDownloadRate=1024\r\nUploadRate=16\r\nMaxSessions=2\r\n"
+                      "QuotaBytes=5000000000\r\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("QuotaFiles"), std::string::npos);
+  EXPECT_EQ(text.find("MaxSessions", text.find("[c]")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane

@@ -252,6 +252,34 @@ TEST_F(AuthenticatorTest, AttackRequireTlsHoldsForTheLoginKeyAndAnonymousAccount
   EXPECT_EQ(record_.Account, "zanon");
 }
 
+// MaxSessions counts the account's logged-in sessions; the refusal comes only after the right
+// password (a wrong one is refused as usual), says the limit, and a new login of a session that
+// is already the account's own does not count itself.
+TEST_F(AuthenticatorTest, MaxSessionsRefusesOneMoreLoginWithItsLimit) {
+  Accounts(
+      "[bob]\nPass=pw\nEnablePass=1\nMaxSessions=2\nDir0=C:\\home\nAttr0=RL\n"
+      "[anon]\nEnableLogin=0\nMaxSessions=1\nDir0=C:\\pub\n");
+  host_.sessionsOf["bob"] = 1;
+  EXPECT_TRUE(Login("bob", "pw"));
+  EXPECT_TRUE(record_.RefusalAnswer.empty());
+  host_.sessionsOf["bob"] = 2;
+  EXPECT_TRUE(Login("bob", "pw"));  // this session is one of the two
+  record_ = Usrdata();
+  EXPECT_FALSE(Login("bob", "wrong"));
+  EXPECT_TRUE(record_.RefusalAnswer.empty());
+  EXPECT_FALSE(Login("bob", "pw"));
+  EXPECT_EQ(record_.RefusalAnswer, "530 Too many sessions for this account (limit 2).");
+  EXPECT_TRUE(host_.Logged(2,
+                           "bob (127.0.0.9) connection refused : Too many sessions (account bob: "
+                           "limit 2 sessions)"));
+  // A full named account never falls through to the anonymous one.
+  EXPECT_NE(record_.Account, "anon");
+  record_ = Usrdata();
+  host_.sessionsOf["anon"] = 1;
+  EXPECT_FALSE(Login("guest", ""));
+  EXPECT_EQ(record_.RefusalAnswer, "530 Too many sessions for this account (limit 1).");
+}
+
 class LoginMessageTest : public AuthenticatorTest {
  protected:
   void SetUp() override {

@@ -111,6 +111,37 @@ TEST(AccountEditor, ZeroRatioSidesBecomeOneAndBadNumbersNameTheField) {
   EXPECT_EQ(ReadBytes(e.dir / "Accounts.ini"), kTwo);
 }
 
+TEST(AccountEditor, LimitFieldsStoreNumbersOfZeroOrMoreAndRefuseTheRest) {
+  EditorOn e;
+  AccountEditor editor(e.store);
+  editor.Select("bob");
+  AccountFields& f = editor.Fields();
+  EXPECT_EQ(f.DownloadRate, "0");
+  EXPECT_EQ(f.QuotaBytes, "0");
+  f.DownloadRate = "512";
+  f.UploadRate = "+64";
+  f.MaxSessions = "3";
+  f.QuotaBytes = "10000000000";  // past 32 bits
+  f.QuotaFiles = "20";
+  std::string error;
+  ASSERT_TRUE(editor.Save(error)) << error;
+  const users& bob = *e.store.FindAccount("bob");
+  EXPECT_EQ(bob.DownloadRate, 512);
+  EXPECT_EQ(bob.UploadRate, 64);
+  EXPECT_EQ(bob.MaxSessions, 3);
+  EXPECT_EQ(bob.QuotaBytes, int64_t{10000000000});
+  EXPECT_EQ(bob.QuotaFiles, 20);
+  editor.Select("bob");
+  EXPECT_EQ(editor.Fields().QuotaBytes, "10000000000");
+  editor.Fields().MaxSessions = "-1";
+  EXPECT_FALSE(editor.Save(error));
+  EXPECT_EQ(error, "'-1' is not a valid value for Max sessions: 0 (none) or more.");
+  editor.Fields().MaxSessions = "2";
+  editor.Fields().UploadRate = "fast";
+  EXPECT_FALSE(editor.Save(error));
+  EXPECT_EQ(error, "'fast' is not a valid integer value for Upload rate.");
+}
+
 TEST(AccountEditor, DirectoryListEditing) {
   EditorOn e;
   AccountEditor editor(e.store);

@@ -289,6 +289,28 @@ class UseraccountTest : public QObject {
     QVERIFY(ReadBytes(e.d.dir / "Accounts.ini").find("RequireTLS") == std::string::npos);
   }
 
+  void LimitFieldsOfTheMiscSheetReachTheAccountFile() {
+    EditorDesktop e;
+    QVERIFY(e.Open());
+    TUseraccount& u = e.u();
+    QVERIFY(!u.Misc.maxsessions.isEnabled());
+    u.SelectAccount("bob");
+    QCOMPARE(u.Misc.quotabytes.text(), QString("0"));
+    u.MiscButton.click();
+    u.Misc.maxsessions.setText("2");
+    u.Misc.downloadrate.setText("1024");
+    u.Misc.quotabytes.setText("1048576");
+    u.Misc.Ok.click();
+    QVERIFY(u.SaveButton.isEnabled());
+    u.OkButton.click();
+    QVERIFY(e.d.messages.empty());
+    const std::string written = ReadBytes(e.d.dir / "Accounts.ini");
+    QVERIFY(written.find("DownloadRate=1024\r\nMaxSessions=2\r\nQuotaBytes=1048576\r\n") !=
+            std::string::npos);
+    QVERIFY(written.find("UploadRate") == std::string::npos);
+    QCOMPARE(e.d.Host().accounts.FindAccount("bob")->MaxSessions, 2);
+  }
+
   void FailedWriteIsShownAndTheServerKeepsItsList() {
     EditorDesktop e;
     QVERIFY(e.Open());

@@ -1,5 +1,5 @@
 // Draws the main window serving a client, as the README shows it, on Qt's offscreen platform:
-//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png [USERINFO.png SPY.png [ACCOUNTS.png]]]
+//   ui_screenshot OUT.png [SETUP.png TRAYMENU.png [USERINFO.png SPY.png [ACCOUNTS.png [MISC.png]]]]
 // The program runs on a temporary directory and a free port; one client logs in and sends a
 // few commands, which the memo echoes in green.
 #include <QApplication>
@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
             "\r\nmaxusr=10\r\ndemarrageauto=1\r\n[FTPServer]\r\nTip=0\r\n[Screen]\r\n12=1\r\n");
   MakeDir(d.dir / "pub");
   WriteBytes(d.Ini().Path(), ReadBytes(d.Ini().Path()) + "[Drives]\r\nC=" + d.dir.Path() + "\r\n");
+  // The anonymous account with a quota and a download rate, so that Users Infos shows them.
+  WriteBytes(d.dir / "Accounts.ini",
+             ReadBytes(d.dir / "Accounts.ini") + "DownloadRate=1024\r\nQuotaBytes=10485760\r\n");
   if (!d.Start()) return 1;
   d.Main().resize(780, 260);
   auto client = d.Connect(true, "127.0.0.1");
@@ -72,6 +75,12 @@ int main(int argc, char** argv) {
       accounts.SelectAccount("anonymous");
       QApplication::processEvents();
       ok = accounts.grab().save(argv[6]) && ok;
+      if (argc >= 8) {
+        accounts.MiscButton.click();
+        QApplication::processEvents();
+        ok = accounts.Misc.grab().save(argv[7]) && ok;
+        accounts.Misc.hide();
+      }
       accounts.hide();
     }
     second->Command("QUIT");
