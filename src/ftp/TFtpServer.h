@@ -150,11 +150,15 @@ class TFtpServer {
   void Stop();
   bool Active() const;
   int ClientCount() const { return static_cast<int>(clients_.size()); }
-  TFtpCtrlSocket& Client(int position) { return *clients_.at(static_cast<size_t>(position)); }
-  int IndexOf(const TFtpCtrlSocket& client) const;
-  void Disconnect(int position);
+  // Whether the session is in the list of open sessions (not yet disconnected or closed).
+  bool Lists(const TFtpCtrlSocket& client) const;
+  // Takes the session out of the list and closes it; its disconnection hook runs from the loop.
+  // False for a session no longer listed.
+  bool Disconnect(TFtpCtrlSocket& client);
+  // The session with this sequence number, listed or already disconnected and not yet freed.
+  TFtpCtrlSocket* FindClient(uint64_t sequence) const;
   void DisconnectAll();
-  void SendToClient(int position, const std::string& text);
+  void SendToClient(TFtpCtrlSocket& client, const std::string& text);
   void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
   TWSocket& ServerSocket() { return *serverSocket_; }
   TWSocket& ImplicitSocket() { return *implicitSocket_; }
@@ -275,7 +279,6 @@ class TFtpServer {
   void ClientCommand(TFtpCtrlSocket& client, const char* line, int length);
   void ClientSessionClosed(TFtpCtrlSocket& client);
   void ClientDataSent(TFtpCtrlSocket& client);
-  TFtpCtrlSocket* FindClient(uint64_t sequence) const;
 
   // Deferred actions
   void PostCloseRequest(TFtpCtrlSocket& client);

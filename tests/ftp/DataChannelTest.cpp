@@ -81,7 +81,7 @@ class DataChannelTest : public EngineTest {
   }
   void TearDown() override { FileSystem::SetDriveMap(drives_); }
 
-  DataChannel& Channel() { return server_->Client(0).Data(); }
+  DataChannel& Channel() { return (*server_->FindClient(1)).Data(); }
   bool WaitState(State state) {
     return loop_.RunUntil([&] { return Channel().GetState() == state; }, FtpClient::kWait);
   }
