@@ -21,9 +21,8 @@
 #include <optional>
 #include <string>
 
-#include "host/CommandLine.h"
+#include "host/ProgramStart.h"
 #include "platform/AutostartEntry.h"
-#include "platform/SettingsDirectory.h"
 #include "platform/UniqueFd.h"
 #include "ui/DesktopProgram.h"
 
@@ -102,32 +101,12 @@ std::string ChooseDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  orvane::CommandLine args;
-  const auto kind = orvane::CommandLine::Program::Desktop;
-  if (!orvane::CommandLine::Parse(argc, argv, kind, args)) {
-    std::cerr << argv[0] << ": " << args.error << "\n" << orvane::CommandLine::Usage(argv[0], kind);
-    return 2;
-  }
-  if (args.help) {
-    std::cout << orvane::CommandLine::Usage(argv[0], kind);
-    return 0;
-  }
-  if (args.version) {
-    std::cout << orvane::CommandLine::Version(argv[0]);
-    return 0;
-  }
-  // Without --dir: the program's own directory when it may hold the settings, else
-  // $XDG_CONFIG_HOME/orvane-ftp-server/, created here on the first start.
-  const orvane::SettingsDirectory::Choice settings =
-      orvane::SettingsDirectory::Resolve(orvane::SettingsDirectory::FromEnvironment(
-          orvane::SettingsDirectory::Program::Desktop,
-          args.dirGiven ? std::optional<std::string>(args.dir) : std::nullopt));
-  if (settings.dir.empty()) {
-    std::cerr << "orvane-ftp-server: no settings directory: " << settings.reason << "\n";
-    return 2;
-  }
-  std::cout << orvane::SettingsDirectory::StartLine(settings) << std::endl;
-  args.dir = settings.dir;
+  orvane::ProgramStart start =
+      orvane::ProgramStart::Begin(argc, argv, orvane::CommandLine::Program::Desktop,
+                                  "orvane-ftp-server", {SIGTERM, SIGINT});
+  if (start.exitStatus) return *start.exitStatus;
+  const orvane::CommandLine& args = start.args;
+  const orvane::UniqueFd& signalFd = start.signalFd;
   // A platform named on the command line (-platform offscreen) is Qt's to choose.
   const std::string noDisplay = args.toolkitPlatform.empty() ? ChooseDisplay() : "";
   if (!noDisplay.empty()) {
@@ -135,15 +114,6 @@ int main(int argc, char** argv) {
               << "; run orvane-ftpd to serve FTP without windows\n";
     return 1;
   }
-
-  // Both signals end the program through the engine's loop, never inside a handler.
-  sigset_t blocked;
-  sigemptyset(&blocked);
-  sigaddset(&blocked, SIGTERM);
-  sigaddset(&blocked, SIGINT);
-  sigprocmask(SIG_BLOCK, &blocked, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  orvane::UniqueFd signalFd(signalfd(-1, &blocked, SFD_NONBLOCK | SFD_CLOEXEC));
 
   QApplication app(argc, argv);
   QApplication::setApplicationName("orvane-ftp-server");

@@ -19,15 +19,13 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <optional>
 #include <string>
 
 #include "console/ControlService.h"
-#include "host/CommandLine.h"
 #include "host/ControlSocket.h"
 #include "host/FtpHost.h"
+#include "host/ProgramStart.h"
 #include "net/EventLoop.h"
-#include "platform/SettingsDirectory.h"
 #include "platform/UniqueFd.h"
 
 namespace {
@@ -68,49 +66,19 @@ bool WritePidFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  orvane::CommandLine args;
-  const auto program = orvane::CommandLine::Program::Daemon;
-  if (!orvane::CommandLine::Parse(argc, argv, program, args)) {
-    std::cerr << argv[0] << ": " << args.error << "\n"
-              << orvane::CommandLine::Usage(argv[0], program);
-    return 2;
-  }
-  if (args.help) {
-    std::cout << orvane::CommandLine::Usage(argv[0], program);
-    return 0;
-  }
-  if (args.version) {
-    std::cout << orvane::CommandLine::Version(argv[0]);
-    return 0;
-  }
-  const std::optional<std::string> dirOption =
-      args.dirGiven ? std::optional<std::string>(args.dir) : std::nullopt;
-  const std::optional<std::string>& port = args.port;
-  const orvane::SettingsDirectory::Choice settings =
-      orvane::SettingsDirectory::Resolve(orvane::SettingsDirectory::FromEnvironment(
-          orvane::SettingsDirectory::Program::Daemon, dirOption));
-  if (settings.dir.empty()) {
-    std::cerr << argv[0] << ": no settings directory: " << settings.reason << std::endl;
-    return 2;
-  }
-  std::cout << orvane::SettingsDirectory::StartLine(settings) << std::endl;
-  const std::string& dir = settings.dir;
-
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  orvane::UniqueFd signalFd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+  orvane::ProgramStart start = orvane::ProgramStart::Begin(
+      argc, argv, orvane::CommandLine::Program::Daemon, argv[0], {SIGTERM, SIGINT, SIGHUP});
+  if (start.exitStatus) return *start.exitStatus;
+  const orvane::CommandLine& args = start.args;
+  const std::string& dir = args.dir;
+  const orvane::UniqueFd& signalFd = start.signalFd;
 
   orvane::EventLoop loop;
   ConsoleUi ui;
   orvane::FtpHost host(loop, ui, dir);
-  if (!host.StartUp(port, true)) return host.ConfigurationRefused() ? 2 : 1;
-  if (!host.FtpServer1.Active()) {
-    host.Shutdown();
+  if (!host.StartUp(args.port, true)) return host.ConfigurationRefused() ? 2 : 1;
+  if (!host.Active()) {
+    host.Finish(false);
     return 1;
   }
   // orvane-ftpctl's socket; the server runs on without it.
@@ -122,7 +90,7 @@ int main(int argc, char** argv) {
   if (!args.pidFile.empty() && !WritePidFile(args.pidFile)) {
     std::cerr << argv[0] << ": cannot write the pid file " << args.pidFile << " ("
               << std::strerror(errno) << ")" << std::endl;
-    host.Shutdown();
+    host.Finish(false);
     return 1;
   }
 
@@ -144,11 +112,7 @@ int main(int argc, char** argv) {
 
   // A clean stop: the operator's stop command (answered Yes), then every remaining session
   // closed, and the disconnection hooks run before the session end block is written.
-  host.RequestClose();
-  host.FtpServer1.DisconnectAll();
-  if (host.FtpServer1.Active()) host.FtpServer1.Stop();
-  for (int i = 0; i < 10 && loop.HasPending(); ++i) loop.ProcessReady(0);
-  host.Shutdown();
+  host.Finish(true);
   if (!args.pidFile.empty()) ::unlink(args.pidFile.c_str());
   return 0;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,18 +11,9 @@ namespace orvane {
 // The operator's answer to "Do you want to ban him at the same time ?".
 enum class KickAnswer { Yes, No, Cancel };
 
-// A client as the operator selected it: its record and the engine session that owns the record.
-// The session's sequence number tells a client that left (and a newcomer whose record happens to
-// sit at the same address) from the one selected, so an action taken after a question never
-// reaches the wrong client and never reads a freed record.
-struct ClientRef {
-  const Usrdata* record = nullptr;
-  uint64_t sequence = 0;
-};
-
-// Kick, mass kick, ban and the ban list's own operations, on the host's records and ban list.
-// The windows ask their questions and hand the answers in; everything here runs on the loop
-// thread.
+// Kick, mass kick, ban and the ban list's own operations with the operator's answers: the
+// windows ask their questions and hand the answers in, and the host's operations do the rest
+// (FtpHost::Kick, Ban, AddBan, Unban). Everything here runs on the loop thread.
 class ClientActions {
  public:
   explicit ClientActions(FtpHost& host) : host_(host) {}
@@ -37,12 +27,9 @@ class ClientActions {
   // No disconnects, Cancel does nothing. A client that left meanwhile is not touched at all.
   // Returns whether a client was disconnected.
   bool Kick(const ClientRef& ref, KickAnswer answer);
-  // Mass kick: on OK every client is disconnected.
-  void MassKick(bool ok);
-  // Ban of a client's address: added with the screen line "<IP> added to the ban list !" when
-  // it is not listed yet, and then, with writeFileLine, the stamped file line
-  // "<UserName> (<IP>) banned" whatever the log switches say. An address already listed writes
-  // nothing. The client stays connected. Returns whether the address was added.
+  // Mass kick: on OK every client is disconnected; returns how many there were.
+  int MassKick(bool ok);
+  // Ban of a client's address (FtpHost::Ban).
   bool Ban(const ClientRef& ref, bool writeFileLine);
   // "&Add IP": the text as typed, added when not listed; nothing is logged.
   bool AddByHand(const std::string& text);
@@ -50,8 +37,6 @@ class ClientActions {
   void Unban(int position);
 
  private:
-  int EnginePosition(const ClientRef& ref) const;
-
   FtpHost& host_;
 };
 

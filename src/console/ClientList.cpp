@@ -2,10 +2,10 @@
 
 namespace orvane {
 
-bool ClientList::Sync(const std::vector<Usrdata*>& clients) {
+bool ClientList::Sync(const std::vector<const Usrdata*>& clients) {
   std::vector<Row> rows;
   rows.reserve(clients.size());
-  for (Usrdata* record : clients) {
+  for (const Usrdata* record : clients) {
     if (record != nullptr && !record->Account.empty()) {
       rows.push_back(Row{record->Account, record, record->Secure});
     }
@@ -15,7 +15,7 @@ bool ClientList::Sync(const std::vector<Usrdata*>& clients) {
   return true;
 }
 
-Usrdata* ClientList::RecordAt(int index) const {
+const Usrdata* ClientList::RecordAt(int index) const {
   if (index < 0 || index >= static_cast<int>(rows_.size())) return nullptr;
   return rows_[static_cast<size_t>(index)].data;
 }

@@ -16,16 +16,16 @@ class ClientList {
  public:
   struct Row {
     std::string caption;
-    Usrdata* data;
+    const Usrdata* data;
     bool secure = false;  // the control connection is TLS: the window marks the row
     bool operator==(const Row&) const = default;
   };
 
   // Re-reads the host's list; true when the rows changed.
-  bool Sync(const std::vector<Usrdata*>& clients);
+  bool Sync(const std::vector<const Usrdata*>& clients);
   const std::vector<Row>& Rows() const { return rows_; }
   // The record of row index, or none for an index outside the list.
-  Usrdata* RecordAt(int index) const;
+  const Usrdata* RecordAt(int index) const;
 
  private:
   std::vector<Row> rows_;

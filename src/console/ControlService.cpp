@@ -56,7 +56,7 @@ ControlService::ControlService(FtpHost& host, ControlSocket& socket)
   socket_.OnRefused = [this](uid_t uid) {
     const std::string line = "Control socket: user " + std::to_string(uid) +
                              " refused (not the server's user, root, or in the socket's group)";
-    host_.memo.Append(line);
+    host_.LogScreenOnly(line);
     host_.Log().WriteStampedLine(line);
   };
   previousCommand_ = host_.OnCommandSeen;
@@ -113,25 +113,17 @@ std::string ControlService::Answer(const std::string& line) {
   return Error("usage", "unknown request: " + line);
 }
 
-Usrdata* ControlService::RecordOfId(const std::string& text, uint64_t& sequence) {
+std::optional<ClientRef> ControlService::RefOfId(const std::string& text) const {
   char* end = nullptr;
-  sequence = std::strtoull(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0') return nullptr;
-  TFtpServer& server = host_.FtpServer1;
-  for (int i = 0; i < server.ClientCount(); ++i) {
-    TFtpCtrlSocket& client = server.Client(i);
-    if (client.SequenceNumber == sequence) {
-      auto* record = static_cast<Usrdata*>(client.HostData);
-      return host_.Clients.IsListed(record) ? record : nullptr;
-    }
-  }
-  return nullptr;
+  const uint64_t sequence = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0') return std::nullopt;
+  return host_.RefOf(sequence);
 }
 
 // The quota members of a client's who entry, for a client whose account has a quota.
 std::string ControlService::QuotaJson(const Usrdata& r) const {
-  const AccountLimits::Usage* usage = host_.limits.UsageOf(r.Account);
-  if (usage == nullptr || host_.limits.QuotaText(r).empty()) return "";
+  const AccountLimits::Usage* usage = host_.Limits().UsageOf(r.Account);
+  if (usage == nullptr || host_.Limits().QuotaText(r).empty()) return "";
   const auto limit = [](int64_t value) { return value > 0 ? std::to_string(value) : "null"; };
   return ",\"quota\":{\"bytes\":" + std::to_string(usage->bytes) +
          ",\"bytes_limit\":" + limit(r.QuotaBytes) + ",\"files\":" + std::to_string(usage->files) +
@@ -140,16 +132,14 @@ std::string ControlService::QuotaJson(const Usrdata& r) const {
 
 std::string ControlService::Who(bool json) {
   std::string out = json ? "[" : "";
-  TFtpServer& server = host_.FtpServer1;
-  for (int i = 0; i < server.ClientCount(); ++i) {
-    TFtpCtrlSocket& client = server.Client(i);
-    const auto* r = static_cast<const Usrdata*>(client.HostData);
-    if (!host_.Clients.IsListed(r)) continue;
+  for (const Usrdata* r : host_.Clients().Listed()) {
+    const std::optional<ClientRef> ref = host_.RefOf(r);
+    if (!ref) continue;
     const bool in = !r->Account.empty();
-    const std::string id = std::to_string(client.SequenceNumber);
+    const std::string id = std::to_string(ref->sequence);
     const std::string speed = UserInfoPanels::Speed(r->IntervalBytes);
     const std::string credit = r->EnableMaxdl ? std::to_string(r->Credit) : "";
-    const std::string limits = UserInfoPanels::LimitsLine(*r, host_.limits);
+    const std::string limits = UserInfoPanels::LimitsLine(*r, host_.Limits());
     if (json) {
       if (out.size() > 1) out += ",";
       out += "{\"id\":" + id + ",\"user\":" + Json(r->UserName) +
@@ -172,19 +162,16 @@ std::string ControlService::Who(bool json) {
 
 std::string ControlService::Kick(const ControlRequest& r) {
   if (r.args.size() == 1 && r.args[0] == "--all") {
-    const int n = host_.FtpServer1.ClientCount();
-    actions_.MassKick(true);
+    const int n = actions_.MassKick(true);
     return Ok(std::to_string(n) + " clients disconnected\n");
   }
   const bool ban = r.args.size() == 2 && r.args[1] == "--ban";
   if (r.args.empty() || r.args.size() > 2 || (r.args.size() == 2 && !ban)) {
     return Error("usage", "kick ID [--ban] | kick --all");
   }
-  uint64_t sequence = 0;
-  Usrdata* record = RecordOfId(r.args[0], sequence);
-  const std::optional<ClientRef> ref = actions_.RefOf(record);
+  const std::optional<ClientRef> ref = RefOfId(r.args[0]);
   if (!ref) return Error("unknown-client", "no client " + r.args[0] + " (it may have left)");
-  const std::string ip = record->IP;
+  const std::string ip = host_.Resolve(*ref)->IP;
   if (!actions_.Kick(*ref, ban ? KickAnswer::Yes : KickAnswer::No)) {
     return Error("unknown-client", "no client " + r.args[0] + " (it may have left)");
   }
@@ -196,7 +183,7 @@ std::string ControlService::Ban(const ControlRequest& r) {
   const std::string& address = r.args[0];
   if (!ValidAddress(address)) return Error("bad-address", "not an IP address: " + address);
   if (!actions_.AddByHand(address)) return Ok(address + " is already banned\n");
-  host_.memo.Append(address + " added to the ban list !");
+  host_.LogScreenOnly(address + " added to the ban list !");
   return Ok(address + " added to the ban list\n");
 }
 
@@ -204,7 +191,7 @@ std::string ControlService::Unban(const ControlRequest& r) {
   if (r.args.size() != 1) return Error("usage", "unban ADDRESS");
   const std::string& address = r.args[0];
   if (!ValidAddress(address)) return Error("bad-address", "not an IP address: " + address);
-  const std::vector<std::string>& items = host_.banList.Items();
+  const std::vector<std::string>& items = host_.Bans().Items();
   for (size_t i = 0; i < items.size(); ++i) {
     if (items[i] == address) {
       actions_.Unban(static_cast<int>(i));
@@ -217,8 +204,8 @@ std::string ControlService::Unban(const ControlRequest& r) {
 std::string ControlService::Bans(bool json) {
   std::string out = json ? "[" : "";
   const int64_t now = SteadySeconds();
-  for (const std::string& address : host_.banList.Items()) {
-    const int64_t end = host_.loginGuard.BanEnd(address);
+  for (const std::string& address : host_.Bans().Items()) {
+    const int64_t end = host_.Guard().BanEnd(address);
     const bool automatic = end >= 0;
     const std::string left = end > 0 ? std::to_string(end > now ? end - now : 0) : "";
     if (json) {
@@ -237,16 +224,16 @@ std::string ControlService::Closed(const ControlRequest& r) {
   if (r.args.size() != 1 || (r.args[0] != "on" && r.args[0] != "off")) {
     return Error("usage", "closed on|off");
   }
-  host_.ServerClosed = r.args[0] == "on";
-  return Ok(std::string("the server is ") + (host_.ServerClosed ? "closed" : "open") +
+  host_.SetClosed(r.args[0] == "on");
+  return Ok(std::string("the server is ") + (host_.Closed() ? "closed" : "open") +
             " to new clients\n");
 }
 
 std::string ControlService::StartStop(bool start) {
-  if (host_.FtpServer1.Active() != start && !host_.StartStopCommand()) {
+  if (host_.Active() != start && !host_.StartStopCommand()) {
     return Error("failed", "the operator kept the server running");
   }
-  if (host_.FtpServer1.Active() != start) {
+  if (host_.Active() != start) {
     return Error("failed", start ? "the server did not start (see its log)" : "still on-line");
   }
   return Ok(std::string("the server is ") + (start ? "on-line" : "off-line") + "\n");
@@ -254,7 +241,7 @@ std::string ControlService::StartStop(bool start) {
 
 std::string ControlService::Stats(bool json) {
   std::string out = json ? "{" : "";
-  for (const auto& [caption, value] : host_.stats.Labels()) {
+  for (const auto& [caption, value] : host_.Stats().Labels()) {
     if (json) {
       if (out.size() > 1) out += ",";
       out += Json(caption) + ":" + Json(value);
@@ -271,9 +258,8 @@ std::string ControlService::Reload() {
 }
 
 void ControlService::StartSpy(ControlSocket::Id id, const ControlRequest& r) {
-  uint64_t sequence = 0;
-  Usrdata* record = r.args.size() == 1 ? RecordOfId(r.args[0], sequence) : nullptr;
-  const std::optional<ClientRef> ref = actions_.RefOf(record);
+  const std::optional<ClientRef> ref =
+      r.args.size() == 1 ? RefOfId(r.args[0]) : std::optional<ClientRef>();
   if (!ref) {
     socket_.Send(id, r.args.size() == 1
                          ? Error("unknown-client", "no client " + r.args[0] + " (it may have left)")
@@ -283,7 +269,7 @@ void ControlService::StartSpy(ControlSocket::Id id, const ControlRequest& r) {
   }
   Spy& spy = spies_[id];
   spy.feed = std::make_unique<SpyFeed>();
-  spy.feed->Start(*ref, record->Account);
+  spy.feed->Start(*ref, host_.Resolve(*ref)->Account);
   spy.feed->SetVisible(true);
   socket_.Send(id, Ok(""));
 }

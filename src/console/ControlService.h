@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "console/ClientActions.h"
@@ -40,7 +41,8 @@ class ControlService {
   void StartSpy(ControlSocket::Id id, const ControlRequest& request);
   void SpyLines();
   void SpyLeft(const Usrdata& record);
-  Usrdata* RecordOfId(const std::string& text, uint64_t& sequence);
+  // The client named by its session's sequence number, while it is listed.
+  std::optional<ClientRef> RefOfId(const std::string& text) const;
 
   std::string Who(bool json);
   std::string QuotaJson(const Usrdata& record) const;

@@ -16,7 +16,7 @@ void ServerSetup::Show() {
 
 void ServerSetup::Cancel() {
   const IniFile ini(host_.IniPath());
-  host_.setup.Reload(ini);
+  host_.Setup().Reload(ini);
   notices_.Load(ini);
 }
 
@@ -27,17 +27,8 @@ bool ServerSetup::Ok() {
     return false;
   }
   IniFile ini(host_.IniPath());
-  const SetupSettings::OkResult result = host_.setup.StoreOk(ini, host_.FtpServer1.MaxClients);
+  host_.ApplySetup(ini);
   notices_.Store(ini);
-  if (result.maxClientsChanged) {
-    host_.FtpServer1.MaxClients = result.maxClients;
-    host_.ShowClientCount();
-  }
-  if (host_.setup.Port != host_.FtpServer1.Port) {
-    host_.Ui().MessageBox(
-        "You will need to restart the server for change of the port takes effect !");
-  }
-  host_.FtpServer1.Port = host_.setup.Port;
   return true;
 }
 

@@ -16,7 +16,7 @@ class ServerSetup {
  public:
   ServerSetup(FtpHost& host, AutostartEntry autostart, TrayNotices& notices);
 
-  SetupSettings& Fields() { return host_.setup; }
+  SetupSettings& Fields() { return host_.Setup(); }
   // "Show notifications", live like the other switches.
   TrayNotices& Notices() { return notices_; }
   bool LaunchWithSystem = false;

@@ -46,7 +46,6 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // Called when a client fills the receive buffer without ending its line; the over-long line
   // is discarded up to its LF and the server answers it.
   TSessionNotify OnCommandTooLong;
-  void* HostData = nullptr;  // the host's per-client record; never touched by the engine
 
   std::string FileName;
   std::string FilePath;

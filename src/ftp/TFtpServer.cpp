@@ -183,11 +183,9 @@ bool TFtpServer::Active() const {
   return serverSocket_->State() == wsListening;
 }
 
-int TFtpServer::IndexOf(const TFtpCtrlSocket& client) const {
-  for (size_t i = 0; i < clients_.size(); ++i) {
-    if (clients_[i].get() == &client) return static_cast<int>(i);
-  }
-  return -1;
+bool TFtpServer::Lists(const TFtpCtrlSocket& client) const {
+  return std::any_of(clients_.begin(), clients_.end(),
+                     [&](const auto& c) { return c.get() == &client; });
 }
 
 TFtpCtrlSocket* TFtpServer::FindClient(uint64_t sequence) const {
@@ -200,24 +198,25 @@ TFtpCtrlSocket* TFtpServer::FindClient(uint64_t sequence) const {
   return nullptr;
 }
 
-void TFtpServer::Disconnect(int position) {
-  if (position < 0 || position >= ClientCount()) return;
-  std::unique_ptr<TFtpCtrlSocket> session = std::move(clients_[static_cast<size_t>(position)]);
-  clients_.erase(clients_.begin() + position);
-  TFtpCtrlSocket& client = *session;
-  detached_.push_back(std::move(session));
+bool TFtpServer::Disconnect(TFtpCtrlSocket& client) {
+  const auto at = std::find_if(clients_.begin(), clients_.end(),
+                               [&](const auto& c) { return c.get() == &client; });
+  if (at == clients_.end()) return false;
+  detached_.push_back(std::move(*at));
+  clients_.erase(at);
   // Close fires the session-closed event, which posts the client-closed action.
   client.Close();
+  return true;
 }
 
 void TFtpServer::DisconnectAll() {
-  while (ClientCount() > 0) Disconnect(0);
+  while (!clients_.empty()) Disconnect(*clients_.front());
 }
 
-void TFtpServer::SendToClient(int position, const std::string& text) {
-  if (position < 0 || position >= ClientCount()) return;
+void TFtpServer::SendToClient(TFtpCtrlSocket& client, const std::string& text) {
+  if (!Lists(client)) return;
   try {
-    Client(position).SendStr(text);
+    client.SendStr(text);
   } catch (const std::exception&) {
     // A gone connection closes through the socket layer.
   }
@@ -292,7 +291,7 @@ void TFtpServer::ServerSessionAvailable(TWSocket& listener, bool implicitTls, ui
     }
     return;
   }
-  if (FindClient(n) == nullptr || IndexOf(client) < 0 || client.State() != wsConnected) return;
+  if (FindClient(n) == nullptr || !Lists(client) || client.State() != wsConnected) return;
   // Outside classic the host counts logged-in clients against the limit, at their login.
   if (MaxClients > 0 && !Compatibility.CountsOnlyLoggedInClients() && ClientCount() > MaxClients) {
     client.Banner = "421 Too many users connected.";
@@ -351,7 +350,6 @@ void TFtpServer::ClientClosedAction(uint64_t sequence) {
   } catch (const std::exception&) {
     // Nothing to answer: the session is being freed.
   }
-  session->HostData = nullptr;
   session.reset();
 }
 

@@ -180,11 +180,15 @@ class TFtpServer : private DataChannelEvents {
   void Stop();
   bool Active() const;
   int ClientCount() const { return static_cast<int>(clients_.size()); }
-  TFtpCtrlSocket& Client(int position) { return *clients_.at(static_cast<size_t>(position)); }
-  int IndexOf(const TFtpCtrlSocket& client) const;
-  void Disconnect(int position);
+  // Whether the session is in the list of open sessions (not yet disconnected or closed).
+  bool Lists(const TFtpCtrlSocket& client) const;
+  // Takes the session out of the list and closes it; its disconnection hook runs from the loop.
+  // False for a session no longer listed.
+  bool Disconnect(TFtpCtrlSocket& client);
+  // The session with this sequence number, listed or already disconnected and not yet freed.
+  TFtpCtrlSocket* FindClient(uint64_t sequence) const;
   void DisconnectAll();
-  void SendToClient(int position, const std::string& text);
+  void SendToClient(TFtpCtrlSocket& client, const std::string& text);
   // A command of the host's own: a row without rules (its handler checks what it needs), after
   // the original commands; at most kMaxCommands such rows, else FtpServerException.
   void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
@@ -330,7 +334,6 @@ class TFtpServer : private DataChannelEvents {
   void ClientCommand(TFtpCtrlSocket& client, const char* line, int length);
   void ClientSessionClosed(TFtpCtrlSocket& client);
   void ClientDataSent(TFtpCtrlSocket& client);
-  TFtpCtrlSocket* FindClient(uint64_t sequence) const;
 
   // Deferred actions
   void PostCloseRequest(TFtpCtrlSocket& client);

@@ -4,14 +4,19 @@
 #include <cassert>
 #include <stdexcept>
 
+#include "ftp/TFtpCtrlSocket.h"
+
 namespace orvane {
 
-Usrdata& ClientRegistry::Add(const TFtpCtrlSocket& session) {
+Usrdata& ClientRegistry::Add(TFtpCtrlSocket& session) {
   assert(Find(session) == nullptr && "a session has one record");
-  entries_.push_back(Entry{&session, std::make_unique<Usrdata>(), true});
+  const uint64_t sequence = session.SequenceNumber;
+  entries_.push_back(Entry{&session, std::make_unique<Usrdata>(), sequence, true});
   Usrdata& record = *entries_.back().record;
   bySession_.emplace(&session, &record);
-  listed_.insert(&record);
+  listed_.emplace(&record, &session);
+  bySequence_[sequence] = &record;
+  sequenceOf_.emplace(&record, sequence);
   return record;
 }
 
@@ -25,19 +30,34 @@ std::unique_ptr<Usrdata> ClientRegistry::Take(const TFtpCtrlSocket& session) {
                                [&](const Entry& entry) { return entry.session == &session; });
   if (at == entries_.end()) return nullptr;
   std::unique_ptr<Usrdata> record = std::move(at->record);
+  const uint64_t sequence = at->sequence;
   entries_.erase(at);
   bySession_.erase(&session);
-  listed_.erase(record.get());
+  if (listed_.erase(record.get()) != 0) {
+    bySequence_.erase(sequence);
+    sequenceOf_.erase(record.get());
+  }
   return record;
 }
 
 void ClientRegistry::UnlistAll() {
   for (Entry& entry : entries_) entry.listed = false;
   listed_.clear();
+  bySequence_.clear();
+  sequenceOf_.clear();
 }
 
-std::vector<Usrdata*> ClientRegistry::Listed() const {
+std::vector<Usrdata*> ClientRegistry::Listed() {
   std::vector<Usrdata*> records;
+  records.reserve(entries_.size());
+  for (const Entry& entry : entries_) {
+    if (entry.listed) records.push_back(entry.record.get());
+  }
+  return records;
+}
+
+std::vector<const Usrdata*> ClientRegistry::Listed() const {
+  std::vector<const Usrdata*> records;
   records.reserve(entries_.size());
   for (const Entry& entry : entries_) {
     if (entry.listed) records.push_back(entry.record.get());
@@ -61,6 +81,35 @@ Usrdata& ClientRegistry::At(std::size_t position) const {
     ++index;
   }
   throw std::out_of_range("ClientRegistry::At");
+}
+
+std::optional<ClientRef> ClientRegistry::RefOf(const Usrdata* record) const {
+  const auto at = sequenceOf_.find(record);
+  if (record == nullptr || at == sequenceOf_.end()) return std::nullopt;
+  return ClientRef{record, at->second};
+}
+
+std::optional<ClientRef> ClientRegistry::RefOf(uint64_t sequence) const {
+  const auto at = bySequence_.find(sequence);
+  if (at == bySequence_.end()) return std::nullopt;
+  return ClientRef{at->second, sequence};
+}
+
+Usrdata* ClientRegistry::Resolve(const ClientRef& ref) const {
+  // Only the sequence number and pointer values are compared: a stale reference reads nothing.
+  const auto at = bySequence_.find(ref.sequence);
+  if (at == bySequence_.end() || at->second != ref.record) return nullptr;
+  return Find(*listed_.at(at->second));
+}
+
+TFtpCtrlSocket* ClientRegistry::SessionOf(const ClientRef& ref) const {
+  Usrdata* record = Resolve(ref);
+  return record == nullptr ? nullptr : listed_.at(record);
+}
+
+TFtpCtrlSocket* ClientRegistry::SessionOf(const Usrdata* record) const {
+  const auto at = listed_.find(record);
+  return at == listed_.end() ? nullptr : at->second;
 }
 
 }  // namespace orvane

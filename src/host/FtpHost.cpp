@@ -35,15 +35,15 @@ int64_t SteadySeconds() {
 
 FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
     : FtpServer1(loop),
-      memo(ui),
+      memo_(ui),
       loop_(loop),
       ui_(ui),
       programDir_(std::move(programDir)),
-      log_(logSettings, memo),
-      authenticator_(*this, accounts),
+      log_(logSettings_, memo_),
+      authenticator_(*this, accounts_),
       rights_(*this),
       accounting_(*this, rights_),
-      admission_(banList, Clients),
+      admission_(banList_, clients_),
       timer2_(loop),
       timer3_(loop),
       timer4_(loop),
@@ -53,7 +53,7 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
   FtpServer1.Port = "21";
   FtpServer1.Banner = "220 Orvane FTP server v1.3 ready.";
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
-  memo.Append(kProductLine);
+  memo_.Append(kProductLine);
 
   FtpServer1.OnStart = [this](TFtpServer& s) { FtpServer1Start(s); };
   FtpServer1.OnStop = [this](TFtpServer& s) { FtpServer1Stop(s); };
@@ -83,11 +83,11 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   IniFile ini(IniPath());
   startupSettings_.Read(ini);
   startupSettings_.Apply(FtpServer1);
-  logSettings.Load(ini);
+  logSettings_.Load(ini);
   // The session block names the port the server is about to listen on.
-  const int maxClients = setup.Load(ini);
-  const std::string port = portArgument ? *portArgument : setup.Port;
-  const std::string logName = logSettings.ResolvedLogFileName(programDir_);
+  const int maxClients = setup_.Load(ini);
+  const std::string port = portArgument ? *portArgument : setup_.Port;
+  const std::string logName = logSettings_.ResolvedLogFileName(programDir_);
   std::vector<ConfigurationCheck::Finding> findings =
       ConfigurationCheck::Check(ini, SettingsReference::File::Server);
   for (ConfigurationCheck::Finding& finding : ConfigurationCheck::Check(
@@ -97,7 +97,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   configurationRefused_ = ConfigurationCheck::Fatal(findings);
   if (!log_.Open(logName, port)) {
     const int error = errno;
-    for (const ConfigurationCheck::Finding& finding : findings) memo.Append(finding.text);
+    for (const ConfigurationCheck::Finding& finding : findings) memo_.Append(finding.text);
     ui_.MessageBox("Cannot open the log file " + logName + " (" + std::strerror(error) + ")");
     return false;
   }
@@ -113,7 +113,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
                      ")");
     }
   }
-  stats.Load(ini);
+  stats_.Load(ini);
   statsLoaded_ = true;
   TlsSettings tls;
   tls.Load(ini);
@@ -124,17 +124,17 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   FtpServer1.TlsRequireReuse = tls.RequireReuse;
   FtpServer1.ImplicitPort = tls.Implicit ? std::to_string(tls.ImplicitPort) : "";
   FtpServer1.Banner.clear();  // every greeting is the connection hook's
-  accounts.HashPasswords = FtpServer1.Compatibility.StoresPasswordHashes();
-  accounts.Load(programDir_ + "Accounts.ini");
+  accounts_.HashPasswords = FtpServer1.Compatibility.StoresPasswordHashes();
+  accounts_.Load(programDir_ + "Accounts.ini");
   ReportAccountHomes();
-  messages.Load(ini);
-  freeFiles.Load(ini);
-  loginGuard.Load(ini);
+  messages_.Load(ini);
+  freeFiles_.Load(ini);
+  loginGuard_.Load(ini);
   ApplyServerRates(ini);
 
   if (OnBeforeAutoStart) OnBeforeAutoStart();
   FtpServer1.MaxClients = maxClients;
-  if (setup.AutoLaunch || forceStart) StartEngine(port);
+  if (setup_.AutoLaunch || forceStart) StartEngine(port);
   ShowClientCount();
 
   timer2_.SetOnTimer([this](TThreadedTimer&) { Timer2Timer(); });
@@ -183,7 +183,7 @@ void FtpHost::ReportPortInUse(bool notPermitted) {
 bool FtpHost::StartStopCommand() {
   SaveStats();
   if (!FtpServer1.Active()) {
-    StartEngine(setup.Port);
+    StartEngine(setup_.Port);
     return true;
   }
   const int n = FtpServer1.ClientCount();
@@ -206,11 +206,23 @@ bool FtpHost::StartStopCommand() {
 }
 
 bool FtpHost::RequestClose() {
-  const std::vector<Usrdata*> listed = Clients.Listed();
+  const std::vector<Usrdata*> listed = clients_.Listed();
   const bool anyListed = std::any_of(listed.begin(), listed.end(),
                                      [](const Usrdata* r) { return !r->Account.empty(); });
   if (anyListed && FtpServer1.Active()) return StartStopCommand();
   return true;
+}
+
+void FtpHost::Finish(bool stopCommandFirst) {
+  if (finished_) return;
+  finished_ = true;
+  if (stopCommandFirst) RequestClose();
+  FtpServer1.DisconnectAll();
+  if (FtpServer1.Active()) FtpServer1.Stop();
+  // The disconnection hooks run from the loop: a bounded number of rounds lets them run before
+  // the session end block is written.
+  for (int i = 0; i < 10 && loop_.HasPending(); ++i) loop_.ProcessReady(0);
+  Shutdown();
 }
 
 void FtpHost::Shutdown() {
@@ -222,6 +234,68 @@ void FtpHost::Shutdown() {
   xferLog_.Close();
 }
 
+bool FtpHost::Kick(const ClientRef& ref) {
+  TFtpCtrlSocket* client = clients_.SessionOf(ref);
+  return client != nullptr && FtpServer1.Disconnect(*client);
+}
+
+int FtpHost::KickAll() {
+  const int n = FtpServer1.ClientCount();
+  FtpServer1.DisconnectAll();
+  return n;
+}
+
+bool FtpHost::Ban(const ClientRef& ref, bool writeFileLine) {
+  const Usrdata* record = clients_.Resolve(ref);
+  if (record == nullptr) return false;
+  if (banList_.Contains(record->IP)) {
+    banList_.Add(record->IP);  // an automatic ban becomes the operator's and stays
+    return false;
+  }
+  // Copies: the screen line may run a window's refresh.
+  const std::string ip = record->IP;
+  const std::string user = record->UserName;
+  banList_.Add(ip);
+  memo_.Append(ip + " added to the ban list !");
+  if (writeFileLine) {
+    log_.WriteStampedLine(user + " (" + ip + ") banned");
+    log_.Flush();
+  }
+  return true;
+}
+
+bool FtpHost::AddBan(const std::string& address) {
+  const bool listed = banList_.Contains(address);
+  banList_.Add(address);  // also makes an automatic ban of the address the operator's
+  return !listed;
+}
+
+bool FtpHost::Unban(std::size_t position) {
+  if (position >= banList_.Items().size()) return false;
+  banList_.Delete(static_cast<int>(position));
+  return true;
+}
+
+void FtpHost::RestartSpeeds() {
+  for (Usrdata* record : clients_.Listed()) record->IntervalBytes = 0;
+}
+
+void FtpHost::ApplySetup(IniFile& ini) {
+  const SetupSettings::OkResult result = setup_.StoreOk(ini, FtpServer1.MaxClients);
+  if (result.maxClientsChanged) {
+    FtpServer1.MaxClients = result.maxClients;
+    ShowClientCount();
+  }
+  if (setup_.Port != FtpServer1.Port) {
+    ui_.MessageBox("You will need to restart the server for change of the port takes effect !");
+  }
+  FtpServer1.Port = setup_.Port;
+}
+
+void FtpHost::ApplyPassive(const PassiveSettings& passive) {
+  passive.ApplyTo(FtpServer1);
+}
+
 bool FtpHost::ReopenLogs() {
   const bool logOk = log_.Reopen() || !log_.IsOpen();
   const bool xferOk = xferLog_.Reopen() || !xferLog_.IsOpen();
@@ -229,7 +303,7 @@ bool FtpHost::ReopenLogs() {
 }
 
 void FtpHost::ReportAccountHomes() {
-  for (const users* account : accounts.AccountList()) {
+  for (const users* account : accounts_.AccountList()) {
     const std::string problem = Authenticator::HomeProblem(*account);
     if (!problem.empty()) {
       LogEvent(2, "Account " + account->Name + ": " + problem + "; it cannot log in");
@@ -244,34 +318,34 @@ bool FtpHost::Reload() {
   newLog.Load(ini);
   // The log file keeps its name: a new one takes the Log Setup window or a restart.
   for (int category = 1; category <= LogSettings::kCategories; ++category) {
-    logSettings.Screen[category] = newLog.Screen[category];
-    logSettings.File[category] = newLog.File[category];
+    logSettings_.Screen[category] = newLog.Screen[category];
+    logSettings_.File[category] = newLog.File[category];
   }
-  logSettings.MaxLines = newLog.MaxLines;
-  messages.Load(ini);
-  freeFiles.Load(ini);
-  loginGuard.Load(ini);
+  logSettings_.MaxLines = newLog.MaxLines;
+  messages_.Load(ini);
+  freeFiles_.Load(ini);
+  loginGuard_.Load(ini);
   ApplyServerRates(ini);
   startupSettings_.Passive.Load(ini);
   startupSettings_.Passive.ApplyTo(FtpServer1);
 
   std::string why;
-  const bool loaded = accounts.ReloadLive(why);
+  const bool loaded = accounts_.ReloadLive(why);
   if (!loaded) {
     LogEvent(1, "Accounts.ini not reloaded, the accounts stay as they were: " + why);
   } else {
     LogEvent(1, "Reloaded FTPsrv.ini and Accounts.ini: " +
-                    std::to_string(accounts.AccountList().size()) + " accounts");
+                    std::to_string(accounts_.AccountList().size()) + " accounts");
     ReportAccountHomes();
   }
   return loaded;
 }
 
 void FtpHost::FtpServer1Start(TFtpServer&) {
-  if (!setup.MaxUsr.empty()) {
+  if (!setup_.MaxUsr.empty()) {
     int64_t value = 0;
-    if (!IniFile::ParseInteger(setup.MaxUsr, INT32_MIN, INT32_MAX, value)) {
-      throw std::runtime_error("'" + setup.MaxUsr + "' is not a valid integer value");
+    if (!IniFile::ParseInteger(setup_.MaxUsr, INT32_MIN, INT32_MAX, value)) {
+      throw std::runtime_error("'" + setup_.MaxUsr + "' is not a valid integer value");
     }
     FtpServer1.MaxClients = static_cast<int>(value);
   }
@@ -286,7 +360,7 @@ void FtpHost::FtpServer1Start(TFtpServer&) {
 
 void FtpHost::FtpServer1Stop(TFtpServer&) {
   // The records leave the list; the sessions still open keep theirs until they disconnect.
-  Clients.UnlistAll();
+  clients_.UnlistAll();
   ui_.StatusPanel(1, "FTP Server Off-line");
   ui_.ActivateCaption("Activer");
   log_.ServerStateLine("FTP Server Off-line ...", true);
@@ -309,44 +383,36 @@ void FtpHost::ShowClientCount() {
 
 void FtpHost::SaveStats() {
   IniFile ini(IniPath());
-  stats.Save(ini);
+  stats_.Save(ini);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Timers
 
-int FtpHost::PositionOf(const Usrdata* record) {
-  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
-    if (FtpServer1.Client(i).HostData == record) return i;
+bool FtpHost::EndSession(TFtpCtrlSocket& client, const std::string& line,
+                         const std::string& logPrefix) {
+  if (!FtpServer1.Lists(client)) return false;
+  if (!line.empty()) {
+    FtpServer1.SendToClient(client, line + "\r\n");
+    LogEvent(11, logPrefix + line);
   }
-  return -1;
-}
-
-std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> FtpHost::EngineSessions() {
-  std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> sessions;
-  sessions.reserve(static_cast<std::size_t>(FtpServer1.ClientCount()));
-  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
-    const TFtpCtrlSocket& client = FtpServer1.Client(i);
-    sessions.emplace(static_cast<const Usrdata*>(client.HostData), &client);
-  }
-  return sessions;
+  return FtpServer1.Disconnect(client);
 }
 
 void FtpHost::Timer2Timer() {
   // One pass counts and decides; the few sessions to end are found and closed afterwards, so a
   // tick costs the same per session with ten thousand sessions as with one.
-  const auto sessions = EngineSessions();
   std::vector<std::pair<Usrdata*, bool>> ending;  // the record and whether it never logged in
-  for (Usrdata* record : Clients.Listed()) {
+  for (Usrdata* record : clients_.Listed()) {
     ++record->Idle;
-    // Only a record whose session is still in the engine's list: one already closing is not
-    // timed out a second time.
-    const auto session = sessions.find(record);
-    if (session == sessions.end()) continue;
+    // Only a record whose session is still open: one already closing is not timed out a
+    // second time (EndSession asks the engine again for the few that end).
+    const TFtpCtrlSocket* session = clients_.SessionOf(record);
+    if (session == nullptr || session->State() != wsConnected) continue;
     // SECURITY: a client that never logs in would hold one of the few places for good.
-    if (session->second->FtpState != ftpcReady) {
+    if (session->FtpState != ftpcReady) {
       ++record->SecondsWithoutLogin;
-      const int limit = loginGuard.settings.LoginTimeout;
+      const int limit = loginGuard_.settings.LoginTimeout;
       if (limit > 0 && record->SecondsWithoutLogin >= limit) ending.emplace_back(record, true);
       continue;
     }
@@ -354,21 +420,19 @@ void FtpHost::Timer2Timer() {
     if (record->AllowTimeout && record->Idle > record->Timeout) ending.emplace_back(record, false);
   }
   for (const auto& [record, withoutLogin] : ending) {
-    const int position = PositionOf(record);
-    if (position < 0) continue;
+    TFtpCtrlSocket* session = clients_.SessionOf(record);
+    if (session == nullptr) continue;
     if (withoutLogin) {
-      FtpServer1.SendToClient(position, "421 Login time-out !\r\n");
-      LogEvent(11, record->IP + " 421 Login time-out !");
+      EndSession(*session, "421 Login time-out !", record->IP + " ");
     } else {
-      FtpServer1.SendToClient(position, "421 Connection timed-out !\r\n");
-      LogEvent(11, record->UserName + " (" + record->IP + ") 421 Connection timed-out !");
+      EndSession(*session, "421 Connection timed-out !",
+                 record->UserName + " (" + record->IP + ") ");
     }
-    FtpServer1.Disconnect(position);
   }
   bool changed = false;
-  for (const std::string& address : loginGuard.TakeExpiredBans(SteadySeconds())) {
+  for (const std::string& address : loginGuard_.TakeExpiredBans(SteadySeconds())) {
     // Only the host's own ban ends: one the operator made of the address meanwhile stays.
-    if (banList.RemoveAutomatic(address)) {
+    if (banList_.RemoveAutomatic(address)) {
       LogEvent(1, address + " ban ended");
       changed = true;
     }
@@ -378,28 +442,22 @@ void FtpHost::Timer2Timer() {
 
 void FtpHost::Timer5Timer() {
   const int64_t now = SteadyMilliseconds();
-  // Runs five times a second: a cheap pass over the sessions finds the held answers that are
-  // due, and only those are looked up by position.
-  std::vector<Usrdata*> due;
-  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
-    const TFtpCtrlSocket& client = FtpServer1.Client(i);
-    if (!client.CommandsHeld()) continue;
-    Usrdata* record = Clients.Find(client);
-    if (record != nullptr && Clients.IsListed(record) && record->HeldAnswerDueMs <= now) {
-      due.push_back(record);
-    }
+  // Runs five times a second: a cheap pass over the records finds the held answers that are
+  // due; releasing one runs the client's next commands, so the list is not walked meanwhile.
+  std::vector<ClientRef> due;
+  for (Usrdata* record : clients_.Listed()) {
+    const TFtpCtrlSocket* client = clients_.SessionOf(record);
+    if (client == nullptr || !client->CommandsHeld() || record->HeldAnswerDueMs > now) continue;
+    if (const std::optional<ClientRef> ref = clients_.RefOf(record)) due.push_back(*ref);
   }
-  for (Usrdata* record : due) {
-    const int position = PositionOf(record);
-    if (position < 0) continue;
-    TFtpCtrlSocket& client = FtpServer1.Client(position);
-    FtpServer1.ReleaseHeldAnswer(client);
-    if (record->CloseAfterHeldAnswer) {
-      if (!record->ClosingLine.empty()) {
-        FtpServer1.SendToClient(position, record->ClosingLine + "\r\n");
-        LogEvent(11, record->IP + " " + record->ClosingLine);
-      }
-      FtpServer1.Disconnect(position);
+  for (const ClientRef& ref : due) {
+    // A client that left while an earlier one's commands ran is not touched.
+    TFtpCtrlSocket* client = clients_.SessionOf(ref);
+    if (client == nullptr || !FtpServer1.Lists(*client)) continue;
+    const Usrdata& record = *clients_.Resolve(ref);
+    FtpServer1.ReleaseHeldAnswer(*client);
+    if (record.CloseAfterHeldAnswer && clients_.Resolve(ref) != nullptr) {
+      EndSession(*client, record.ClosingLine, record.IP + " ");
     }
   }
 }
@@ -407,14 +465,14 @@ void FtpHost::Timer5Timer() {
 void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
   ++record.LoginFailures;
   const std::string address = client.GetPeerAddr();
-  if (loginGuard.RecordFailure(address, SteadySeconds())) {
+  if (loginGuard_.RecordFailure(address, SteadySeconds())) {
     AutoBan(address, SteadySeconds());
     EndLoginsFrom(address, client);
   }
   record.CloseAfterHeldAnswer =
-      loginGuard.EndsConnection(record.LoginFailures) || banList.Contains(address);
+      loginGuard_.EndsConnection(record.LoginFailures) || banList_.Contains(address);
   record.ClosingLine = "421 Too many failed logins !";
-  const int delay = loginGuard.DelayFor(record.LoginFailures);
+  const int delay = loginGuard_.DelayFor(record.LoginFailures);
   if (delay == 0 && !record.CloseAfterHeldAnswer) return;
   // SECURITY: the refusal is answered late, and the client's next commands (pipelined guesses
   // too) wait behind it, without holding up any other client.
@@ -424,14 +482,16 @@ void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
 
 void FtpHost::EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser) {
   const std::string reply = Admission::Reply(Admission::Verdict::Banned);
-  for (int i = FtpServer1.ClientCount() - 1; i >= 0; --i) {
-    const TFtpCtrlSocket& client = FtpServer1.Client(i);
-    const Usrdata* record = RecordOf(client);
-    if (&client == &guesser || record == nullptr || record->IP != address) continue;
+  const std::vector<Usrdata*> listed = clients_.Listed();
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
+    const Usrdata* record = *it;
+    TFtpCtrlSocket* client = clients_.SessionOf(record);
+    if (client == nullptr || client == &guesser || record->IP != address) continue;
     if (!record->Account.empty()) continue;  // a client that logged in keeps its session
-    FtpServer1.SendToClient(i, reply + "\r\n");
+    if (!FtpServer1.Lists(*client)) continue;
+    FtpServer1.SendToClient(*client, reply + "\r\n");
     LogEvent(1, address + " connection failed : " + Admission::Reason(Admission::Verdict::Banned));
-    FtpServer1.Disconnect(i);
+    FtpServer1.Disconnect(*client);
   }
 }
 
@@ -439,7 +499,7 @@ bool FtpHost::PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record,
                                       std::string& answer) {
   if (!record.Account.empty()) return false;  // a new login of a logged-in client
   Admission::Verdict verdict = Admission::Verdict::Admitted;
-  if (banList.Contains(record.IP)) {
+  if (banList_.Contains(record.IP)) {
     verdict = Admission::Verdict::Banned;
   } else if (FtpServer1.Compatibility.CountsOnlyLoggedInClients() &&
              !admission_.LoginPlaceFree(record, FtpServer1.MaxClients)) {
@@ -447,11 +507,11 @@ bool FtpHost::PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record,
   }
   if (verdict == Admission::Verdict::Admitted) return false;
   answer = Admission::Reply(verdict);
-  if (verdict == Admission::Verdict::TooManyUsers && !messages.TooManyUsers.empty()) {
+  if (verdict == Admission::Verdict::TooManyUsers && !messages_.TooManyUsers.empty()) {
     // The operator's message, as at the connection in classic mode.
     MacroExpander macros = GreetingMacros(record, false);
     answer.clear();
-    const std::vector<std::string>& lines = messages.TooManyUsers;
+    const std::vector<std::string>& lines = messages_.TooManyUsers;
     for (size_t i = 0; i < lines.size(); ++i) {
       if (i > 0) answer += "\r\n";
       answer += (i + 1 < lines.size() ? "421-" : "421 ") + macros.Expand(lines[i]);
@@ -468,36 +528,36 @@ bool FtpHost::PasswordRefusedUnjudged(TFtpCtrlSocket& client, Usrdata& record,
 }
 
 void FtpHost::ApplyServerRates(const IniFile& ini) {
-  limits.Load(ini);
-  FtpServer1.Pacing.SetServerRates(limits.ServerDownloadRate(), limits.ServerUploadRate());
+  limits_.Load(ini);
+  FtpServer1.Pacing.SetServerRates(limits_.ServerDownloadRate(), limits_.ServerUploadRate());
 }
 
 int FtpHost::LoggedInSessions(const std::string& account) {
   int count = 0;
-  for (size_t i = 0; i < Clients.Count(); ++i) {
-    if (Clients.At(i).Account == account) ++count;
+  for (const Usrdata* record : clients_.Listed()) {
+    if (record->Account == account) ++count;
   }
   return count;
 }
 
 void FtpHost::AutoBan(const std::string& address, int64_t now) {
   // A ban the operator made stays his: only the host's own ban ends by itself.
-  const bool listed = !banList.AddAutomatic(address);
-  if (!listed) loginGuard.Banned(address, now);
-  const int seconds = loginGuard.settings.BanTime;
+  const bool listed = !banList_.AddAutomatic(address);
+  if (!listed) loginGuard_.Banned(address, now);
+  const int seconds = loginGuard_.settings.BanTime;
   LogEvent(1, address + " banned" +
                   (seconds > 0 ? " for " + std::to_string(seconds) + " s" : std::string()) +
-                  " after " + std::to_string(loginGuard.settings.BanFailures) + " failed logins");
+                  " after " + std::to_string(loginGuard_.settings.BanFailures) + " failed logins");
   if (!listed) ui_.BanListChanged();
 }
 
 void FtpHost::Timer3Timer() {
-  ui_.StatusPanel(2, stats.TakeThroughputText());
+  ui_.StatusPanel(2, stats_.TakeThroughputText());
 }
 
 void FtpHost::Timer4Timer() {
-  const std::optional<int> maxLines = logSettings.MaxLinesValue();
-  if (maxLines && *maxLines >= 0) memo.TrimTo(static_cast<size_t>(*maxLines));
+  const std::optional<int> maxLines = logSettings_.MaxLinesValue();
+  if (maxLines && *maxLines >= 0) memo_.TrimTo(static_cast<size_t>(*maxLines));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -509,7 +569,7 @@ MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   const std::time_t now = Now();
   values.time = LongTime(now);
   values.date = ShortDate(now);
-  values.numbr = static_cast<int>(Clients.Count());
+  values.numbr = static_cast<int>(clients_.Count());
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
   values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
@@ -544,28 +604,27 @@ void FtpHost::Refuse(TFtpCtrlSocket& client, const std::string& reply, const std
 }
 
 void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
-  ++stats.Connections;
-  Usrdata* record = &Clients.Add(client);
+  ++stats_.Connections;
+  Usrdata* record = &clients_.Add(client);
   record->IP = client.GetPeerAddr();
   record->UserName = client.UserName;
   record->Idle = 0;
   record->IntervalBytes = 0;
   record->FreeFile = false;
-  client.HostData = record;
   const std::string& a = record->IP;
 
   Admission::Facts facts;
   facts.sessions = FtpServer1.ClientCount();
   facts.maxClients = FtpServer1.MaxClients;
-  facts.sameAddressRefused = setup.SameIpConnection;
-  facts.closed = ServerClosed;
+  facts.sameAddressRefused = setup_.SameIpConnection;
+  facts.closed = serverClosed_;
   facts.countsOnlyLoggedIn = FtpServer1.Compatibility.CountsOnlyLoggedInClients();
-  facts.maxLoggingIn = loginGuard.settings.MaxLoggingIn;
-  facts.maxPerAddress = loginGuard.settings.MaxPerAddress;
+  facts.maxLoggingIn = loginGuard_.settings.MaxLoggingIn;
+  facts.maxPerAddress = loginGuard_.settings.MaxPerAddress;
   const Admission::Verdict verdict = admission_.Judge(*record, facts);
   if (verdict == Admission::Verdict::TooManyUsers) {
-    if (!messages.TooManyUsers.empty()) {
-      SendReplyLines(client, "421", messages.TooManyUsers, false);
+    if (!messages_.TooManyUsers.empty()) {
+      SendReplyLines(client, "421", messages_.TooManyUsers, false);
     } else {
       SendHostLine(client, Admission::Reply(verdict));
       LogEvent(1, a + " connection failed : " + Admission::Reason(verdict));
@@ -579,8 +638,8 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
     return;
   }
   // A client refused as one too many is not a peak; one refused by the later rules is.
-  if (FtpServer1.ClientCount() > stats.MaxConnections) {
-    stats.MaxConnections = FtpServer1.ClientCount();
+  if (FtpServer1.ClientCount() > stats_.MaxConnections) {
+    stats_.MaxConnections = FtpServer1.ClientCount();
     SaveStats();
   }
   if (verdict != Admission::Verdict::Admitted) {
@@ -588,9 +647,9 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
     return;
   }
   LogEvent(1, a + " try to connect");
-  if (!messages.Welcome.empty()) {
+  if (!messages_.Welcome.empty()) {
     SendHostLine(client, std::string("220-") + kProductLine);
-    SendReplyLines(client, "220", messages.Welcome, true);
+    SendReplyLines(client, "220", messages_.Welcome, true);
   } else {
     SendHostLine(client, std::string("220 ") + kProductLine);
   }
@@ -600,18 +659,17 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
 void FtpHost::FtpServer1ClientDisconnect(TFtpServer&, TFtpCtrlSocket& client, uint16_t) {
   Usrdata* record = RecordOf(client);
   if (record == nullptr) return;
-  const bool listed = Clients.IsListed(record);
+  const bool listed = clients_.IsListed(record);
   const std::string a = client.GetPeerAddr();
   // A transfer still running when its session goes is logged as incomplete.
   XferEnded(client, *record, false);
-  limits.LoggedOut(*record);
+  limits_.LoggedOut(*record);
   LogEvent(3, record->UserName.empty() ? a + " disconnected"
                                        : record->UserName + " (" + a + ") disconnected");
   // Out of the list before the windows look at it again; freed when this hook ends.
-  const std::unique_ptr<Usrdata> leaving = Clients.Take(client);
+  const std::unique_ptr<Usrdata> leaving = clients_.Take(client);
   if (!record->Account.empty() && listed) ui_.ClientListChanged();
   if (OnClientLeaving) OnClientLeaving(*record);
-  client.HostData = nullptr;
   ShowClientCount();
   log_.Flush();
 }
@@ -626,11 +684,11 @@ void FtpHost::FtpServer1ClientCommand(TFtpServer&, TFtpCtrlSocket& client, std::
   const std::string a = client.GetPeerAddr();
   // SECURITY: a password is never shown or logged, whoever watches (memo, spy, log file).
   const std::string& shown = keyword == "PASS" ? kHiddenPassword : params;
-  if (logSettings.Screen[12] || logSettings.File[12]) {
+  if (logSettings_.Screen[12] || logSettings_.File[12]) {
     log_.LogCommand(record->Account + " (" + a + ") >" + keyword + " " + shown);
   }
   if (OnCommandSeen) OnCommandSeen(*record, keyword, shown);
-  limits.Command(*record, keyword, params);
+  limits_.Command(*record, keyword, params);
   // SECURITY: a banned address, or a login with every place taken, is refused before its
   // password is judged.
   if (keyword == "PASS" && answer.empty()) PasswordRefusedUnjudged(client, *record, answer);
@@ -648,7 +706,7 @@ void FtpHost::FtpServer1AnswerToClient(TFtpServer&, TFtpCtrlSocket& client, std:
       answer = std::move(record->RefusalAnswer);
       record->RefusalAnswer.clear();
     }
-    limits.AfterCommand(*record);
+    limits_.AfterCommand(*record);
   }
   if (record != nullptr && OnAnswerSeen) OnAnswerSeen(*record, answer);
   if (!answer.empty()) LogEvent(11, client.UserName + " (" + client.GetPeerAddr() + ") " + answer);

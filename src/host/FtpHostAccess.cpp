@@ -1,6 +1,9 @@
 // The host's access hooks and its side of AccessHost: each engine hook finds the client's
 // record and hands over to the authentication, directory rights and transfer accounting.
 #include "host/FtpHost.h"
+
+#include <tuple>
+
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -12,13 +15,13 @@ void FtpHost::LogEventSplit(int category, const std::string& screenText,
 }
 
 void FtpHost::AddDownloaded(int64_t bytes) {
-  stats.Dl += bytes;
-  stats.Throughput += bytes;
+  stats_.Dl += bytes;
+  stats_.Throughput += bytes;
 }
 
 void FtpHost::AddUploaded(int64_t bytes) {
-  stats.Upl += bytes;
-  stats.Throughput += bytes;
+  stats_.Upl += bytes;
+  stats_.Throughput += bytes;
 }
 
 void FtpHost::ClientLoggedIn(Usrdata&) {
@@ -44,7 +47,7 @@ void FtpHost::XferStarted(TFtpCtrlSocket& client, char direction, const Usrdata&
   entry.fileName = FileSystem::ToPosix(client.FilePath).value_or(client.FilePath);
   entry.direction = direction;
   const users* account = nullptr;
-  for (const users* a : accounts.AccountList()) {
+  for (const users* a : accounts_.AccountList()) {
     if (a->Name == record.Account) account = a;
   }
   entry.accessMode = account != nullptr && !account->EnableLogin ? 'a' : 'r';
@@ -59,15 +62,35 @@ void FtpHost::XferEnded(TFtpCtrlSocket& client, const Usrdata& record, bool comp
   xferLog_.Ended(client, direction == 'o' ? record.Downloaded : record.Uploaded, complete);
 }
 
-Usrdata* FtpHost::RecordOrDeny(const TFtpCtrlSocket& client, bool& allowed) {
-  Usrdata* record = RecordOf(client);
-  if (record == nullptr) allowed = false;
-  return record;
+namespace {
+
+// The access component's handler as a hook body: component.method(client, args..., record).
+template <typename Component, typename Method>
+auto Handler(Component& component, Method method) {
+  return [&component, method](TFtpCtrlSocket& c, Usrdata& r, auto&&... args) {
+    (component.*method)(c, args..., r);
+  };
+}
+
+}  // namespace
+
+template <FtpHost::NoRecord kNoRecord, typename Body>
+auto FtpHost::WithRecord(Body body) {
+  return [this, body](TFtpServer&, TFtpCtrlSocket& c, auto&&... args) {
+    Usrdata* r = RecordOf(c);
+    if (r != nullptr) {
+      body(c, *r, args...);
+    } else if constexpr (kNoRecord == NoRecord::Refuse) {
+      bool& allowed = std::get<sizeof...(args) - 1>(std::forward_as_tuple(args...));
+      allowed = false;
+    }
+  };
 }
 
 void FtpHost::AssignAccessHooks() {
   // A session reaches these hooks only between the connection and disconnection hooks, so it
   // always has a record; a session without one is refused every access.
+  constexpr NoRecord kRefuse = NoRecord::Refuse;
   FtpServer1.OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& user,
                                      const std::string& pass, bool& ok) {
     ok = false;
@@ -77,7 +100,7 @@ void FtpHost::AssignAccessHooks() {
     if (ok) {
       c.DownloadRateLimit = int64_t{r->DownloadRate} * 1024;
       c.UploadRateLimit = int64_t{r->UploadRate} * 1024;
-      limits.LoggedIn(*r);
+      limits_.LoggedIn(*r);
     } else if (r->RefusalAnswer.empty()) {
       RefusedPassword(c, *r);  // a full account is no guess: its password matched
     }
@@ -85,65 +108,49 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnStatusLines = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& lines) {
     const Usrdata* r = RecordOf(c);
     if (r == nullptr) return;
-    const std::string quota = limits.QuotaText(*r);
+    const std::string quota = limits_.QuotaText(*r);
     if (!quota.empty()) lines += " Quota: " + quota + "\r\n";
     const std::string rates = AccountLimits::RatesText(c.DownloadRateLimit, c.UploadRateLimit);
     if (!rates.empty()) lines += " Rate limits: " + rates + "\r\n";
   };
-  FtpServer1.OnClientSecured = [this](TFtpServer&, TFtpCtrlSocket& c) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    r->Secure = true;
+  FtpServer1.OnClientSecured = WithRecord([this](TFtpCtrlSocket& c, Usrdata& r) {
+    r.Secure = true;
     LogEvent(1, c.GetPeerAddr() + " TLS " + (c.Tls() ? c.Tls()->Description() : std::string()));
-    if (!r->Account.empty()) ui_.ClientListChanged();
-  };
+    if (!r.Account.empty()) ui_.ClientListChanged();
+  });
   FtpServer1.OnTlsFailed = [this](TFtpServer&, TFtpCtrlSocket& c, bool data,
                                   const std::string& reason) {
     LogEvent(1, c.GetPeerAddr() + (data ? " data connection" : "") + " TLS failed: " + reason);
   };
-  FtpServer1.OnLogged = [this](TFtpServer&, TFtpCtrlSocket& c) {
-    if (Usrdata* r = RecordOf(c)) authenticator_.FtpServer1Logged(c, *r);
-  };
-  FtpServer1.OnChangeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& dir,
-                                        bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed))
-      rights_.FtpServer1ChangeDirectory(c, dir, allowed, *r);
-  };
-  FtpServer1.OnValidatePut = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
-                                    bool& allowed) {
-    Usrdata* r = RecordOrDeny(c, allowed);
-    if (r == nullptr) return;
-    rights_.FtpServer1ValidatePut(c, path, allowed, *r);
-    if (!allowed || c.CurCmdType != ftpcSTOR) return;
-    const std::string why = limits.RefuseUpload(*r, path);
-    if (why.empty()) return;
-    allowed = false;
-    r->RefusalAnswer = AccountLimits::kQuotaExceeded;
-    LogEvent(5, c.UserName + " (" + c.GetPeerAddr() + ") asked to upload " + path +
-                    " --> Quota exceeded: " + why);
-  };
-  FtpServer1.OnValidateDele = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
-                                     bool& allowed) {
-    Usrdata* r = RecordOrDeny(c, allowed);
-    if (r == nullptr) return;
-    rights_.FtpServer1ValidateDele(c, path, allowed, *r);
-    if (allowed) limits.DeleteAsked(*r, path);
-  };
-  FtpServer1.OnValidateSize = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
-                                     bool& allowed) {
-    Usrdata* r = RecordOf(c);
-    allowed = r != nullptr && rights_.CheckSize(c, *r, path);
-  };
-  FtpServer1.OnMakeDirectory = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& dir,
-                                      bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1MakeDirectory(c, dir, allowed, *r);
-  };
-  FtpServer1.OnDirMade = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path, bool created) {
-    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1DirMade(c, path, created, *r);
-  };
-  FtpServer1.OnValidateListingDir = [this](TFtpServer&, TFtpCtrlSocket& c, bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed)) rights_.FtpServer1ValidateListingDir(c, allowed, *r);
-  };
+  FtpServer1.OnLogged = WithRecord(Handler(authenticator_, &Authenticator::FtpServer1Logged));
+  FtpServer1.OnChangeDirectory =
+      WithRecord<kRefuse>(Handler(rights_, &DirectoryRights::FtpServer1ChangeDirectory));
+  // An upload the rights allow may still pass the account's quota.
+  FtpServer1.OnValidatePut = WithRecord<kRefuse>(
+      [this](TFtpCtrlSocket& c, Usrdata& r, std::string& path, bool& allowed) {
+        rights_.FtpServer1ValidatePut(c, path, allowed, r);
+        if (!allowed || c.CurCmdType != ftpcSTOR) return;
+        const std::string why = limits_.RefuseUpload(r, path);
+        if (why.empty()) return;
+        allowed = false;
+        r.RefusalAnswer = AccountLimits::kQuotaExceeded;
+        LogEvent(5, c.UserName + " (" + c.GetPeerAddr() + ") asked to upload " + path +
+                        " --> Quota exceeded: " + why);
+      });
+  FtpServer1.OnValidateDele = WithRecord<kRefuse>(
+      [this](TFtpCtrlSocket& c, Usrdata& r, std::string& path, bool& allowed) {
+        rights_.FtpServer1ValidateDele(c, path, allowed, r);
+        if (allowed) limits_.DeleteAsked(r, path);
+      });
+  FtpServer1.OnValidateSize = WithRecord<kRefuse>(
+      [this](TFtpCtrlSocket& c, Usrdata& r, std::string& path, bool& allowed) {
+        allowed = rights_.CheckSize(c, r, path);
+      });
+  FtpServer1.OnMakeDirectory =
+      WithRecord<kRefuse>(Handler(rights_, &DirectoryRights::FtpServer1MakeDirectory));
+  FtpServer1.OnDirMade = WithRecord(Handler(rights_, &DirectoryRights::FtpServer1DirMade));
+  FtpServer1.OnValidateListingDir =
+      WithRecord<kRefuse>(Handler(rights_, &DirectoryRights::FtpServer1ValidateListingDir));
   FtpServer1.OnDirectoryRights = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& dir,
                                         std::string& rights) {
     Usrdata* r = RecordOf(c);
@@ -155,68 +162,51 @@ void FtpHost::AssignAccessHooks() {
     if (r == nullptr) throw std::runtime_error("Permission denied");
     rights_.FtpServer1AlterDirectory(c, dir, detailed, *r);
   };
-  FtpServer1.OnCheckhidden = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& path,
-                                    bool& hidden) {
-    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1Checkhidden(c, path, hidden, *r);
-  };
-  FtpServer1.OnAddLinks = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& stream) {
-    if (Usrdata* r = RecordOf(c)) rights_.FtpServer1AddLinks(c, stream, *r);
-  };
-  FtpServer1.OnValidateGet = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& path,
-                                    bool& allowed) {
-    if (Usrdata* r = RecordOrDeny(c, allowed))
-      accounting_.FtpServer1ValidateGet(c, path, allowed, *r);
-  };
-  FtpServer1.OnRetrSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
-                                             uint16_t e) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    accounting_.FtpServer1RetrSessionConnected(c, e, *r);
-    if (e == 0) XferStarted(c, 'o', *r);
-  };
-  FtpServer1.OnUpdateXfer = [this](TFtpServer&, TFtpCtrlSocket& c, int count) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1UpdateXfer(c, count, *r);
-  };
-  FtpServer1.OnRetrDataSent = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&, uint16_t e) {
-    if (Usrdata* r = RecordOf(c)) accounting_.FtpServer1RetrDataSent(c, e, *r);
-  };
-  FtpServer1.OnRetrSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
-                                          const Transfer& t, uint16_t e) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    accounting_.FtpServer1RetrSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && t.AllSent());
-  };
-  FtpServer1.OnStorSessionConnected = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
-                                             uint16_t e) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    accounting_.FtpServer1StorSessionConnected(c, e, *r);
-    if (e == 0) XferStarted(c, 'i', *r);
-  };
-  FtpServer1.OnStorDataAvailable = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
-                                          const char* buf, int len, uint16_t e) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    if (!limits.Receive(*r, len)) {
-      // Thrown before the block is written: the channel ends the upload, the close below
-      // removes what it created, and the client reads why.
-      r->RefusalAnswer = AccountLimits::kQuotaExceeded;
-      throw std::runtime_error("Quota exceeded");
-    }
-    accounting_.FtpServer1StorDataAvailable(c, buf, len, e, *r);
-  };
-  FtpServer1.OnStorSessionClosed = [this](TFtpServer&, TFtpCtrlSocket& c, TWSocket&,
-                                          const Transfer& t, uint16_t e) {
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    accounting_.FtpServer1StorSessionClosed(c, e, *r);
-    XferEnded(c, *r, e == 0 && !t.Aborted());
-    if (limits.UploadEnded(*r)) {
-      LogEvent(6, c.UserName + " (" + c.GetPeerAddr() + ") upload of " + c.FileName + " in " +
-                      c.Directory() + " ended: Quota exceeded (" + limits.QuotaText(*r) + ")");
-    }
-  };
+  FtpServer1.OnCheckhidden = WithRecord(Handler(rights_, &DirectoryRights::FtpServer1Checkhidden));
+  FtpServer1.OnAddLinks = WithRecord(Handler(rights_, &DirectoryRights::FtpServer1AddLinks));
+  FtpServer1.OnValidateGet =
+      WithRecord<kRefuse>(Handler(accounting_, &TransferAccounting::FtpServer1ValidateGet));
+  FtpServer1.OnUpdateXfer =
+      WithRecord(Handler(accounting_, &TransferAccounting::FtpServer1UpdateXfer));
+  // The data connection's hooks: the accounting's handler, then the transfer log's side.
+  FtpServer1.OnRetrSessionConnected =
+      WithRecord([this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&, uint16_t e) {
+        accounting_.FtpServer1RetrSessionConnected(c, e, r);
+        if (e == 0) XferStarted(c, 'o', r);
+      });
+  FtpServer1.OnRetrDataSent = WithRecord([this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&,
+                                                uint16_t e) {
+    accounting_.FtpServer1RetrDataSent(c, e, r);
+  });
+  FtpServer1.OnRetrSessionClosed = WithRecord(
+      [this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&, const Transfer& t, uint16_t e) {
+        accounting_.FtpServer1RetrSessionClosed(c, e, r);
+        XferEnded(c, r, e == 0 && t.AllSent());
+      });
+  FtpServer1.OnStorSessionConnected =
+      WithRecord([this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&, uint16_t e) {
+        accounting_.FtpServer1StorSessionConnected(c, e, r);
+        if (e == 0) XferStarted(c, 'i', r);
+      });
+  FtpServer1.OnStorDataAvailable = WithRecord(
+      [this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&, const char* buf, int len, uint16_t e) {
+        if (!limits_.Receive(r, len)) {
+          // Thrown before the block is written: the channel ends the upload, the close below
+          // removes what it created, and the client reads why.
+          r.RefusalAnswer = AccountLimits::kQuotaExceeded;
+          throw std::runtime_error("Quota exceeded");
+        }
+        accounting_.FtpServer1StorDataAvailable(c, buf, len, e, r);
+      });
+  FtpServer1.OnStorSessionClosed = WithRecord(
+      [this](TFtpCtrlSocket& c, Usrdata& r, TWSocket&, const Transfer& t, uint16_t e) {
+        accounting_.FtpServer1StorSessionClosed(c, e, r);
+        XferEnded(c, r, e == 0 && !t.Aborted());
+        if (limits_.UploadEnded(r)) {
+          LogEvent(6, c.UserName + " (" + c.GetPeerAddr() + ") upload of " + c.FileName + " in " +
+                          c.Directory() + " ended: Quota exceeded (" + limits_.QuotaText(r) + ")");
+        }
+      });
 }
 
 }  // namespace orvane

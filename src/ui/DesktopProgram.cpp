@@ -80,7 +80,7 @@ bool DesktopProgram::Start() {
   statistikForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::statisticsRequested, this,
           [this, showModeless] { showModeless(*statistikForm_); });
-  useraccount_ = std::make_unique<TUseraccount>(host_.accounts, ui_, stayOnTop_);
+  useraccount_ = std::make_unique<TUseraccount>(host_.Accounts(), ui_, stayOnTop_);
   useraccount_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::usersAccountRequested, this, [this] {
     useraccount_->show();
@@ -105,7 +105,7 @@ bool DesktopProgram::Start() {
     host_.LogScreenOnly("No control socket: " + why);
   }
 
-  if (!host_.setup.Minimize) {
+  if (!host_.Setup().Minimize) {
     mainForm_->show();
   } else if (!mainForm_->MinimizesToTray()) {
     // Without a notification area the window must stay reachable: minimised, not hidden.
@@ -149,19 +149,12 @@ void DesktopProgram::Finish() {
     if (d) d->hide();
   }
   if (useraccount_) useraccount_->hide();
-  // As the program without windows ends: the stop command (answered Yes when clients are
-  // listed), then every session closed and its disconnection hook run, before the session
-  // end block is written.
-  if (ending_) {
-    host_.RequestClose();
-    mainForm_->SaveGeometry();
-  }
-  host_.FtpServer1.DisconnectAll();
-  if (host_.FtpServer1.Active()) host_.FtpServer1.Stop();
-  for (int i = 0; i < 10 && loop_.HasPending(); ++i) loop_.ProcessReady(0);
+  // The host's one end of a session, as in the program without windows; an end without asking
+  // (End) gives the stop command first, answered Yes when clients are listed.
+  if (ending_) mainForm_->SaveGeometry();
   mainForm_->Timer1().SetEnabled(false);
   if (userinfo_) userinfo_->Timer1().SetEnabled(false);
-  host_.Shutdown();
+  host_.Finish(ending_);
 }
 
 }  // namespace orvane

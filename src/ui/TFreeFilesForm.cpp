@@ -62,14 +62,14 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
 
 void TFreeFilesForm::Fill() {
   ListBox1.clear();
-  for (const std::string& item : host_.freeFiles.Items()) {
+  for (const std::string& item : host_.FreeFileList().Items()) {
     ListBox1.addItem(Q(item));
   }
   UpdateEnabling();
 }
 
 void TFreeFilesForm::Reload() {
-  host_.freeFiles.Load(IniFile(host_.IniPath()));
+  host_.FreeFileList().Load(IniFile(host_.IniPath()));
   Fill();
 }
 
@@ -81,7 +81,7 @@ void TFreeFilesForm::UpdateEnabling() {
 
 void TFreeFilesForm::AddClick() {
   const std::string text = S(Edit1.text());
-  if (!text.empty()) host_.freeFiles.Add(text);
+  if (!text.empty()) host_.FreeFileList().Add(text);
   Edit1.clear();
   Fill();
 }
@@ -105,14 +105,14 @@ void TFreeFilesForm::BrowseClick() {
 void TFreeFilesForm::DeleteClick() {
   const int row = ListBox1.currentRow();
   if (row < 0 || ListBox1.selectedItems().isEmpty()) return;
-  host_.freeFiles.Remove(static_cast<std::size_t>(row));
+  host_.FreeFileList().Remove(static_cast<std::size_t>(row));
   Fill();
 }
 
 void TFreeFilesForm::OkClick() {
   const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
-  if (!host_.freeFiles.Store(ini)) {
+  if (!host_.FreeFileList().Store(ini)) {
     host_.Ui().MessageBox("Cannot write " + host_.IniPath());
     return;
   }

@@ -70,10 +70,10 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
     ScreenLayout.addWidget(&Screen[c]);
     FileLayout.addWidget(&File[c]);
     connect(&Screen[c], &QCheckBox::toggled, this, [this, c](bool on) {
-      if (!filling_) host_.logSettings.Screen[c] = on;
+      if (!filling_) host_.LogSwitches().Screen[c] = on;
     });
     connect(&File[c], &QCheckBox::toggled, this, [this, c](bool on) {
-      if (!filling_) host_.logSettings.File[c] = on;
+      if (!filling_) host_.LogSwitches().File[c] = on;
     });
   }
   MaxLinesRow.addWidget(&Label1);
@@ -100,10 +100,10 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
 
   // The memo trimming reads the field on every tick, so it too counts at once.
   connect(&Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (!filling_) host_.logSettings.MaxLines = S(text);
+    if (!filling_) host_.LogSwitches().MaxLines = S(text);
   });
   connect(&Edit1, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (!filling_) host_.logSettings.LogFileName = S(text);
+    if (!filling_) host_.LogSwitches().LogFileName = S(text);
   });
   connect(&Ok, &QPushButton::clicked, this, &TLogForm::OkClick);
   connect(&Cancel, &QPushButton::clicked, this, &TLogForm::CancelClick);
@@ -119,7 +119,7 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
 
 void TLogForm::Fill() {
   filling_ = true;
-  const LogSettings& s = host_.logSettings;
+  const LogSettings& s = host_.LogSwitches();
   for (int c = 1; c <= LogSettings::kCategories; ++c) {
     Screen[c].setChecked(s.Screen[c]);
     File[c].setChecked(s.File[c]);
@@ -132,19 +132,19 @@ void TLogForm::Fill() {
 void TLogForm::OkClick() {
   const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
-  if (!host_.logSettings.Store(ini)) {
-    host_.Ui().MessageBox("'" + host_.logSettings.MaxLines + "' is not a valid integer value");
+  if (!host_.LogSwitches().Store(ini)) {
+    host_.Ui().MessageBox("'" + host_.LogSwitches().MaxLines + "' is not a valid integer value");
     return;
   }
-  const std::string name = host_.logSettings.ResolvedLogFileName(host_.ProgramDir());
-  if (!host_.Log().ChangeFile(name, host_.FtpServer1.Port)) {
+  const std::string name = host_.LogSwitches().ResolvedLogFileName(host_.ProgramDir());
+  if (!host_.Log().ChangeFile(name, host_.Port())) {
     host_.Ui().MessageBox("Cannot open file \"" + name + "\"");
   }
   hide();
 }
 
 void TLogForm::Reload() {
-  host_.logSettings.Load(IniFile(host_.IniPath()));
+  host_.LogSwitches().Load(IniFile(host_.IniPath()));
   Fill();
 }
 
@@ -154,7 +154,7 @@ void TLogForm::BrowseClick() {
   // relative name taken from the working directory, so the dialog opens in the file's folder
   // with the file's own name.
   const QString start =
-      QFileInfo(Q(host_.logSettings.ResolvedLogFileName(host_.ProgramDir()))).absoluteFilePath();
+      QFileInfo(Q(host_.LogSwitches().ResolvedLogFileName(host_.ProgramDir()))).absoluteFilePath();
   if (const std::optional<std::string> path = ChooseFile(S(start))) {
     Edit1.setText(Q(LogSettings::StoredLogFileName(*path, host_.ProgramDir())));
   }

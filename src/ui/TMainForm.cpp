@@ -32,7 +32,7 @@ QSize PrimaryScreenSize() {
 }  // namespace
 
 TMainForm::TMainForm(FtpHost& host, StayOnTop& stayOnTop)
-    : ServMemo(host.memo, host.logSettings),
+    : ServMemo(host.Memo(), host.LogSwitches()),
       host_(host),
       stayOnTop_(stayOnTop),
       actions_(host),
@@ -170,16 +170,16 @@ void TMainForm::BuildMenus() {
 
   connect(&Activer1, &QAction::triggered, this, [this] { host_.StartStopCommand(); });
   connect(&Closed1, &QAction::triggered, this, [this] {
-    host_.ServerClosed = !host_.ServerClosed;
-    Closed1.setChecked(host_.ServerClosed);
+    host_.SetClosed(!host_.Closed());
+    Closed1.setChecked(host_.Closed());
   });
   connect(&Toujoursvisible1, &QAction::triggered, this, &TMainForm::StayOnTopCommand);
   connect(&Statistiques1, &QAction::triggered, this, &TMainForm::statisticsRequested);
   connect(&Usersinfos1, &QAction::triggered, this, &TMainForm::usersInfosRequested);
   connect(&Usersinfos2, &QAction::triggered, this, &TMainForm::usersInfosRequested);
   connect(&Quitter1, &QAction::triggered, this, &QWidget::close);
-  connect(&Clear1, &QAction::triggered, this, [this] { host_.memo.Clear(); });
-  connect(&Clearbuffer1, &QAction::triggered, this, [this] { host_.memo.Clear(); });
+  connect(&Clear1, &QAction::triggered, this, [this] { host_.ClearMemo(); });
+  connect(&Clearbuffer1, &QAction::triggered, this, [this] { host_.ClearMemo(); });
   connect(&Configuration1, &QAction::triggered, this, &TMainForm::setupRequested);
   connect(&FreeFiles1, &QAction::triggered, this, &TMainForm::freeFilesRequested);
   connect(&Log1, &QAction::triggered, this, &TMainForm::logSetupRequested);
@@ -274,7 +274,7 @@ void TMainForm::UpdatePopupMenus() {
   Kick1.setEnabled(single);
   Ban1.setEnabled(single);
   Spyuser1.setEnabled(single);
-  Masskick1.setEnabled(!host_.Clients.Empty());
+  Masskick1.setEnabled(!host_.Clients().Empty());
   Usersinfos2.setEnabled(true);
   AddIP1.setEnabled(true);
   Unban1.setEnabled(Banlist.currentItem() != nullptr && Banlist.currentItem()->isSelected());
@@ -319,7 +319,7 @@ void TMainForm::UnbanCommand() {
   const QListWidgetItem* item = Banlist.currentItem();
   if (item == nullptr || !item->isSelected()) return;
   // By text: the list box's order need not be the model's, and every text is listed once.
-  const std::vector<std::string>& items = host_.banList.Items();
+  const std::vector<std::string>& items = host_.Bans().Items();
   const auto at = std::find(items.begin(), items.end(), item->text().toStdString());
   if (at == items.end()) return;
   actions_.Unban(static_cast<int>(at - items.begin()));
@@ -396,7 +396,7 @@ void TMainForm::SetTray(int image, const QString& hint) {
 }
 
 void TMainForm::RefreshLists() {
-  if (clients_.Sync(host_.Clients.Listed())) {
+  if (clients_.Sync(host_.Clients().Listed())) {
     std::vector<const Usrdata*> selected = SelectedRecords();
     const QSignalBlocker quiet(&ListView1);
     ListView1.clear();
@@ -410,8 +410,8 @@ void TMainForm::RefreshLists() {
     }
     emit clientsChanged();
   }
-  if (host_.banList.Items() != banShown_) {
-    banShown_ = host_.banList.Items();
+  if (host_.Bans().Items() != banShown_) {
+    banShown_ = host_.Bans().Items();
     Banlist.clear();
     for (const std::string& entry : banShown_) Banlist.addItem(Q(entry));
     Notify(notices_.NoteBanList(banShown_));
@@ -424,7 +424,7 @@ std::vector<const Usrdata*> TMainForm::SelectedRecords() const {
     if (!ListView1.item(i)->isSelected()) continue;
     // Only a record the host still lists: a row can briefly outlive a stop of the server.
     const Usrdata* record = clients_.RecordAt(i);
-    records.push_back(host_.Clients.IsListed(record) ? record : nullptr);
+    records.push_back(host_.Clients().IsListed(record) ? record : nullptr);
   }
   return records;
 }
@@ -444,7 +444,7 @@ void TMainForm::ListView1Click() {
 
 void TMainForm::Timer1Timer() {
   const std::optional<SelectedUser::Panels> panels = SelectedUser::Tick(
-      SelectedRecords(), static_cast<size_t>(ListView1.count()), host_.Clients.Count());
+      SelectedRecords(), static_cast<size_t>(ListView1.count()), host_.Clients().Count());
   if (panels) SetSelectedPanels(panels->userName, panels->ip, panels->status);
 }
 

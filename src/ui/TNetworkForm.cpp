@@ -61,7 +61,7 @@ void TNetworkForm::OkClick() {
   }
   // Safe while clients are connected: the engine reads both values only when a PASV opens a
   // new listening socket, so transfers already under way are not touched.
-  settings_.ApplyTo(host_.FtpServer1);
+  host_.ApplyPassive(settings_);
   hide();
 }
 

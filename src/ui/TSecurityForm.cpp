@@ -118,7 +118,7 @@ void TSecurityForm::OkClick() {
   const AskingWindow asking(this);
   Collect();
   IniFile ini(host_.IniPath());
-  const std::string problem = setup_.Store(ini, host_.setup.Port);
+  const std::string problem = setup_.Store(ini, host_.Setup().Port);
   if (!problem.empty()) {
     host_.Ui().MessageBox(problem);
     return;

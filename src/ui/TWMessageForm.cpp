@@ -47,10 +47,10 @@ TWMessageForm::TWMessageForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* paren
   setLayout(&Layout);
 
   connect(&Memo1, &QPlainTextEdit::textChanged, this, [this] {
-    if (!filling_) host_.messages.Welcome = LinesOf(Memo1.toPlainText());
+    if (!filling_) host_.MessageTexts().Welcome = LinesOf(Memo1.toPlainText());
   });
   connect(&Memo2, &QPlainTextEdit::textChanged, this, [this] {
-    if (!filling_) host_.messages.TooManyUsers = LinesOf(Memo2.toPlainText());
+    if (!filling_) host_.MessageTexts().TooManyUsers = LinesOf(Memo2.toPlainText());
   });
   connect(&Button1, &QPushButton::clicked, this, &TWMessageForm::OkClick);
   connect(&Button2, &QPushButton::clicked, this, &QDialog::hide);
@@ -59,15 +59,15 @@ TWMessageForm::TWMessageForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* paren
 
 void TWMessageForm::Fill() {
   filling_ = true;
-  Memo1.setPlainText(Joined(host_.messages.Welcome));
-  Memo2.setPlainText(Joined(host_.messages.TooManyUsers));
+  Memo1.setPlainText(Joined(host_.MessageTexts().Welcome));
+  Memo2.setPlainText(Joined(host_.MessageTexts().TooManyUsers));
   filling_ = false;
 }
 
 void TWMessageForm::OkClick() {
   const AskingWindow asking(this);
   IniFile ini(host_.IniPath());
-  if (!host_.messages.Store(ini)) {
+  if (!host_.MessageTexts().Store(ini)) {
     host_.Ui().MessageBox("Cannot write " + host_.IniPath());
     return;
   }
@@ -75,7 +75,7 @@ void TWMessageForm::OkClick() {
 }
 
 void TWMessageForm::Reload() {
-  host_.messages.Load(IniFile(host_.IniPath()));
+  host_.MessageTexts().Load(IniFile(host_.IniPath()));
   Fill();
 }
 

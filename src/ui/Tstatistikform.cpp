@@ -12,7 +12,7 @@ Tstatistikform::Tstatistikform(FtpHost& host, StayOnTop& stayOnTop, QWidget* par
   setWindowTitle("Statistics");
   ListBox1.setObjectName("ListBox1");
   ListBox1.setMinimumHeight(80);
-  const auto labels = host_.stats.Labels();
+  const auto labels = host_.Stats().Labels();
   for (std::size_t i = 0; i < Captions.size(); ++i) {
     Captions[i].setText(QString::fromStdString(labels[i].first));
     Values[i].setObjectName(QString("Value%1").arg(i));
@@ -47,7 +47,7 @@ Tstatistikform::~Tstatistikform() {
 }
 
 void Tstatistikform::Refresh() {
-  const auto labels = host_.stats.Labels();
+  const auto labels = host_.Stats().Labels();
   for (std::size_t i = 0; i < Values.size(); ++i) {
     Values[i].setText(QString::fromStdString(labels[i].second));
   }

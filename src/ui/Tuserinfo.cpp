@@ -105,7 +105,7 @@ void Tuserinfo::SyncEntries() {
       std::unique_ptr<QTreeWidgetItem> gone(ListView1.takeTopLevelItem(i));
     }
   }
-  for (const Usrdata* record : host_.Clients.Listed()) {
+  for (const Usrdata* record : host_.Clients().Listed()) {
     if (record == nullptr || record->Account.empty()) continue;
     const std::optional<ClientRef> ref = actions.RefOf(record);
     if (!ref) continue;
@@ -146,7 +146,7 @@ void Tuserinfo::ListView1Click() {
 
 void Tuserinfo::ShowLimits(const Usrdata* record) {
   const std::string line =
-      record != nullptr ? UserInfoPanels::LimitsLine(*record, host_.limits) : std::string();
+      record != nullptr ? UserInfoPanels::LimitsLine(*record, host_.Limits()) : std::string();
   LimitsLine.setText(Q(line));
   LimitsLine.setVisible(!line.empty());
 }
@@ -178,7 +178,7 @@ void Tuserinfo::UpdatePopupMenu() {
   Kick1.setEnabled(single);
   Ban1.setEnabled(single);
   Spyuser1.setEnabled(single);
-  MassKick1.setEnabled(!host_.Clients.Empty());
+  MassKick1.setEnabled(!host_.Clients().Empty());
 }
 
 void Tuserinfo::KickCommand() {
@@ -212,9 +212,7 @@ void Tuserinfo::SpyCommand() {
 
 void Tuserinfo::showEvent(QShowEvent* event) {
   timer1_.SetEnabled(!Freezelist1.isChecked());
-  for (Usrdata* record : host_.Clients.Listed()) {
-    if (record != nullptr) record->IntervalBytes = 0;
-  }
+  host_.RestartSpeeds();
   SyncEntries();
   stayOnTop_.DialogShown();
   main_.ApplyTopmost();

@@ -5,6 +5,7 @@
 #include "console/SpyFeed.h"
 #include "console/UserInfoPanels.h"
 #include "host/HostTestSupport.h"
+#include "support/FtpHostTestAccess.h"
 
 namespace orvane::test {
 
@@ -105,7 +106,7 @@ class ClientActionsTest : public HostTest {
     return c;
   }
   ClientRef RefAt(size_t i) {
-    auto ref = ClientActions(*host_).RefOf(&host_->Clients.At(i));
+    auto ref = ClientActions(*host_).RefOf(&FtpHostTestAccess::Clients(*host_).At(i));
     EXPECT_TRUE(ref.has_value());
     return ref.value_or(ClientRef{});
   }
@@ -113,12 +114,12 @@ class ClientActionsTest : public HostTest {
 
 TEST_F(ClientActionsTest, BanWritesScreenAndFileLinesOnceAndKeepsTheClient) {
   auto c = LoggedIn();
-  ASSERT_EQ(host_->Clients.Count(), 1u);
-  host_->Clients.At(0).UserName = "bob";
+  ASSERT_EQ(host_->Clients().Count(), 1u);
+  FtpHostTestAccess::Clients(*host_).At(0).UserName = "bob";
   ClientActions actions(*host_);
   const ClientRef ref = RefAt(0);
   EXPECT_TRUE(actions.Ban(ref, true));
-  EXPECT_TRUE(host_->banList.Contains("127.0.0.1"));
+  EXPECT_TRUE(host_->Bans().Contains("127.0.0.1"));
   EXPECT_EQ(ui_.MemoCount("127.0.0.1 added to the ban list !"), 1);
   EXPECT_NE(LogFile().find(" bob (127.0.0.1) banned"), std::string::npos);
   // Already listed: neither a screen line nor a file line.
@@ -142,7 +143,7 @@ TEST_F(ClientActionsTest, KickYesOnABannedAddressAddsNothingAndDisconnects) {
   EXPECT_FALSE(actions.Kick(ref, KickAnswer::Cancel));
   EXPECT_TRUE(actions.Kick(ref, KickAnswer::Yes));
   EXPECT_TRUE(c->WaitClosed());
-  EXPECT_EQ(host_->banList.Items().size(), 1u);
+  EXPECT_EQ(host_->Bans().Items().size(), 1u);
   EXPECT_EQ(ui_.MemoCount("127.0.0.1 added to the ban list !"), 0);
 }
 
@@ -152,10 +153,10 @@ TEST_F(ClientActionsTest, KickOfAClientThatLeftTouchesNobody) {
   ClientActions actions(*host_);
   const ClientRef gone = RefAt(0);
   first->Close();  // leaves while the question is open
-  ASSERT_TRUE(loop_.RunUntil([&] { return host_->Clients.Count() == 1; }, 3s));
+  ASSERT_TRUE(loop_.RunUntil([&] { return host_->Clients().Count() == 1; }, 3s));
   EXPECT_EQ(actions.Resolve(gone), nullptr);
   EXPECT_FALSE(actions.Kick(gone, KickAnswer::Yes));
-  EXPECT_TRUE(host_->banList.Items().empty());
+  EXPECT_TRUE(host_->Bans().Items().empty());
   // A reference to the remaining record but from another session is not this client either.
   ClientRef impostor = RefAt(0);
   impostor.sequence += 100;
@@ -172,12 +173,12 @@ TEST_F(ClientActionsTest, AddByHandKeepsTheTextAsTyped) {
   EXPECT_FALSE(actions.AddByHand("10.0.0.1"));
   EXPECT_TRUE(actions.AddByHand("10.0.0.1 "));  // a second entry that never matches
   EXPECT_TRUE(actions.AddByHand("example.org"));
-  EXPECT_EQ(host_->banList.Items().size(), 3u);
+  EXPECT_EQ(host_->Bans().Items().size(), 3u);
   EXPECT_EQ(ui_.memo.size(), memoLines);  // nothing logged
   actions.Unban(0);
   actions.Unban(0);
   actions.Unban(0);
-  EXPECT_TRUE(host_->banList.Items().empty());
+  EXPECT_TRUE(host_->Bans().Items().empty());
 }
 
 }  // namespace orvane::test

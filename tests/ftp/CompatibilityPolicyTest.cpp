@@ -127,7 +127,7 @@ TEST_F(EngineCompatibilityTest, ControlConnectionsSendEachReplyAtOnce) {
   auto client = Login();
   int on = 0;
   socklen_t length = sizeof on;
-  ASSERT_EQ(::getsockopt(server_->Client(0).HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, &length), 0);
+  ASSERT_EQ(::getsockopt((*server_->FindClient(1)).HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, &length), 0);
   EXPECT_NE(on, 0);
 }
 

@@ -72,7 +72,7 @@ class ActiveListener {
 
 class DataChannelTest : public DriveEngineTest {
  protected:
-  DataChannel& Channel() { return server_->Client(0).Data(); }
+  DataChannel& Channel() { return (*server_->FindClient(1)).Data(); }
   bool WaitState(State state) {
     return loop_.RunUntil([&] { return Channel().GetState() == state; }, FtpClient::kWait);
   }

@@ -129,8 +129,8 @@ TEST_F(PassiveRangeTest, RangeIsHonouredAndExhaustedWithA425) {
   EXPECT_EQ(second->Command("PASV"), "425 No passive port is free in the range " + range + ".");
   EXPECT_EQ(second->Command("EPSV"),
             "425 Cannot open a passive port. No passive port is free in the range " + range + ".");
-  EXPECT_EQ(server_->Client(1).Data().Socket().State(), wsClosed);
-  EXPECT_EQ(server_->Client(1).Data().GetState(), DataChannel::State::Idle);
+  EXPECT_EQ((*server_->FindClient(2)).Data().Socket().State(), wsClosed);
+  EXPECT_EQ((*server_->FindClient(2)).Data().GetState(), DataChannel::State::Idle);
   // Once the first session's listener is gone, the port is free for the second.
   first->Command("QUIT");
   ASSERT_TRUE(WaitClientCount(1));
@@ -187,7 +187,7 @@ TEST_F(PassiveRangeTest, PasvAnnouncesTheExternalAddressToOutsideClients) {
   const std::string local = "227 Entering Passive Mode (127,0,0,1,";
   EXPECT_EQ(client->Command("PASV").substr(0, local.size()), local);
   // As if the client had come from outside (the address the passive port admits).
-  server_->Client(0).PeerAddr = "203.0.113.9";
+  (*server_->FindClient(1)).PeerAddr = "203.0.113.9";
   const std::string external = "227 Entering Passive Mode (198,51,100,20,";
   EXPECT_EQ(client->Command("PASV").substr(0, external.size()), external);
   server_->ExternalAddress.Set("");

@@ -120,7 +120,7 @@ TEST_F(TFtpCtrlSocketTest, LinesAfterTheSessionClosedAreNotDispatched) {
   server_->OnClientCommand = [&](TFtpServer& s, TFtpCtrlSocket& c, std::string& keyword,
                                  std::string&, std::string&) {
     commands_.push_back(keyword);
-    if (keyword == "KICK") s.Disconnect(s.IndexOf(c));
+    if (keyword == "KICK") s.Disconnect(c);
   };
   server_->OnAuthenticate = [&](TFtpServer&, TFtpCtrlSocket&, const std::string&,
                                 const std::string&, bool&) { ++authentications; };

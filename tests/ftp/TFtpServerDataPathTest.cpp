@@ -219,7 +219,7 @@ TEST_F(TFtpServerDataPathTest, UploadsAroundTheBlockSizeAreByteExactAndCountedTo
     EXPECT_EQ(log_.stored, size);
     EXPECT_GE(log_.storeBlocks, (size + kBlock - 1) / kBlock);
     // The block buffer lives as long as the upload.
-    EXPECT_FALSE(server_->Client(0).Data().HoldsUploadBuffer());
+    EXPECT_FALSE((*server_->FindClient(1)).Data().HoldsUploadBuffer());
   }
 }
 
@@ -326,7 +326,7 @@ TEST_F(TFtpServerDataPathTest, ResetMetInsideTheFirstSendEndsTheDownloadOnce) {
   auto control = Login();
   auto data = Passive(*control);
   ASSERT_TRUE(loop_.RunUntil(
-      [&] { return server_->Client(0).Data().GetState() == DataChannel::State::Connected; },
+      [&] { return server_->FindClient(1)->Data().GetState() == DataChannel::State::Connected; },
       FtpClient::kWait));
   data->Reset();
   ASSERT_EQ(control->Command("RETR small.bin"), "150 Opening data connection for small.bin.");
@@ -342,7 +342,7 @@ TEST_F(TFtpServerDataPathTest, AborDuringALargeChunkThenTransferAgain) {
   auto control = Login();
   auto data = Passive(*control, 4096);
   // Small buffers at both ends, so that a chunk cannot vanish into them whole.
-  TWSocket& socket = server_->Client(0).Data().Socket();
+  TWSocket& socket = (*server_->FindClient(1)).Data().Socket();
   ASSERT_TRUE(loop_.RunUntil([&] { return socket.State() == wsConnected; }, FtpClient::kWait));
   const int small = 4096;
   ASSERT_EQ(::setsockopt(socket.HSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);

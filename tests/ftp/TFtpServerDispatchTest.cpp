@@ -57,8 +57,8 @@ TEST_F(TFtpServerDispatchTest, ClientCommandHookCanReplaceOrRewriteTheCommand) {
   auto client = Connect();
 
   EXPECT_EQ(client->Command("USER blocked"), "530 Not you.");
-  EXPECT_EQ(server_->Client(0).FtpState, ftpcWaitingUserCode);
-  EXPECT_EQ(server_->Client(0).UserName, "");
+  EXPECT_EQ((*server_->FindClient(1)).FtpState, ftpcWaitingUserCode);
+  EXPECT_EQ((*server_->FindClient(1)).UserName, "");
   EXPECT_EQ(client->Command("PASS pw"), "503 Login with USER first.");
   EXPECT_EQ(authentications, 0);
   EXPECT_EQ(client->Command("HELLO"), "200 Noop command successful.");
@@ -95,7 +95,7 @@ TEST_F(TFtpServerDispatchTest, AnswerHookSeesAndRewritesCommandAnswersOnly) {
   EXPECT_EQ(client->ReadLine(200ms), "<none>");
   EXPECT_EQ(client->Command("PASS pw"), "230 User anna logged in.");
   EXPECT_EQ(client->Command("SYST"), "215 rewritten");
-  server_->SendToClient(0, "421 Connection timed-out !\r\n");
+  server_->SendToClient(*server_->FindClient(1), "421 Connection timed-out !\r\n");
   EXPECT_EQ(client->ReadLine(), "421 Connection timed-out !");
   EXPECT_EQ(answers, (std::vector<std::string>{
                          "500 'XYZ': command not understood.", "331 Password required for anna.",

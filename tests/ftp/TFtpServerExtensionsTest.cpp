@@ -324,8 +324,8 @@ TEST_F(IPv6ExtensionTest, PassiveModeOverIPv6IsEpsv) {
   WriteBytes(root_ / "a.txt", "abc");
   auto v4 = Login();
   auto client = Login6();
-  EXPECT_EQ(server_->Client(0).PeerAddr, "127.0.0.1");
-  EXPECT_EQ(server_->Client(1).PeerAddr, "::1");
+  EXPECT_EQ((*server_->FindClient(1)).PeerAddr, "127.0.0.1");
+  EXPECT_EQ((*server_->FindClient(2)).PeerAddr, "::1");
   const std::string pasv = "227 Entering Passive Mode (127,0,0,1,";
   EXPECT_EQ(v4->Command("PASV").substr(0, pasv.size()), pasv);
   EXPECT_EQ(client->Command("PASV"), "522 PASV is not possible on an IPv6 connection; use EPSV.");
@@ -341,7 +341,7 @@ TEST_F(IPv6ExtensionTest, PassiveModeOverIPv6IsEpsv) {
   FtpClient stranger(loop_, port);
   ASSERT_TRUE(stranger.Connected());
   EXPECT_TRUE(stranger.WaitClosed());
-  EXPECT_EQ(server_->Client(1).Data().GetState(), DataChannel::State::Listening);
+  EXPECT_EQ((*server_->FindClient(2)).Data().GetState(), DataChannel::State::Listening);
   FtpClient data(loop_, port, 0, "::1");
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(client->Command("RETR a.txt"), "150 Opening data connection for a.txt.");
@@ -372,7 +372,7 @@ TEST_F(IPv6ExtensionTest, EprtOverIPv6KeepsToTheClientsOwnAddress) {
   ASSERT_TRUE(listener);
   EXPECT_EQ(client->Command("EPRT |2|0:0:0:0:0:0:0:1|" + std::to_string(port) + "|"),
             "200 EPRT command successful.");
-  EXPECT_EQ(server_->Client(0).Data().DataAddr(), "::1");
+  EXPECT_EQ((*server_->FindClient(1)).Data().DataAddr(), "::1");
   ASSERT_TRUE(client->Send("RETR a.txt\r\n"));
   EXPECT_EQ(AcceptAndRead(listener.Get()), "abc");
   EXPECT_EQ(client->ReadLine(), "150 Opening data connection for a.txt.");

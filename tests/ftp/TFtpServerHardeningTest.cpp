@@ -87,7 +87,7 @@ TEST_F(TFtpServerHardeningTest, HeldSessionRunsNoCommandUntilItsAnswerIsReleased
   ASSERT_TRUE(client->Send("PASS wrong\r\nUSER anna\r\nPASS secret\r\nPWD\r\n"));
   EXPECT_EQ(client->ReadLine(300ms), "<none>");
   ASSERT_EQ(server_->ClientCount(), 1);
-  TFtpCtrlSocket& session = server_->Client(0);
+  TFtpCtrlSocket& session = (*server_->FindClient(1));
   EXPECT_TRUE(session.CommandsHeld());
   EXPECT_NE(session.FtpState, ftpcReady);
 

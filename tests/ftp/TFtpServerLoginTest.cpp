@@ -99,7 +99,7 @@ TEST_F(TFtpServerLoginTest, PwdAndTypeAnswers) {
   auto client = LoggedIn();
   EXPECT_EQ(client->Command("PWD"), "257 \"C:/FTP/pub/\" is current directory.");
   EXPECT_EQ(client->Command("XPWD"), "257 \"C:/FTP/pub/\" is current directory.");
-  EXPECT_EQ(server_->Client(0).CurCmdType, ftpcXPWD);
+  EXPECT_EQ((*server_->FindClient(1)).CurCmdType, ftpcXPWD);
 
   EXPECT_EQ(client->Command("TYPE I"), "200 Type set to I.");
   EXPECT_EQ(client->Command("TYPE i"), "200 Type set to i.");
@@ -131,7 +131,7 @@ TEST_F(TFtpServerLoginTest, CwdAndCdupResolveAgainstTheCurrentDirectory) {
   EXPECT_EQ(asked,
             (std::vector<std::string>{"C:\\FTP\\pub\\sub\\", "C:\\FTP\\pub\\", "C:\\FTP\\pub\\",
                                       "C:\\incoming\\new\\", "C:\\incoming\\", "D:\\", "D:\\"}));
-  EXPECT_EQ(server_->Client(0).CurCmdType, ftpcCDUP);
+  EXPECT_EQ((*server_->FindClient(1)).CurCmdType, ftpcCDUP);
 
   // Refusals of the path rules leave the directory as it was, and the host is not asked.
   asked.clear();
@@ -173,9 +173,9 @@ TEST_F(TFtpServerLoginTest, RefusedCwdRestoresThePreviousDirectoryExactly) {
   auto client = LoggedIn();
   EXPECT_EQ(client->Command("CWD c:"), Cwd("c:/FTP/pub/"));  // same drive, letter as given
   EXPECT_EQ(client->Command("CWD secret"), "501 CWD failed. No permission");
-  EXPECT_EQ(server_->Client(0).Directory(), "c:\\FTP\\pub\\");
+  EXPECT_EQ((*server_->FindClient(1)).Directory(), "c:\\FTP\\pub\\");
   EXPECT_EQ(client->Command("CWD broken"), "501 CWD failed. rights file unreadable");
-  EXPECT_EQ(server_->Client(0).Directory(), "c:\\FTP\\pub\\");
+  EXPECT_EQ((*server_->FindClient(1)).Directory(), "c:\\FTP\\pub\\");
   EXPECT_EQ(client->Command("CDUP"), Cwd("c:/FTP/"));
 }
 

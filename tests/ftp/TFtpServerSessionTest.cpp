@@ -27,7 +27,7 @@ class TFtpServerSessionTest : public EngineTest {
     server_->OnClientDisconnect = [this](TFtpServer& s, TFtpCtrlSocket& client, uint16_t error) {
       ++disconnects_[client.SequenceNumber];
       EXPECT_EQ(error, 0);
-      EXPECT_EQ(s.IndexOf(client), -1);              // already out of the list
+      EXPECT_FALSE(s.Lists(client));               // already out of the list
       EXPECT_EQ(client.GetPeerAddr(), "127.0.0.1");  // still known after the close
     };
   }
@@ -107,14 +107,14 @@ TEST_F(TFtpServerSessionTest, QuitWaitsUntilEveryQueuedByteHasBeenSent) {
   FtpClient client(loop_, port_, 8192);
   ASSERT_EQ(client.ReadLine(), "220 FTP server ready.");
   const std::string backlog(8 << 20, 'b');
-  server_->SendToClient(0, backlog);
-  ASSERT_FALSE(server_->Client(0).AllSent());
+  server_->SendToClient(*server_->FindClient(1), backlog);
+  ASSERT_FALSE((*server_->FindClient(1)).AllSent());
 
   // With that much waiting, QUIT is read only once the answers have left; either way the
   // connection closes only after every queued byte and "221 Goodbye.".
   ASSERT_TRUE(client.Send("QUIT\r\n"));
   Settle(50ms);
-  EXPECT_EQ(server_->Client(0).State(), wsConnected);
+  EXPECT_EQ((*server_->FindClient(1)).State(), wsConnected);
 
   std::string received;
   ASSERT_TRUE(loop_.RunUntil(
@@ -149,7 +149,7 @@ TEST_F(TFtpServerSessionTest, DisconnectHookFiresOnceWhenTheHostDisconnects) {
   auto b = Connect();
   auto c = Connect();
   // Disconnect takes the session out of the list at once; the hook follows from the loop.
-  server_->Disconnect(1);
+  server_->Disconnect(*server_->FindClient(2));
   EXPECT_EQ(server_->ClientCount(), 2);
   EXPECT_EQ(disconnects_[2], 0);
   EXPECT_TRUE(b->WaitClosed());
@@ -171,9 +171,9 @@ TEST_F(TFtpServerSessionTest, DisconnectOfAClosingSessionFiresTheHookOnce) {
   client->Close();
   // Step until the engine saw the close (the session is closed but still listed).
   ASSERT_TRUE(loop_.RunUntil(
-      [&] { return server_->ClientCount() == 0 || server_->Client(0).State() == wsClosed; },
+      [&] { return server_->ClientCount() == 0 || (*server_->FindClient(1)).State() == wsClosed; },
       FtpClient::kWait));
-  if (server_->ClientCount() == 1) server_->Disconnect(0);
+  if (server_->ClientCount() == 1) server_->Disconnect(*server_->FindClient(1));
   ExpectOneDisconnect(1);
 }
 
@@ -265,7 +265,7 @@ TEST_F(TFtpServerSessionTest, SessionFreedWhileItsClientKeepsSending) {
   int dispatched = 0;
   server_->OnClientCommand = [&](TFtpServer& s, TFtpCtrlSocket& client, std::string&, std::string&,
                                  std::string&) {
-    if (++dispatched == 50) s.Disconnect(s.IndexOf(client));
+    if (++dispatched == 50) s.Disconnect(client);
   };
   auto client = Login();
   dispatched = 0;
@@ -283,7 +283,7 @@ TEST_F(TFtpServerSessionTest, SessionFreedWhileItsClientKeepsSending) {
 TEST_F(TFtpServerSessionTest, DeferredCloseForAFreedSessionIsHarmless) {
   server_->OnClientCommand = [](TFtpServer& s, TFtpCtrlSocket& client, std::string& keyword,
                                 std::string&, std::string&) {
-    if (keyword == "QUIT") s.Disconnect(s.IndexOf(client));
+    if (keyword == "QUIT") s.Disconnect(client);
   };
   auto client = Connect();
   auto other = Connect();
@@ -314,7 +314,7 @@ TEST_F(TFtpServerSessionTest, DestroyingTheServerFreesSessionsWithoutHooks) {
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(busy->Command("RETR big.bin"), "150 Opening data connection for big.bin.");
   ASSERT_TRUE(loop_.RunUntil(
-      [&] { return server_->Client(1).Data().Socket().State() == wsConnected; }, FtpClient::kWait));
+      [&] { return (*server_->FindClient(2)).Data().Socket().State() == wsConnected; }, FtpClient::kWait));
   Settle(50ms);
 
   auto fail = [](const char* hook) { ADD_FAILURE() << hook << " fired during destruction"; };
@@ -357,7 +357,7 @@ TEST_F(TFtpServerSessionTest, QuitRightAfterAnUploadKeepsTheBytesThatArrived) {
   ASSERT_TRUE(data.Connected());
   EXPECT_EQ(client->Command("STOR quit.bin"), "150 Opening data connection for quit.bin.");
   ASSERT_TRUE(loop_.RunUntil(
-      [&] { return server_->Client(0).Data().Socket().State() == wsConnected; }, FtpClient::kWait));
+      [&] { return (*server_->FindClient(1)).Data().Socket().State() == wsConnected; }, FtpClient::kWait));
 
   // The data arrives while QUIT is being answered, after the loop last looked for readiness:
   // only the session's close can still take it.
@@ -380,7 +380,7 @@ TEST_F(TFtpServerSessionTest, AClientThatNeverReadsCannotGrowTheAnswerQueueWitho
   ASSERT_TRUE(client.Connected());
   ASSERT_EQ(client.ReadLine(), server_->Banner);
   ASSERT_TRUE(WaitClientCount(1));
-  TFtpCtrlSocket& session = server_->Client(0);
+  TFtpCtrlSocket& session = (*server_->FindClient(1));
 
   // Unknown commands of 1000 bytes, each answered with a little more, pushed without reading a
   // single answer, until the client's own sends block (the server stopped reading) for a while.

@@ -24,6 +24,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/UniqueFd.h"
 #include "support/FtpClient.h"
+#include "support/FtpHostTestAccess.h"
 
 using namespace orvane;
 using namespace std::chrono_literals;
@@ -88,10 +89,10 @@ struct World {
                     "Enabled=1\r\nEnableMaxdl=1\r\nMaxdl=100000\r\n"
                     "Dir0=C:\\home\r\nAttr0=RWDMLS\r\n");
     host = std::make_unique<FtpHost>(loop, ui, dir.Path() + "/");
-    if (!host->StartUp(std::string("0"), true) || !host->FtpServer1.Active()) {
+    if (!host->StartUp(std::string("0"), true) || !host->Active()) {
       fuzz::Fail("the host did not start");
     }
-    port = std::stoi(host->FtpServer1.ServerSocket().GetXPort());
+    port = std::stoi(FtpHostTestAccess::Engine(*host).ServerSocket().GetXPort());
   }
 
   fuzz::ScratchDir dir;
@@ -148,10 +149,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!client.WaitClosed(5s)) fuzz::Fail("the session did not end after the client's end");
     client.TakeInput();
   }
-  if (!world.loop.RunUntil([] { return world.host->FtpServer1.ClientCount() == 0; }, 5s)) {
+  if (!world.loop.RunUntil([] { return world.host->SessionCount() == 0; }, 5s)) {
     fuzz::Fail("a session stays after its connection closed");
   }
   world.sink.Drain();
-  world.host->memo.Clear();
+  world.host->ClearMemo();
   return 0;
 }

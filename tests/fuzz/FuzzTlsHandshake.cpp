@@ -27,6 +27,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/UniqueFd.h"
 #include "support/FtpClient.h"
+#include "support/FtpHostTestAccess.h"
 
 using namespace orvane;
 using namespace std::chrono_literals;
@@ -102,12 +103,12 @@ struct World {
                     "[user]\r\nLogin=user\r\nPass=pw\r\nEnableLogin=1\r\nEnablePass=1\r\n"
                     "Enabled=1\r\nRequireTLS=1\r\nDir0=C:\\home\r\nAttr0=RWDMLS\r\n");
     host = std::make_unique<FtpHost>(loop, ui, dir.Path() + "/");
-    if (!host->StartUp(std::string("0"), true) || !host->FtpServer1.Active() ||
-        host->FtpServer1.ImplicitSocket().State() != wsListening) {
+    if (!host->StartUp(std::string("0"), true) || !host->Active() ||
+        FtpHostTestAccess::Engine(*host).ImplicitSocket().State() != wsListening) {
       fuzz::Fail("the host did not start with TLS");
     }
-    port = std::stoi(host->FtpServer1.ServerSocket().GetXPort());
-    implicitPort = std::stoi(host->FtpServer1.ImplicitSocket().GetXPort());
+    port = std::stoi(FtpHostTestAccess::Engine(*host).ServerSocket().GetXPort());
+    implicitPort = std::stoi(FtpHostTestAccess::Engine(*host).ImplicitSocket().GetXPort());
     client = TlsContext::Client();
   }
 
@@ -200,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Commands(world, WithoutActivePorts(rest));
       break;
   }
-  if (!world.loop.RunUntil([] { return world.host->FtpServer1.ClientCount() == 0; }, 5s)) {
+  if (!world.loop.RunUntil([] { return world.host->SessionCount() == 0; }, 5s)) {
     fuzz::Fail("a session stays after its connection closed");
   }
   // The data connections of a session close with it: no socket may stay open.
@@ -208,6 +209,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Fail("sockets leaked: " + std::to_string(OpenSockets() - baseline) + ":" +
                DescriptorList());
   }
-  world.host->memo.Clear();
+  world.host->ClearMemo();
   return 0;
 }

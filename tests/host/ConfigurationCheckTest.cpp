@@ -113,7 +113,7 @@ TEST_F(HostTest, ConfigurationProblemsAreReportedOnceAndABadPortRefusesTheStart)
     FtpHost host(loop_, ui_, dir_.Path() + "/");
     EXPECT_FALSE(host.StartUp(std::nullopt, true));
     EXPECT_TRUE(host.ConfigurationRefused());
-    EXPECT_FALSE(host.FtpServer1.Active());
+    EXPECT_FALSE(host.Active());
     const std::string portLine = server +
                                  " line 3: [ServerFTP] port=abc is not a port number (0 to "
                                  "65535); the server does not start; set it to a number such as 21";

@@ -6,6 +6,7 @@
 #include "host/HostTestSupport.h"
 #include "host/LogText.h"
 #include "host/LoginGuard.h"
+#include "support/FtpHostTestAccess.h"
 
 namespace orvane::test {
 namespace {
@@ -132,14 +133,14 @@ TEST_F(HostHardeningTest, AddressThatKeepsGuessingIsBannedForATime) {
     EXPECT_EQ(c->Command("USER user"), "331 Password required for user.");
     EXPECT_EQ(c->Command("PASS wrong"), "530 Login or Password incorrect.");
   }
-  EXPECT_FALSE(host_->banList.Contains("127.0.0.1"));
+  EXPECT_FALSE(host_->Bans().Contains("127.0.0.1"));
   EXPECT_EQ(c->Command("USER user"), "331 Password required for user.");
   ASSERT_TRUE(c->Send("PASS wrong\r\n"));
   // The third refusal bans the address and ends its connection.
   EXPECT_EQ(c->ReadLine(), "530 Login or Password incorrect.");
   EXPECT_EQ(c->ReadLine(), "421 Too many failed logins !");
   EXPECT_TRUE(c->WaitClosed());
-  EXPECT_TRUE(host_->banList.Contains("127.0.0.1"));
+  EXPECT_TRUE(host_->Bans().Contains("127.0.0.1"));
   EXPECT_EQ(ui_.banListChanges, 1);
   EXPECT_TRUE(WaitMemo("127.0.0.1 banned for 1 s after 3 failed logins"));
   EXPECT_NE(LogFile().find("127.0.0.1 banned for 1 s after 3 failed logins"), std::string::npos);
@@ -149,7 +150,7 @@ TEST_F(HostHardeningTest, AddressThatKeepsGuessingIsBannedForATime) {
   EXPECT_EQ(neighbour->Command("NOOP"), "200 Noop command successful.");
 
   // The ban ends by itself and leaves the list.
-  EXPECT_TRUE(loop_.RunUntil([&] { return !host_->banList.Contains("127.0.0.1"); }, 4s));
+  EXPECT_TRUE(loop_.RunUntil([&] { return !host_->Bans().Contains("127.0.0.1"); }, 4s));
   EXPECT_EQ(ui_.banListChanges, 2);
   EXPECT_TRUE(WaitMemo("127.0.0.1 ban ended"));
   auto again = Greeted();
@@ -251,7 +252,7 @@ TEST_F(HostHardeningTest, BanEndsTheLoginsInFlightOfTheAddressAndRefusesLaterPas
   // judged.
   auto early = Greeted("127.0.0.5");
   EXPECT_EQ(early->Command("USER user"), "331 Password required for user.");
-  host_->banList.Add("127.0.0.5");
+  FtpHostTestAccess::Bans(*host_).Add("127.0.0.5");
   EXPECT_EQ(early->Command("PASS pw"), "421 Sorry, you are banned !");
   EXPECT_TRUE(early->WaitClosed());
   EXPECT_TRUE(WaitMemo("127.0.0.5 connection failed : IP banned"));
@@ -313,16 +314,16 @@ TEST_F(HostHardeningTest, ExpiringAutomaticBanLeavesTheOperatorsBanOfTheAddress)
   auto c = Greeted();
   EXPECT_EQ(c->Command("USER user"), "331 Password required for user.");
   EXPECT_EQ(c->Command("PASS wrong"), "530 Login or Password incorrect.");
-  ASSERT_TRUE(host_->banList.Contains("127.0.0.1"));
+  ASSERT_TRUE(host_->Bans().Contains("127.0.0.1"));
   // The operator bans the address too while the automatic ban runs.
-  host_->banList.Add("127.0.0.1");
+  FtpHostTestAccess::Bans(*host_).Add("127.0.0.1");
   // Another automatic ban, of an address only the host banned, ends: the operator's stays.
-  host_->banList.AddAutomatic("127.0.0.9");
-  host_->loginGuard.Banned("127.0.0.9", 0);
-  EXPECT_TRUE(loop_.RunUntil([&] { return !host_->banList.Contains("127.0.0.9"); }, 4s));
+  FtpHostTestAccess::Bans(*host_).AddAutomatic("127.0.0.9");
+  FtpHostTestAccess::Guard(*host_).Banned("127.0.0.9", 0);
+  EXPECT_TRUE(loop_.RunUntil([&] { return !host_->Bans().Contains("127.0.0.9"); }, 4s));
   // Past the end of the automatic ban of 127.0.0.1 (one second, ticked each second).
   loop_.RunUntil([] { return false; }, 2500ms);
-  EXPECT_TRUE(host_->banList.Contains("127.0.0.1"));
+  EXPECT_TRUE(host_->Bans().Contains("127.0.0.1"));
   EXPECT_FALSE(ui_.MemoHas("127.0.0.1 ban ended"));
 }
 

@@ -20,6 +20,7 @@
 #include "platform/TempDir.h"
 #include "platform/UniqueFd.h"
 #include "support/FtpClient.h"
+#include "support/FtpHostTestAccess.h"
 
 namespace orvane::test {
 
@@ -125,8 +126,8 @@ class HostTest : public ::testing::Test {
     if (!ini.empty()) WriteBytes(dir_ / "FTPsrv.ini", ini);
     host_ = std::make_unique<FtpHost>(loop_, ui_, dir_.Path() + "/");
     ASSERT_TRUE(host_->StartUp(std::string("0"), true));
-    ASSERT_TRUE(host_->FtpServer1.Active());
-    port_ = std::stoi(host_->FtpServer1.ServerSocket().GetXPort());
+    ASSERT_TRUE(host_->Active());
+    port_ = std::stoi(FtpHostTestAccess::Engine(*host_).ServerSocket().GetXPort());
   }
 
   // A client that has read its whole greeting (or refusal).

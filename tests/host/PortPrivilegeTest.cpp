@@ -38,8 +38,8 @@ TEST(PortPrivilege, LowPortWithoutThePrivilegeSaysWhatToDo) {
         ui.messages[0].rfind("Port number 21 is reserved for privileged programs !", 0) == 0 &&
         ui.messages[0].find("1024") != std::string::npos &&
         ui.messages[0].find("cap_net_bind_service") != std::string::npos;
-    host.Shutdown();
-    ::_exit(said && !host.FtpServer1.Active() ? 0 : 5);
+    host.Finish(false);
+    ::_exit(said && !host.Active() ? 0 : 5);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -28,7 +28,7 @@ class ConfigFormTest : public QObject {
     f.autolaunch.setChecked(true);
     f.sameipconnection.setChecked(true);
     // A change counts at once, before OK.
-    QVERIFY(d.Host().setup.SameIpConnection);
+    QVERIFY(d.Host().Setup().SameIpConnection);
     f.maxusr.setText("7");
     f.Ok.click();
     QVERIFY(!f.isVisible());
@@ -38,10 +38,10 @@ class ConfigFormTest : public QObject {
     QCOMPARE(ini.ReadString("ServerFTP", "sameipconnection", ""), std::string("1"));
     QCOMPARE(ini.ReadString("ServerFTP", "port", ""), std::to_string(port));
     QCOMPARE(ini.ReadString("ServerFTP", "maxusr", ""), std::string("7"));
-    QCOMPARE(d.Host().FtpServer1.MaxClients, 7);
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).MaxClients, 7);
     // The engine, never started, still has the port it was made with (21).
     QCOMPARE(d.messages.size(), size_t{1});
-    QCOMPARE(d.Host().FtpServer1.Port, std::to_string(port));
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).Port, std::to_string(port));
     d.messages.clear();
     d.Main().Configuration1.trigger();
     f.Ok.click();
@@ -61,7 +61,7 @@ class ConfigFormTest : public QObject {
                              "You will need to restart the server for change of the port takes "
                              "effect !"});
     QCOMPARE(d.Port(), port);
-    QCOMPARE(d.Host().FtpServer1.Port, std::string("2999"));
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).Port, std::string("2999"));
     QCOMPARE(d.Ini().ReadString("ServerFTP", "port", ""), std::string("2999"));
     // A port that is not a number reads back as 21.
     d.Main().Configuration1.trigger();
@@ -79,14 +79,14 @@ class ConfigFormTest : public QObject {
     f.Ok.click();
     QCOMPARE(f.maxusr.text(), QString("4"));
     QCOMPARE(d.Ini().ReadString("ServerFTP", "maxusr", ""), std::string("4"));
-    QCOMPARE(d.Host().FtpServer1.MaxClients, 4);
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).MaxClients, 4);
     // Cancel reloads the stored values.
     d.Main().Configuration1.trigger();
     f.maxusr.setText("9");
     f.sameipconnection.setChecked(true);
     f.Annuler.click();
     QCOMPARE(f.maxusr.text(), QString("4"));
-    QVERIFY(!d.Host().setup.SameIpConnection);
+    QVERIFY(!d.Host().Setup().SameIpConnection);
   }
 
   void AutostartEntryIsCreatedAndRemoved() {
@@ -149,3 +149,4 @@ ORVANE_UI_TEST(ConfigFormTest);
 }  // namespace orvane::test
 
 #include "ConfigFormTest.moc"
+#include "support/FtpHostTestAccess.h"

@@ -49,7 +49,7 @@ class ConsoleWindowsTest : public QObject {
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
     QCOMPARE(m.ListView1.count(), 2);
-    const int row = RowOf(m, &d.Host().Clients.At(1));
+    const int row = RowOf(m, &FtpHostTestAccess::Clients(d.Host()).At(1));
     SelectOnly(m.ListView1, row);
     m.UpdatePopupMenus();
     QVERIFY(m.Kick1.isEnabled());
@@ -68,7 +68,7 @@ class ConsoleWindowsTest : public QObject {
     QCOMPARE(one->Command("NOOP").substr(0, 3), std::string("200"));
     QTRY_COMPARE(d.Memo().filter("(127.0.0.2) disconnected").size(), 1);
     QCOMPARE(d.Memo().filter("(127.0.0.1) disconnected").size(), 0);
-    QVERIFY(d.Host().banList.Items().empty());
+    QVERIFY(d.Host().Bans().Items().empty());
     // Two selected entries: kick, ban and spy are disabled.
     auto three = d.Connect(true, "127.0.0.3");
     QTRY_COMPARE(m.ListView1.count(), 2);
@@ -84,11 +84,11 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
+    SelectOnly(m.ListView1, RowOf(m, &FtpHostTestAccess::Clients(d.Host()).At(0)));
     m.AskKick = [&] {
       // The selected client leaves; the other one takes its row.
       one->Close();
-      d.program->Loop().RunUntil([&] { return d.Host().Clients.Count() == 1; },
+      d.program->Loop().RunUntil([&] { return d.Host().Clients().Count() == 1; },
                                  std::chrono::seconds(3));
       m.RefreshLists();
       if (m.ListView1.count() == 1) m.ListView1.item(0)->setSelected(true);
@@ -96,7 +96,7 @@ class ConsoleWindowsTest : public QObject {
     };
     m.Kick1.trigger();
     QCOMPARE(two->Command("NOOP").substr(0, 3), std::string("200"));
-    QVERIFY(d.Host().banList.Items().empty());
+    QVERIFY(d.Host().Bans().Items().empty());
   }
 
   void MassKickCancelKeepsEveryConnection() {
@@ -123,7 +123,7 @@ class ConsoleWindowsTest : public QObject {
     QVERIFY(d.Start());
     TMainForm& m = d.Main();
     auto one = d.Connect();
-    d.Host().Clients.At(0).UserName = "guest";
+    FtpHostTestAccess::Clients(d.Host()).At(0).UserName = "guest";
     SelectOnly(m.ListView1, 0);
     m.Ban1.trigger();
     QVERIFY(MemoHas(d, "127.0.0.1 added to the ban list !"));
@@ -169,14 +169,14 @@ class ConsoleWindowsTest : public QObject {
     auto inside = d.Connect();
     m.Closed1.trigger();
     QVERIFY(m.Closed1.isChecked());
-    QVERIFY(d.Host().ServerClosed);
+    QVERIFY(d.Host().Closed());
     {
       FtpClient c(d.program->Loop(), d.Port(), 0, "127.0.0.2");
       QCOMPARE(c.ReadReply().back(), std::string("421 Sorry, no more connections allowed."));
     }
     QCOMPARE(inside->Command("NOOP").substr(0, 3), std::string("200"));
     m.Closed1.trigger();
-    QVERIFY(!d.Host().ServerClosed);
+    QVERIFY(!d.Host().Closed());
     FtpClient c(d.program->Loop(), d.Port(), 0, "127.0.0.2");
     QCOMPARE(c.ReadReply().back().substr(0, 3), std::string("220"));
   }
@@ -187,8 +187,8 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    d.Host().Clients.At(0).UserName = "guest";
-    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
+    FtpHostTestAccess::Clients(d.Host()).At(0).UserName = "guest";
+    SelectOnly(m.ListView1, RowOf(m, &FtpHostTestAccess::Clients(d.Host()).At(0)));
     QObject elsewhere;
     m.BanlistDrop(&elsewhere);
     m.BanlistDrop(nullptr);
@@ -226,7 +226,7 @@ class ConsoleWindowsTest : public QObject {
     QCOMPARE(u.ListView1.topLevelItemCount(), 2);
     QCOMPARE(u.ListView1.headerItem()->text(2), QString("Action/Directory"));
     QVERIFY(u.Timer1().Enabled());
-    Usrdata* second = &d.Host().Clients.At(1);
+    Usrdata* second = &FtpHostTestAccess::Clients(d.Host()).At(1);
     second->Uploaded = 100000;
     second->Downloaded = 99999;
     second->EnableMaxdl = true;
@@ -270,7 +270,7 @@ class ConsoleWindowsTest : public QObject {
     QCOMPARE(u.ListView1.topLevelItem(0)->text(1), QString("::1"));
     QCOMPARE(u.ListView1.columnWidth(1), 95);
     const QString wide = "2001:db8:85a3:1234:5678:8a2e:370:7334";
-    d.Host().Clients.At(0).IP = wide.toStdString();
+    FtpHostTestAccess::Clients(d.Host()).At(0).IP = wide.toStdString();
     u.Refreshall1.trigger();
     QCOMPARE(u.ListView1.topLevelItem(0)->text(1), wide);
     QVERIFY(u.ListView1.columnWidth(1) > u.ListView1.fontMetrics().horizontalAdvance(wide));
@@ -283,8 +283,8 @@ class ConsoleWindowsTest : public QObject {
     TMainForm& m = d.Main();
     auto one = d.Connect();
     auto two = d.Connect(true, "127.0.0.2");
-    d.Host().Clients.At(0).UserName = "guest";
-    SelectOnly(m.ListView1, RowOf(m, &d.Host().Clients.At(0)));
+    FtpHostTestAccess::Clients(d.Host()).At(0).UserName = "guest";
+    SelectOnly(m.ListView1, RowOf(m, &FtpHostTestAccess::Clients(d.Host()).At(0)));
     m.Spyuser1.trigger();
     TSpyForm& spy = d.program->SpyForm();
     QVERIFY(spy.isVisible());
@@ -324,3 +324,4 @@ ORVANE_UI_TEST(ConsoleWindowsTest);
 }  // namespace orvane::test
 
 #include "ConsoleWindowsTest.moc"
+#include "support/FtpHostTestAccess.h"

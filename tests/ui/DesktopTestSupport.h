@@ -15,6 +15,7 @@
 #include "platform/TempDir.h"
 #include "support/FtpClient.h"
 #include "ui/DesktopProgram.h"
+#include "support/FtpHostTestAccess.h"
 
 namespace orvane::test {
 
@@ -79,7 +80,7 @@ class Desktop {
   IniFile Ini() const { return IniFile(dir / "FTPsrv.ini"); }
   // The port the server listens on; 0 when it does not listen.
   int Port() const {
-    TFtpServer& server = program->Host().FtpServer1;
+    TFtpServer& server = FtpHostTestAccess::Engine(program->Host());
     return server.Active() ? std::atoi(server.ServerSocket().GetXPort().c_str()) : 0;
   }
 

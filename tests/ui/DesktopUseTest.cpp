@@ -65,7 +65,7 @@ class DesktopUseTest : public QObject {
     QCOMPARE(f.Edit1.text(), QString("C:\\pub\\readme.txt"));
     QVERIFY(d.messages.empty());
     f.Button2.click();
-    QVERIFY(d.Host().freeFiles.Contains("C:\\pub\\readme.txt"));
+    QVERIFY(d.Host().FreeFileList().Contains("C:\\pub\\readme.txt"));
     // A file on no drive is refused, by a box of this window.
     picked = "/etc/hostname";
     f.SpeedButton1.click();

@@ -44,8 +44,8 @@ class MainFormTest : public QObject {
     // The tip window came first, modally.
     QCOMPARE(d.modals, std::vector<std::string>{"Tip of the Day"});
     QCOMPARE(d.program->ConfigForm().Port.text(), QString("21"));
-    QCOMPARE(d.Host().FtpServer1.MaxClients, 2);
-    QVERIFY(!d.Host().FtpServer1.Active());
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).MaxClients, 2);
+    QVERIFY(!d.Host().Active());
     QCOMPARE(m.Activer1.text(), QString("Activate"));
     // The panels lie inside the window and show their whole texts.
     int right = 0;
@@ -94,9 +94,9 @@ class MainFormTest : public QObject {
     QCOMPARE(m.Banlist.toolTip(), QString("Ban lists"));
     // "&Closed" is a switch of the host.
     m.Closed1.trigger();
-    QVERIFY(d.Host().ServerClosed && m.Closed1.isChecked());
+    QVERIFY(d.Host().Closed() && m.Closed1.isChecked());
     m.Closed1.trigger();
-    QVERIFY(!d.Host().ServerClosed && !m.Closed1.isChecked());
+    QVERIFY(!d.Host().Closed() && !m.Closed1.isChecked());
   }
 
   void ActivateStartsAndStopsTheServer() {
@@ -105,7 +105,7 @@ class MainFormTest : public QObject {
     QVERIFY(d.Start());
     TMainForm& m = d.Main();
     m.Activer1.trigger();
-    QVERIFY(d.Host().FtpServer1.Active());
+    QVERIFY(d.Host().Active());
     const QString online = QString("FTP Server On-line on port %1 ...").arg(port);
     QCOMPARE(d.Memo().last(), online);
     QCOMPARE(m.StatusBar1.Text(1), QString("FTP Server On-line/Port : %1").arg(port));
@@ -113,7 +113,7 @@ class MainFormTest : public QObject {
     QCOMPARE(m.Tray().Activer2.text(), QString("Arrêter"));
     // The tray's twin does what the menu item does: stop, no clients, no question.
     m.Tray().Activer2.trigger();
-    QVERIFY(!d.Host().FtpServer1.Active());
+    QVERIFY(!d.Host().Active());
     QVERIFY(d.questions.empty());
     QCOMPARE(d.Memo().last(), QString("FTP Server Off-line ..."));
     QCOMPARE(m.StatusBar1.Text(1), QString("FTP Server Off-line"));
@@ -140,7 +140,7 @@ class MainFormTest : public QObject {
     QCOMPARE(d.questions, std::vector<std::string>{
                               "There is still 1 user connected, do you really want to stop the "
                               "server ?"});
-    QVERIFY(d.Host().FtpServer1.Active());
+    QVERIFY(d.Host().Active());
     QCOMPARE(one->Command("NOOP").substr(0, 3), std::string("200"));
 
     auto two = d.Connect(true, "127.0.0.2");
@@ -151,11 +151,11 @@ class MainFormTest : public QObject {
     QCOMPARE(d.questions.back(),
              std::string("There are still 3 users connected, do you really want to stop the "
                          "server ?"));
-    QVERIFY(d.Host().FtpServer1.Active());
+    QVERIFY(d.Host().Active());
 
     d.answers = {true};
     m.Activer1.trigger();
-    QVERIFY(!d.Host().FtpServer1.Active());
+    QVERIFY(!d.Host().Active());
     for (auto* c : {one.get(), two.get(), three.get()}) QVERIFY(c->WaitClosed());
     QTRY_COMPARE(m.StatusBar1.Text(0), QString("No client"));
     QCOMPARE(m.ListView1.count(), 0);
@@ -173,7 +173,7 @@ class MainFormTest : public QObject {
     QVERIFY(!m.close());
     QVERIFY(m.isVisible());
     QCOMPARE(d.questions.size(), size_t{1});
-    QVERIFY(d.Host().FtpServer1.Active());
+    QVERIFY(d.Host().Active());
     QCOMPARE(finished.count(), 0);
 
     d.answers = {true};
@@ -194,7 +194,7 @@ class MainFormTest : public QObject {
     QCOMPARE(m.StatusBar1.Text(0), QString("1 clients"));
     QCOMPARE(m.Tray().Hint(), QString("1 client"));
     QCOMPARE(m.Tray().Image(), 1);
-    d.Host().FtpServer1.MaxClients = 10;
+    FtpHostTestAccess::Engine(d.Host()).MaxClients = 10;
     auto b = d.Connect(true, "127.0.0.2");
     auto c = d.Connect(true, "127.0.0.3");
     QCOMPARE(m.StatusBar1.Text(0), QString("3/10 clients"));
@@ -202,7 +202,7 @@ class MainFormTest : public QObject {
     QCOMPARE(m.ListView1.count(), 3);
     QCOMPARE(m.ListView1.item(0)->text(), QString("anonymous"));
     // A session on TLS is marked in the list.
-    d.Host().Clients.At(2).Secure = true;
+    FtpHostTestAccess::Clients(d.Host()).At(2).Secure = true;
     m.RefreshLists();
     QCOMPARE(m.ListView1.item(2)->text(), QString("anonymous [TLS]"));
     QCOMPARE(m.ListView1.item(1)->text(), QString("anonymous"));
@@ -224,7 +224,7 @@ class MainFormTest : public QObject {
     QVERIFY(m.Timer1().Enabled());
 
     QCOMPARE(b->Command("CWD /tmp").substr(0, 3), std::string("250"));
-    const QString status = Q(d.Host().Clients.At(1).Status);
+    const QString status = Q(FtpHostTestAccess::Clients(d.Host()).At(1).Status);
     QVERIFY(!status.isEmpty());
     QVERIFY(m.StatusBar1.Text(5) != status);
     // The tick refreshes the panels from the record; a real tick arrives within a second.
@@ -251,20 +251,20 @@ class MainFormTest : public QObject {
     QVERIFY(m.ServMemo.IsGreen(echo));
     QVERIFY(!m.ServMemo.IsGreen(0));
 
-    d.Host().logSettings.MaxLines = "3";  // the log settings' field, live
+    d.Host().LogSwitches().MaxLines = "3";  // the log settings' field, live
     d.Host().Timer4Timer();
     QCOMPARE(d.Memo().size(), 3);
-    QCOMPARE(d.Host().memo.Lines().size(), size_t{3});
+    QCOMPARE(d.Host().Memo().Lines().size(), size_t{3});
     QCOMPARE(d.Memo().last(), QString("anonymous (127.0.0.1) logged in"));
     // Between two ticks the memo holds the whole burst; the view draws only its last lines.
     for (int i = 0; i < 5; ++i) a->Command("NOOP");
-    QCOMPARE(d.Host().memo.Lines().size(), size_t{8});
+    QCOMPARE(d.Host().Memo().Lines().size(), size_t{8});
     QCOMPARE(d.Memo(), (QStringList(3, "anonymous (127.0.0.1) >NOOP ")));
     d.Host().Timer4Timer();
     QCOMPARE(d.Memo(), (QStringList(3, "anonymous (127.0.0.1) >NOOP ")));
     // Between two ticks the maximum grows: the lines the view skipped come back.
     for (int i = 0; i < 4; ++i) a->Command("NOOP");
-    d.Host().logSettings.MaxLines = "x";
+    d.Host().LogSwitches().MaxLines = "x";
     QCOMPARE(d.Memo().size(), 7);
     // Without a valid maximum nothing is trimmed and every line is shown.
     a->Command("NOOP");
@@ -281,12 +281,12 @@ class MainFormTest : public QObject {
     Desktop d(ServerIni(FreePort()));
     QVERIFY(d.Start());
     MemoView& memo = d.Main().ServMemo;
-    d.Host().logSettings.MaxLines = "50000";
+    d.Host().LogSwitches().MaxLines = "50000";
     memo.Flush();
     // A flood of lines, as a busy client with every command logged makes: fifty thousand lines
     // take far longer than a twentieth of the usual batch time to reach the view.
-    const int before = static_cast<int>(d.Host().memo.Lines().size());
-    for (int i = 0; i < 50000 - before; ++i) d.Host().memo.Append("line " + std::to_string(i));
+    const int before = static_cast<int>(d.Host().Memo().Lines().size());
+    for (int i = 0; i < 50000 - before; ++i) FtpHostTestAccess::Memo(d.Host()).Append("line " + std::to_string(i));
     memo.Flush();
     const int flood = memo.BatchInterval();
     QVERIFY(flood > MemoView::kBatchMs);
@@ -297,7 +297,7 @@ class MainFormTest : public QObject {
     // Once the flood is over, the view follows the model line by line again.
     d.Main().Clear1.trigger();
     memo.Flush();
-    d.Host().memo.Append("quiet");
+    FtpHostTestAccess::Memo(d.Host()).Append("quiet");
     memo.Flush();
     QCOMPARE(memo.VisibleLines().last(), QString("quiet"));
   }
@@ -306,7 +306,7 @@ class MainFormTest : public QObject {
     Desktop d(ServerIni(FreePort()));
     QVERIFY(d.Start());
     MemoView& memo = d.Main().ServMemo;
-    for (const char* line : {"first", "second", "third"}) d.Host().memo.Append(line);
+    for (const char* line : {"first", "second", "third"}) FtpHostTestAccess::Memo(d.Host()).Append(line);
     const QStringList lines = d.Memo();
     const int n = static_cast<int>(lines.size());
     QCOMPARE(lines.mid(n - 3), (QStringList{"first", "second", "third"}));
@@ -420,3 +420,4 @@ ORVANE_UI_TEST(MainFormTest);
 }  // namespace orvane::test
 
 #include "MainFormTest.moc"
+#include "support/FtpHostTestAccess.h"

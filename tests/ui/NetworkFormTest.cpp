@@ -43,7 +43,7 @@ class NetworkFormTest : public QObject {
     // A range the server could not read is shown as it stands, so that it can be mended; the
     // server itself took any port.
     QCOMPARE(f.Ports.text(), QString("70000"));
-    QVERIFY(d.Host().FtpServer1.PassivePortRange.Any());
+    QVERIFY(FtpHostTestAccess::Engine(d.Host()).PassivePortRange.Any());
     f.Cancel.click();
     QVERIFY(!f.isVisible());
     QVERIFY(!d.program->TopState().DialogOpen());
@@ -88,7 +88,7 @@ class NetworkFormTest : public QObject {
     IniFile ini = d.Ini();
     QCOMPARE(ini.ReadString("Passive", "ports", ""), std::to_string(port));
     QCOMPARE(ini.ReadString("Passive", "address", ""), std::string("ftp.example.org"));
-    QCOMPARE(d.Host().FtpServer1.ExternalAddress.Text(), std::string("ftp.example.org"));
+    QCOMPARE(FtpHostTestAccess::Engine(d.Host()).ExternalAddress.Text(), std::string("ftp.example.org"));
     // The client on the loopback network is told the local address, on the one port given.
     const std::string reply = client->Command("PASV");
     QCOMPARE(PassivePort(reply), port);
@@ -104,3 +104,4 @@ ORVANE_UI_TEST(NetworkFormTest);
 }  // namespace orvane::test
 
 #include "NetworkFormTest.moc"
+#include "support/FtpHostTestAccess.h"

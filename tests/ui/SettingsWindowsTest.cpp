@@ -54,7 +54,7 @@ class SettingsWindowsTest : public QObject {
     f.Cancel.click();
     QVERIFY(!f.isVisible());
     QVERIFY(!d.program->TopState().DialogOpen());
-    QVERIFY(d.Host().logSettings.Screen[1]);
+    QVERIFY(d.Host().LogSwitches().Screen[1]);
     auto c2 = d.Connect(false);
     QVERIFY(d.Memo().filter("try to connect").size() == 1);
   }
@@ -73,7 +73,7 @@ class SettingsWindowsTest : public QObject {
     f.Edit2.home(false);
     QTest::keyClick(&f.Edit2, Qt::Key_Delete);
     QCOMPARE(f.Edit2.text(), QString("004"));
-    QCOMPARE(d.Host().logSettings.MaxLines, std::string("004"));
+    QCOMPARE(d.Host().LogSwitches().MaxLines, std::string("004"));
   }
 
   void ChangeOfLogFileWritesBothBlocks() {
@@ -149,7 +149,7 @@ class SettingsWindowsTest : public QObject {
     QCOMPARE(greeting.back(), std::string("220 typed hello"));
     d.Main().Messagedarrive1.trigger();
     QCOMPARE(f.Memo1.toPlainText(), QString("stored"));
-    QCOMPARE(d.Host().messages.Welcome, std::vector<std::string>{"stored"});
+    QCOMPARE(d.Host().MessageTexts().Welcome, std::vector<std::string>{"stored"});
   }
 
   // "Setup" and "Events" come up in the middle of the screen at every showing, also after the
@@ -190,7 +190,7 @@ class SettingsWindowsTest : public QObject {
       f.Edit1.setText("*.ZIP");
       f.Button2.click();  // already listed in another case
       QCOMPARE(f.ListBox1.count(), 2);
-      checkedWhileOpen = d.Host().freeFiles.Contains("C:\\temp\\x.bin");
+      checkedWhileOpen = d.Host().FreeFileList().Contains("C:\\temp\\x.bin");
       f.ListBox1.setCurrentRow(0);
       QVERIFY(f.Button4.isEnabled() && f.Delete1->isEnabled());
       f.Button1.click();
@@ -207,11 +207,11 @@ class SettingsWindowsTest : public QObject {
       dialog.show();
       f.ListBox1.setCurrentRow(0);
       f.Delete1->trigger();
-      QCOMPARE(d.Host().freeFiles.Items().size(), size_t{1});
+      QCOMPARE(d.Host().FreeFileList().Items().size(), size_t{1});
       f.Button3.click();
     };
     d.Main().FreeFiles1.trigger();
-    QCOMPARE(d.Host().freeFiles.Items().size(), size_t{2});
+    QCOMPARE(d.Host().FreeFileList().Items().size(), size_t{2});
   }
 
   // The six windows' foot: the two buttons side by side at the right edge, "&Ok" first, and
@@ -293,10 +293,10 @@ class SettingsWindowsTest : public QObject {
     for (int i = 0; i < 2; ++i) {
       auto c = d.Connect(true);
       c->Close();
-      QVERIFY(d.program->Loop().RunUntil([&] { return d.Host().FtpServer1.ClientCount() == 0; },
+      QVERIFY(d.program->Loop().RunUntil([&] { return d.Host().SessionCount() == 0; },
                                          std::chrono::milliseconds(3000)));
     }
-    QCOMPARE(d.Host().stats.Connections, int64_t{2});
+    QCOMPARE(FtpHostTestAccess::Stats(d.Host()).Connections, int64_t{2});
     d.Main().close();
     d.program->Finish();
     IniFile ini = d.Ini();
@@ -313,3 +313,4 @@ ORVANE_UI_TEST(SettingsWindowsTest);
 }  // namespace orvane::test
 
 #include "SettingsWindowsTest.moc"
+#include "support/FtpHostTestAccess.h"

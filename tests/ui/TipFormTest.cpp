@@ -48,14 +48,14 @@ class TipFormTest : public QObject {
     Desktop d("[ServerFTP]\r\ndemarrageauto=1\r\nport=" + std::to_string(port) + "\r\n");
     bool activeDuringTip = true;
     d.onModal = [&](QDialog& dialog) {
-      activeDuringTip = d.Host().FtpServer1.Active();
+      activeDuringTip = d.Host().Active();
       auto& tip = dynamic_cast<TTipForm&>(dialog);
       tip.ShowOnStartup.setChecked(false);
       tip.accept();
     };
     QVERIFY(d.Start());
     QVERIFY(!activeDuringTip);
-    QVERIFY(d.Host().FtpServer1.Active());
+    QVERIFY(d.Host().Active());
     QCOMPARE(d.Ini().ReadString("FTPServer", "Tip", ""), std::string("0"));
   }
 

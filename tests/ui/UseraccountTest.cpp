@@ -107,7 +107,7 @@ class UseraccountTest : public QObject {
     QCOMPARE(u.Pass.text(), QString());
     QCOMPARE(u.ListView1.topLevelItemCount(), 0);
     // The server keeps bob until "&Ok".
-    QCOMPARE(e.d.Host().accounts.AccountList().size(), size_t{2});
+    QCOMPARE(e.d.Host().Accounts().AccountList().size(), size_t{2});
   }
 
   void SaveAfterAddingZedLandsInTheSelectedOlderAccount() {
@@ -122,7 +122,7 @@ class UseraccountTest : public QObject {
     u.DeleteDirectory();
     QVERIFY(u.SaveButton.isEnabled());
     u.SaveButton.click();
-    AccountStore& store = e.d.Host().accounts;
+    AccountStore& store = e.d.Host().Accounts();
     QCOMPARE(store.FindAccount("bob")->Dirs[1].Dir, std::string());
     QCOMPARE(store.FindAccount("zed")->Dirs[0].Dir, std::string());
   }
@@ -157,7 +157,7 @@ class UseraccountTest : public QObject {
     u.EditUserName.Ok.click();
     QVERIFY(!u.EditUserName.isVisible());
     QCOMPARE(e.Names(), (QStringList{"a b", "anonymous"}));
-    QCOMPARE(e.d.Host().accounts.FindAccount("a b")->Login, std::string("bob"));
+    QCOMPARE(e.d.Host().Accounts().FindAccount("a b")->Login, std::string("bob"));
   }
 
   void OtherAccountDropsEditsButTheLettersStoredAtTheirChange() {
@@ -180,7 +180,7 @@ class UseraccountTest : public QObject {
     u.ListView1.topLevelItem(1)->setSelected(true);
     QVERIFY(!u.CheckBox1.isChecked());
     u.CheckBox3.setChecked(true);
-    QCOMPARE(e.d.Host().accounts.FindAccount("bob")->Dirs[0].Attr, std::string("RW-MLS"));
+    QCOMPARE(e.d.Host().Accounts().FindAccount("bob")->Dirs[0].Attr, std::string("RW-MLS"));
   }
 
   void ZeroRatioBadNumbersAndTheDirectoryList() {
@@ -193,7 +193,7 @@ class UseraccountTest : public QObject {
     u.SaveButton.setEnabled(true);
     u.Save();
     QCOMPARE(u.xupl.text(), QString("1"));
-    QCOMPARE(e.d.Host().accounts.FindAccount("bob")->Xupl, 1);
+    QCOMPARE(e.d.Host().Accounts().FindAccount("bob")->Xupl, 1);
     u.Maxdl.setText("lots");
     u.Save();
     QCOMPARE(e.d.messages,
@@ -247,9 +247,9 @@ class UseraccountTest : public QObject {
     u.Misc.hidefiles.setChecked(true);
     u.Misc.Ok.click();
     QVERIFY(u.SaveButton.isEnabled());
-    QVERIFY(!e.d.Host().accounts.FindAccount("bob")->HideHidden);
+    QVERIFY(!e.d.Host().Accounts().FindAccount("bob")->HideHidden);
     u.Save();
-    QVERIFY(e.d.Host().accounts.FindAccount("bob")->HideHidden);
+    QVERIFY(e.d.Host().Accounts().FindAccount("bob")->HideHidden);
   }
 
   void RequireTlsBoxReachesTheAccountFileAndComesBack() {
@@ -272,7 +272,7 @@ class UseraccountTest : public QObject {
     QVERIFY(bob != std::string::npos);
     QVERIFY(written.find("RequireTLS=1", bob) != std::string::npos);
     QVERIFY(written.find("RequireTLS") > bob);  // the anonymous account keeps it off
-    QVERIFY(e.d.Host().accounts.FindAccount("bob")->RequireTLS);
+    QVERIFY(e.d.Host().Accounts().FindAccount("bob")->RequireTLS);
 
     // Shown again from the file; switched off, the key leaves the file.
     e.d.Main().UsersAccount1.trigger();
@@ -308,7 +308,7 @@ class UseraccountTest : public QObject {
     QVERIFY(written.find("DownloadRate=1024\r\nMaxSessions=2\r\nQuotaBytes=1048576\r\n") !=
             std::string::npos);
     QVERIFY(written.find("UploadRate") == std::string::npos);
-    QCOMPARE(e.d.Host().accounts.FindAccount("bob")->MaxSessions, 2);
+    QCOMPARE(e.d.Host().Accounts().FindAccount("bob")->MaxSessions, 2);
   }
 
   void FailedWriteIsShownAndTheServerKeepsItsList() {
@@ -323,7 +323,7 @@ class UseraccountTest : public QObject {
     u.OkButton.click();
     QCOMPARE(e.d.messages.size(), size_t{1});
     QVERIFY(u.isVisible());
-    QCOMPARE(e.d.Host().accounts.AccountList().size(), size_t{2});
+    QCOMPARE(e.d.Host().Accounts().AccountList().size(), size_t{2});
     ::rmdir(file.c_str());
   }
 

@@ -10,6 +10,7 @@
 #include "support/FtpClient.h"
 #include "ui/DesktopProgram.h"
 #include "ui/DesktopTestSupport.h"
+#include "support/FtpHostTestAccess.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     info.show();
     info.RefreshAll();
     info.ListView1.topLevelItem(0)->setSelected(true);
-    d.Host().Clients.At(0).Uploaded = 123456;
+    FtpHostTestAccess::Clients(d.Host()).At(0).Uploaded = 123456;
     info.Timer1Timer();
     QApplication::processEvents();
     ok = info.grab().save(argv[4]) && ok;
