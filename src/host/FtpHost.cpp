@@ -47,12 +47,22 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       timer2_(loop),
       timer3_(loop),
       timer4_(loop),
-      timer5_(loop) {
+      timer5_(loop),
+      hostToken_(loop.NewToken()),
+      localAddress_(loop),
+      passwordWorkers_(loop, 2) {
   if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
   // The values the main window gives its engine before start-up empties the banner.
   FtpServer1.Port = "21";
   FtpServer1.Banner = "220 Orvane FTP server v1.3 ready.";
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
+  // Log lines are written once per loop round (whole lines, one write per file), and the
+  // memo's lines leave the program after them.
+  log_.SetBuffered(true);
+  xferLog_.SetBuffered(true);
+  log_.OnPending = [this]() { OutputPending(); };
+  xferLog_.OnPending = [this]() { OutputPending(); };
+  memo.OnPending = [this]() { OutputPending(); };
   memo.Append(kProductLine);
 
   FtpServer1.OnStart = [this](TFtpServer& s) { FtpServer1Start(s); };
@@ -74,6 +84,26 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
 
 FtpHost::~FtpHost() {
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
+  loop_.Release(hostToken_);
+  FlushOutput();
+}
+
+void FtpHost::OutputPending() {
+  if (outputFlushDue_) return;
+  if (!loop_.InRound()) {
+    FlushOutput();
+    return;
+  }
+  outputFlushDue_ = true;
+  // Before the round's gathered replies: a client that got an answer finds its lines logged.
+  loop_.AtRoundEndFirst(hostToken_, [this]() { FlushOutput(); });
+}
+
+void FtpHost::FlushOutput() {
+  outputFlushDue_ = false;
+  log_.Flush();
+  xferLog_.Flush();
+  ui_.MemoFlush();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -143,6 +173,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   timer5_.SetInterval(200);
   timer5_.SetOnTimer([this](TThreadedTimer&) { Timer5Timer(); });
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(true);
+  localAddress_.Refresh();  // so that the first greeting with %LOCALIP finds an answer
   return true;
 }
 
@@ -219,9 +250,11 @@ void FtpHost::Shutdown() {
   if (statsLoaded_) SaveStats();
   log_.Close();
   xferLog_.Close();
+  FlushOutput();
 }
 
 bool FtpHost::ReopenLogs() {
+  FlushOutput();  // what was logged before the rotation belongs to the renamed files
   const bool logOk = log_.Reopen() || !log_.IsOpen();
   const bool xferOk = xferLog_.Reopen() || !xferLog_.IsOpen();
   return logOk && xferOk;
@@ -306,6 +339,7 @@ void FtpHost::ShowClientCount() {
 }
 
 void FtpHost::SaveStats() {
+  statsDue_ = false;
   IniFile ini(IniPath());
   stats.Save(ini);
 }
@@ -331,6 +365,8 @@ std::unordered_map<const Usrdata*, const TFtpCtrlSocket*> FtpHost::EngineSession
 }
 
 void FtpHost::Timer2Timer() {
+  // A new peak is written at most once a tick, however many clients came since the last.
+  if (statsDue_) SaveStats();
   // One pass counts and decides; the few sessions to end are found and closed afterwards, so a
   // tick costs the same per session with ten thousand sessions as with one.
   const auto sessions = EngineSessions();
@@ -381,7 +417,8 @@ void FtpHost::Timer5Timer() {
   std::vector<Usrdata*> due;
   for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
     const TFtpCtrlSocket& client = FtpServer1.Client(i);
-    if (!client.CommandsHeld()) continue;
+    // A login still being hashed is held too, but has no answer to release yet.
+    if (!client.CommandsHeld() || client.AuthenticationDeferred()) continue;
     Usrdata* record = Clients.Find(client);
     if (record != nullptr && Clients.IsListed(record) && record->HeldAnswerDueMs <= now) {
       due.push_back(record);
@@ -402,7 +439,7 @@ void FtpHost::Timer5Timer() {
   }
 }
 
-void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
+bool FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
   ++record.LoginFailures;
   const std::string address = client.GetPeerAddr();
   if (loginGuard.RecordFailure(address, SteadySeconds())) {
@@ -413,11 +450,12 @@ void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
       loginGuard.EndsConnection(record.LoginFailures) || banList.Contains(address);
   record.ClosingLine = "421 Too many failed logins !";
   const int delay = loginGuard.DelayFor(record.LoginFailures);
-  if (delay == 0 && !record.CloseAfterHeldAnswer) return;
+  if (delay == 0 && !record.CloseAfterHeldAnswer) return false;
   // SECURITY: the refusal is answered late, and the client's next commands (pipelined guesses
   // too) wait behind it, without holding up any other client.
   record.HeldAnswerDueMs = SteadyMilliseconds() + int64_t{1000} * delay;
   client.HoldCommands();
+  return true;
 }
 
 void FtpHost::EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser) {
@@ -497,7 +535,7 @@ MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   values.numbr = static_cast<int>(Clients.Count());
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
-  values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
+  values.localIp = [this]() { return localAddress_.Text(); };
   return orvane::GreetingMacros(values, withRatio);
 }
 
@@ -566,7 +604,7 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
   // A client refused as one too many is not a peak; one refused by the later rules is.
   if (FtpServer1.ClientCount() > stats.MaxConnections) {
     stats.MaxConnections = FtpServer1.ClientCount();
-    SaveStats();
+    statsDue_ = true;
   }
   if (verdict != Admission::Verdict::Admitted) {
     Refuse(client, Admission::Reply(verdict), Admission::Reason(verdict));

@@ -1,5 +1,7 @@
 // The host's access hooks and its side of AccessHost: each engine hook finds the client's
 // record and hands over to the authentication, directory rights and transfer accounting.
+#include <system_error>
+
 #include "host/FtpHost.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -59,6 +61,53 @@ void FtpHost::XferEnded(TFtpCtrlSocket& client, const Usrdata& record, bool comp
   xferLog_.Ended(client, direction == 'o' ? record.Downloaded : record.Uploaded, complete);
 }
 
+void FtpHost::ContinueLogin(TFtpCtrlSocket& client, const std::string& userName,
+                            const std::string& password,
+                            const Authenticator::PasswordAnswers& known) {
+  Usrdata* record = RecordOf(client);
+  if (record == nullptr) return;
+  bool ok = false;
+  const std::optional<Authenticator::PasswordCheck> check =
+      authenticator_.Decide(client, userName, password, known, ok, *record);
+  if (!check) {
+    // Every login asks for one check at least, so the session is deferred by now.
+    FtpServer1.CompleteAuthentication(client, ok);
+    // A refusal may be answered late (Timer5); everything else is answered now.
+    if (ok || !RefusedPassword(client, *record)) FtpServer1.ReleaseHeldAnswer(client);
+    return;
+  }
+  // SECURITY: the hash (about 20 ms) runs on a worker, never on the loop thread, and the
+  // session waits held; the job works on copies and finds the session by its number.
+  if (!client.AuthenticationDeferred()) client.DeferAuthentication();
+  try {
+    passwordWorkers_.Submit(hostToken_, [this, check = *check, sequence = client.SequenceNumber,
+                                         userName, password, known]() {
+      Authenticator::PasswordAnswers answers = known;
+      answers.emplace_back(check, check.Run(password));
+      return [this, sequence, userName, password, answers = std::move(answers)]() {
+        ResumeLogin(sequence, userName, password, answers);
+      };
+    });
+  } catch (const std::system_error&) {
+    // No worker thread to be had: the check runs here rather than leave the login waiting.
+    Authenticator::PasswordAnswers answers = known;
+    answers.emplace_back(*check, check->Run(password));
+    ContinueLogin(client, userName, password, answers);
+  }
+}
+
+void FtpHost::ResumeLogin(uint64_t sequence, const std::string& userName,
+                          const std::string& password,
+                          const Authenticator::PasswordAnswers& known) {
+  for (int i = 0; i < FtpServer1.ClientCount(); ++i) {
+    TFtpCtrlSocket& client = FtpServer1.Client(i);
+    if (client.SequenceNumber != sequence) continue;
+    // A session that left meanwhile is not found; one found no longer waiting is left alone.
+    if (client.AuthenticationDeferred()) ContinueLogin(client, userName, password, known);
+    return;
+  }
+}
+
 Usrdata* FtpHost::RecordOrDeny(const TFtpCtrlSocket& client, bool& allowed) {
   Usrdata* record = RecordOf(client);
   if (record == nullptr) allowed = false;
@@ -71,10 +120,8 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& user,
                                      const std::string& pass, bool& ok) {
     ok = false;
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
-    if (!ok) RefusedPassword(c, *r);
+    if (RecordOf(c) == nullptr) return;
+    ContinueLogin(c, user, pass, {});
   };
   FtpServer1.OnClientSecured = [this](TFtpServer&, TFtpCtrlSocket& c) {
     Usrdata* r = RecordOf(c);
