@@ -132,14 +132,15 @@ def main():
             print(label + ' ...', flush=True)
             for s in servers:
                 if key.startswith('dl'):
-                    r = loadgen(args, s, 'download', int(key[2:]), '--file', 'retr.bin')
+                    r = loadgen(args, s, 'download', int(key[2:]), '--file', 'retr.bin',
+                                '--limit', 300)
                 elif key == 'files':
                     r = loadgen(args, s, 'files', args.file_clients, '--file', 'small.bin',
                                 '--seconds', args.seconds)
                 elif key == 'sessions':
                     r = loadgen(args, s, 'sessions', args.connectors, '--seconds', args.seconds)
                 else:
-                    r = loadgen(args, s, 'storm', args.storm)
+                    r = loadgen(args, s, 'storm', args.storm, '--limit', 60)
                 results[s.name][key] = r
                 print('  %-10s %s' % (s.name, ' '.join(
                     '%s=%s' % (k, v) for k, v in r.items() if k not in ('mode', 'clients'))),
@@ -197,8 +198,9 @@ def main():
         lines.append('  %-34s' % key + ''.join(
             '%18s' % ('%.1f / %.0f' % (get(n, key, 'probe_p50_ms') or 0,
                                        get(n, key, 'probe_max_ms') or 0)) for n in names))
-    errors = ['%s %s: %d errors' % (n, key, get(n, key, 'errors')) for n in names
-              for key, _ in phases if get(n, key, 'errors')]
+    errors = ['%s %s: %d errors, %d not done at the limit' % (
+        n, key, get(n, key, 'errors') or 0, get(n, key, 'not_done') or 0) for n in names
+        for key, _ in phases if get(n, key, 'errors') or get(n, key, 'not_done')]
     if errors:
         lines.append('Failed steps (client sessions that broke off): ' + '; '.join(errors))
     text = '\n'.join(lines) + '\n'

@@ -7,9 +7,10 @@
 // Modes:
 //   files     each client logs in and repeats PASV + RETR FILE until --seconds have passed
 //   download  each client logs in and downloads FILE --per-client times (default once); the
-//             run ends when every client is done (or --seconds, as a limit)
+//             run ends when every client is done (at --limit seconds at most, default 120)
 //   sessions  each client repeats connect, USER, PASS, QUIT for --seconds
 //   storm     N sessions connect and log in at once; the run ends when all are logged in
+//             (at --limit at most; the sessions not done by then are counted as not_done)
 //   idle      N sessions log in and stay idle for --seconds
 //
 // Output: one "key=value" line per figure (ops, seconds, ops_per_s, mib_per_s, errors,
@@ -62,6 +63,7 @@ struct Options {
   int clients = 10;
   double seconds = 5;
   int perClient = 1;
+  double limit = 120;
   int probeIntervalMs = 10;
   bool probe = true;
   long serverPid = 0;
@@ -332,6 +334,7 @@ class Generator {
   long ops_ = 0;
   int64_t bytes_ = 0;
   long errors_ = 0;
+  long notDone_ = 0;
   bool measuring_ = false;
   bool ending_ = false;
 };
@@ -473,7 +476,9 @@ int Generator::Run() {
     measuring_ = true;
     if (probing) probe.Measure(true);
   }
-  const double limitSeconds = untilDone ? std::max(o_.seconds, 600.0) : o_.seconds;
+  // A run until done still ends at --limit: a server that stops accepting must not hold the
+  // bench (the sessions not done by then are counted in not_done).
+  const double limitSeconds = untilDone ? o_.limit : o_.seconds;
   double cpuEnd = -1;
   std::vector<epoll_event> events(1024);
   double measured = 0;
@@ -493,10 +498,14 @@ int Generator::Run() {
         ending_ = true;
         if (probing) probe.Measure(false);
         for (auto& s : sessions_) {
-          // Idle sessions leave now; the others after the step they are in.
+          // Idle sessions leave now; the others after the step they are in, except those a
+          // run until done still waits for at its limit, which are cut off.
           if (s->step == Step::Idle) {
             s->step = Step::Quit;
             Send(*s, "QUIT");
+          } else if (untilDone && timeUp && s->step != Step::Done && s->step != Step::Quit) {
+            ++notDone_;
+            Finish(*s);
           }
         }
       }
@@ -522,6 +531,7 @@ int Generator::Run() {
   std::printf("bytes=%lld\nmib_per_s=%.1f\nerrors=%ld\n", static_cast<long long>(bytes_),
               bytes_ / measured / (1 << 20), errors_);
   if (o_.mode == "storm") std::printf("logged_in=%d\n", loggedIn_);
+  if (notDone_ > 0) std::printf("not_done=%ld\n", notDone_);
   if (o_.serverPid > 0) {
     std::printf("server_cpu_s=%.3f\n", cpu);
     const long per = o_.mode == "storm" ? loggedIn_ : ops_;
@@ -549,14 +559,14 @@ int Generator::Run() {
                 l.size(), at(0.5), at(0.99), l.empty() ? 0.0 : l.back());
     if (probe.Failed()) std::printf("probe_failed=1\n");
   }
-  return errors_ == 0 ? 0 : 1;
+  return errors_ == 0 && notDone_ == 0 ? 0 : 1;
 }
 
 int Usage(const char* program) {
   std::fprintf(stderr,
                "usage: %s --port P [--user U] [--pass W] [--mode files|download|sessions|storm|"
                "idle]\n  [--clients N] [--seconds S] [--file NAME] [--per-client K] "
-               "[--server-pid PID]\n  [--probe-interval MS] [--no-probe]\n",
+               "[--server-pid PID]\n  [--limit S] [--probe-interval MS] [--no-probe]\n",
                program);
   return 2;
 }

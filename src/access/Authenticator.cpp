@@ -69,6 +69,12 @@ bool Authenticator::Matches(const users& account) {
   throw NeedsCheck{std::move(check)};
 }
 
+void Authenticator::RequireOneCheck() const {
+  // SECURITY: an account without a password costs the same hash as a checked one; asked for
+  // before the admission changes anything, so that the decision can be run again after it.
+  if (known_ != nullptr && known_->empty()) throw NeedsCheck{PasswordCheck{}};
+}
+
 void Authenticator::Refusal::Note(const std::string& why, bool eligible, bool badPassword) {
   // The first reason stands, unless an eligible account's comes after an ineligible one's.
   if (!reason.empty() && (fromEligible || !eligible)) return;
@@ -156,6 +162,7 @@ bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
       if (Eligible(*account)) refusal.final = true;
       continue;
     }
+    RequireOneCheck();
     Admit(client, userName, *account, record);
     host_.AddAcceptedLogin();
     return true;
@@ -180,6 +187,7 @@ bool Authenticator::Checkuser2(SessionView& client, const std::string& userName,
       return false;
     }
     if (!Tried(*account, password, record, refusal)) continue;
+    RequireOneCheck();
     Admit(client, userName, *account, record);
     host_.AddAnonymousLogin();
     return true;

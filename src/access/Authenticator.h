@@ -111,6 +111,8 @@ class Authenticator {
   struct NeedsCheck {
     PasswordCheck check;
   };
+  // Throws NeedsCheck for the dummy hash while no check has been answered.
+  void RequireOneCheck() const;
   void Admit(SessionView& client, const std::string& userName, const users& account,
              Usrdata& record);
 

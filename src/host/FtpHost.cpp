@@ -50,7 +50,7 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       timer5_(loop),
       hostToken_(loop.NewToken()),
       localAddress_(loop),
-      passwordWorkers_(loop, 2) {
+      passwordWorkers_(loop, 2, 10) {
   if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
   // The values the main window gives its engine before start-up empties the banner.
   FtpServer1.Port = "21";

@@ -25,7 +25,10 @@ class WorkerPool {
   using Continuation = std::function<void()>;
   using Job = std::function<Continuation()>;
 
-  WorkerPool(EventLoop& loop, std::size_t threads);
+  // threads: at most that many at once. A positive niceness lowers the workers' scheduling
+  // priority below the loop thread's, so that on a busy processor the loop keeps answering
+  // while the jobs wait for the processor's spare time.
+  WorkerPool(EventLoop& loop, std::size_t threads, int niceness = 0);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -45,6 +48,7 @@ class WorkerPool {
 
   EventLoop::Poster post_;
   const std::size_t threadCount_;
+  const int niceness_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Item> queue_;

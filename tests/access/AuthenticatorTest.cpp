@@ -232,6 +232,7 @@ TEST_F(AuthenticatorTest, StepwiseDecisionAsksOneCheckAtATimeAndDecidesAlike) {
   Accounts("[bob]\nPassHash=" + PasswordHash::Hash("pw") +
            "\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n"
            "[carl]\nPass=clear\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n"
+           "[dora]\nDir0=C:\\home\nAttr0=RL\n"
            "[zanon]\nEnableLogin=0\nEnablePass=1\nPass=apw\nDir0=C:\\pub\nAttr0=RL\n");
   struct Attempt {
     std::string user, password;
@@ -243,6 +244,7 @@ TEST_F(AuthenticatorTest, StepwiseDecisionAsksOneCheckAtATimeAndDecidesAlike) {
       {"bob", "pw", true, {Kind::Hash}},
       {"bob", "wrong", false, {Kind::Hash}},  // a named account's refusal ends the search
       {"carl", "clear", true, {Kind::Clear}},
+      {"dora", "any", true, {Kind::Dummy}},  // no password: the dummy, asked before admitting
       {"guest", "apw", true, {Kind::Clear}},  // the anonymous account's clear password
       {"guest", "nope", false, {Kind::Clear}},
   };
@@ -252,11 +254,13 @@ TEST_F(AuthenticatorTest, StepwiseDecisionAsksOneCheckAtATimeAndDecidesAlike) {
     bool authenticated = true;
     std::vector<Kind> asked;
     const int refusedBefore = host_.refused;
+    const int admittedBefore = host_.accepted + host_.anonymous;
     while (const auto check =
                auth_.Decide(session_, a.user, a.password, known, authenticated, record_)) {
       // Nothing is decided, counted or logged while a check is outstanding.
       EXPECT_FALSE(authenticated);
       EXPECT_EQ(host_.refused, refusedBefore);
+      EXPECT_EQ(host_.accepted + host_.anonymous, admittedBefore);
       asked.push_back(check->kind);
       const long before = PasswordHash::Computations();
       known.emplace_back(*check, check->Run(a.password));
@@ -265,6 +269,7 @@ TEST_F(AuthenticatorTest, StepwiseDecisionAsksOneCheckAtATimeAndDecidesAlike) {
     EXPECT_EQ(authenticated, a.admitted) << a.user << " " << a.password;
     EXPECT_EQ(asked, a.checks) << a.user << " " << a.password;
     EXPECT_EQ(host_.refused, refusedBefore + (a.admitted ? 0 : 1));
+    EXPECT_EQ(host_.accepted + host_.anonymous, admittedBefore + (a.admitted ? 1 : 0));
   }
   // No account of that name and no anonymous account to try: one dummy hash, then refused.
   Accounts("[bob]\nPass=x\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n");

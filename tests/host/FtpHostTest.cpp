@@ -36,6 +36,9 @@ TEST_F(HostTest, GreetingWithNoneOneAndSeveralWelcomeLines) {
   // Every macro is replaced at each of its places; unknown "%" texts stay.
   host_->messages.Welcome = {"Hello %IP, yes %IP", "You are user %NUMBR %RATIO (%NUMBR)", "",
                              "%TIME|%DATE|%LOCALIP|%OTHER|100%"};
+  // %LOCALIP is the background lookup's last answer: the test waits for the first one (a
+  // machine whose name resolves to nothing keeps "0.0.0.0").
+  loop_.RunUntil([&] { return host_->LocalIPAddr() != "0.0.0.0"; }, 3s);
   auto several = Connect("127.0.0.3");
   const Lines reply = several->ReadReply();
   ASSERT_EQ(reply.size(), 5u);
