@@ -594,6 +594,8 @@ int main(int argc, char** argv) {
       o.seconds = std::atof(next().c_str());
     else if (a == "--per-client")
       o.perClient = std::atoi(next().c_str());
+    else if (a == "--limit")
+      o.limit = std::atof(next().c_str());
     else if (a == "--server-pid")
       o.serverPid = std::atol(next().c_str());
     else if (a == "--probe-interval")
