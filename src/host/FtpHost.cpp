@@ -50,7 +50,9 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       timer5_(loop),
       hostToken_(loop.NewToken()),
       localAddress_(loop),
-      passwordWorkers_(loop, 2, 10) {
+      // At the loop thread's own priority: lower, the logins of a server on a busy machine
+      // starve behind every other program.
+      passwordWorkers_(loop, 2) {
   if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
   // The values the main window gives its engine before start-up empties the banner.
   FtpServer1.Port = "21";
@@ -379,6 +381,8 @@ void FtpHost::Timer2Timer() {
     if (session == sessions.end()) continue;
     // SECURITY: a client that never logs in would hold one of the few places for good.
     if (session->second->FtpState != ftpcReady) {
+      // A password being hashed is the server's wait, not the client's: no time-out meanwhile.
+      if (session->second->AuthenticationDeferred()) continue;
       ++record->SecondsWithoutLogin;
       const int limit = loginGuard.settings.LoginTimeout;
       if (limit > 0 && record->SecondsWithoutLogin >= limit) ending.emplace_back(record, true);

@@ -222,8 +222,7 @@ class FtpHost : public AccessHost {
   bool outputFlushDue_ = false;
   bool statsDue_ = false;  // a new peak of clients not yet written (next Timer2 tick)
   LocalAddressCache localAddress_;
-  // Last, so that it is destroyed (its threads joined) before anything else of the host. Its
-  // threads run at nice 10: on a busy processor the loop thread goes first.
+  // Last, so that it is destroyed (its threads joined) before anything else of the host.
   WorkerPool passwordWorkers_;
 };
 
