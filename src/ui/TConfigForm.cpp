@@ -30,12 +30,8 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   Fields.addWidget(&MaxusrLabel, 1, 0);
   Fields.addWidget(&maxusr, 1, 1);
   Layout.addLayout(&Fields);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Ok);
-  Buttons.addWidget(&Annuler);
-  Layout.addLayout(&Buttons);
+  Buttons.Place(Layout, {&Ok, &Annuler});
   setLayout(&Layout);
-  Ok.setDefault(true);
 
   SetupSettings& f = model_.Fields();
   connect(&minimize, &QCheckBox::toggled, this, [this, &f](bool on) {

@@ -11,6 +11,7 @@
 
 #include "console/ServerSetup.h"
 #include "console/StayOnTop.h"
+#include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
 
 namespace orvane {
@@ -35,7 +36,7 @@ class TConfigForm : public SettingsDialog {
   QLineEdit Port;
   QLabel MaxusrLabel{"Max number of users : "};
   QLineEdit maxusr;
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Ok{"&Ok"};
   QPushButton Annuler{"&Cancel"};
 

@@ -33,13 +33,10 @@ TFreeFilesForm::TFreeFilesForm(FtpHost& host, QWidget* parent) : QDialog(parent)
   Grid.addWidget(&Button4, 1, 1);
   Grid.setRowStretch(2, 1);
   Layout.addLayout(&Grid);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Button1);
-  Buttons.addWidget(&Button3);
-  Layout.addLayout(&Buttons);
-  setLayout(&Layout);
   // No default button: Enter in Edit1 adds its text ("<< Add"), and nothing else.
-  for (QPushButton* button : {&SpeedButton1, &Button2, &Button4, &Button1, &Button3}) {
+  Buttons.Place(Layout, {&Button1, &Button3}, ButtonRow::Default::None);
+  setLayout(&Layout);
+  for (QPushButton* button : {&SpeedButton1, &Button2, &Button4}) {
     button->setDefault(false);
     button->setAutoDefault(false);
   }

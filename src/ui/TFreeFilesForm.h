@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/FtpHost.h"
+#include "ui/ButtonRow.h"
 #include "ui/PopupKey.h"
 
 namespace orvane {
@@ -42,7 +43,7 @@ class TFreeFilesForm : public QDialog {
   QPushButton Button4{">> Delete"};
   QMenu PopupMenu1;
   QAction* Delete1 = nullptr;
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Button1{"&Ok"};
   QPushButton Button3{"&Cancel"};
 

@@ -95,12 +95,8 @@ TLogForm::TLogForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   Tabs.addTab(&ScreenScroll, "Screen");
   Tabs.addTab(&FileScroll, "File");
   Layout.addWidget(&Tabs);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Ok);
-  Buttons.addWidget(&Cancel);
-  Layout.addLayout(&Buttons);
+  Buttons.Place(Layout, {&Ok, &Cancel});
   setLayout(&Layout);
-  Ok.setDefault(true);
 
   // The memo trimming reads the field on every tick, so it too counts at once.
   connect(&Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {

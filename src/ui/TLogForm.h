@@ -17,6 +17,7 @@
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
 
 namespace orvane {
@@ -57,7 +58,7 @@ class TLogForm : public SettingsDialog {
   QLabel Label2{"Log File :"};
   QLineEdit Edit1;
   QPushButton SpeedButton1{"..."};
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
 

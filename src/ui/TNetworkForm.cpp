@@ -31,12 +31,8 @@ TNetworkForm::TNetworkForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* parent)
   AddressLabel.setBuddy(&Address);
   Layout.addLayout(&Grid);
   Layout.addWidget(&Note);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Ok);
-  Buttons.addWidget(&Cancel);
-  Layout.addLayout(&Buttons);
+  Buttons.Place(Layout, {&Ok, &Cancel});
   setLayout(&Layout);
-  Ok.setDefault(true);
 
   connect(&Ok, &QPushButton::clicked, this, &TNetworkForm::OkClick);
   connect(&Cancel, &QPushButton::clicked, this, &TNetworkForm::CancelClick);

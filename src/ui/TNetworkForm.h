@@ -10,6 +10,7 @@
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
 #include "host/PassiveSettings.h"
+#include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
 
 namespace orvane {
@@ -35,7 +36,7 @@ class TNetworkForm : public SettingsDialog {
       "The external address is announced to clients outside the local network, for a server "
       "behind a router (NAT); a host name is looked up again at each PASV. Changes apply from "
       "the next PASV on."};
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
 

@@ -61,12 +61,8 @@ TSecurityForm::TSecurityForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* paren
   KeyLabel.setBuddy(&Key);
   Layout.addLayout(&Files);
   Layout.addWidget(&Note);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Ok);
-  Buttons.addWidget(&Cancel);
-  Layout.addLayout(&Buttons);
+  Buttons.Place(Layout, {&Ok, &Cancel});
   setLayout(&Layout);
-  Ok.setDefault(true);
   CertBrowse.setAutoDefault(false);
   KeyBrowse.setAutoDefault(false);
 

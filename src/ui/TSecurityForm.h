@@ -15,6 +15,7 @@
 #include "console/SecuritySetup.h"
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
 
 namespace orvane {
@@ -52,7 +53,7 @@ class TSecurityForm : public SettingsDialog {
   QLabel FilesHint{
       "Both empty: a self-signed certificate for this machine, made at the first start"};
   QLabel Note{"Changes apply when the server is next started."};
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Ok{"&Ok"};
   QPushButton Cancel{"&Cancel"};
 

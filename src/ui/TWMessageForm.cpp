@@ -43,12 +43,8 @@ TWMessageForm::TWMessageForm(FtpHost& host, StayOnTop& stayOnTop, QWidget* paren
   GroupBox2.setLayout(&Group2Layout);
   Layout.addWidget(&GroupBox1);
   Layout.addWidget(&GroupBox2);
-  Buttons.addStretch(1);
-  Buttons.addWidget(&Button1);
-  Buttons.addWidget(&Button2);
-  Layout.addLayout(&Buttons);
+  Buttons.Place(Layout, {&Button1, &Button2});
   setLayout(&Layout);
-  Button1.setDefault(true);
 
   connect(&Memo1, &QPlainTextEdit::textChanged, this, [this] {
     if (!filling_) host_.messages.Welcome = LinesOf(Memo1.toPlainText());

@@ -11,6 +11,7 @@
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
+#include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
 
 namespace orvane {
@@ -35,7 +36,7 @@ class TWMessageForm : public SettingsDialog {
   QGroupBox GroupBox2{"Too many users connected Message"};
   QVBoxLayout Group2Layout;
   QPlainTextEdit Memo2;
-  QHBoxLayout Buttons;
+  ButtonRow Buttons;
   QPushButton Button1{"&Ok"};
   QPushButton Button2{"&Cancel"};
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 #include "platform/TempDir.h"
+#include "support/DriveMapScope.h"
 
 namespace orvane::test {
 
@@ -114,8 +117,8 @@ class FakeSession : public SessionView {
 // Drive C mapped onto a fresh temporary directory, with helpers to lay out files there.
 class DriveFixture : public ::testing::Test {
  protected:
-  void SetUp() override { FileSystem::SetDriveMap({{'C', root_.Path()}}); }
-  void TearDown() override { FileSystem::SetDriveMap({}); }
+  void SetUp() override { drives_.emplace(std::map<char, std::string>{{'C', root_.Path()}}); }
+  void TearDown() override { drives_.reset(); }
 
   // Paths relative to the drive root, with "/" separators.
   void Dir(const std::string& relative) { MakeDir(root_ / relative); }
@@ -125,6 +128,7 @@ class DriveFixture : public ::testing::Test {
   std::string Posix(const std::string& relative) const { return root_ / relative; }
 
   TempDir root_;
+  std::optional<DriveMapScope> drives_;
   FakeAccessHost host_;
 };
 

@@ -78,18 +78,9 @@ TEST(CompatibilityPolicy, RepliesOfEachMode) {
   EXPECT_EQ(kClassic.FeatureReply(true), "");
 }
 
-// An engine on a temporary drive C; every login lands in C:\.
-class EngineCompatibilityTest : public EngineTest {
+// An engine on a temporary drive C (DriveEngineTest).
+class EngineCompatibilityTest : public DriveEngineTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    drives_ = FileSystem::DriveMap();
-    FileSystem::SetDriveMap({{'C', root_.Path()}});
-    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
-                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
-  }
-  void TearDown() override { FileSystem::SetDriveMap(drives_); }
-
   // PASV, then the data connection to the port it names.
   std::unique_ptr<FtpClient> Passive(FtpClient& control) {
     const std::string pasv = control.Command("PASV");
@@ -99,9 +90,6 @@ class EngineCompatibilityTest : public EngineTest {
     EXPECT_TRUE(data->Connected());
     return data;
   }
-
-  TempDir root_;
-  std::map<char, std::string> drives_;
 };
 
 TEST_F(EngineCompatibilityTest, MkdAndRestZeroAnswerAsTheModeSays) {

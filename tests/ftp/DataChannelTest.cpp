@@ -70,17 +70,8 @@ class ActiveListener {
   int port_ = 0;
 };
 
-class DataChannelTest : public EngineTest {
+class DataChannelTest : public DriveEngineTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    drives_ = FileSystem::DriveMap();
-    FileSystem::SetDriveMap({{'C', root_.Path()}});
-    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
-                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
-  }
-  void TearDown() override { FileSystem::SetDriveMap(drives_); }
-
   DataChannel& Channel() { return server_->Client(0).Data(); }
   bool WaitState(State state) {
     return loop_.RunUntil([&] { return Channel().GetState() == state; }, FtpClient::kWait);
@@ -91,9 +82,6 @@ class DataChannelTest : public EngineTest {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
-
-  TempDir root_;
-  std::map<char, std::string> drives_;
 };
 
 // The channel's state as the hooks of a passive, resumed download see it: the connection waits

@@ -10,13 +10,17 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ftp/TFtpServer.h"
 #include "net/EventLoop.h"
+#include "platform/TempDir.h"
 #include "platform/UniqueFd.h"
+#include "support/DriveMapScope.h"
 #include "support/FtpClient.h"
 
 namespace orvane::test {
@@ -68,6 +72,22 @@ class EngineTest : public ::testing::Test {
   EventLoop loop_;
   std::unique_ptr<TFtpServer> server_;
   int port_ = 0;
+};
+
+// An engine whose drive C is a fresh temporary directory; every login lands in C:\ whatever
+// the password (a test that judges passwords sets its own OnAuthenticate after SetUp).
+class DriveEngineTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    drives_.emplace(std::map<char, std::string>{{'C', root_.Path()}});
+    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
+                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
+  }
+  void TearDown() override { drives_.reset(); }
+
+  TempDir root_;
+  std::optional<DriveMapScope> drives_;
 };
 
 }  // namespace orvane::test

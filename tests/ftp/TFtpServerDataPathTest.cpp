@@ -66,14 +66,10 @@ struct HookLog {
   int storeBlocks = 0;
 };
 
-class TFtpServerDataPathTest : public EngineTest {
+class TFtpServerDataPathTest : public DriveEngineTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
-    drives_ = FileSystem::DriveMap();
-    FileSystem::SetDriveMap({{'C', root_.Path()}});
-    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
-                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
+    DriveEngineTest::SetUp();
     server_->OnUpdateXfer = [this](TFtpServer&, TFtpCtrlSocket&, int count) {
       log_.events.push_back("U" + std::to_string(count));
       log_.updated += count;
@@ -88,7 +84,6 @@ class TFtpServerDataPathTest : public EngineTest {
       ++log_.storeBlocks;
     };
   }
-  void TearDown() override { FileSystem::SetDriveMap(drives_); }
 
   // PASV on the session and a data client connected to the port it names.
   std::unique_ptr<FtpClient> Passive(FtpClient& control, int rcvBuf = 0) {
@@ -152,8 +147,6 @@ class TFtpServerDataPathTest : public EngineTest {
     }
   }
 
-  TempDir root_;
-  std::map<char, std::string> drives_;
   HookLog log_;
   std::function<void()> afterChunk_;
 };

@@ -21,17 +21,8 @@ const std::vector<std::string> kExtensions = {"FEAT", "OPTS", "MDTM", "MFMT", "M
                                               "STAT", "HELP", "ALLO", "MODE", "STRU", "XMKD",
                                               "XRMD", "XCWD", "XCUP", "EPSV", "EPRT", "SITE"};
 
-class ExtensionTest : public EngineTest {
+class ExtensionTest : public DriveEngineTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    drives_ = FileSystem::DriveMap();
-    FileSystem::SetDriveMap({{'C', root_.Path()}});
-    server_->OnAuthenticate = [](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
-                                 const std::string&, bool&) { client.HomeDir = "C:\\"; };
-  }
-  void TearDown() override { FileSystem::SetDriveMap(drives_); }
-
   std::string Joined(FtpClient& client, const std::string& command) {
     if (!client.Send(command + "\r\n")) return "<send failed>";
     std::string all;
@@ -50,9 +41,6 @@ class ExtensionTest : public EngineTest {
     EXPECT_EQ(control.ReadLine(), "226 File sent ok");
     return data.TakeInput();
   }
-
-  TempDir root_;
-  std::map<char, std::string> drives_;
 };
 
 TEST_F(ExtensionTest, ClassicAnswersEveryAddedKeywordAsUnknown) {

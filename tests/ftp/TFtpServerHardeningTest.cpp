@@ -12,12 +12,10 @@
 namespace orvane::test {
 namespace {
 
-class TFtpServerHardeningTest : public EngineTest {
+class TFtpServerHardeningTest : public DriveEngineTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
-    drives_ = FileSystem::DriveMap();
-    FileSystem::SetDriveMap({{'C', root_.Path()}});
+    DriveEngineTest::SetUp();
     server_->OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& client, const std::string&,
                                      const std::string& password, bool& ok) {
       client.HomeDir = "C:\\";
@@ -25,10 +23,7 @@ class TFtpServerHardeningTest : public EngineTest {
       if (!ok && holdRefusals_) client.HoldCommands();
     };
   }
-  void TearDown() override { FileSystem::SetDriveMap(drives_); }
 
-  TempDir root_;
-  std::map<char, std::string> drives_;
   bool holdRefusals_ = false;
 };
 

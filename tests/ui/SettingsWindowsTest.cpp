@@ -214,6 +214,46 @@ class SettingsWindowsTest : public QObject {
     QCOMPARE(d.Host().freeFiles.Items().size(), size_t{2});
   }
 
+  // The six windows' foot: the two buttons side by side at the right edge, "&Ok" first, and
+  // Enter presses "&Ok" except in the free files window, where Enter belongs to "<< Add".
+  void ButtonRowsAtTheFootOfTheSettingsWindows() {
+    Desktop d(Config(FreePort()));
+    QVERIFY(d.Start());
+    DesktopProgram& p = *d.program;
+    struct Row {
+      QDialog* window;
+      QPushButton* ok;
+      QPushButton* cancel;
+      bool enterPressesOk;
+    };
+    const std::vector<Row> rows = {
+        {&p.ConfigForm(), &p.ConfigForm().Ok, &p.ConfigForm().Annuler, true},
+        {&p.LogForm(), &p.LogForm().Ok, &p.LogForm().Cancel, true},
+        {&p.WMessageForm(), &p.WMessageForm().Button1, &p.WMessageForm().Button2, true},
+        {&p.FreeFilesForm(), &p.FreeFilesForm().Button1, &p.FreeFilesForm().Button3, false},
+        {&p.NetworkForm(), &p.NetworkForm().Ok, &p.NetworkForm().Cancel, true},
+        {&p.SecurityForm(), &p.SecurityForm().Ok, &p.SecurityForm().Cancel, true},
+    };
+    for (const Row& row : rows) {
+      row.window->show();
+      QVERIFY(QTest::qWaitForWindowExposed(row.window));
+      const QString title = row.window->windowTitle();
+      QCOMPARE(row.ok->text(), QString("&Ok"));
+      QCOMPARE(row.cancel->text(), QString("&Cancel"));
+      const QRect ok(row.ok->mapTo(row.window, QPoint(0, 0)), row.ok->size());
+      const QRect cancel(row.cancel->mapTo(row.window, QPoint(0, 0)), row.cancel->size());
+      QVERIFY2(ok.top() == cancel.top() && ok.right() < cancel.left(), qPrintable(title));
+      // At the foot and at the right: nothing of the window lies below or right of the row.
+      const int margin = row.window->layout()->contentsMargins().right();
+      QVERIFY2(row.window->width() - cancel.right() - 1 <= margin + 1, qPrintable(title));
+      QVERIFY2(row.window->height() - cancel.bottom() - 1 <= margin + 1, qPrintable(title));
+      QCOMPARE(row.ok->isDefault(), row.enterPressesOk);
+      QVERIFY(!row.cancel->isDefault());
+      if (!row.enterPressesOk) QVERIFY(!row.ok->autoDefault() && !row.cancel->autoDefault());
+      row.window->hide();
+    }
+  }
+
   void StatisticsShowCountersAndAddresses() {
     Desktop d(Config(FreePort()));
     QVERIFY(d.Start());
