@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "ftp/PathRules.h"
@@ -36,11 +35,7 @@ TFtpCtrlSocket::~TFtpCtrlSocket() {
 }
 
 void TFtpCtrlSocket::SetRcvSize(int size) {
-  if (rcvSize_ < 0) rcvSize_ = 0;
-  if (size == rcvSize_) return;
-  rcvSize_ = size;
-  rcvCnt_ = 0;
-  rcvBuf_.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (!lines_.Resize(size)) return;
   std::vector<char>().swap(TransferBuffer);  // remade at the next listing in the new size
 }
 
@@ -56,9 +51,7 @@ void TFtpCtrlSocket::ReleaseCommands() {
 }
 
 void TFtpCtrlSocket::DiscardReceivedLines() {
-  rcvCnt_ = 0;
-  discardingLine_ = false;
-  if (!rcvBuf_.empty()) rcvBuf_[0] = '\0';
+  lines_.Clear();
 }
 
 void TFtpCtrlSocket::StartConnection() {
@@ -102,10 +95,6 @@ void TFtpCtrlSocket::TriggerCommand(const char* line, int length) {
   if (OnCommand) OnCommand(*this, line, length);
 }
 
-// Cuts command lines out of the byte stream. A partial line stays in the buffer between reads;
-// a line ends at LF, with a CR before it dropped. A client that fills the buffer without a line
-// end has the over-long line discarded up to its LF and answered once. Once a command has
-// closed the session, the lines still held are dropped.
 void TFtpCtrlSocket::TriggerDataSent(uint16_t error) {
   if (readingHeld_) {
     readingHeld_ = false;
@@ -121,72 +110,45 @@ bool TFtpCtrlSocket::TriggerDataAvailable(uint16_t) {
     readingHeld_ = true;
     return true;
   }
-  if (rcvSize_ <= 1) {
+  if (lines_.Size() <= 1) {
     char scratch[256];
     Receive(scratch, sizeof scratch);
     return true;
   }
-  // Lines kept back by a hold are run before anything new is read.
-  const bool heldLines = rcvCnt_ > 0 && !discardingLine_ &&
-                         std::memchr(rcvBuf_.data(), '\n', static_cast<size_t>(rcvCnt_)) != nullptr;
-  if (heldLines) {
-    // Nothing to read first.
-  } else if (discardingLine_ || rcvCnt_ >= rcvSize_ - 1) {
-    // Keep only what follows the first LF of the newly read bytes.
-    if (!discardingLine_) {
-      discardingLine_ = true;
-      rcvCnt_ = 0;
+  // Runs the command lines (LineReader cuts them). An over-long line is answered once. Lines
+  // kept back by a hold are run before anything new is read; once a command has closed the
+  // session, the lines still held are dropped.
+  const bool heldLines = lines_.HasLine();
+  if (!heldLines) {
+    int room = 0;
+    char* into = lines_.ReadSpace(room);
+    const int n = Receive(into, room);
+    if (n <= 0) return true;
+    if (lines_.Commit(n)) {
+      if (OnCommandTooLong) OnCommandTooLong(*this);
+      if (State() != wsConnected) return true;
     }
-    const int n = Receive(rcvBuf_.data(), rcvSize_ - 1);
-    if (n <= 0) return true;
-    const char* lf = static_cast<const char*>(std::memchr(rcvBuf_.data(), '\n', n));
-    if (lf == nullptr) return true;
-    discardingLine_ = false;
-    const int rest = n - static_cast<int>(lf - rcvBuf_.data()) - 1;
-    std::memmove(rcvBuf_.data(), lf + 1, static_cast<size_t>(rest));
-    rcvCnt_ = rest;
-    rcvBuf_[rcvCnt_] = '\0';
-    if (OnCommandTooLong) OnCommandTooLong(*this);
-    if (State() != wsConnected) return true;
-  } else {
-    const int n = Receive(rcvBuf_.data() + rcvCnt_, rcvSize_ - rcvCnt_ - 1);
-    if (n <= 0) return true;
-    rcvCnt_ += n;
-    rcvBuf_[rcvCnt_] = '\0';
   }
 
   for (;;) {
-    char* start = rcvBuf_.data();
-    char* lf = static_cast<char*>(std::memchr(start, '\n', static_cast<size_t>(rcvCnt_)));
-    if (lf == nullptr) {
+    const char* line = nullptr;
+    int length = 0;
+    if (!lines_.Front(line, length)) {
       // Read reports come again only after a Receive: one that ran held lines without reading
       // asks for the next round itself.
       if (heldLines) PostReadiness(FD_READ, 0);
       return true;
     }
-    const int i = static_cast<int>(lf - start);
-    const int length = (i > 1 && start[i - 1] == '\r') ? i - 1 : i;
-    const char saved = start[length];
-    start[length] = '\0';
-    const int sizeBefore = rcvSize_;
-    TriggerCommand(start, length);
+    const int sizeBefore = lines_.Size();
+    TriggerCommand(line, length);
     // A handler that resized the buffer has dropped the data held in it.
-    if (rcvSize_ != sizeBefore) return true;
+    if (lines_.Size() != sizeBefore) return true;
     // A session closed by the command (the host disconnected it) runs no further lines.
     if (State() != wsConnected) {
-      rcvCnt_ = 0;
-      rcvBuf_[0] = '\0';
+      lines_.Clear();
       return true;
     }
-    start = rcvBuf_.data();
-    start[length] = saved;
-    if (i >= rcvCnt_ - 1) {
-      rcvCnt_ = 0;
-      start[0] = '\0';
-      return true;
-    }
-    std::memmove(start, start + i + 1, static_cast<size_t>(rcvCnt_ - i));  // with the zero
-    rcvCnt_ -= i + 1;
+    if (!lines_.Pop()) return true;
     // A held session runs no further line until the hold ends; the lines stay in the buffer.
     if (commandsHeld_) {
       readingHeld_ = true;

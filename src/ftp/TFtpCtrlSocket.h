@@ -8,6 +8,7 @@
 
 #include "ftp/DataChannel.h"
 #include "ftp/FtpTypes.h"
+#include "ftp/LineReader.h"
 #include "ftp/SessionView.h"
 #include "net/TWSocket.h"
 
@@ -79,9 +80,9 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // The chunk buffer of listings and memory streams, RcvSize bytes once the first one runs.
   std::vector<char> TransferBuffer;
 
-  int RcvSize() const { return rcvSize_; }
+  int RcvSize() const { return lines_.Size(); }
   void SetRcvSize(int size);
-  int RcvCnt() const { return rcvCnt_; }
+  int RcvCnt() const { return lines_.Count(); }
 
   const std::string& Directory() const override { return directory_; }
   // Applies the engine's directory rule; throws FtpPathError on refused input and then keeps
@@ -135,10 +136,7 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   virtual void TriggerCommand(const char* line, int length);
 
  private:
-  std::vector<char> rcvBuf_;
-  int rcvSize_ = 0;
-  int rcvCnt_ = 0;
-  bool discardingLine_ = false;
+  LineReader lines_;  // the command lines received and not yet run
   bool readingHeld_ = false;
   bool authenticationDeferred_ = false;
   bool commandsHeld_ = false;

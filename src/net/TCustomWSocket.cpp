@@ -10,8 +10,10 @@
 #include <system_error>
 
 #include "net/ESocketException.h"
+#include "net/PlainTransport.h"
 #include "net/ReserveFd.h"
 #include "net/SocketAddress.h"
+#include "net/TlsTransport.h"
 #include "platform/Trim.h"
 #include "platform/WinsockError.h"
 #include "platform/WinsockErrorText.h"
@@ -29,7 +31,10 @@ int LastWsa() {
 // ---------------------------------------------------------------------------------------------
 // Creation, reset, destruction
 
-TCustomWSocket::TCustomWSocket(EventLoop& loop) : loop_(loop), objectToken_(loop.NewToken()) {
+TCustomWSocket::TCustomWSocket(EventLoop& loop)
+    : loop_(loop),
+      objectToken_(loop.NewToken()),
+      transport_(std::make_unique<PlainTransport>(TransportLink())) {
   ReserveFd::Instance();
   Reset();
 }
@@ -64,7 +69,7 @@ void TCustomWSocket::Reset() {
   lingerTimeout_ = 0;
   CloseHandle();
   DropFileBytes();
-  fileShortfall_ = 0;
+  out_.fileShortfall = 0;
   state_ = wsClosed;
   allSent_ = true;
   paused_ = false;
@@ -274,7 +279,7 @@ int TCustomWSocket::Listen() {
     return -1;
   }
   ResolveAddr();
-  queue_.Clear();
+  out_.queue.Clear();
 
   const int fd = ::socket(sin_.Family(), sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
   if (fd < 0) {
@@ -384,7 +389,7 @@ void TCustomWSocket::Connect() {
     return;
   }
   ResolveAddr();
-  queue_.Clear();
+  out_.queue.Clear();
 
   const int fd = ::socket(sin_.Family(), sockType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
   if (fd < 0) {
@@ -439,7 +444,7 @@ void TCustomWSocket::Close() {
 
 void TCustomWSocket::Abort() {
   CancelDnsLookup();
-  queue_.Clear();
+  out_.queue.Clear();
   if (state_ == wsConnected) {
     lingerOnOff_ = wsLingerOff;
     try {
@@ -465,7 +470,7 @@ void TCustomWSocket::FinishClose(bool shutdownFirst) {
       flushFor_ = 0;
       DrainQuietly();
     }
-    if (tls_ != nullptr && !tlsHandshaking_) tls_->Shutdown();  // close_notify
+    transport_->Shutdown();  // TLS: close_notify
     // A listener has no connection to end: its close alone drops what waits to be accepted.
     if (state_ != wsListening) ::shutdown(handle_.Get(), SHUT_RDWR);
   }
@@ -500,12 +505,71 @@ void TCustomWSocket::Resume() {
   paused_ = false;
   mask_ = kDupMask;
   UpdateInterest();
-  // A handshake completed while paused has posted its reports into the pause, where they were
-  // dropped; what TLS holds decrypted is announced by no readiness.
-  if (tls_ != nullptr && !tlsHandshaking_) {
-    PostReadiness(FD_WRITE, 0);
-    if (WaitingBytes() > 0) PostReadiness(FD_READ, 0);
+  transport_->Resumed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The transport
+
+bool TCustomWSocket::TlsEstablished() const {
+  const TlsSession* session = transport_->Session();
+  return session != nullptr && session->Established();
+}
+
+void TCustomWSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role,
+                              uint64_t requiredIdentity, bool issueTickets,
+                              const TlsSession* resume) {
+  if (transport_->Secure()) {
+    RaiseException("StartTls: TLS is already on");
+    return;
   }
+  transport_ = std::make_unique<TlsTransport>(
+      TransportLink(),
+      TlsTransport::Options{std::move(context), role, requiredIdentity, issueTickets, resume});
+  if (state_ != wsConnected) return;  // begun once the Connect under way completes
+  try {
+    BeginTransport();
+  } catch (...) {
+    transport_ = std::make_unique<PlainTransport>(TransportLink());
+    throw;
+  }
+}
+
+void TCustomWSocket::BeginTransport() {
+  // What is queued now was sent before the transport began and leaves as it is first.
+  transport_->Begin(out_.queue.Pending());
+}
+
+void TCustomWSocket::StepHandshake() {
+  std::string failure;
+  switch (transport_->Handshake(failure)) {
+    case SocketTransport::HandshakeStep::Waiting:
+      return;
+    case SocketTransport::HandshakeStep::Failed:
+      FailTransport(std::move(failure));
+      return;
+    case SocketTransport::HandshakeStep::Done:
+      break;
+  }
+  readArmed_ = true;
+  UpdateInterest();
+  const EventLoop::Token token = handleToken_;
+  if (OnTlsEstablished) {
+    CallHandler(OnTlsEstablished, static_cast<uint16_t>(0));
+    if (handleToken_ != token) return;
+  }
+  // What waited for the handshake: queued bytes and the OnDataSent of the connection's start,
+  // and bytes that arrived with its last flight.
+  PostReadiness(FD_WRITE, 0);
+  if (transport_->Waiting() > 0) PostReadiness(FD_READ, 0);
+}
+
+void TCustomWSocket::FailTransport(std::string reason) {
+  transport_->Abandon();
+  closeReported_ = true;
+  Abort();
+  transportFailure_ = std::move(reason);
+  TriggerSessionClosed(kWsaEconnaborted);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,19 +4,23 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "net/EventLoop.h"
 #include "net/HostLookup.h"
-#include "net/SendQueue.h"
 #include "net/SocketAddress.h"
+#include "net/SocketTransport.h"
 #include "net/SocketTypes.h"
-#include "net/TlsSession.h"
 #include "platform/UniqueFd.h"
 
 namespace orvane {
+
+class TlsContext;
+class TlsSession;
+enum class TlsRole;
 
 // The event-driven TCP/UDP socket. All system calls are made on a non-blocking handle; the
 // loop's readiness reports are turned into events with the Windows Sockets event bits and error
@@ -35,10 +39,13 @@ namespace orvane {
 //
 // The class is kept to the socket itself: TCustomWSocket.cpp creates, addresses, connects and
 // closes; TCustomWSocketReadiness.cpp turns readiness into events and drives sending and
-// receiving. What needs no handle lives beside it: net/SocketAddress (parsing the Addr, Port and
-// Proto texts), net/HostLookup (resolver calls, off the loop thread), net/ReserveFd (the spare
-// descriptor for a full process) and platform/WinsockErrorText (the error texts).
-class TCustomWSocket {
+// receiving. How the bytes travel over the handle is its transport's (net/SocketTransport): a
+// PlainTransport, or the TlsTransport that StartTls puts in its place; the socket asks the
+// transport to send, receive and run a handshake, and acts on what it answers. What needs no
+// handle lives beside it: net/SocketAddress (parsing the Addr, Port and Proto texts),
+// net/HostLookup (resolver calls, off the loop thread), net/ReserveFd (the spare descriptor for
+// a full process) and platform/WinsockErrorText (the error texts).
+class TCustomWSocket : private SocketTransport::Link {
  public:
   using TNotifyEvent = std::function<void(TCustomWSocket& sender)>;
   using TSocketEvent = std::function<void(TCustomWSocket& sender, uint16_t error)>;
@@ -62,7 +69,6 @@ class TCustomWSocket {
 
   // Component name, for logs and diagnostics.
   std::string Name;
-  bool MultiThreaded = false;  // kept for completeness; this loop never pumps messages
 
   // Properties.
   const std::string& Addr() const { return addrStr_; }
@@ -86,9 +92,7 @@ class TCustomWSocket {
   void SetLingerTimeout(int32_t seconds) { lingerTimeout_ = seconds; }
   bool AllSent() const { return allSent_; }
   // Bytes queued by Send and SendFile that the system has not taken yet.
-  int64_t BufferedBytes() const {
-    return queue_.Pending() + fileLeft_ + static_cast<int64_t>(tlsOutSize_ - tlsOutSent_);
-  }
+  int64_t BufferedBytes() const;
   int HSocket() const { return handle_.Get(); }
   // Identifies the current handle for the life of the loop (0 without one): unlike the
   // descriptor number, it is never given to a later connection.
@@ -119,7 +123,7 @@ class TCustomWSocket {
   virtual int64_t SendFile(int fd, int64_t length);
   // The bytes of the last SendFile that were never sent because the file ended before them (it
   // was shortened meanwhile); 0 after a complete one.
-  int64_t FileShortfall() const { return fileShortfall_; }
+  int64_t FileShortfall() const { return out_.fileShortfall; }
   virtual int Receive(void* buffer, int size);
   virtual int ReceiveFrom(void* buffer, int size, SocketAddress& from);
   int RcvdCount();
@@ -142,30 +146,29 @@ class TCustomWSocket {
   // would; for an owner about to close a connection whose last bytes must not be lost.
   void DeliverWaitingData();
 
-  // TLS. StartTls switches the connection to TLS: at once when connected (bytes already queued
-  // still leave in clear first, such as the reply that accepted AUTH TLS), or as soon as a
-  // Connect under way completes. The handshake runs from the loop, also while the socket is
-  // paused; until it is complete nothing is received, sends are queued, and OnDataSent waits.
+  // TLS. StartTls switches the connection to TLS (a TlsTransport): at once when connected (bytes
+  // already queued still leave in clear first, such as the reply that accepted AUTH TLS), or as
+  // soon as a Connect under way completes. The handshake runs from the loop, also while the socket
+  // is paused; until it is complete nothing is received, sends are queued, and OnDataSent waits.
   // Afterwards Send, SendFile, Receive and the events keep their meaning, over TLS. A failed
   // handshake closes the connection: OnSessionClosed with kWsaEconnaborted, the reason in
   // TlsFailure(). requiredIdentity, when not 0, is a session identity (TlsSession::Identity) the
   // peer must resume; a handshake that does not fails. Close sends close_notify; a peer's
   // close_notify is reported as a close; a peer that just goes is taken as a normal end.
   // A server connection with issueTickets false sends no session tickets: see
-  // TlsSession::IssueNoTickets. Throws TlsError when OpenSSL cannot make the connection object.
+  // TlsSession::IssueNoTickets. A client offers `resume` (another connection's session, e.g. a
+  // control connection's) for resumption; the socket keeps a reference until the handshake
+  // begins. Throws TlsError when OpenSSL cannot make the connection object.
   void StartTls(std::shared_ptr<TlsContext> context, TlsRole role, uint64_t requiredIdentity = 0,
-                bool issueTickets = true);
+                bool issueTickets = true, const TlsSession* resume = nullptr);
   // TLS was started on this connection (the handshake may still be under way).
-  bool Secure() const { return tls_ != nullptr || tlsStart_ != nullptr; }
-  bool TlsEstablished() const { return tls_ != nullptr && tls_->Established(); }
+  bool Secure() const { return transport_->Secure(); }
+  bool TlsEstablished() const;
   // The connection's TLS session, or null.
-  const TlsSession* Tls() const { return tls_.get(); }
-  const std::string& TlsFailure() const { return tlsFailure_; }
+  const TlsSession* Tls() const { return transport_->Session(); }
+  const std::string& TlsFailure() const { return transportFailure_; }
   // The failure text, cleared: for an owner that reports each failure once.
-  std::string TakeTlsFailure() { return std::exchange(tlsFailure_, std::string()); }
-  // For a client: the session the next StartTls offers for resumption (e.g. a control
-  // connection's). The socket keeps a reference until it is used or replaced.
-  void OfferTlsSession(const TlsSession* from);
+  std::string TakeTlsFailure() { return std::exchange(transportFailure_, std::string()); }
   // Called once the handshake is complete, before any data is delivered.
   TSocketEvent OnTlsEstablished;
 
@@ -226,19 +229,21 @@ class TCustomWSocket {
   // At a close: writes what the queue holds as far as the system takes it now, without reports
   // (the connection is ending, so a failure changes nothing).
   void DrainQuietly();
-  // Sends the queued file bytes; false when the socket was closed meanwhile.
-  bool SendFileBytes();
   void DropFileBytes();
-  int RawSend(const char* data, int length);
-  // TLS: the handshake from readiness, the record layer's reads and writes.
-  void BeginTls();
+  // The transport: the connection's start once it is up, a step of its handshake, and the end
+  // of a connection the transport failed (OnSessionClosed with kWsaEconnaborted).
+  void BeginTransport();
   void StepHandshake();
-  void FailTls(std::string reason);
-  int TlsSend(const char* data, int length);
-  void TlsTryToSend();
-  bool FillFromFile();
-  int WaitingBytes();
+  void FailTransport(std::string reason);
   int RawRcvdCount(int& count);
+  // SocketTransport::Link: what the transport may ask of the socket.
+  SocketTransport::Link& TransportLink() { return *this; }
+  int Fd() const override { return handle_.Get(); }
+  int WriteRaw(const char* data, int length) override;
+  int Unread() override;
+  void InterestChanged() override { UpdateInterest(); }
+  void Post(uint16_t eventBits, uint16_t error) override { PostReadiness(eventBits, error); }
+  void SetFailure(std::string reason) override { transportFailure_ = std::move(reason); }
   void ResolveAddr();
   void ApplyLinger();
   void SetBoolOption(int level, int option, const char* operation);
@@ -276,10 +281,12 @@ class TCustomWSocket {
   TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
   int32_t lingerTimeout_ = 0;
 
-  SendQueue queue_;
-  UniqueFd file_;         // the file SendFile queued, sent behind queue_
-  int64_t fileLeft_ = 0;  // its bytes still to send
-  int64_t fileShortfall_ = 0;
+  SocketTransport::Outgoing out_;  // the queued chunks and the file range behind them
+  // How the bytes travel (never null): plain, or TLS from StartTls on; plain again whenever
+  // the handle goes.
+  std::unique_ptr<SocketTransport> transport_;
+  // Why the transport ended or refused the connection, kept past the close for the owner.
+  std::string transportFailure_;
   bool allSent_ = true;
   bool paused_ = false;
   bool closeReported_ = false;
@@ -296,39 +303,6 @@ class TCustomWSocket {
   bool gatherSends_ = false;
   EventLoop::Token flushFor_ = 0;  // the handle whose queued bytes wait for the round's end
   uint64_t bytesReceived_ = 0;     // progress marker for the receive loop
-
-  // TLS state: the session, a start that waits for a Connect, the bytes that still leave in
-  // clear before it, and which readiness the record layer waits for across reads and writes.
-  struct TlsStart {
-    std::shared_ptr<TlsContext> context;
-    TlsRole role;
-    uint64_t requiredIdentity;
-    bool issueTickets;
-  };
-  std::unique_ptr<TlsSession> tls_;
-  std::unique_ptr<TlsStart> tlsStart_;
-  uint64_t tlsRequiredIdentity_ = 0;
-  int64_t plainLeft_ = 0;
-  bool tlsHandshaking_ = false;
-  TlsSession::Status handshakeWants_ = TlsSession::Status::WantRead;
-  bool rawDrained_ = false;         // the handler's last plain read got less than it asked for
-  bool tlsReadBlocked_ = false;     // the last read found no complete record
-  bool tlsReadWantsWrite_ = false;  // a read waits for write readiness
-  bool tlsWriteWantsRead_ = false;  // a write waits for read readiness
-  bool tlsPeerClosed_ = false;
-  // Bytes on their way into TLS records: queued chunks gathered, or a block of the file, so that
-  // records are full-sized; written from tlsOutSent_ on. Allocated while there is something to
-  // send, so that an idle session holds none.
-  std::unique_ptr<char[]> tlsOut_;
-  size_t tlsOutCapacity_ = 0;
-  size_t tlsOutSize_ = 0;
-  size_t tlsOutSent_ = 0;
-  void ReserveTlsOut(size_t size);
-  std::string tlsFailure_;
-  struct SessionFree {
-    void operator()(SSL_SESSION* session) const;
-  };
-  std::unique_ptr<SSL_SESSION, SessionFree> offeredSession_;
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;

@@ -1,20 +1,19 @@
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <mutex>
+#include <stdexcept>
 
+#include "net/PlainTransport.h"
 #include "net/TCustomWSocket.h"
 #include "platform/WinsockError.h"
 
 // The socket's core: readiness reports of the loop turned into the Windows-style events, and the
-// send and receive paths that those events drive. Creation, addressing, connecting and closing
-// are in TCustomWSocket.cpp.
+// send and receive paths that those events drive. The bytes themselves are the transport's
+// (SocketTransport::Send, Read, Handshake): this file acts on what it answers. Creation,
+// addressing, connecting and closing are in TCustomWSocket.cpp.
 
 namespace orvane {
 
@@ -23,23 +22,6 @@ namespace {
 int LastWsa() {
   return WinsockFromErrno(errno);
 }
-
-// sendfile has no MSG_NOSIGNAL: a peer that has gone raises SIGPIPE, whose default action ends
-// the process. It is ignored (the call then fails with EPIPE, reported like a reset) unless the
-// program has installed a handler of its own.
-void IgnoreBrokenPipe() {
-  static std::once_flag once;
-  std::call_once(once, []() {
-    struct sigaction current {};
-    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-      ::signal(SIGPIPE, SIG_IGN);
-    }
-  });
-}
-
-// One sendfile call offers at most this much; the loop in SendFileBytes goes on while the
-// system takes it.
-constexpr int64_t kMaxSendFileCall = int64_t{1} << 30;
 
 }  // namespace
 
@@ -61,19 +43,8 @@ void TCustomWSocket::AdoptHandle(int fd, uint16_t mask) {
 }
 
 void TCustomWSocket::CloseHandle() {
-  // The TLS connection goes before the descriptor it reads and writes.
-  tls_.reset();
-  tlsStart_.reset();
-  tlsHandshaking_ = false;
-  tlsReadBlocked_ = false;
-  tlsReadWantsWrite_ = false;
-  tlsWriteWantsRead_ = false;
-  tlsPeerClosed_ = false;
-  plainLeft_ = 0;
-  tlsOut_.reset();
-  tlsOutCapacity_ = 0;
-  tlsOutSize_ = 0;
-  tlsOutSent_ = 0;
+  // The transport (a TLS connection) goes before the descriptor it reads and writes.
+  transport_ = std::make_unique<PlainTransport>(TransportLink());
   if (handleToken_ != 0) {
     loop_.Release(handleToken_);
     handleToken_ = 0;
@@ -85,10 +56,10 @@ void TCustomWSocket::CloseHandle() {
 void TCustomWSocket::UpdateInterest() {
   if (handleToken_ == 0) return;
   uint32_t events = 0;
-  if (tlsHandshaking_ && state_ == wsConnected && mask_ != 0) {
+  if (transport_->Handshaking() && state_ == wsConnected && mask_ != 0) {
     // The handshake goes on while the socket is paused: a client may finish it before it sends
     // the command that claims the connection.
-    events = handshakeWants_ == TlsSession::Status::WantWrite ? EPOLLOUT : EPOLLIN;
+    events = transport_->HandshakeInterest();
     if (writeArmed_) events |= EPOLLOUT;
     if (!paused_ && (mask_ & FD_CLOSE)) events |= EPOLLRDHUP;
   } else if (!paused_ && mask_ != 0) {
@@ -100,8 +71,7 @@ void TCustomWSocket::UpdateInterest() {
       if ((mask_ & FD_READ) && readArmed_) events |= EPOLLIN;
       if ((mask_ & FD_CLOSE) && sockType_ == SOCK_STREAM) events |= EPOLLRDHUP;
       if ((mask_ & FD_WRITE) && writeArmed_) events |= EPOLLOUT;
-      if (tlsWriteWantsRead_) events |= EPOLLIN;
-      if (tlsReadWantsWrite_) events |= EPOLLOUT;
+      events |= transport_->ExtraInterest();
     }
   }
   loop_.ModifyFd(handleToken_, events);
@@ -109,7 +79,7 @@ void TCustomWSocket::UpdateInterest() {
 
 // Turns epoll readiness into the Windows-style report for the current handle.
 void TCustomWSocket::HandleReady(uint32_t epollEvents) {
-  if ((paused_ && !tlsHandshaking_) || !(handle_.Get() >= 0)) return;
+  if ((paused_ && !transport_->Handshaking()) || !(handle_.Get() >= 0)) return;
   auto soError = [this]() {
     int err = 0;
     socklen_t len = sizeof err;
@@ -154,7 +124,7 @@ void TCustomWSocket::PostReadiness(uint16_t eventBits, uint16_t error) {
 }
 
 void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
-  if (paused_ && !tlsHandshaking_) return;
+  if (paused_ && !transport_->Handshaking()) return;
   // A handler may close this handle (or even open a new one); the rest of this report belonged
   // to the old handle and is dropped then.
   const EventLoop::Token token = handleToken_;
@@ -162,11 +132,11 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
 
   if (eventBits & FD_CONNECT) {
     ChangeState(wsConnected);
-    if (error == 0 && tlsStart_) {
+    if (error == 0) {
       try {
-        BeginTls();
-      } catch (const TlsError& e) {
-        FailTls(e.what());
+        BeginTransport();
+      } catch (const std::runtime_error& e) {
+        FailTransport(e.what());  // the transport could not be made (TlsError)
         return;
       }
     }
@@ -175,34 +145,25 @@ void TCustomWSocket::HandleReadiness(uint16_t eventBits, uint16_t error) {
     if (error == 0 && same()) PostReadiness(FD_WRITE, 0);
     if (!same()) return;
   }
-  if (tlsHandshaking_) {
+  if (transport_->Handshaking()) {
     if (eventBits & (FD_READ | FD_WRITE)) {
       if (eventBits & FD_WRITE) TryToSend();  // bytes that leave in clear before the handshake
       if (!same()) return;
       StepHandshake();
       if (!same()) return;
     }
-    if (tlsHandshaking_) {
-      if ((eventBits & FD_CLOSE) && !paused_) FailTls("connection closed during the handshake");
+    if (transport_->Handshaking()) {
+      if ((eventBits & FD_CLOSE) && !paused_) {
+        FailTransport("connection closed during the handshake");
+      }
       return;
     }
     // Complete: StepHandshake has posted the reports that follow; this one's are spent.
     eventBits &= static_cast<uint16_t>(~(FD_READ | FD_WRITE));
   }
-  if (tls_) {
-    // A record-layer read that waited for write readiness, or a write that waited for read
-    // readiness, goes on with the report it waited for.
-    if ((eventBits & FD_READ) && tlsWriteWantsRead_) {
-      tlsWriteWantsRead_ = false;
-      eventBits |= FD_WRITE;
-      UpdateInterest();
-    }
-    if ((eventBits & FD_WRITE) && tlsReadWantsWrite_) {
-      tlsReadWantsWrite_ = false;
-      eventBits |= FD_READ;
-      UpdateInterest();
-    }
-  }
+  // The transport may turn one readiness into another (a TLS read that waited for write
+  // readiness).
+  eventBits = transport_->Ready(eventBits);
   if (eventBits & FD_READ) {
     ReceiveLoop(error, kReadBudget);
     if (!same()) return;
@@ -250,31 +211,21 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       const uint64_t before = bytesReceived_;
       const int32_t readBefore = readCount_;
       bool handled;
-      tlsReadBlocked_ = false;
-      rawDrained_ = false;
+      transport_->BeginDelivery();
       {
         HandlerScope scope(*this);  // covers the command handlers of derived sessions too
         handled = TriggerDataAvailable(error);
       }
-      if (!handled && tls_) {
+      if (!handled) {
         char discard[1024];
         if (Receive(discard, sizeof discard) < 0 && lastError_ == kWsaEwouldblock) lastError_ = 0;
-      } else if (!handled) {
-        char discard[1024];
-        const ssize_t n = ::recv(handle_.Get(), discard, sizeof discard, 0);
-        if (n < 0) {
-          const int err = LastWsa();
-          lastError_ = err == kWsaEwouldblock ? 0 : err;
-          break;
-        }
-        bytesReceived_ += static_cast<uint64_t>(n);
       }
       if (handleToken_ != token || !(handle_.Get() >= 0)) break;
       if (lastError_ != 0) break;
       // A read that got less than it asked for emptied the system's buffer: no need to ask it
       // how much waits. Bytes that arrive after it are reported by the next round.
-      if (rawDrained_ && tls_ == nullptr) break;
-      const int waiting = WaitingBytes();
+      if (transport_->Drained()) break;
+      const int waiting = transport_->Waiting();
       if (waiting <= 0) break;
       if (bytesReceived_ == before && readCount_ == readBefore) {
         readArmed_ = false;
@@ -285,7 +236,7 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, int budget) {
       // on the loop's next round. (A close report delivers everything before the close.)
       if (budget > 0 && calls >= budget) {
         // Bytes TLS has decrypted already are announced by no readiness: ask for them.
-        if (tls_ && tls_->Pending() > 0) PostReadiness(FD_READ, 0);
+        transport_->AnnounceHeld();
         break;
       }
     }
@@ -306,14 +257,14 @@ int TCustomWSocket::Send(const void* data, int length) {
   }
   allSent_ = false;
   dataSentDue_ = true;
-  fileShortfall_ = 0;
+  out_.fileShortfall = 0;
   int result = 0;
   if (length > 0) {
-    queue_.Append(data, length);
+    out_.queue.Append(data, length);
     result = length;
   }
   // Not under TLS: its records are made as the bytes come, and its close has its own order.
-  if (gatherSends_ && tls_ == nullptr && loop_.InRound()) {
+  if (gatherSends_ && transport_->GathersSends() && loop_.InRound()) {
     if (flushFor_ != handleToken_) {
       flushFor_ = handleToken_;
       // Written earlier (WriteGatheredNow), the queue is not written twice.
@@ -328,20 +279,7 @@ int TCustomWSocket::Send(const void* data, int length) {
 }
 
 void TCustomWSocket::DrainQuietly() {
-  for (;;) {
-    int32_t length = 0;
-    const char* data = queue_.Front(length);
-    if (data == nullptr) return;
-    if (tls_ != nullptr) {
-      if (plainLeft_ == 0) return;
-      length = static_cast<int32_t>(std::min<int64_t>(length, plainLeft_));
-    }
-    const int sent = RawSend(data, length);
-    if (sent <= 0) return;
-    queue_.Consume(sent);
-    if (tls_ != nullptr) plainLeft_ -= sent;
-    if (sent < length) return;
-  }
+  transport_->DrainQuietly(out_.queue);
 }
 
 void TCustomWSocket::FlushQueued() {
@@ -356,12 +294,11 @@ int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
     SocketError(kWsaEnotconn, "SendFile");
     return -1;
   }
-  IgnoreBrokenPipe();
-  fileShortfall_ = 0;
+  out_.fileShortfall = 0;
   allSent_ = false;
   dataSentDue_ = true;
   if (length > 0) {
-    if (fileLeft_ > 0) {
+    if (out_.fileLeft > 0) {
       // One file at a time: a second region before the first has left is a usage error.
       RaiseException("SendFile: the previous file bytes are still being sent");
       return -1;
@@ -371,8 +308,8 @@ int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
       SocketError(LastWsa(), "SendFile");
       return -1;
     }
-    file_.Reset(copy);
-    fileLeft_ = length;
+    out_.file.Reset(copy);
+    out_.fileLeft = length;
   }
   TryToSend();
   if (allSent_) PostReadiness(FD_WRITE, 0);
@@ -380,50 +317,18 @@ int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
 }
 
 void TCustomWSocket::DropFileBytes() {
-  file_.Reset();
-  fileLeft_ = 0;
+  out_.DropFile();
 }
 
-bool TCustomWSocket::SendFileBytes() {
-  while (fileLeft_ > 0) {
-    const ssize_t sent = ::sendfile(handle_.Get(), file_.Get(), nullptr,
-                                    static_cast<size_t>(std::min(fileLeft_, kMaxSendFileCall)));
-    if (sent > 0) {
-      fileLeft_ -= sent;
-      continue;
-    }
-    if (sent == 0) {
-      // The file ended early: what is missing is recorded for the owner and never sent.
-      fileShortfall_ = fileLeft_;
-      break;
-    }
-    const int err = LastWsa();
-    if (err == kWsaEintr) continue;
-    if (err == kWsaEwouldblock) {
-      writeArmed_ = true;
-      UpdateInterest();
-      return true;
-    }
-    DropFileBytes();
-    if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn) {
-      closeReported_ = true;
-      Close();
-      TriggerSessionClosed(static_cast<uint16_t>(err));
-      return false;
-    }
-    SocketError(err, "TryToSend failed");
-    return false;
-  }
-  DropFileBytes();
-  allSent_ = true;
-  return true;
+int64_t TCustomWSocket::BufferedBytes() const {
+  return out_.queue.Pending() + out_.fileLeft + transport_->Staged();
 }
 
 int TCustomWSocket::SendStr(const std::string& text) {
   return Send(text.data(), static_cast<int>(text.size()));
 }
 
-int TCustomWSocket::RawSend(const char* data, int length) {
+int TCustomWSocket::WriteRaw(const char* data, int length) {
   const int flags = MSG_NOSIGNAL | (sendFlags_ == wsSendUrgent ? MSG_OOB : 0);
   if (sockType_ == SOCK_DGRAM) {
     return static_cast<int>(::sendto(handle_.Get(), data, static_cast<size_t>(length), flags,
@@ -434,60 +339,25 @@ int TCustomWSocket::RawSend(const char* data, int length) {
 
 void TCustomWSocket::TryToSend() {
   if (!(handle_.Get() >= 0)) return;
-  if (tls_ != nullptr && plainLeft_ == 0) {
-    TlsTryToSend();
-    return;
-  }
-  // No chunk at all (nothing was ever queued) means nothing is left to send, the same as a
-  // drained chunk; otherwise a first Send of 0 bytes would leave the flag clear for good.
-  if (queue_.Empty() && fileLeft_ == 0) {
-    allSent_ = true;
-    return;
-  }
-  for (;;) {
-    int32_t length = 0;
-    const char* data = queue_.Front(length);
-    if (data == nullptr) {
-      if (fileLeft_ > 0) {
-        SendFileBytes();
-        return;
-      }
+  const SocketTransport::SendResult result = transport_->Send(out_);
+  switch (result.progress) {
+    case SocketTransport::Progress::AllSent:
       allSent_ = true;
       return;
-    }
-    if (tls_ != nullptr) length = static_cast<int32_t>(std::min<int64_t>(length, plainLeft_));
-    const int sent = RawSend(data, length);
-    if (sent == 0) return;
-    if (sent < 0) {
-      const int err = LastWsa();
-      if (err == kWsaEconnreset || err == kWsaEnotsock || err == kWsaEnotconn || err == kWsaEintr) {
-        closeReported_ = true;
-        Close();
-        TriggerSessionClosed(static_cast<uint16_t>(err));
-        return;
-      }
-      if (err == kWsaEwouldblock) {
-        writeArmed_ = true;
-        UpdateInterest();
-        return;
-      }
-      SocketError(err, "TryToSend failed");
-      return;
-    }
-    queue_.Consume(sent);
-    if (tls_ != nullptr) {
-      plainLeft_ -= sent;
-      if (plainLeft_ == 0) {
-        // The clear bytes have left; the handshake may go on (the peer answers them).
-        if (!tlsHandshaking_) TlsTryToSend();
-        return;
-      }
-    }
-    if (sent < length) {
+    case SocketTransport::Progress::WantWrite:
       writeArmed_ = true;
       UpdateInterest();
       return;
-    }
+    case SocketTransport::Progress::Stalled:
+      return;
+    case SocketTransport::Progress::Reset:
+      closeReported_ = true;
+      Close();
+      TriggerSessionClosed(static_cast<uint16_t>(result.error));
+      return;
+    case SocketTransport::Progress::Failed:
+      SocketError(result.error, "TryToSend failed");
+      return;
   }
 }
 
@@ -499,54 +369,17 @@ int TCustomWSocket::Receive(void* buffer, int size) {
     readArmed_ = true;
     UpdateInterest();
   }
-  if (tls_ != nullptr || tlsStart_ != nullptr) {
-    if (tls_ == nullptr || tlsHandshaking_ || tlsPeerClosed_ || size <= 0) {
-      if (tlsPeerClosed_) return 0;
-      lastError_ = kWsaEwouldblock;
-      return -1;
-    }
-    TlsSession::Status status;
-    const int n = tls_->Read(buffer, size, status);
-    if (n > 0) {
-      readCount_ += n;
-      bytesReceived_ += static_cast<uint64_t>(n);
-      return n;
-    }
-    switch (status) {
-      case TlsSession::Status::WantRead:
-        tlsReadBlocked_ = true;
-        lastError_ = kWsaEwouldblock;
-        return -1;
-      case TlsSession::Status::WantWrite:
-        tlsReadWantsWrite_ = true;
-        UpdateInterest();
-        lastError_ = kWsaEwouldblock;
-        return -1;
-      case TlsSession::Status::Closed:
-        // close_notify (or the end of the stream): reported as the system reports a close, also
-        // when the peer keeps its side of the connection open.
-        tlsPeerClosed_ = true;
-        PostReadiness(FD_CLOSE, 0);
-        return 0;
-      default:
-        tlsFailure_ = tls_->Failure();
-        tlsPeerClosed_ = true;
-        PostReadiness(FD_CLOSE, kWsaEconnaborted);
-        lastError_ = kWsaEconnaborted;
-        return -1;
-    }
-  }
-  const ssize_t n = ::recv(handle_.Get(), buffer, static_cast<size_t>(size > 0 ? size : 0), 0);
+  int error = 0;
+  const int n = transport_->Read(buffer, size, error);
   if (n < 0) {
-    lastError_ = LastWsa();
+    lastError_ = error;
     return -1;
   }
-  rawDrained_ = n < size;
   if (n > 0) {
-    readCount_ += static_cast<int32_t>(n);
+    readCount_ += n;
     bytesReceived_ += static_cast<uint64_t>(n);
   }
-  return static_cast<int>(n);
+  return n;
 }
 
 int TCustomWSocket::ReceiveFrom(void* buffer, int size, SocketAddress& from) {
@@ -573,6 +406,12 @@ int TCustomWSocket::RawRcvdCount(int& count) {
     return -1;
   }
   return 0;
+}
+
+int TCustomWSocket::Unread() {
+  int count = 0;
+  if (RawRcvdCount(count) != 0) return -1;
+  return count;
 }
 
 int TCustomWSocket::RcvdCount() {

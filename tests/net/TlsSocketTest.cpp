@@ -53,8 +53,7 @@ class TlsSocketTest : public test::LoopbackTest {
     client.SetAddr("127.0.0.1");
     client.SetPort(std::to_string(port_));
     client.Connect();
-    if (offer != nullptr) client.OfferTlsSession(offer);
-    client.StartTls(clientContext_, TlsRole::Client);
+    client.StartTls(clientContext_, TlsRole::Client, 0, true, offer);
     ASSERT_TRUE(loop_.RunUntil([&] { return target_ == nullptr; }, 2s));
     server.StartTls(credentials_->Current(), TlsRole::Server, identity);
   }
@@ -236,6 +235,43 @@ TEST_F(TlsSocketTest, BrokenPeersEndOnlyTheirConnection) {
     EXPECT_EQ(error, 0);
     client.Abort();
   }
+}
+
+// A socket whose TLS connection failed is plain again for its next connection: the failure text
+// stays for its owner until taken, the next connection's bytes are read and sent as they are,
+// and StartTls may be called on it again.
+TEST_F(TlsSocketTest, ASocketIsPlainAgainAfterItsTlsConnection) {
+  TWSocket server(loop_);
+  bool closed = false;
+  server.OnSessionClosed = [&](TCustomWSocket&, uint16_t) { closed = true; };
+  UniqueFd first = Adopt(server);
+  server.StartTls(credentials_->Current(), TlsRole::Server);
+  EXPECT_TRUE(server.Secure());
+  ASSERT_TRUE(test::WriteAll(first.Get(), std::string(300, '\x16')));
+  ASSERT_TRUE(loop_.RunUntil([&] { return closed; }, 5s));
+  EXPECT_FALSE(server.Secure());
+  EXPECT_EQ(server.Tls(), nullptr);
+  EXPECT_FALSE(server.TakeTlsFailure().empty());
+  EXPECT_TRUE(server.TlsFailure().empty());
+
+  std::string got;
+  Collect(server, got);
+  UniqueFd second = Adopt(server);
+  EXPECT_FALSE(server.Secure());
+  ASSERT_TRUE(test::WriteAll(second.Get(), "in clear\r\n"));
+  ASSERT_TRUE(loop_.RunUntil([&] { return got == "in clear\r\n"; }, 5s));
+  server.SendStr("answer\r\n");
+  std::string answer;
+  ASSERT_TRUE(loop_.RunUntil(
+      [&] {
+        answer += test::ReadWaiting(second.Get());
+        return answer == "answer\r\n";
+      },
+      5s));
+  EXPECT_EQ(server.BufferedBytes(), 0);
+  server.StartTls(credentials_->Current(), TlsRole::Server);
+  EXPECT_TRUE(server.Secure());
+  server.Close();
 }
 
 // Bytes queued before StartTls leave in clear first (the reply that accepts AUTH TLS); the
