@@ -46,6 +46,35 @@ bool Authenticator::PasswordMatches(const users& account, const std::string& pas
   return PasswordHash::VerifyClear(password, account.Pass);
 }
 
+bool Authenticator::PasswordCheck::Run(const std::string& password) const {
+  switch (kind) {
+    case Kind::Hash:
+      return PasswordHash::Verify(password, stored);
+    case Kind::Clear:
+      return PasswordHash::VerifyClear(password, stored);
+    case Kind::Dummy:
+      PasswordHash::VerifyDummy(password);
+      return false;
+  }
+  return false;
+}
+
+bool Authenticator::Matches(const users& account) {
+  PasswordCheck check;
+  check.kind = account.PassHash.empty() ? PasswordCheck::Kind::Clear : PasswordCheck::Kind::Hash;
+  check.stored = account.PassHash.empty() ? account.Pass : account.PassHash;
+  for (const auto& [known, matched] : *known_) {
+    if (known == check) return matched;
+  }
+  throw NeedsCheck{std::move(check)};
+}
+
+void Authenticator::RequireOneCheck() const {
+  // SECURITY: an account without a password costs the same hash as a checked one; asked for
+  // before the admission changes anything, so that the decision can be run again after it.
+  if (known_ != nullptr && known_->empty()) throw NeedsCheck{PasswordCheck{}};
+}
+
 void Authenticator::Refusal::Note(const std::string& why, bool eligible, bool badPassword) {
   // The first reason stands, unless an eligible account's comes after an ineligible one's.
   if (!reason.empty() && (fromEligible || !eligible)) return;
@@ -66,7 +95,8 @@ bool Authenticator::Tried(const users& account, const std::string& password, con
     refusal.Note("account " + account.Name + ": TLS required", true, false);
     return false;
   }
-  if (account.EnablePass && !PasswordMatches(account, password)) {
+  (void)password;  // compared through the answers of Decide
+  if (account.EnablePass && !Matches(account)) {
     refusal.Note("account " + account.Name + ": wrong password", true, true);
     return false;
   }
@@ -89,22 +119,41 @@ bool Authenticator::SessionLimitReached(const users& account, const Usrdata& rec
 void Authenticator::FtpServer1Authenticate(SessionView& client, const std::string& userName,
                                            const std::string& password, bool& authenticated,
                                            Usrdata& record) {
-  const long hashesBefore = PasswordHash::Computations();
-  Refusal refusal;
-  authenticated = Checkuser(client, userName, password, record, refusal);
-  if (!authenticated && !refusal.final) {
-    // What the accounts of this very name said tells the operator more than the anonymous ones.
-    Refusal anonymous;
-    authenticated = Checkuser2(client, userName, password, record, anonymous);
-    if (refusal.reason.empty()) refusal = anonymous;
+  PasswordAnswers known;
+  while (const std::optional<PasswordCheck> check =
+             Decide(client, userName, password, known, authenticated, record)) {
+    known.emplace_back(*check, check->Run(password));
   }
+}
+
+std::optional<Authenticator::PasswordCheck> Authenticator::Decide(
+    SessionView& client, const std::string& userName, const std::string& password,
+    const PasswordAnswers& known, bool& authenticated, Usrdata& record) {
+  authenticated = false;
+  Refusal refusal;
+  known_ = &known;
+  try {
+    authenticated = Checkuser(client, userName, password, record, refusal);
+    if (!authenticated && !refusal.final) {
+      // What the accounts of this very name said tells the operator more than the anonymous
+      // ones.
+      Refusal anonymous;
+      authenticated = Checkuser2(client, userName, password, record, anonymous);
+      if (refusal.reason.empty()) refusal = anonymous;
+    }
+  } catch (NeedsCheck& needed) {
+    // No account admitted the client before this check, so nothing has been changed yet.
+    known_ = nullptr;
+    return std::move(needed.check);
+  }
+  known_ = nullptr;
   // SECURITY: a name without an account, or an account without a password, costs the same
   // hash as a checked password.
-  if (PasswordHash::Computations() == hashesBefore) PasswordHash::VerifyDummy(password);
+  if (known.empty()) return PasswordCheck{};
   if (authenticated) {
     host_.LogEvent(kLoginCategory, userName + " (" + client.GetPeerAddr() + ") logged in");
     host_.ShowClientCount();
-    return;
+    return std::nullopt;
   }
   host_.AddRefusedLogin();
   if (refusal.sessionLimit > 0) {
@@ -113,7 +162,7 @@ void Authenticator::FtpServer1Authenticate(SessionView& client, const std::strin
     host_.LogEvent(kLoginCategory, userName + " (" + client.GetPeerAddr() +
                                        ") connection refused : Too many sessions (" +
                                        refusal.reason + ")");
-    return;
+    return std::nullopt;
   }
   // The client is told only "530 Login or Password incorrect."; the log says why.
   const std::string reason = refusal.reason.empty() ? "unknown name" : refusal.reason;
@@ -121,6 +170,7 @@ void Authenticator::FtpServer1Authenticate(SessionView& client, const std::strin
                  userName + " (" + client.GetPeerAddr() + ") connection refused : " +
                      (refusal.wrongPassword ? "Bad Password" : "Bad Login/Password") + " (" +
                      reason + ")");
+  return std::nullopt;
 }
 
 bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
@@ -133,6 +183,7 @@ bool Authenticator::Checkuser(SessionView& client, const std::string& userName,
       if (Eligible(*account)) refusal.final = true;
       continue;
     }
+    RequireOneCheck();
     if (SessionLimitReached(*account, record, refusal)) {
       refusal.final = true;
       continue;
@@ -161,6 +212,7 @@ bool Authenticator::Checkuser2(SessionView& client, const std::string& userName,
       return false;
     }
     if (!Tried(*account, password, record, refusal)) continue;
+    RequireOneCheck();
     if (SessionLimitReached(*account, record, refusal)) continue;
     Admit(client, userName, *account, record);
     host_.AddAnonymousLogin();

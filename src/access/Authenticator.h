@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "access/MacroExpander.h"
 
@@ -29,8 +32,26 @@ struct users;
 // (category 2) with the account and the reason; the client learns none of it, except for an
 // account whose MaxSessions sessions are logged in: that refusal comes only after the password
 // matched, and its answer says so (record.RefusalAnswer).
+// A login can be decided in steps, so that its hash computations run off the loop thread:
+// Decide runs the rules with the password answers known so far and, at the first check it has
+// no answer for, stops without any effect and names that check; the caller computes it
+// (PasswordCheck::Run, on any thread), adds the answer and calls Decide again. The checks are
+// asked for in the order, and as many, as a decision in one go computes them.
 class Authenticator {
  public:
+  // One password comparison: against a stored hash, a clear password, or the dummy hash that
+  // a login with nothing to compare costs.
+  struct PasswordCheck {
+    enum class Kind { Hash, Clear, Dummy };
+    Kind kind = Kind::Dummy;
+    std::string stored;
+    bool operator==(const PasswordCheck& other) const = default;
+    // Computes the comparison (one hash); safe on any thread.
+    bool Run(const std::string& password) const;
+  };
+  // The answers of the checks computed so far for one login.
+  using PasswordAnswers = std::vector<std::pair<PasswordCheck, bool>>;
+
   Authenticator(AccessHost& host, const AccountStore& accounts)
       : host_(host), accounts_(accounts) {}
 
@@ -40,6 +61,11 @@ class Authenticator {
   // the session's home directory. record.Secure says whether the control connection is TLS.
   void FtpServer1Authenticate(SessionView& client, const std::string& userName,
                               const std::string& password, bool& authenticated, Usrdata& record);
+  // The stepwise decision (see the class comment): the check still needed, or none when the
+  // login is decided (authenticated set, and everything FtpServer1Authenticate does done).
+  std::optional<PasswordCheck> Decide(SessionView& client, const std::string& userName,
+                                      const std::string& password, const PasswordAnswers& known,
+                                      bool& authenticated, Usrdata& record);
 
   // OnLogged: sends the account's login message file, one "230-" line per line of the file with
   // its macros replaced, each logged under category 11. A missing or unreadable file sends
@@ -81,8 +107,15 @@ class Authenticator {
 
  private:
   // Whether the account admits this password on this connection; notes why not.
-  static bool Tried(const users& account, const std::string& password, const Usrdata& record,
-                    Refusal& refusal);
+  bool Tried(const users& account, const std::string& password, const Usrdata& record,
+             Refusal& refusal);
+  // The account's password check, answered from known_; throws NeedsCheck when unknown.
+  bool Matches(const users& account);
+  struct NeedsCheck {
+    PasswordCheck check;
+  };
+  // Throws NeedsCheck for the dummy hash while no check has been answered.
+  void RequireOneCheck() const;
   // Whether the account has MaxSessions sessions logged in already (this one not counted); notes
   // it as the refusal then.
   bool SessionLimitReached(const users& account, const Usrdata& record, Refusal& refusal);
@@ -91,6 +124,7 @@ class Authenticator {
 
   AccessHost& host_;
   const AccountStore& accounts_;
+  const PasswordAnswers* known_ = nullptr;  // the answers of the Decide under way
 };
 
 }  // namespace orvane

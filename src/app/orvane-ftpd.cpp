@@ -40,8 +40,9 @@ class ConsoleUi : public orvane::HostUi {
     } else {
       std::cout << line << '\n';
     }
-    std::cout.flush();
   }
+  // One write per loop round, after the log file got the same lines.
+  void MemoFlush() override { std::cout.flush(); }
   void StatusPanel(int, const std::string&) override {}
   void MessageBox(const std::string& text) override { std::cerr << text << std::endl; }
   bool Confirm(const std::string& question) override {

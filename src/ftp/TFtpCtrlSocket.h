@@ -100,6 +100,20 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   // Ends the hold; the commands that waited are read and run again from the loop.
   void ReleaseCommands();
   std::string HeldAnswer;
+  // An OnAuthenticate hook that decides later (a password hash computed off the loop thread)
+  // holds the session and defers: PASS then answers nothing until the host calls
+  // TFtpServer::CompleteAuthentication.
+  void DeferAuthentication() {
+    HoldCommands();
+    authenticationDeferred_ = true;
+  }
+  bool AuthenticationDeferred() const { return authenticationDeferred_; }
+  // Ends the deferral (the session stays held); false when none was under way.
+  bool EndDeferredAuthentication() {
+    const bool was = authenticationDeferred_;
+    authenticationDeferred_ = false;
+    return was;
+  }
 
   // Starts the session: waiting for USER, banner sent (not through the answer hook).
   virtual void StartConnection();
@@ -130,6 +144,7 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
  private:
   LineReader lines_;  // the command lines received and not yet run
   bool readingHeld_ = false;
+  bool authenticationDeferred_ = false;
   bool commandsHeld_ = false;
   std::string directory_;
   std::string foundPath_;

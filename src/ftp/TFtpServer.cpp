@@ -370,7 +370,8 @@ void TFtpServer::ClientDataSent(TFtpCtrlSocket& client) {
 // Dispatch and answers
 
 void TFtpServer::ReleaseHeldAnswer(TFtpCtrlSocket& client) {
-  if (!client.CommandsHeld()) return;
+  // A deferred login holds the session until it is decided.
+  if (!client.CommandsHeld() || client.AuthenticationDeferred()) return;
   std::string answer = std::move(client.HeldAnswer);
   client.HeldAnswer.clear();
   client.ReleaseCommands();
@@ -489,6 +490,18 @@ void TFtpServer::CommandPASS(TFtpCtrlSocket& client, std::string&, std::string& 
   const std::string userName = client.UserName;
   const std::string password = client.PassWord;
   if (OnAuthenticate) OnAuthenticate(*this, client, userName, password, authenticated);
+  if (client.AuthenticationDeferred()) return;  // answered by CompleteAuthentication
+  AnswerPass(client, authenticated, answer);
+}
+
+void TFtpServer::CompleteAuthentication(TFtpCtrlSocket& client, bool authenticated) {
+  if (!client.EndDeferredAuthentication()) return;
+  std::string answer;
+  AnswerPass(client, authenticated, answer);
+  client.HeldAnswer = std::move(answer);
+}
+
+void TFtpServer::AnswerPass(TFtpCtrlSocket& client, bool authenticated, std::string& answer) {
   if (authenticated) {
     client.FtpState = ftpcReady;
     client.SetDirectory(client.HomeDir);

@@ -202,6 +202,10 @@ class TFtpServer : private DataChannelEvents {
   // Ends a hold that a hook put on the session while its command ran (HoldCommands): sends the
   // command's answer kept in HeldAnswer, then lets the client's further commands run.
   void ReleaseHeldAnswer(TFtpCtrlSocket& client);
+  // The end of a PASS whose OnAuthenticate deferred its decision (DeferAuthentication): sets
+  // the session's state as PASS does with that decision (OnLogged included) and keeps the
+  // "230"/"530" answer in HeldAnswer; the session stays held until ReleaseHeldAnswer.
+  void CompleteAuthentication(TFtpCtrlSocket& client, bool authenticated);
   // The size of a download's next chunk, asked by the session's DataChannel before each one:
   // the place for a per-account bandwidth limit.
   int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const override;
@@ -213,6 +217,8 @@ class TFtpServer : private DataChannelEvents {
   // Command handlers, in table order of their keyword.
   void CommandUSER(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
+  // PASS's answer and state once the login is decided.
+  void AnswerPass(TFtpCtrlSocket& client, bool authenticated, std::string& answer);
   void CommandPASS(TFtpCtrlSocket& client, std::string& keyword, std::string& params,
                    std::string& answer);
   void CommandQUIT(TFtpCtrlSocket& client, std::string& keyword, std::string& params,

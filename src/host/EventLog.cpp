@@ -36,6 +36,7 @@ bool EventLog::ChangeFile(const std::string& newName, const std::string& port) {
 
 bool EventLog::Reopen() {
   if (!file_.IsOpen()) return false;
+  // AppendFile::Open writes what waits to the renamed file before it switches.
   return file_.Open(fileName_);
 }
 
@@ -74,6 +75,7 @@ void EventLog::WriteLine(const std::string& text) {
   if (!file_.IsOpen()) return;
   // One write per line, its end included.
   file_.Write(EscapeControlBytes(text) + "\r\n");
+  if (file_.HasBuffered() && OnPending) OnPending();
 }
 
 }  // namespace orvane

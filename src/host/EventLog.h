@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "host/LogMemo.h"
@@ -10,9 +11,12 @@ namespace orvane {
 
 // The event log: twelve categories, each with a screen switch (the memo) and a file switch (the
 // log file, kept open for the whole run, lines stamped with date and time). The switches are
-// the live values of LogSettings, so a change counts at once. Each file line is written whole
-// as it is logged, before the memo shows it: no reader sees half a line, and a line the memo
-// has shown is in the file even if the process is killed the moment after.
+// the live values of LogSettings, so a change counts at once. Each file line is written whole:
+// no reader sees half a line. Unbuffered, a line is written as it is logged, before the memo
+// shows it. Buffered (SetBuffered, as the host runs it), lines wait for Flush, which the host
+// calls at the end of each loop round, before the memo's new lines leave the program and
+// before the round's replies reach their clients, so that a line the memo or a client has seen
+// is in the file; Close, ChangeFile and Reopen flush first.
 class EventLog {
  public:
   EventLog(const LogSettings& settings, LogMemo& memo) : settings_(settings), memo_(memo) {}
@@ -47,8 +51,12 @@ class EventLog {
   // A start-up notice (a configuration problem): to the memo and, stamped, to the file,
   // whatever the switches.
   void Notice(const std::string& text);
-  // Lines are in the file once written; kept for the moments the log names a flush.
-  void Flush() {}
+  // Whether lines wait for Flush; OnPending is called for each line that waits, so that the
+  // owner can arrange the flush.
+  void SetBuffered(bool buffered) { file_.SetBuffered(buffered); }
+  std::function<void()> OnPending;
+  // Writes the waiting lines with one write.
+  void Flush() { file_.Flush(); }
 
  private:
   void WriteLine(const std::string& line);

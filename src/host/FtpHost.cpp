@@ -47,12 +47,24 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
       timer2_(loop),
       timer3_(loop),
       timer4_(loop),
-      timer5_(loop) {
+      timer5_(loop),
+      hostToken_(loop.NewToken()),
+      localAddress_(loop),
+      // At the loop thread's own priority: lower, the logins of a server on a busy machine
+      // starve behind every other program.
+      passwordWorkers_(loop, 2) {
   if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
   // The values the main window gives its engine before start-up empties the banner.
   FtpServer1.Port = "21";
   FtpServer1.Banner = "220 Orvane FTP server v1.3 ready.";
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
+  // Log lines are written once per loop round (whole lines, one write per file), and the
+  // memo's lines leave the program after them.
+  log_.SetBuffered(true);
+  xferLog_.SetBuffered(true);
+  log_.OnPending = [this]() { OutputPending(); };
+  xferLog_.OnPending = [this]() { OutputPending(); };
+  memo_.OnPending = [this]() { OutputPending(); };
   memo_.Append(kProductLine);
 
   FtpServer1.OnStart = [this](TFtpServer& s) { FtpServer1Start(s); };
@@ -74,6 +86,26 @@ FtpHost::FtpHost(EventLoop& loop, HostUi& ui, std::string programDir)
 
 FtpHost::~FtpHost() {
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(false);
+  loop_.Release(hostToken_);
+  FlushOutput();
+}
+
+void FtpHost::OutputPending() {
+  if (outputFlushDue_) return;
+  if (!loop_.InRound()) {
+    FlushOutput();
+    return;
+  }
+  outputFlushDue_ = true;
+  // Before the round's gathered replies: a client that got an answer finds its lines logged.
+  loop_.AtRoundEndFirst(hostToken_, [this]() { FlushOutput(); });
+}
+
+void FtpHost::FlushOutput() {
+  outputFlushDue_ = false;
+  log_.Flush();
+  xferLog_.Flush();
+  ui_.MemoFlush();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -144,6 +176,7 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   timer5_.SetInterval(200);
   timer5_.SetOnTimer([this](TThreadedTimer&) { Timer5Timer(); });
   for (TThreadedTimer* t : {&timer2_, &timer3_, &timer4_, &timer5_}) t->SetEnabled(true);
+  localAddress_.Refresh();  // so that the first greeting with %LOCALIP finds an answer
   return true;
 }
 
@@ -232,6 +265,7 @@ void FtpHost::Shutdown() {
   if (statsLoaded_) SaveStats();
   log_.Close();
   xferLog_.Close();
+  FlushOutput();
 }
 
 bool FtpHost::Kick(const ClientRef& ref) {
@@ -297,6 +331,7 @@ void FtpHost::ApplyPassive(const PassiveSettings& passive) {
 }
 
 bool FtpHost::ReopenLogs() {
+  FlushOutput();  // what was logged before the rotation belongs to the renamed files
   const bool logOk = log_.Reopen() || !log_.IsOpen();
   const bool xferOk = xferLog_.Reopen() || !xferLog_.IsOpen();
   return logOk && xferOk;
@@ -382,6 +417,7 @@ void FtpHost::ShowClientCount() {
 }
 
 void FtpHost::SaveStats() {
+  statsDue_ = false;
   IniFile ini(IniPath());
   stats_.Save(ini);
 }
@@ -400,6 +436,8 @@ bool FtpHost::EndSession(TFtpCtrlSocket& client, const std::string& line,
 }
 
 void FtpHost::Timer2Timer() {
+  // A new peak is written at most once a tick, however many clients came since the last.
+  if (statsDue_) SaveStats();
   // One pass counts and decides; the few sessions to end are found and closed afterwards, so a
   // tick costs the same per session with ten thousand sessions as with one.
   std::vector<std::pair<Usrdata*, bool>> ending;  // the record and whether it never logged in
@@ -411,6 +449,8 @@ void FtpHost::Timer2Timer() {
     if (session == nullptr || session->State() != wsConnected) continue;
     // SECURITY: a client that never logs in would hold one of the few places for good.
     if (session->FtpState != ftpcReady) {
+      // A password being hashed is the server's wait, not the client's: no time-out meanwhile.
+      if (session->AuthenticationDeferred()) continue;
       ++record->SecondsWithoutLogin;
       const int limit = loginGuard_.settings.LoginTimeout;
       if (limit > 0 && record->SecondsWithoutLogin >= limit) ending.emplace_back(record, true);
@@ -442,12 +482,15 @@ void FtpHost::Timer2Timer() {
 
 void FtpHost::Timer5Timer() {
   const int64_t now = SteadyMilliseconds();
-  // Runs five times a second: a cheap pass over the records finds the held answers that are
   // due; releasing one runs the client's next commands, so the list is not walked meanwhile.
   std::vector<ClientRef> due;
   for (Usrdata* record : clients_.Listed()) {
     const TFtpCtrlSocket* client = clients_.SessionOf(record);
-    if (client == nullptr || !client->CommandsHeld() || record->HeldAnswerDueMs > now) continue;
+    // A login still being hashed is held too, but has no answer to release yet.
+    if (client == nullptr || !client->CommandsHeld() || client->AuthenticationDeferred() ||
+        record->HeldAnswerDueMs > now) {
+      continue;
+    }
     if (const std::optional<ClientRef> ref = clients_.RefOf(record)) due.push_back(*ref);
   }
   for (const ClientRef& ref : due) {
@@ -462,7 +505,7 @@ void FtpHost::Timer5Timer() {
   }
 }
 
-void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
+bool FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
   ++record.LoginFailures;
   const std::string address = client.GetPeerAddr();
   if (loginGuard_.RecordFailure(address, SteadySeconds())) {
@@ -473,11 +516,12 @@ void FtpHost::RefusedPassword(TFtpCtrlSocket& client, Usrdata& record) {
       loginGuard_.EndsConnection(record.LoginFailures) || banList_.Contains(address);
   record.ClosingLine = "421 Too many failed logins !";
   const int delay = loginGuard_.DelayFor(record.LoginFailures);
-  if (delay == 0 && !record.CloseAfterHeldAnswer) return;
+  if (delay == 0 && !record.CloseAfterHeldAnswer) return false;
   // SECURITY: the refusal is answered late, and the client's next commands (pipelined guesses
   // too) wait behind it, without holding up any other client.
   record.HeldAnswerDueMs = SteadyMilliseconds() + int64_t{1000} * delay;
   client.HoldCommands();
+  return true;
 }
 
 void FtpHost::EndLoginsFrom(const std::string& address, const TFtpCtrlSocket& guesser) {
@@ -572,7 +616,7 @@ MacroExpander FtpHost::GreetingMacros(const Usrdata& record, bool withRatio) {
   values.numbr = static_cast<int>(clients_.Count());
   values.xupl = record.Xupl;
   values.xdl = record.Xdl;
-  values.localIp = [this]() { return sockets1_.LocalIPAddr(); };
+  values.localIp = [this]() { return localAddress_.Text(); };
   return orvane::GreetingMacros(values, withRatio);
 }
 
@@ -640,7 +684,7 @@ void FtpHost::FtpServer1ClientConnect(TFtpServer&, TFtpCtrlSocket& client, uint1
   // A client refused as one too many is not a peak; one refused by the later rules is.
   if (FtpServer1.ClientCount() > stats_.MaxConnections) {
     stats_.MaxConnections = FtpServer1.ClientCount();
-    SaveStats();
+    statsDue_ = true;
   }
   if (verdict != Admission::Verdict::Admitted) {
     Refuse(client, Admission::Reply(verdict), Admission::Reason(verdict));

@@ -31,9 +31,11 @@
 #include "host/Statistics.h"
 #include "host/TransferLog.h"
 #include "net/EventLoop.h"
+#include "net/LocalAddressCache.h"
 #include "net/TSockets.h"
 #include "net/TThreadedTimer.h"
 #include "platform/IniFile.h"
+#include "net/WorkerPool.h"
 
 namespace orvane {
 
@@ -162,6 +164,9 @@ class FtpHost : public AccessHost {
   // the process lacks, a message that says so and what to do; then the engine is stopped.
   void ReportPortInUse(bool notPermitted = false);
   void SaveStats();
+  // Writes the log lines, transfer log lines and memo lines that wait (once per loop round on
+  // its own; call it before something must find them on disk).
+  void FlushOutput();
   // Timer ticks (public so that front ends and tests can drive them).
   void Timer2Timer();  // idle time-outs
   void Timer3Timer();  // throughput
@@ -188,7 +193,8 @@ class FtpHost : public AccessHost {
   void ClientLoggedIn(Usrdata& record) override;
   void ClientStatusChanged(Usrdata& record) override;
   int ClientRecordCount() override { return static_cast<int>(clients_.Count()); }
-  std::string LocalIPAddr() override { return sockets1_.LocalIPAddr(); }
+  // The last answer of the background lookup (LocalAddressCache): no resolver call here.
+  std::string LocalIPAddr() override { return localAddress_.Text(); }
   const FreeList& FreeFiles() override { return freeFiles_; }
   std::string CurrentDate() override;
   std::string CurrentTime() override;
@@ -241,7 +247,17 @@ class FtpHost : public AccessHost {
   void ReportAccountHomes();
   // A refused password: counted for the connection and the address, answered late (the
   // session is held meanwhile), the connection ended after too many, the address banned.
-  void RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
+  // True when the answer is held (Timer5 sends it).
+  bool RefusedPassword(TFtpCtrlSocket& client, Usrdata& record);
+  // A login decided off the loop thread: the session is held while the password checks it
+  // needs are hashed on passwordWorkers_, one at a time; each answer comes back to the loop,
+  // which finds the session again by its sequence number (it may have gone meanwhile).
+  void ContinueLogin(TFtpCtrlSocket& client, const std::string& userName,
+                     const std::string& password, const Authenticator::PasswordAnswers& known);
+  void ResumeLogin(uint64_t sequence, const std::string& userName, const std::string& password,
+                   const Authenticator::PasswordAnswers& known);
+  // A log, transfer log or memo line waits: flush at the round's end (at once outside a round).
+  void OutputPending();
   void AutoBan(const std::string& address, int64_t now);
   // Section ServerFTP's transfer rates, to the engine.
   void ApplyServerRates(const IniFile& ini);
@@ -289,6 +305,14 @@ class FtpHost : public AccessHost {
   TThreadedTimer timer3_;
   TThreadedTimer timer4_;
   TThreadedTimer timer5_;
+  // The identity that the round-end flush and the login answers are posted to; released
+  // first in the destructor, so that nothing posted runs on a host being destroyed.
+  EventLoop::Token hostToken_;
+  bool outputFlushDue_ = false;
+  bool statsDue_ = false;  // a new peak of clients not yet written (next Timer2 tick)
+  LocalAddressCache localAddress_;
+  // Last, so that it is destroyed (its threads joined) before anything else of the host.
+  WorkerPool passwordWorkers_;
 };
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
 // The host's access hooks and its side of AccessHost: each engine hook finds the client's
 // record and hands over to the authentication, directory rights and transfer accounting.
+#include <system_error>
+
 #include "host/FtpHost.h"
 
 #include <tuple>
@@ -87,6 +89,59 @@ auto FtpHost::WithRecord(Body body) {
   };
 }
 
+void FtpHost::ContinueLogin(TFtpCtrlSocket& client, const std::string& userName,
+                            const std::string& password,
+                            const Authenticator::PasswordAnswers& known) {
+  Usrdata* record = RecordOf(client);
+  if (record == nullptr) return;
+  bool ok = false;
+  const std::optional<Authenticator::PasswordCheck> check =
+      authenticator_.Decide(client, userName, password, known, ok, *record);
+  if (!check) {
+    if (ok) {
+      client.DownloadRateLimit = int64_t{record->DownloadRate} * 1024;
+      client.UploadRateLimit = int64_t{record->UploadRate} * 1024;
+      limits_.LoggedIn(*record);
+    }
+    // Every login asks for one check at least, so the session is deferred by now.
+    FtpServer1.CompleteAuthentication(client, ok);
+    // A refusal may be answered late (Timer5); everything else is answered now. A full
+    // account is no guess (its password matched): its refusal is answered at once.
+    if (ok || !record->RefusalAnswer.empty() || !RefusedPassword(client, *record)) {
+      FtpServer1.ReleaseHeldAnswer(client);
+    }
+    return;
+  }
+  // SECURITY: the hash (about 20 ms) runs on a worker, never on the loop thread, and the
+  // session waits held; the job works on copies and finds the session by its number.
+  if (!client.AuthenticationDeferred()) client.DeferAuthentication();
+  try {
+    passwordWorkers_.Submit(hostToken_, [this, check = *check, sequence = client.SequenceNumber,
+                                         userName, password, known]() {
+      Authenticator::PasswordAnswers answers = known;
+      answers.emplace_back(check, check.Run(password));
+      return [this, sequence, userName, password, answers = std::move(answers)]() {
+        ResumeLogin(sequence, userName, password, answers);
+      };
+    });
+  } catch (const std::system_error&) {
+    // No worker thread to be had: the check runs here rather than leave the login waiting.
+    Authenticator::PasswordAnswers answers = known;
+    answers.emplace_back(*check, check->Run(password));
+    ContinueLogin(client, userName, password, answers);
+  }
+}
+
+void FtpHost::ResumeLogin(uint64_t sequence, const std::string& userName,
+                          const std::string& password,
+                          const Authenticator::PasswordAnswers& known) {
+  // A session that left meanwhile is not found; one found no longer waiting is left alone.
+  TFtpCtrlSocket* client = FtpServer1.FindClient(sequence);
+  if (client != nullptr && FtpServer1.Lists(*client) && client->AuthenticationDeferred()) {
+    ContinueLogin(*client, userName, password, known);
+  }
+}
+
 void FtpHost::AssignAccessHooks() {
   // A session reaches these hooks only between the connection and disconnection hooks, so it
   // always has a record; a session without one is refused every access.
@@ -94,16 +149,8 @@ void FtpHost::AssignAccessHooks() {
   FtpServer1.OnAuthenticate = [this](TFtpServer&, TFtpCtrlSocket& c, const std::string& user,
                                      const std::string& pass, bool& ok) {
     ok = false;
-    Usrdata* r = RecordOf(c);
-    if (r == nullptr) return;
-    authenticator_.FtpServer1Authenticate(c, user, pass, ok, *r);
-    if (ok) {
-      c.DownloadRateLimit = int64_t{r->DownloadRate} * 1024;
-      c.UploadRateLimit = int64_t{r->UploadRate} * 1024;
-      limits_.LoggedIn(*r);
-    } else if (r->RefusalAnswer.empty()) {
-      RefusedPassword(c, *r);  // a full account is no guess: its password matched
-    }
+    if (RecordOf(c) == nullptr) return;
+    ContinueLogin(c, user, pass, {});
   };
   FtpServer1.OnStatusLines = [this](TFtpServer&, TFtpCtrlSocket& c, std::string& lines) {
     const Usrdata* r = RecordOf(c);

@@ -16,6 +16,10 @@ class HostUi {
   virtual void MemoAppend(const std::string& line, MemoColor color) = 0;
   virtual void MemoRemoveFirst(size_t count) { (void)count; }
   virtual void MemoClear() {}
+  // The memo lines appended so far may leave the program now: the host calls this once per
+  // loop round, after the log file has the round's lines (a front end that writes its memo
+  // to a stream buffers it until then).
+  virtual void MemoFlush() {}
   // Status-bar panel 0..5 of the main window (0 client count, 1 server state, 2 throughput).
   virtual void StatusPanel(int panel, const std::string& text) = 0;
   // A message box with a fixed text, and a Yes/No confirmation.

@@ -8,6 +8,7 @@ void LogMemo::Append(const std::string& text, MemoColor color) {
   std::string shown = EscapeControlBytes(text);
   ui_.MemoAppend(shown, color);
   lines_.push_back(Line{std::move(shown), color});
+  if (OnPending) OnPending();
 }
 
 void LogMemo::TrimTo(size_t maxLines) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "host/HostUi.h"
@@ -22,6 +23,9 @@ class LogMemo {
   void TrimTo(size_t maxLines);
   void Clear();
   const std::deque<Line>& Lines() const { return lines_; }
+  // Called for each line appended, so that the host can flush the log file before the line
+  // leaves the program (HostUi::MemoFlush).
+  std::function<void()> OnPending;
 
  private:
   HostUi& ui_;

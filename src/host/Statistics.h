@@ -25,7 +25,8 @@ class Statistics {
 
   // Reads the seven counters, 0 for each missing or unreadable key.
   void Load(const IniFile& ini);
-  // Writes the seven counters in the order above; false when a write failed.
+  // Writes the seven counters in the order above, with one write of the file; false when it
+  // failed.
   bool Save(IniFile& ini) const;
 
   // "12 Kb/s" (n div 1000) when the decimal text of n has more than four characters, else

@@ -98,6 +98,7 @@ void TransferLog::Ended(const TFtpCtrlSocket& session, int64_t bytesNow, bool co
   if (entry.seconds < 1) entry.seconds = 1;
   entry.complete = complete;
   file_.Write(FormatLine(entry) + "\n");
+  if (file_.HasBuffered() && OnPending) OnPending();
 }
 
 std::string TransferLog::FormatLine(const Entry& e) {

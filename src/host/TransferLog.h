@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -58,6 +59,10 @@ class TransferLog {
   // Log rotation: as EventLog::Reopen.
   bool Reopen();
   bool IsOpen() const { return file_.IsOpen(); }
+  // Buffered lines as in EventLog: they wait for Flush; OnPending is called for each.
+  void SetBuffered(bool buffered) { file_.SetBuffered(buffered); }
+  std::function<void()> OnPending;
+  void Flush() { file_.Flush(); }
 
   // A transfer of the session began; bytesSoFar is the session's counter in that direction,
   // so that the transfer's own bytes are the difference when it ends.
@@ -76,7 +81,7 @@ class TransferLog {
     std::chrono::steady_clock::time_point start;
   };
 
-  AppendFile file_;  // each line written whole
+  AppendFile file_;  // each line written whole, at once or at the next Flush
   std::string fileName_;
   std::map<const TFtpCtrlSocket*, Running> running_;
 };

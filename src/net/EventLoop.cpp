@@ -181,11 +181,15 @@ EventLoop::Poster EventLoop::GetPoster() const {
 }
 
 bool EventLoop::HasPending() const {
-  return !inbox_->Empty() || !roundEnd_.empty();
+  return !inbox_->Empty() || !roundEnd_.empty() || !roundEndFirst_.empty();
 }
 
 void EventLoop::AtRoundEnd(Token token, std::function<void()> task) {
   roundEnd_.emplace_back(token, std::move(task));
+}
+
+void EventLoop::AtRoundEndFirst(Token token, std::function<void()> task) {
+  roundEndFirst_.emplace_back(token, std::move(task));
 }
 
 void EventLoop::RunPosted() {
@@ -201,7 +205,10 @@ void EventLoop::RunPosted() {
 void EventLoop::RunRoundEnd() {
   // As for posted tasks: what a task queues for the round's end waits for the next round.
   std::vector<std::pair<Token, std::function<void()>>> batch;
-  batch.swap(roundEnd_);
+  batch.swap(roundEndFirst_);
+  batch.insert(batch.end(), std::make_move_iterator(roundEnd_.begin()),
+               std::make_move_iterator(roundEnd_.end()));
+  roundEnd_.clear();
   for (auto& [token, task] : batch) {
     if (token != 0 && !Alive(token)) continue;
     Guarded(task);
@@ -272,7 +279,8 @@ void EventLoop::ProcessOnce(int timeoutMs) {
   // round, and so does what those tasks gather again (the close of a finished download and its
   // "226"): an embedding loop would otherwise need another turn for each. A few passes at most,
   // so that tasks which keep queuing more cannot hold the loop away from its descriptors.
-  for (int pass = 0; pass < kRoundEndPasses && !roundEnd_.empty(); ++pass) {
+  for (int pass = 0; pass < kRoundEndPasses && (!roundEnd_.empty() || !roundEndFirst_.empty());
+       ++pass) {
     RunRoundEnd();
     RunPosted();
   }

@@ -81,6 +81,10 @@ class EventLoop {
   // Queues a task for the end of the current round (only inside one: see InRound), after every
   // ready descriptor and posted task of the round; it runs only if the token is still alive.
   void AtRoundEnd(Token token, std::function<void()> task);
+  // The same, but run before the round-end tasks given with AtRoundEnd in the same pass: the
+  // host writes its buffered log lines there, so that a reply gathered in the round never
+  // reaches its client before the lines logged with it are in the file.
+  void AtRoundEndFirst(Token token, std::function<void()> task);
   // A thread-safe PostTo that stays valid after the loop is gone (posts then go nowhere).
   using Poster = std::function<void(Token, std::function<void()>)>;
   Poster GetPoster() const;
@@ -121,6 +125,7 @@ class EventLoop {
   Token nextToken_ = 1;
   std::unordered_map<Token, Registration> registrations_;
   std::vector<std::pair<Token, std::function<void()>>> roundEnd_;
+  std::vector<std::pair<Token, std::function<void()>>> roundEndFirst_;
   std::vector<Token> addsDue_;
   std::atomic<bool> stopped_{false};
   // The thread inside ProcessOnce, if any: its own posts need no wake-up.

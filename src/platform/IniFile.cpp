@@ -357,38 +357,57 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
-  if (!ValidSectionName(section) || !ValidKeyName(key)) {
+  return WriteStrings(section, {{key, value}});
+}
+
+bool IniFile::WriteStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  if (!ValidSectionName(section)) {
     FileSystem::SetLastError(EINVAL);
     return false;
   }
+  for (const auto& [key, value] : values) {
+    if (!ValidKeyName(key)) {
+      FileSystem::SetLastError(EINVAL);
+      return false;
+    }
+  }
   std::vector<Line> lines;
   if (!Load(lines)) return false;
+  const std::vector<Line> original = lines;
   SetLines(std::move(lines));
-  lines = lines_;
-
-  std::string cleanValue = WithoutLineBreaks(value);
-  const Section* found = FindSection(section);
-  if (const Entry* entry = FindEntry(section, key)) {
-    Line& line = lines[entry->line];
-    std::size_t valueStart = ParseLine(line.text, entry->line == 0).valueStart;
-    line.text = line.text.substr(0, valueStart) + cleanValue;
-  } else if (found != nullptr) {
-    // After the last entry line of the section, so trailing blank lines and comments that lead
-    // into the next section stay where they are.
-    std::size_t after = found->header;
-    for (std::size_t i = found->header + 1; i < found->end; ++i) {
-      if (ParseLine(lines[i].text, i == 0).kind == Parsed::Kind::Entry) after = i;
+  for (const auto& [key, value] : values) {
+    // Each key is placed in the file as the keys before it left it.
+    lines = lines_;
+    std::string cleanValue = WithoutLineBreaks(value);
+    const Section* found = FindSection(section);
+    if (const Entry* entry = FindEntry(section, key)) {
+      Line& line = lines[entry->line];
+      std::size_t valueStart = ParseLine(line.text, entry->line == 0).valueStart;
+      line.text = line.text.substr(0, valueStart) + cleanValue;
+    } else if (found != nullptr) {
+      // After the last entry line of the section, so trailing blank lines and comments that
+      // lead into the next section stay where they are.
+      std::size_t after = found->header;
+      for (std::size_t i = found->header + 1; i < found->end; ++i) {
+        if (ParseLine(lines[i].text, i == 0).kind == Parsed::Kind::Entry) after = i;
+      }
+      if (lines[after].end.empty()) lines[after].end = kNewLine;
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after) + 1,
+                   Line{std::string(Trim(key)) + "=" + cleanValue, std::string(kNewLine)});
+    } else {
+      if (!lines.empty() && lines.back().end.empty()) lines.back().end = kNewLine;
+      lines.push_back({"[" + section + "]", std::string(kNewLine)});
+      lines.push_back({std::string(Trim(key)) + "=" + cleanValue, std::string(kNewLine)});
     }
-    if (lines[after].end.empty()) lines[after].end = kNewLine;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after) + 1,
-                 Line{std::string(Trim(key)) + "=" + cleanValue, std::string(kNewLine)});
-  } else {
-    if (!lines.empty() && lines.back().end.empty()) lines.back().end = kNewLine;
-    lines.push_back({"[" + section + "]", std::string(kNewLine)});
-    lines.push_back({std::string(Trim(key)) + "=" + cleanValue, std::string(kNewLine)});
+    SetLines(std::move(lines));
   }
-  if (!Store(lines)) return false;
-  SetLines(std::move(lines));
+  lines = lines_;
+  if (!Store(lines)) {
+    // The file keeps what it had, and so does this object's view of it.
+    SetLines(original);
+    return false;
+  }
   return true;
 }
 

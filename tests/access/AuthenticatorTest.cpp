@@ -225,6 +225,64 @@ TEST_F(AuthenticatorTest, EveryLoginCostsOneHashWhateverTheName) {
   }
 }
 
+// The stepwise decision the host runs off the loop thread: each step names one check and
+// changes nothing; with the answers given it decides as the decision in one go does, having
+// asked for the same checks (so the same hashes), and a name without an account costs the dummy.
+TEST_F(AuthenticatorTest, StepwiseDecisionAsksOneCheckAtATimeAndDecidesAlike) {
+  Accounts("[bob]\nPassHash=" + PasswordHash::Hash("pw") +
+           "\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n"
+           "[carl]\nPass=clear\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n"
+           "[dora]\nDir0=C:\\home\nAttr0=RL\n"
+           "[zanon]\nEnableLogin=0\nEnablePass=1\nPass=apw\nDir0=C:\\pub\nAttr0=RL\n");
+  struct Attempt {
+    std::string user, password;
+    bool admitted;
+    std::vector<Authenticator::PasswordCheck::Kind> checks;
+  };
+  using Kind = Authenticator::PasswordCheck::Kind;
+  const std::vector<Attempt> attempts = {
+      {"bob", "pw", true, {Kind::Hash}},
+      {"bob", "wrong", false, {Kind::Hash}},  // a named account's refusal ends the search
+      {"carl", "clear", true, {Kind::Clear}},
+      {"dora", "any", true, {Kind::Dummy}},  // no password: the dummy, asked before admitting
+      {"guest", "apw", true, {Kind::Clear}},  // the anonymous account's clear password
+      {"guest", "nope", false, {Kind::Clear}},
+  };
+  for (const Attempt& a : attempts) {
+    session_.UserName = a.user;
+    Authenticator::PasswordAnswers known;
+    bool authenticated = true;
+    std::vector<Kind> asked;
+    const int refusedBefore = host_.refused;
+    const int admittedBefore = host_.accepted + host_.anonymous;
+    while (const auto check =
+               auth_.Decide(session_, a.user, a.password, known, authenticated, record_)) {
+      // Nothing is decided, counted or logged while a check is outstanding.
+      EXPECT_FALSE(authenticated);
+      EXPECT_EQ(host_.refused, refusedBefore);
+      EXPECT_EQ(host_.accepted + host_.anonymous, admittedBefore);
+      asked.push_back(check->kind);
+      const long before = PasswordHash::Computations();
+      known.emplace_back(*check, check->Run(a.password));
+      EXPECT_EQ(PasswordHash::Computations() - before, 1);
+    }
+    EXPECT_EQ(authenticated, a.admitted) << a.user << " " << a.password;
+    EXPECT_EQ(asked, a.checks) << a.user << " " << a.password;
+    EXPECT_EQ(host_.refused, refusedBefore + (a.admitted ? 0 : 1));
+    EXPECT_EQ(host_.accepted + host_.anonymous, admittedBefore + (a.admitted ? 1 : 0));
+  }
+  // No account of that name and no anonymous account to try: one dummy hash, then refused.
+  Accounts("[bob]\nPass=x\nEnablePass=1\nDir0=C:\\home\nAttr0=RL\n");
+  Authenticator::PasswordAnswers known;
+  bool authenticated = true;
+  const auto check = auth_.Decide(session_, "nobody", "pw", known, authenticated, record_);
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->kind, Kind::Dummy);
+  known.emplace_back(*check, check->Run("pw"));
+  EXPECT_FALSE(auth_.Decide(session_, "nobody", "pw", known, authenticated, record_));
+  EXPECT_FALSE(authenticated);
+}
+
 // An account that requires TLS was found by its section name only: its Login key, or any name
 // for an anonymous account, logged in in clear. Now every way to it is refused in clear, without
 // its password being compared, and admitted once the control connection is TLS.

@@ -2,6 +2,7 @@
 // bans, and log lines that no client text can forge.
 #include <gtest/gtest.h>
 
+#include "access/PasswordHash.h"
 #include "host/FtpHost.h"
 #include "host/HostTestSupport.h"
 #include "host/LogText.h"
@@ -122,6 +123,31 @@ TEST_F(HostHardeningTest, RefusedPasswordsAreAnsweredLateThenEndTheConnection) {
   auto other = Greeted();
   EXPECT_EQ(other->Command("USER user"), "331 Password required for user.");
   EXPECT_EQ(other->Command("PASS pw"), "230 User user logged in.");
+}
+
+// The password hash runs on a worker while the session waits held: commands sent behind PASS
+// are answered after it, in order, and a client that leaves while its hash runs leaves nothing
+// behind (the answer finds no session and is dropped).
+TEST_F(HostHardeningTest, LoginIsHashedOffTheLoopAndSurvivesAClientThatLeaves) {
+  Start("", "[user]\r\nLogin=user\r\nPassHash=" + PasswordHash::Hash("pw") +
+                "\r\nEnableLogin=1\r\nEnablePass=1\r\nEnabled=1\r\nDir0=C:\\\r\nAttr0=RL\r\n");
+  auto c = Greeted();
+  ASSERT_TRUE(c->Send("USER user\r\nPASS pw\r\nPWD\r\n"));
+  EXPECT_EQ(c->ReadLine(), "331 Password required for user.");
+  EXPECT_EQ(c->ReadLine(), "230 User user logged in.");
+  EXPECT_EQ(c->ReadLine(), "257 \"/\" is current directory.");
+  EXPECT_TRUE(WaitMemo("user (127.0.0.1) logged in"));
+
+  for (int i = 0; i < 3; ++i) {
+    auto leaving = Greeted("127.0.0.2");
+    ASSERT_TRUE(leaving->Send("USER user\r\nPASS wrong\r\n"));
+    leaving->Close();
+  }
+  ASSERT_TRUE(WaitMemo("127.0.0.2 disconnected", 3));
+  // Whatever each hash found, its answer had no session to go to, or came before the close.
+  loop_.RunUntil([] { return false; }, 300ms);
+  EXPECT_EQ(host_->SessionCount(), 1);
+  EXPECT_EQ(c->Command("NOOP"), "200 Noop command successful.");
 }
 
 TEST_F(HostHardeningTest, AddressThatKeepsGuessingIsBannedForATime) {

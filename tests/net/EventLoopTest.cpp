@@ -69,6 +69,28 @@ TEST(EventLoopTest, RoundEndTasksRunAfterThePostedOnes) {
   loop.Release(alive);
 }
 
+// The host's log flush goes first at a round's end, before the sockets' gathered replies
+// queued earlier in the round, also when posted tasks queue both again.
+TEST(EventLoopTest, FirstRoundEndTasksRunBeforeTheOthersOfTheirPass) {
+  EventLoop loop;
+  std::vector<std::string> order;
+  const EventLoop::Token token = loop.NewToken();
+  loop.Post([&] {
+    loop.AtRoundEnd(token, [&] {
+      order.push_back("reply");
+      loop.Post([&] {
+        loop.AtRoundEnd(token, [&] { order.push_back("reply 2"); });
+        loop.AtRoundEndFirst(token, [&] { order.push_back("log 2"); });
+      });
+    });
+    loop.AtRoundEndFirst(token, [&] { order.push_back("log"); });
+  });
+  loop.ProcessReady(0);
+  EXPECT_EQ(order, (std::vector<std::string>{"log", "reply", "log 2", "reply 2"}));
+  EXPECT_FALSE(loop.HasPending());
+  loop.Release(token);
+}
+
 // A round-end task that queues itself again every time cannot hold the loop: the round ends
 // after a few passes and the rest waits for the next round, which must not wait.
 TEST(EventLoopTest, RoundEndTasksThatKeepQueuingEndTheRound) {

@@ -216,6 +216,31 @@ TEST_F(IniFileTest, ValuesCannotInjectLinesAndBadNamesAreRefused) {
   EXPECT_EQ(ReadBytes(path_), before);
 }
 
+// A group of keys in one write lands as the same keys written one by one (in place, after
+// the section's last entry, a new section at the end), and one bad name writes none of them.
+TEST_F(IniFileTest, SeveralKeysInOneWriteLandAsSingleWritesWould) {
+  const std::string start = "[Stats]\r\nconnections=4\r\n\r\n; next\r\n[Other]\r\nA=1\r\n";
+  WriteBytes(path_, start);
+  IniFile one(path_);
+  ASSERT_TRUE(one.WriteString("Stats", "maxconnections", "9"));
+  ASSERT_TRUE(one.WriteString("Stats", "connections", "5"));
+  ASSERT_TRUE(one.WriteString("Stats", "dl", "70"));
+  ASSERT_TRUE(one.WriteString("New", "k", "v"));
+  const std::string expected = ReadBytes(path_);
+
+  WriteBytes(path_, start);
+  IniFile group(path_);
+  ASSERT_TRUE(
+      group.WriteStrings("Stats", {{"maxconnections", "9"}, {"connections", "5"}, {"dl", "70"}}));
+  ASSERT_TRUE(group.WriteStrings("New", {{"k", "v"}}));
+  EXPECT_EQ(ReadBytes(path_), expected);
+  EXPECT_EQ(group.ReadInteger("Stats", "dl", 0), 70);
+
+  EXPECT_FALSE(group.WriteStrings("Stats", {{"dl", "1"}, {"bad=key", "2"}}));
+  EXPECT_EQ(ReadBytes(path_), expected);
+  EXPECT_EQ(group.ReadInteger("Stats", "dl", 0), 70);
+}
+
 TEST_F(IniFileTest, EraseSectionAndDeleteKey) {
   WriteBytes(path_,
              "[Keep]\nk=1\n[Gone]\na=1\n; its comment\n[keep2]\nx=1\ny=2\nX=3\n[GONE]\nb=2\n");
