@@ -1,11 +1,11 @@
 #include "access/Authenticator.h"
 
-#include "access/AccessHost.h"
 #include "access/AccountStore.h"
+#include "access/HostView.h"
 #include "access/PasswordHash.h"
-#include "access/SessionText.h"
 #include "access/TextFileLines.h"
 #include "access/Usrdata.h"
+#include "access/Who.h"
 #include "ftp/CompatibilityPolicy.h"
 #include "ftp/SessionView.h"
 #include "platform/FileSystem.h"

@@ -9,7 +9,7 @@
 
 namespace orvane {
 
-class AccessHost;
+class HostView;
 class AccountStore;
 class SessionView;
 struct Usrdata;
@@ -52,8 +52,7 @@ class Authenticator {
   // The answers of the checks computed so far for one login.
   using PasswordAnswers = std::vector<std::pair<PasswordCheck, bool>>;
 
-  Authenticator(AccessHost& host, const AccountStore& accounts)
-      : host_(host), accounts_(accounts) {}
+  Authenticator(HostView& host, const AccountStore& accounts) : host_(host), accounts_(accounts) {}
 
   // OnAuthenticate: admits the client through Checkuser, else Checkuser2; logs the login and
   // refreshes the client count, or logs the refusal and counts it. An admission fills the
@@ -122,7 +121,7 @@ class Authenticator {
   void Admit(SessionView& client, const std::string& userName, const users& account,
              Usrdata& record);
 
-  AccessHost& host_;
+  HostView& host_;
   const AccountStore& accounts_;
   const PasswordAnswers* known_ = nullptr;  // the answers of the Decide under way
 };

@@ -2,13 +2,13 @@
 
 #include <stdexcept>
 
-#include "access/AccessHost.h"
-#include "access/PathResolution.h"
-#include "access/SessionText.h"
+#include "access/HostView.h"
+#include "access/ResolvedPaths.h"
 #include "access/TextFileLines.h"
 #include "access/Usrdata.h"
+#include "access/Who.h"
+#include "ftp/ClientPaths.h"
 #include "ftp/CompatibilityPolicy.h"
-#include "ftp/PathRules.h"
 #include "ftp/SessionView.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"

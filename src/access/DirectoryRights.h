@@ -10,7 +10,7 @@
 
 namespace orvane {
 
-class AccessHost;
+class HostView;
 class SessionView;
 struct Usrdata;
 
@@ -35,7 +35,7 @@ class DirectoryRights {
   using Entries = EntryTable<TDir, kDirEntries>;
   using Links = EntryTable<TGo, kLinkEntries>;
 
-  explicit DirectoryRights(AccessHost& host) : host_(host) {}
+  explicit DirectoryRights(HostView& host) : host_(host) {}
 
   // --- Hook handlers -------------------------------------------------------------------------
   // OnChangeDirectory: follows a virtual link, sets the session's directory to the resolved
@@ -121,7 +121,7 @@ class DirectoryRights {
   static std::string WithoutListingOptions(const std::string& argument);
 
  private:
-  AccessHost& host_;
+  HostView& host_;
   // The entries' disk keys of the last RightsLetters, kept while the record, its entries and
   // the file-system lookups of the loop round stay the same (one listing).
   const Usrdata* permKeysRecord_ = nullptr;

@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "access/AccessHost.h"
 #include "access/DirectoryRights.h"
 #include "access/FreeList.h"
-#include "access/SessionText.h"
+#include "access/HostView.h"
 #include "access/Usrdata.h"
+#include "access/Who.h"
 #include "ftp/SessionView.h"
 
 namespace orvane {

@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-class AccessHost;
+class HostView;
 class DirectoryRights;
 class SessionView;
 struct Usrdata;
@@ -19,7 +19,7 @@ struct Usrdata;
 // download is granted only while Credit is at least the whole file's size.
 class TransferAccounting {
  public:
-  TransferAccounting(AccessHost& host, DirectoryRights& rights) : host_(host), rights_(rights) {}
+  TransferAccounting(HostView& host, DirectoryRights& rights) : host_(host), rights_(rights) {}
 
   // OnValidateGet: the R right (DirectoryRights), then the allowance. A refusal for lack of
   // allowance sends its "550-" (and, with a ratio, "226-") lines ahead of the engine's reply.
@@ -54,7 +54,7 @@ class TransferAccounting {
   void SendAndLog(SessionView& client, const std::string& line);
   void LogTransferError(SessionView& client, uint16_t error, const Usrdata& record);
 
-  AccessHost& host_;
+  HostView& host_;
   DirectoryRights& rights_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/StartupSettings.h"
+#include "host/ReadOnceSettings.h"
 #include "platform/AsciiCase.h"
 #include "platform/IniFile.h"
 
@@ -10,7 +10,7 @@ namespace orvane {
 namespace {
 
 std::map<char, std::string> DrivesOf(const std::string& settingsDir) {
-  StartupSettings settings;
+  ReadOnceSettings settings;
   settings.Read(IniFile(settingsDir + "FTPsrv.ini"));
   if (settings.Drives.empty()) settings.Drives['C'] = "/";
   return settings.Drives;

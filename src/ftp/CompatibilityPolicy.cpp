@@ -1,6 +1,6 @@
 #include "ftp/CompatibilityPolicy.h"
 
-#include "ftp/PathRules.h"
+#include "ftp/ClientPaths.h"
 #include "platform/AsciiCase.h"
 #include "platform/IniFile.h"
 

@@ -10,7 +10,7 @@ class IniFile;
 
 // The one place that decides where the server departs from its Windows-era behaviour so that
 // today's clients (rclone, lftp, ncftp, wget, curl, ftplib) work. The engine owns one
-// (TFtpServer::Compatibility) and the host's access checks reach it through AccessHost.
+// (TFtpServer::Compatibility) and the host's access checks reach it through HostView.
 //
 // With "classic" on (FTPsrv.ini, section ServerFTP, key "classic", Boolean, default 0) every
 // answer below is the original behaviour; off, the behaviour today's clients expect. Code that

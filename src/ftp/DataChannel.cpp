@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "ftp/CompatibilityPolicy.h"
+#include "ftp/FileStream.h"
 #include "ftp/PassivePorts.h"
-#include "ftp/TFileStream.h"
 #include "ftp/TFtpCtrlSocket.h"
 #include "ftp/TransferPacing.h"
 #include "net/SocketAddress.h"
@@ -279,7 +279,7 @@ bool DataChannel::Passive() const {
          (state_ == State::WaitingForConnection && socket_->State() == wsListening);
 }
 
-void DataChannel::Start(Transfer::Kind kind, std::unique_ptr<TStream> stream) {
+void DataChannel::Start(Transfer::Kind kind, std::unique_ptr<Stream> stream) {
   assert(events_ != nullptr && "a transfer needs the engine attached");
   RunPendingStart();
   if (!Passive()) {
@@ -328,7 +328,7 @@ void DataChannel::StartUpload(bool append) {
   Start(append ? Transfer::Kind::Append : Transfer::Kind::Store, nullptr);
 }
 
-void DataChannel::StartDownload(std::unique_ptr<TStream> stream) {
+void DataChannel::StartDownload(std::unique_ptr<Stream> stream) {
   Start(Transfer::Kind::Send, std::move(stream));
 }
 
@@ -461,16 +461,16 @@ void DataChannel::StoreData(uint16_t error) {
   try {
     events_->UploadData(session_, *socket_, buffer, n, error);
     if (!transfer_.stream && !session_.FilePath.empty()) {
-      std::unique_ptr<TFileStream> file;
+      std::unique_ptr<FileStream> file;
       if (transfer_.kind == Transfer::Kind::Append) {
-        file = std::make_unique<TFileStream>(session_.FilePath, File::Mode::Write);
+        file = std::make_unique<FileStream>(session_.FilePath, File::Mode::Write);
         file->SeekToEnd();
       } else {
         // A resumed upload writes into the existing file; a new file is created even with a
         // restart offset, and what lies before the offset reads as zeros.
         const bool resumes = transfer_.startOffset != 0 && !session_.FileIsNew;
-        file = std::make_unique<TFileStream>(session_.FilePath,
-                                             resumes ? File::Mode::Write : CreateMode(session_));
+        file = std::make_unique<FileStream>(session_.FilePath,
+                                            resumes ? File::Mode::Write : CreateMode(session_));
         file->Seek(transfer_.startOffset);
       }
       transfer_.stream = std::move(file);
@@ -494,7 +494,7 @@ void DataChannel::StoreClosed(uint16_t error) {
   if (transfer_.kind != Transfer::Kind::Append && !transfer_.Aborted() && error == 0 &&
       !transfer_.stream && !session_.FilePath.empty() && transfer_.startOffset == 0) {
     try {
-      TFileStream created(session_.FilePath, CreateMode(session_));
+      FileStream created(session_.FilePath, CreateMode(session_));
     } catch (const std::exception& e) {
       Fail(Transfer::Outcome::Failed, e.what());
     }
@@ -518,10 +518,10 @@ void DataChannel::StoreClosed(uint16_t error) {
 // ---------------------------------------------------------------------------------------------
 // Downloads and listings
 
-std::shared_ptr<TFileStream> DataChannel::OpenDownloadFile(std::string& openError) {
+std::shared_ptr<FileStream> DataChannel::OpenDownloadFile(std::string& openError) {
   if (transfer_.stream || session_.FilePath.empty()) return nullptr;
   try {
-    auto file = std::make_shared<TFileStream>(session_.FilePath, File::Mode::Read);
+    auto file = std::make_shared<FileStream>(session_.FilePath, File::Mode::Read);
     session_.FoundFile(session_.FilePath, file->Size());
     transfer_.stream = file;
     return file;
@@ -538,7 +538,7 @@ std::shared_ptr<TFileStream> DataChannel::OpenDownloadFile(std::string& openErro
 void DataChannel::SendConnected(uint16_t error) {
   try {
     std::string openError;
-    const std::shared_ptr<TFileStream> opened = error == 0 ? OpenDownloadFile(openError) : nullptr;
+    const std::shared_ptr<FileStream> opened = error == 0 ? OpenDownloadFile(openError) : nullptr;
     events_->DownloadConnected(session_, *socket_, error);
     // A data connection that could not be made ends the download with its error.
     if (error != 0) throw std::runtime_error("Error #" + std::to_string(error));
@@ -562,8 +562,8 @@ void DataChannel::SendConnected(uint16_t error) {
 // close it inside the call, and that close ends the transfer, which then no longer owns it.
 void DataChannel::SendNextChunk() {
   try {
-    const std::shared_ptr<TStream> stream = transfer_.stream;
-    if (auto* file = dynamic_cast<TFileStream*>(stream.get())) {
+    const std::shared_ptr<Stream> stream = transfer_.stream;
+    if (auto* file = dynamic_cast<FileStream*>(stream.get())) {
       SendFileChunk(*file);
       return;
     }
@@ -592,7 +592,7 @@ void DataChannel::SendNextChunk() {
 // than what has already been sent ends the download as a failure, since the client's copy
 // matches neither the old nor the new content. Each chunk asks whether the file is still there
 // by its name, so that the chunks of a file deleted meanwhile are not counted.
-void DataChannel::SendFileChunk(TFileStream& file) {
+void DataChannel::SendFileChunk(FileStream& file) {
   const int64_t position = file.Position();
   const int64_t size = file.Size();
   if (position > size && position > transfer_.startOffset) {

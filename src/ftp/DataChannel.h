@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ftp/DataChannelEvents.h"
-#include "ftp/TStream.h"
+#include "ftp/Stream.h"
 #include "ftp/Transfer.h"
 #include "net/EventLoop.h"
 #include "net/TWSocket.h"
@@ -15,7 +15,7 @@
 namespace orvane {
 
 class PassivePorts;
-class TFileStream;
+class FileStream;
 class TransferPacer;
 class TFtpCtrlSocket;
 
@@ -92,9 +92,9 @@ class DataChannel {
   // port. A data connection still open for an earlier transfer is closed first. Throws when the
   // active connection cannot be started, with the channel idle.
   void StartUpload(bool append);
-  void StartDownload(std::unique_ptr<TStream> stream);
+  void StartDownload(std::unique_ptr<Stream> stream);
   // A stream the host supplies from a transfer hook, used instead of the session's FilePath.
-  void SetStream(std::unique_ptr<TStream> stream) { transfer_.stream = std::move(stream); }
+  void SetStream(std::unique_ptr<Stream> stream) { transfer_.stream = std::move(stream); }
 
   // ABOR: closes an open data connection (its close answers the aborted transfer); true when
   // there was one.
@@ -110,7 +110,7 @@ class DataChannel {
 
  private:
   bool Passive() const;
-  void Start(Transfer::Kind kind, std::unique_ptr<TStream> stream);
+  void Start(Transfer::Kind kind, std::unique_ptr<Stream> stream);
   // The socket's handlers: those of a transfer of `kind`, or none.
   void InstallHandlers(std::optional<Transfer::Kind> kind);
   // A connection that was there before its transfer command starts from a posted task, once
@@ -141,10 +141,10 @@ class DataChannel {
   void StoreClosed(uint16_t error);
   // Opens the session's file for a download unless a stream is there, and tells the session
   // what it found; a failure is kept as `openError`, the file then found missing.
-  std::shared_ptr<TFileStream> OpenDownloadFile(std::string& openError);
+  std::shared_ptr<FileStream> OpenDownloadFile(std::string& openError);
   void SendConnected(uint16_t error);
   void SendNextChunk();
-  void SendFileChunk(TFileStream& file);
+  void SendFileChunk(FileStream& file);
   void SendDataSent(uint16_t error);
   void SendClosed(uint16_t error);
 

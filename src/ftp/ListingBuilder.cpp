@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "ftp/PathRules.h"
+#include "ftp/ClientPaths.h"
 #include "platform/AsciiCase.h"
 #include "platform/Wildcard.h"
 

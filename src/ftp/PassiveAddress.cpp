@@ -10,7 +10,7 @@
 namespace orvane {
 
 PassiveAddress::PassiveAddress(EventLoop& loop)
-    : loop_(loop), token_(loop.NewToken()), lookup_(std::make_unique<HostLookup>(loop, token_)) {}
+    : loop_(loop), token_(loop.NewToken()), lookup_(std::make_unique<NameResolver>(loop, token_)) {}
 
 PassiveAddress::~PassiveAddress() {
   loop_.Release(token_);
@@ -48,8 +48,8 @@ void PassiveAddress::Lookup() {
   if (text_.empty() || IsDottedAddress(text_) || lookup_->Pending()) return;
   const std::string name = text_;
   try {
-    lookup_->Start([name]() { return HostLookup::ByName(name); },
-                   [this](const HostLookup::Answer& answer) {
+    lookup_->Start([name]() { return NameResolver::ByName(name); },
+                   [this](const NameResolver::Answer& answer) {
                      // PASV names IPv4 addresses only: the first of the answer, if any.
                      for (const std::string& address : answer.results) {
                        if (answer.error == 0 && IsDottedAddress(address)) {

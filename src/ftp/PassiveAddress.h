@@ -4,7 +4,7 @@
 #include <string>
 
 #include "net/EventLoop.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 
 namespace orvane {
 
@@ -41,7 +41,7 @@ class PassiveAddress {
 
   EventLoop& loop_;
   EventLoop::Token token_;
-  std::unique_ptr<HostLookup> lookup_;
+  std::unique_ptr<NameResolver> lookup_;
   std::string text_;
   std::string resolved_;  // the last answer of a host name's lookup
 };

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-#include "ftp/PathRules.h"
+#include "ftp/ClientPaths.h"
 #include "net/ESocketException.h"
 #include "platform/FileSystem.h"
 

@@ -21,7 +21,7 @@ namespace orvane {
 class TFtpCtrlSocket : public TWSocket, public SessionView {
  public:
   using TCommandEvent = std::function<void(TFtpCtrlSocket& sender, const char* cmdBuf, int cmdLen)>;
-  using TSessionNotify = std::function<void(TFtpCtrlSocket& sender)>;
+  using SessionNotifyHook = std::function<void(TFtpCtrlSocket& sender)>;
 
   static constexpr int kDefaultRcvSize = 2048;
   // Commands are not read while more answer bytes than this wait to be sent: a client that
@@ -45,7 +45,7 @@ class TFtpCtrlSocket : public TWSocket, public SessionView {
   TCommandEvent OnCommand;
   // Called when a client fills the receive buffer without ending its line; the over-long line
   // is discarded up to its LF and the server answers it.
-  TSessionNotify OnCommandTooLong;
+  SessionNotifyHook OnCommandTooLong;
 
   std::string FileName;
   std::string FilePath;

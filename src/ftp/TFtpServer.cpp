@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "ftp/PathRules.h"
+#include "ftp/ClientPaths.h"
 #include "net/ESocketException.h"
 #include "net/SocketAddress.h"
 #include "platform/AsciiCase.h"
@@ -124,7 +124,7 @@ void TFtpServer::AddRow(const TFtpSrvCommandTableItem& row) {
   commands_.insert(extensions, row);
 }
 
-void TFtpServer::AddCommand(const std::string& keyword, TFtpSrvCommandProc proc) {
+void TFtpServer::AddCommand(const std::string& keyword, CommandProc proc) {
   AddRow(TFtpSrvCommandTableItem{keyword, proc});
 }
 

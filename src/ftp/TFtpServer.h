@@ -44,12 +44,12 @@ class FtpServerException : public std::runtime_error {
 // number, so an action for a session (or a server) that is gone does nothing.
 class TFtpServer : private DataChannelEvents {
  public:
-  using TFtpSrvCommandProc = void (TFtpServer::*)(TFtpCtrlSocket& client, std::string& keyword,
-                                                  std::string& params, std::string& answer);
+  using CommandProc = void (TFtpServer::*)(TFtpCtrlSocket& client, std::string& keyword,
+                                           std::string& params, std::string& answer);
   // One row of the command table.
   struct TFtpSrvCommandTableItem {
     std::string KeyWord;
-    TFtpSrvCommandProc Proc = nullptr;
+    CommandProc Proc = nullptr;
     // Before login the dispatcher answers "530 Please login with USER and PASS." instead.
     bool NeedsLogin = false;
     // Unknown under classic (CompatibilityPolicy::KnowsExtensions).
@@ -62,25 +62,25 @@ class TFtpServer : private DataChannelEvents {
   static constexpr int kMaxCommands = 33;
 
   // Hook types. Sender first, then the session, then the event's own arguments.
-  using TNotify = std::function<void(TFtpServer& sender)>;
-  using TClientEvent =
+  using NotifyHook = std::function<void(TFtpServer& sender)>;
+  using ClientEventHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, uint16_t error)>;
-  using TAuthenticate =
+  using AuthenticateHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, const std::string& userName,
                          const std::string& password, bool& authenticated)>;
-  using TClientCommand =
+  using ClientCommandHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& keyword,
                          std::string& params, std::string& answer)>;
-  using TAnswer =
+  using AnswerHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& answer)>;
-  using TValidate = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                       std::string& filePath, bool& allowed)>;
-  using TChangeDirectory = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                              const std::string& directory, bool& allowed)>;
-  using TBuildDirectory = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                             std::string& directory, bool detailed)>;
-  using TDataEvent = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
-                                        uint16_t error)>;
+  using ValidateHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                          std::string& filePath, bool& allowed)>;
+  using ChangeDirectoryHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                                 const std::string& directory, bool& allowed)>;
+  using BuildDirectoryHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                                std::string& directory, bool detailed)>;
+  using DataEventHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                           TWSocket& data, uint16_t error)>;
   // The close of a transfer's data connection, with the ended transfer and its outcome.
   using TTransferClosed =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
@@ -88,17 +88,18 @@ class TFtpServer : private DataChannelEvents {
   using TDataAvailable =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, TWSocket& data,
                          const char* buf, int len, uint16_t error)>;
-  using TLogged = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client)>;
-  using TAddLinks =
+  using LoggedHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client)>;
+  using AddLinksHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, std::string& stream)>;
-  using TDirMade = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                      std::string& filePath, bool created)>;
-  using TUpdateXfer = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
-  using TCheckHidden = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                          const std::string& path, bool& hidden)>;
-  using TDirectoryRights = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
-                                              const std::string& directory, std::string& rights)>;
-  using TValidateListing =
+  using DirMadeHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                         std::string& filePath, bool created)>;
+  using UpdateXferHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, int count)>;
+  using CheckHiddenHook = std::function<void(TFtpServer& sender, TFtpCtrlSocket& client,
+                                             const std::string& path, bool& hidden)>;
+  using DirectoryRightsHook =
+      std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, const std::string& directory,
+                         std::string& rights)>;
+  using ValidateListingHook =
       std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool& allowed)>;
 
   explicit TFtpServer(EventLoop& loop);
@@ -130,43 +131,43 @@ class TFtpServer : private DataChannelEvents {
   bool TlsRequireReuse = false;
   std::string ImplicitPort;
 
-  TNotify OnStart;
-  TNotify OnStop;
-  TAuthenticate OnAuthenticate;
-  TClientEvent OnClientDisconnect;
-  TClientEvent OnClientConnect;
-  TClientCommand OnClientCommand;
-  TAnswer OnAnswerToClient;
-  TChangeDirectory OnChangeDirectory;
+  NotifyHook OnStart;
+  NotifyHook OnStop;
+  AuthenticateHook OnAuthenticate;
+  ClientEventHook OnClientDisconnect;
+  ClientEventHook OnClientConnect;
+  ClientCommandHook OnClientCommand;
+  AnswerHook OnAnswerToClient;
+  ChangeDirectoryHook OnChangeDirectory;
   // The directory is passed by reference so that the host can hand back the path it checked.
-  TValidate OnMakeDirectory;
-  TBuildDirectory OnAlterDirectory;
-  TDataEvent OnStorSessionConnected;
-  TDataEvent OnRetrSessionConnected;
+  ValidateHook OnMakeDirectory;
+  BuildDirectoryHook OnAlterDirectory;
+  DataEventHook OnStorSessionConnected;
+  DataEventHook OnRetrSessionConnected;
   // An upload's or download's data connection closed; `transfer` says how it ended (AllSent,
   // Aborted). The transfer has left the channel by then: the channel is idle.
   TTransferClosed OnStorSessionClosed;
   TTransferClosed OnRetrSessionClosed;
-  TDataEvent OnRetrDataSent;
-  TValidate OnValidatePut;
-  TValidate OnValidateDele;
-  TValidate OnValidateGet;
+  DataEventHook OnRetrDataSent;
+  ValidateHook OnValidatePut;
+  ValidateHook OnValidateDele;
+  ValidateHook OnValidateGet;
   // SIZE, before the search: a refusal is answered as if the file did not exist, so that SIZE
   // reveals nothing of a file the client may not read.
-  TValidate OnValidateSize;
+  ValidateHook OnValidateSize;
   TDataAvailable OnStorDataAvailable;
-  TLogged OnLogged;
-  TAddLinks OnAddLinks;
-  TDirMade OnDirMade;
-  TUpdateXfer OnUpdateXfer;
-  TCheckHidden OnCheckhidden;
-  TValidateListing OnValidateListingDir;
+  LoggedHook OnLogged;
+  AddLinksHook OnAddLinks;
+  DirMadeHook OnDirMade;
+  UpdateXferHook OnUpdateXfer;
+  CheckHiddenHook OnCheckhidden;
+  ValidateListingHook OnValidateListingDir;
   // The rights the account holds on a local directory, for the perm fact of MLSD and MLST:
   // letters R, W, D, M and L as the account grants them, and E where the client may enter it.
   // The engine fills in all of them first, so an unassigned hook grants everything.
-  TDirectoryRights OnDirectoryRights;
+  DirectoryRightsHook OnDirectoryRights;
   // The control connection's TLS handshake is complete (after AUTH TLS, or on the implicit port).
-  TLogged OnClientSecured;
+  LoggedHook OnClientSecured;
   // A TLS handshake failed: the control connection (data false) or a data connection (true).
   std::function<void(TFtpServer& sender, TFtpCtrlSocket& client, bool data,
                      const std::string& reason)>
@@ -191,7 +192,7 @@ class TFtpServer : private DataChannelEvents {
   void SendToClient(TFtpCtrlSocket& client, const std::string& text);
   // A command of the host's own: a row without rules (its handler checks what it needs), after
   // the original commands; at most kMaxCommands such rows, else FtpServerException.
-  void AddCommand(const std::string& keyword, TFtpSrvCommandProc proc);
+  void AddCommand(const std::string& keyword, CommandProc proc);
   TWSocket& ServerSocket() { return *serverSocket_; }
   TWSocket& ImplicitSocket() { return *implicitSocket_; }
   EventLoop& Loop() const { return loop_; }

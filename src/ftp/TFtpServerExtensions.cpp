@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "ftp/ClientPaths.h"
 #include "ftp/ListingBuilder.h"
-#include "ftp/PathRules.h"
 #include "ftp/TFtpServer.h"
 #include "net/SocketAddress.h"
 #include "platform/AsciiCase.h"

@@ -1,7 +1,7 @@
 // The file commands of TFtpServer: DELE, SIZE, RNFR, RNTO, MKD and RMD. They act on the local
 // file system at once, over the control connection only; answers name the resolved path as
 // CompatibilityPolicy::ReplyPath shows it.
-#include "ftp/PathRules.h"
+#include "ftp/ClientPaths.h"
 #include "ftp/TFtpServer.h"
 #include "platform/FileSystem.h"
 #include "platform/Wildcard.h"

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
+#include "ftp/ClientPaths.h"
+#include "ftp/FileStream.h"
 #include "ftp/ListingBuilder.h"
-#include "ftp/PathRules.h"
-#include "ftp/TFileStream.h"
+#include "ftp/MemoryStream.h"
 #include "ftp/TFtpServer.h"
-#include "ftp/TMemoryStream.h"
 #include "net/SocketAddress.h"
 #include "platform/FileSystem.h"
 
@@ -324,7 +324,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::
     if (format == ListingFormat::Facts) links = ListingBuilder::FactsFromLinkLines(links);
     client.FilePath.clear();
     answer = "150 Opening data connection for directory list.";
-    client.Data().StartDownload(std::make_unique<TMemoryStream>(std::move(links)));
+    client.Data().StartDownload(std::make_unique<MemoryStream>(std::move(links)));
     return;
   }
   std::string listing;
@@ -369,7 +369,7 @@ void TFtpServer::ListingStep(TFtpCtrlSocket& client, ListingFormat format, std::
   try {
     client.FilePath.clear();
     answer = "150 Opening data connection for directory list.";
-    client.Data().StartDownload(std::make_unique<TMemoryStream>(std::move(listing)));
+    client.Data().StartDownload(std::make_unique<MemoryStream>(std::move(listing)));
   } catch (const std::exception& e) {
     answer = std::string("451 Failed: ") + e.what() + ".";
   }

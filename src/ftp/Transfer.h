@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "ftp/TStream.h"
+#include "ftp/Stream.h"
 
 namespace orvane {
 
@@ -32,7 +32,7 @@ struct Transfer {
   // The file or listing the transfer reads or writes; empty until an upload's first block or
   // a download's connection opens the session's file. Shared so that code working on the
   // stream keeps it while a close inside its own call ends the transfer.
-  std::shared_ptr<TStream> stream;
+  std::shared_ptr<Stream> stream;
   // The offset the transfer started at (the REST before its command; 0 without one).
   int64_t startOffset = 0;
   Outcome outcome = Outcome::Running;

@@ -1,6 +1,6 @@
 #include "host/EventLog.h"
 
-#include "host/LogText.h"
+#include "host/EscapeControlBytes.h"
 #include "platform/AsciiCase.h"
 #include "platform/Clock.h"
 

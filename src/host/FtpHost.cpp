@@ -8,7 +8,7 @@
 
 #include "host/ConfigurationCheck.h"
 #include "host/Macros.h"
-#include "host/TlsSetup.h"
+#include "host/TlsCredentialsMaker.h"
 #include "net/ESocketException.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -147,10 +147,10 @@ bool FtpHost::StartUp(const std::optional<std::string>& portArgument, bool force
   }
   stats_.Load(ini);
   statsLoaded_ = true;
-  TlsSettings tls;
+  TlsStartSettings tls;
   tls.Load(ini);
-  FtpServer1.Tls =
-      TlsSetup::Prepare(tls, programDir_, [this](const std::string& line) { LogEvent(1, line); });
+  FtpServer1.Tls = TlsCredentialsMaker::Prepare(
+      tls, programDir_, [this](const std::string& line) { LogEvent(1, line); });
   // Required logins stay refused in clear even when the certificate cannot be used.
   FtpServer1.TlsRequireLogin = tls.Enabled && tls.RequireLogin;
   FtpServer1.TlsRequireReuse = tls.RequireReuse;
@@ -315,7 +315,7 @@ void FtpHost::RestartSpeeds() {
 }
 
 void FtpHost::ApplySetup(IniFile& ini) {
-  const SetupSettings::OkResult result = setup_.StoreOk(ini, FtpServer1.MaxClients);
+  const LiveServerSettings::OkResult result = setup_.StoreOk(ini, FtpServer1.MaxClients);
   if (result.maxClientsChanged) {
     FtpServer1.MaxClients = result.maxClients;
     ShowClientCount();

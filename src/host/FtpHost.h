@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "access/AccessHost.h"
+#include "access/HostView.h"
 #include "access/AccountStore.h"
 #include "access/Authenticator.h"
 #include "access/DirectoryRights.h"
@@ -26,8 +26,8 @@
 #include "host/LoginGuard.h"
 #include "host/PassiveSettings.h"
 #include "host/Messages.h"
-#include "host/SetupSettings.h"
-#include "host/StartupSettings.h"
+#include "host/LiveServerSettings.h"
+#include "host/ReadOnceSettings.h"
 #include "host/Statistics.h"
 #include "host/TransferLog.h"
 #include "net/EventLoop.h"
@@ -52,9 +52,9 @@ class IniFile;
 // messages, the free files, the accounts), the non-const accessor to that one model is the
 // operation. Clients are named by ClientRef (record and sequence number), never by a list
 // position. The parts that read well on their own are classes of their own: the records in
-// ClientRegistry, the admission rules in Admission, the settings read once in StartupSettings,
+// ClientRegistry, the admission rules in Admission, the settings read once in ReadOnceSettings,
 // the access rules in the access layer. Everything runs on the loop thread.
-class FtpHost : public AccessHost {
+class FtpHost : public HostView {
  public:
   static constexpr const char* kProductLine = "Orvane FTP Server v1.3";
 
@@ -146,8 +146,8 @@ class FtpHost : public AccessHost {
   void ApplyPassive(const PassiveSettings& passive);
 
   // The live models the windows edit in place (a change counts at once).
-  SetupSettings& Setup() { return setup_; }
-  const SetupSettings& Setup() const { return setup_; }
+  LiveServerSettings& Setup() { return setup_; }
+  const LiveServerSettings& Setup() const { return setup_; }
   LogSettings& LogSwitches() { return logSettings_; }
   const LogSettings& LogSwitches() const { return logSettings_; }
   Messages& MessageTexts() { return messages_; }
@@ -179,7 +179,7 @@ class FtpHost : public AccessHost {
                       const std::vector<std::string>& lines, bool withRatio);
   // The greeting macros of one message to the client of this record.
   MacroExpander GreetingMacros(const Usrdata& record, bool withRatio);
-  // AccessHost: what the access checks and the transfer accounting need from the host.
+  // HostView: what the access checks and the transfer accounting need from the host.
   void LogEvent(int category, const std::string& text) override { log_.LogEvent(category, text); }
   void LogEventSplit(int category, const std::string& screenText,
                      const std::string& fileText) override;
@@ -280,7 +280,7 @@ class FtpHost : public AccessHost {
   LogSettings logSettings_;
   Statistics stats_;
   Messages messages_;
-  SetupSettings setup_;
+  LiveServerSettings setup_;
   BanList banList_;
   LoginGuard loginGuard_;
   AccountStore accounts_;
@@ -299,7 +299,7 @@ class FtpHost : public AccessHost {
   Authenticator authenticator_;
   DirectoryRights rights_;
   TransferAccounting accounting_;
-  StartupSettings startupSettings_;
+  ReadOnceSettings startupSettings_;
   Admission admission_;
   TThreadedTimer timer2_;
   TThreadedTimer timer3_;

@@ -1,4 +1,4 @@
-// The host's access hooks and its side of AccessHost: each engine hook finds the client's
+// The host's access hooks and its side of HostView: each engine hook finds the client's
 // record and hands over to the authentication, directory rights and transfer accounting.
 #include <system_error>
 

@@ -1,6 +1,6 @@
 #include "host/LogMemo.h"
 
-#include "host/LogText.h"
+#include "host/EscapeControlBytes.h"
 
 namespace orvane {
 

@@ -23,7 +23,7 @@ std::string PassiveSettings::Check() const {
            "in 50000-50100, or leave the field empty for any port.";
   }
   const std::string address = Trim(Address);
-  if (!address.empty() && !IsAddressOrHostName(address)) {
+  if (!address.empty() && !IsAddressOrDnsName(address)) {
     return "\"" + address +
            "\" is neither an IPv4 address nor a host name: give one such as 203.0.113.7 or "
            "ftp.example.org, or leave the field empty for the local address.";
@@ -42,7 +42,7 @@ void PassiveSettings::ApplyTo(TFtpServer& server) const {
   server.ExternalAddress.Set(Address);
 }
 
-bool PassiveSettings::IsAddressOrHostName(const std::string& text) {
+bool PassiveSettings::IsAddressOrDnsName(const std::string& text) {
   if (PassiveAddress::IsDottedAddress(text)) return true;
   std::string name = text;
   if (!name.empty() && name.back() == '.') name.pop_back();

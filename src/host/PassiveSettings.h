@@ -33,7 +33,7 @@ class PassiveSettings {
 
   // Whether text is a dotted IPv4 address or a well-formed host name (letters, digits and "-"
   // in labels of at most 63 characters, at most 253 in all; not digits and dots only).
-  static bool IsAddressOrHostName(const std::string& text);
+  static bool IsAddressOrDnsName(const std::string& text);
 };
 
 }  // namespace orvane

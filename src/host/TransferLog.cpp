@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "host/EscapeControlBytes.h"
 #include "host/LogSettings.h"
-#include "host/LogText.h"
 #include "platform/IniFile.h"
 
 namespace orvane {

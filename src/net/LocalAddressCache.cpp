@@ -10,7 +10,7 @@ LocalAddressCache::LocalAddressCache(EventLoop& loop)
     : loop_(loop), token_(loop.NewToken()), lookup_(loop, token_) {}
 
 LocalAddressCache::~LocalAddressCache() {
-  // HostLookup requires its owner's token gone first: a late answer is then dropped.
+  // NameResolver requires its owner's token gone first: a late answer is then dropped.
   loop_.Release(token_);
 }
 
@@ -24,11 +24,11 @@ void LocalAddressCache::Refresh() {
   try {
     lookup_.Start(
         []() {
-          HostLookup::Answer answer;
+          NameResolver::Answer answer;
           answer.results.push_back(TSockets().LocalIPAddr());
           return answer;
         },
-        [this](const HostLookup::Answer& answer) {
+        [this](const NameResolver::Answer& answer) {
           answer_ = answer.results.empty() ? "0.0.0.0" : answer.results.front();
           answeredAt_ = std::chrono::steady_clock::now();
         });

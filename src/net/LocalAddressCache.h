@@ -5,12 +5,12 @@
 #include <string>
 
 #include "net/EventLoop.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 
 namespace orvane {
 
 // The machine's own address for %LOCALIP without a resolver call on the loop thread: the last
-// answer of a lookup that HostLookup's worker runs (TSockets::LocalIPAddr), refreshed in the
+// answer of a lookup that NameResolver's worker runs (TSockets::LocalIPAddr), refreshed in the
 // background when a caller finds it older than kRefresh. Refresh() starts a lookup at once (the
 // host does so at start-up, so that the first greeting finds an answer); a caller that comes
 // before any answer has arrived gets "0.0.0.0", as for a name that does not resolve.
@@ -32,7 +32,7 @@ class LocalAddressCache {
  private:
   EventLoop& loop_;
   EventLoop::Token token_;
-  HostLookup lookup_;
+  NameResolver lookup_;
   std::optional<std::string> answer_;
   std::chrono::steady_clock::time_point answeredAt_{};
 };

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <map>
 
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 
 namespace orvane {
 
@@ -189,9 +189,9 @@ int ProtocolNumber(const std::string& proto) {
   return found != nullptr ? found->p_proto : WellKnownProto(proto);
 }
 
-std::optional<SocketAddress> HostAddress(const std::string& addr) {
+std::optional<SocketAddress> ResolveAddress(const std::string& addr) {
   if (std::optional<SocketAddress> numeric = SocketAddress::FromNumeric(addr)) return numeric;
-  const HostLookup::Answer answer = HostLookup::ByName(addr);
+  const NameResolver::Answer answer = NameResolver::ByName(addr);
   if (answer.error != 0 || answer.results.empty()) return std::nullopt;
   return SocketAddress::FromNumeric(answer.results.front());
 }

@@ -79,6 +79,6 @@ int ProtocolNumber(const std::string& proto);
 
 // A numeric address, or a host name looked up with the system's resolver (this blocks; its
 // first IPv4 address, else its first IPv6 one); nothing when the name does not resolve.
-std::optional<SocketAddress> HostAddress(const std::string& addr);
+std::optional<SocketAddress> ResolveAddress(const std::string& addr);
 
 }  // namespace orvane

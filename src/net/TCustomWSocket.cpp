@@ -221,7 +221,7 @@ void TCustomWSocket::SetProto(const std::string& value) {
 void TCustomWSocket::ResolveAddr() {
   if (addrResolved_) return;
   const std::string addr = Trim(addrStr_);
-  const std::optional<SocketAddress> parsed = HostAddress(addr);
+  const std::optional<SocketAddress> parsed = ResolveAddress(addr);
   if (!parsed) throw ESocketException("SetAddr: Cannot convert host address '" + addr + "'");
   const uint16_t port = sin_.Port();
   sin_ = *parsed;
@@ -624,7 +624,7 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
     TriggerDnsLookupDone(0);
     return;
   }
-  StartLookup(hostName, [hostName]() { return HostLookup::ByName(hostName); });
+  StartLookup(hostName, [hostName]() { return NameResolver::ByName(hostName); });
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
@@ -636,12 +636,12 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
   CancelDnsLookup();
   dnsResult_.clear();
   dnsResultList_.clear();
-  StartLookup(hostAddr, [hostAddr]() { return HostLookup::ByAddress(hostAddr); });
+  StartLookup(hostAddr, [hostAddr]() { return NameResolver::ByAddress(hostAddr); });
 }
 
-void TCustomWSocket::StartLookup(const std::string& name, HostLookup::Resolver resolve) {
+void TCustomWSocket::StartLookup(const std::string& name, NameResolver::Resolver resolve) {
   try {
-    lookup_.Start(std::move(resolve), [this](const HostLookup::Answer& answer) {
+    lookup_.Start(std::move(resolve), [this](const NameResolver::Answer& answer) {
       dnsResultList_ = answer.results;
       if (!answer.results.empty()) dnsResult_ = answer.results.front();
       TriggerDnsLookupDone(static_cast<uint16_t>(answer.error));
@@ -659,13 +659,13 @@ void TCustomWSocket::CancelDnsLookup() {
 // ---------------------------------------------------------------------------------------------
 // Process-wide helpers
 
-std::string TCustomWSocket::LocalHostName() {
-  return HostLookup::LocalHostName();
+std::string TCustomWSocket::LocalMachineName() {
+  return NameResolver::LocalMachineName();
 }
 
 const std::vector<std::string>& TCustomWSocket::LocalIPList() {
   static std::vector<std::string> list;
-  list = HostLookup::LocalAddresses();
+  list = NameResolver::LocalAddresses();
   return list;
 }
 

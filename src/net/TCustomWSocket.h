@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/EventLoop.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 #include "net/SocketAddress.h"
 #include "net/SocketTransport.h"
 #include "net/SocketTypes.h"
@@ -43,12 +43,12 @@ enum class TlsRole;
 // PlainTransport, or the TlsTransport that StartTls puts in its place; the socket asks the
 // transport to send, receive and run a handshake, and acts on what it answers. What needs no
 // handle lives beside it: net/SocketAddress (parsing the Addr, Port and Proto texts),
-// net/HostLookup (resolver calls, off the loop thread), net/ReserveFd (the spare descriptor for
+// net/NameResolver (resolver calls, off the loop thread), net/ReserveFd (the spare descriptor for
 // a full process) and platform/WinsockErrorText (the error texts).
 class TCustomWSocket : private SocketTransport::Link {
  public:
-  using TNotifyEvent = std::function<void(TCustomWSocket& sender)>;
-  using TSocketEvent = std::function<void(TCustomWSocket& sender, uint16_t error)>;
+  using NotifyEventHook = std::function<void(TCustomWSocket& sender)>;
+  using SocketEventHook = std::function<void(TCustomWSocket& sender, uint16_t error)>;
   using TChangeState =
       std::function<void(TCustomWSocket& sender, TSocketState oldState, TSocketState newState)>;
 
@@ -58,14 +58,14 @@ class TCustomWSocket : private SocketTransport::Link {
   TCustomWSocket& operator=(const TCustomWSocket&) = delete;
 
   // Events (see the trigger operations below for when each fires).
-  TSocketEvent OnDataAvailable;
-  TSocketEvent OnDataSent;
-  TSocketEvent OnSessionClosed;
-  TSocketEvent OnSessionAvailable;
-  TSocketEvent OnSessionConnected;
+  SocketEventHook OnDataAvailable;
+  SocketEventHook OnDataSent;
+  SocketEventHook OnSessionClosed;
+  SocketEventHook OnSessionAvailable;
+  SocketEventHook OnSessionConnected;
   TChangeState OnChangeState;
-  TSocketEvent OnDnsLookupDone;
-  TNotifyEvent OnError;
+  SocketEventHook OnDnsLookupDone;
+  NotifyEventHook OnError;
 
   // Component name, for logs and diagnostics.
   std::string Name;
@@ -170,14 +170,14 @@ class TCustomWSocket : private SocketTransport::Link {
   // The failure text, cleared: for an owner that reports each failure once.
   std::string TakeTlsFailure() { return std::exchange(transportFailure_, std::string()); }
   // Called once the handshake is complete, before any data is delivered.
-  TSocketEvent OnTlsEstablished;
+  SocketEventHook OnTlsEstablished;
 
   // Posts a readiness report with these event bits to this socket's current handle, as the
   // system would. Send uses it for its write report; tests use it to inject reports.
   void PostReadiness(uint16_t eventBits, uint16_t error);
 
   // Process-wide helpers.
-  static std::string LocalHostName();
+  static std::string LocalMachineName();
   static const std::vector<std::string>& LocalIPList();
   // The text for a Windows Sockets error number.
   static std::string WSocketErrorDesc(int code);
@@ -217,7 +217,7 @@ class TCustomWSocket : private SocketTransport::Link {
   void CallHandler(const Handler& handler, Args... args);
 
   void Reset();
-  void StartLookup(const std::string& name, HostLookup::Resolver resolve);
+  void StartLookup(const std::string& name, NameResolver::Resolver resolve);
   void HandleReady(uint32_t epollEvents);
   void HandleReadiness(uint16_t eventBits, uint16_t error);
   // budget: the most handler calls for one read report (0 = until no data waits).
@@ -306,7 +306,7 @@ class TCustomWSocket : private SocketTransport::Link {
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
-  HostLookup lookup_{loop_, objectToken_};
+  NameResolver lookup_{loop_, objectToken_};
 };
 
 }  // namespace orvane

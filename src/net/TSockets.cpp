@@ -3,15 +3,15 @@
 #include <vector>
 
 #include "net/ESocketException.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 #include "platform/WinsockErrorText.h"
 
 namespace orvane {
 
 std::string TSockets::LocalIPAddr() const {
-  // The one resolver path for the machine's own addresses is HostLookup's.
+  // The one resolver path for the machine's own addresses is NameResolver's.
   try {
-    const std::vector<std::string> addresses = HostLookup::LocalAddresses();
+    const std::vector<std::string> addresses = NameResolver::LocalAddresses();
     if (!addresses.empty()) return addresses.front();
   } catch (const ESocketException&) {
     // The system gives no host name: as for a name that does not resolve.

@@ -12,13 +12,13 @@ namespace orvane {
 // component is kept for the operator-facing report.
 class TSockets {
  public:
-  using TErrorOccurred =
+  using ErrorOccurredHook =
       std::function<void(TSockets& sender, int socket, int error, const std::string& message)>;
 
   int32_t MaximumReceiveLength = 8192;
-  TErrorOccurred OnErrorOccurred;
+  ErrorOccurredHook OnErrorOccurred;
 
-  // Looks the local host name up (blocking, through HostLookup::LocalAddresses) and returns its
+  // Looks the local host name up (blocking, through NameResolver::LocalAddresses) and returns its
   // first IPv4 address in dotted form (its first IPv6 address when it has no IPv4 one), or
   // "0.0.0.0" when the system gives no host name or the lookup finds nothing. The host asks once
   // per message that holds %LOCALIP.

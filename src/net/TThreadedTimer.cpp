@@ -83,13 +83,13 @@ void TThreadedTimer::SetInterval(uint16_t milliseconds) {
   Update();
 }
 
-void TThreadedTimer::SetThreadPriority(TThreadPriority value) {
+void TThreadedTimer::SetThreadPriority(ThreadPriorityLevel value) {
   if (value == priority_) return;
   priority_ = value;
   Update();
 }
 
-void TThreadedTimer::SetOnTimer(TNotifyEvent handler) {
+void TThreadedTimer::SetOnTimer(NotifyEventHook handler) {
   onTimer_ = std::move(handler);
   Update();
 }

@@ -9,7 +9,15 @@
 
 namespace orvane {
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum ThreadPriorityLevel {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 // A periodic timer whose worker thread sleeps, hands the tick to the loop thread and waits until
 // it has run there. Ticks never overlap and never queue up: a slow handler stretches the period.
@@ -20,7 +28,7 @@ enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest,
 // a timer that is gone is dropped, and one for a timer that is no longer active does nothing.
 class TThreadedTimer {
  public:
-  using TNotifyEvent = std::function<void(TThreadedTimer& sender)>;
+  using NotifyEventHook = std::function<void(TThreadedTimer& sender)>;
 
   explicit TThreadedTimer(EventLoop& loop);
   ~TThreadedTimer();
@@ -31,12 +39,12 @@ class TThreadedTimer {
   void SetEnabled(bool value);
   uint16_t Interval() const { return interval_; }
   void SetInterval(uint16_t milliseconds);
-  TThreadPriority ThreadPriority() const { return priority_; }
+  ThreadPriorityLevel ThreadPriority() const { return priority_; }
   // Stored only: an unprivileged process cannot raise thread priorities on Linux, and the tick
   // runs on the loop thread anyway.
-  void SetThreadPriority(TThreadPriority value);
-  const TNotifyEvent& OnTimer() const { return onTimer_; }
-  void SetOnTimer(TNotifyEvent handler);
+  void SetThreadPriority(ThreadPriorityLevel value);
+  const NotifyEventHook& OnTimer() const { return onTimer_; }
+  void SetOnTimer(NotifyEventHook handler);
 
  private:
   struct Worker;
@@ -49,8 +57,8 @@ class TThreadedTimer {
   EventLoop::Token token_;
   bool enabled_ = true;
   uint16_t interval_ = 1000;
-  TThreadPriority priority_ = tpNormal;
-  TNotifyEvent onTimer_;
+  ThreadPriorityLevel priority_ = tpNormal;
+  NotifyEventHook onTimer_;
   std::shared_ptr<Worker> worker_;
   std::thread thread_;
 };

@@ -26,7 +26,7 @@ bool DesktopProgram::Start() {
   connect(mainForm_.get(), &TMainForm::closed, this, &DesktopProgram::finished);
   host_.OnBeforeAutoStart = [this] { MainFormCreated(); };
 
-  setup_ = std::make_unique<ServerSetup>(
+  setup_ = std::make_unique<SetupWindowModel>(
       host_, AutostartEntry(options_.autostartDirectory, options_.autostartCommand),
       mainForm_->Notices());
   const bool started = host_.StartUp(options_.port, false);
@@ -73,7 +73,7 @@ bool DesktopProgram::Start() {
   wMessageForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::eventsRequested, this,
           [this, showModeless] { showModeless(*wMessageForm_); });
-  freeFilesForm_ = std::make_unique<TFreeFilesForm>(host_, mainForm_.get());
+  freeFilesForm_ = std::make_unique<FreeFilesWindow>(host_, mainForm_.get());
   connect(mainForm_.get(), &TMainForm::freeFilesRequested, this,
           [this] { ui_.RunModal(*freeFilesForm_); });
   statistikForm_ = std::make_unique<Tstatistikform>(host_, stayOnTop_);
@@ -88,11 +88,11 @@ bool DesktopProgram::Start() {
     useraccount_->activateWindow();
   });
   // The windows added after the original ones, each after the last in the Setup menu.
-  networkForm_ = std::make_unique<TNetworkForm>(host_, stayOnTop_);
+  networkForm_ = std::make_unique<NetworkWindow>(host_, stayOnTop_);
   networkForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::networkRequested, this,
           [this, showModeless] { showModeless(*networkForm_); });
-  securityForm_ = std::make_unique<TSecurityForm>(host_, stayOnTop_);
+  securityForm_ = std::make_unique<SecurityWindow>(host_, stayOnTop_);
   securityForm_->OnShownOrHidden = [this] { mainForm_->ApplyTopmost(); };
   connect(mainForm_.get(), &TMainForm::securityRequested, this,
           [this, showModeless] { showModeless(*securityForm_); });

@@ -7,20 +7,20 @@
 #include <vector>
 
 #include "console/ControlService.h"
-#include "console/ServerSetup.h"
+#include "console/SetupWindowModel.h"
 #include "console/StayOnTop.h"
 #include "host/ControlSocket.h"
 #include "host/FtpHost.h"
 #include "net/EventLoop.h"
+#include "ui/FreeFilesWindow.h"
+#include "ui/NetworkWindow.h"
 #include "ui/QtEventLoopDriver.h"
 #include "ui/QtHostUi.h"
+#include "ui/SecurityWindow.h"
 #include "ui/TAbout.h"
 #include "ui/TConfigForm.h"
-#include "ui/TFreeFilesForm.h"
 #include "ui/TLogForm.h"
 #include "ui/TMainForm.h"
-#include "ui/TNetworkForm.h"
-#include "ui/TSecurityForm.h"
 #include "ui/TSpyForm.h"
 #include "ui/TTipForm.h"
 #include "ui/TUseraccount.h"
@@ -73,13 +73,13 @@ class DesktopProgram : public QObject {
   TSpyForm& SpyForm() { return *spyForm_; }
   TLogForm& LogForm() { return *logForm_; }
   TWMessageForm& WMessageForm() { return *wMessageForm_; }
-  TFreeFilesForm& FreeFilesForm() { return *freeFilesForm_; }
+  FreeFilesWindow& FreeFilesForm() { return *freeFilesForm_; }
   Tstatistikform& StatistikForm() { return *statistikForm_; }
   TUseraccount& Useraccount() { return *useraccount_; }
-  TNetworkForm& NetworkForm() { return *networkForm_; }
-  TSecurityForm& SecurityForm() { return *securityForm_; }
+  NetworkWindow& NetworkForm() { return *networkForm_; }
+  SecurityWindow& SecurityForm() { return *securityForm_; }
   Tprogress& Progress() { return progress_; }
-  ServerSetup& Setup() { return *setup_; }
+  SetupWindowModel& Setup() { return *setup_; }
   StayOnTop& TopState() { return stayOnTop_; }
   // The tip window of the start-up, while it exists.
   TTipForm* TipForm() { return tipForm_.get(); }
@@ -101,18 +101,18 @@ class DesktopProgram : public QObject {
   QtEventLoopDriver driver_;
   std::unique_ptr<TMainForm> mainForm_;
   Tprogress progress_;
-  std::unique_ptr<ServerSetup> setup_;
+  std::unique_ptr<SetupWindowModel> setup_;
   std::unique_ptr<TConfigForm> configForm_;
   std::unique_ptr<TAbout> about_;
   std::unique_ptr<Tuserinfo> userinfo_;
   std::unique_ptr<TSpyForm> spyForm_;
   std::unique_ptr<TLogForm> logForm_;
   std::unique_ptr<TWMessageForm> wMessageForm_;
-  std::unique_ptr<TFreeFilesForm> freeFilesForm_;
+  std::unique_ptr<FreeFilesWindow> freeFilesForm_;
   std::unique_ptr<Tstatistikform> statistikForm_;
   std::unique_ptr<TUseraccount> useraccount_;
-  std::unique_ptr<TNetworkForm> networkForm_;
-  std::unique_ptr<TSecurityForm> securityForm_;
+  std::unique_ptr<NetworkWindow> networkForm_;
+  std::unique_ptr<SecurityWindow> securityForm_;
   std::unique_ptr<TTipForm> tipForm_;
   bool ending_ = false;
   bool finished_ = false;

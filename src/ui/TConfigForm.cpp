@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent)
+TConfigForm::TConfigForm(SetupWindowModel& model, StayOnTop& stayOnTop, QWidget* parent)
     : SettingsDialog(stayOnTop, parent, true), model_(model) {
   setObjectName("ConfigForm");
   setWindowTitle("FTP Server Setup");
@@ -17,7 +17,7 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   notifications.setObjectName("notifications");
   notifications.setToolTip("Bubbles from the notification area: first client, bans, server stop");
   Port.setObjectName("Port");
-  Port.setMaxLength(static_cast<int>(SetupSettings::kPortFieldLength));
+  Port.setMaxLength(static_cast<int>(LiveServerSettings::kPortFieldLength));
   maxusr.setObjectName("maxusr");
   Ok.setObjectName("Ok");
   Annuler.setObjectName("Annuler");
@@ -33,7 +33,7 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
   Buttons.Place(Layout, {&Ok, &Annuler});
   setLayout(&Layout);
 
-  SetupSettings& f = model_.Fields();
+  LiveServerSettings& f = model_.Fields();
   connect(&minimize, &QCheckBox::toggled, this, [this, &f](bool on) {
     if (!filling_) f.Minimize = on;
   });
@@ -71,7 +71,7 @@ TConfigForm::TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* pare
 
 void TConfigForm::Fill() {
   filling_ = true;
-  const SetupSettings& f = model_.Fields();
+  const LiveServerSettings& f = model_.Fields();
   minimize.setChecked(f.Minimize);
   autolaunch.setChecked(f.AutoLaunch);
   sameipconnection.setChecked(f.SameIpConnection);

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "console/ServerSetup.h"
+#include "console/SetupWindowModel.h"
 #include "console/StayOnTop.h"
 #include "ui/ButtonRow.h"
 #include "ui/SettingsDialog.h"
@@ -23,7 +23,7 @@ class TConfigForm : public SettingsDialog {
   Q_OBJECT
 
  public:
-  TConfigForm(ServerSetup& model, StayOnTop& stayOnTop, QWidget* parent = nullptr);
+  TConfigForm(SetupWindowModel& model, StayOnTop& stayOnTop, QWidget* parent = nullptr);
 
   QVBoxLayout Layout;
   QCheckBox minimize{"Minimize on startup"};
@@ -46,7 +46,7 @@ class TConfigForm : public SettingsDialog {
   void Reload() override;
 
  private:
-  ServerSetup& model_;
+  SetupWindowModel& model_;
   bool filling_ = false;
 };
 

@@ -7,7 +7,7 @@ Tstatistikform::Tstatistikform(FtpHost& host, StayOnTop& stayOnTop, QWidget* par
       host_(host),
       stayOnTop_(stayOnTop),
       token_(host.Loop().NewToken()),
-      lookup_(std::make_unique<HostLookup>(host.Loop(), token_)) {
+      lookup_(std::make_unique<NameResolver>(host.Loop(), token_)) {
   setObjectName("statistikform");
   setWindowTitle("Statistics");
   ListBox1.setObjectName("ListBox1");
@@ -30,9 +30,9 @@ Tstatistikform::Tstatistikform(FtpHost& host, StayOnTop& stayOnTop, QWidget* par
   connect(&Timer1, &QTimer::timeout, this, &Tstatistikform::Refresh);
   connect(&Ok, &QPushButton::clicked, this, &QDialog::hide);
   Resolve = [] {
-    HostLookup::Answer answer;
+    NameResolver::Answer answer;
     try {
-      answer.results = HostLookup::LocalAddresses();
+      answer.results = NameResolver::LocalAddresses();
     } catch (const std::exception&) {
       answer.error = 1;
     }
@@ -60,7 +60,7 @@ void Tstatistikform::showEvent(QShowEvent* event) {
   Timer1.start();
   ListBox1.clear();
   try {
-    lookup_->Start(Resolve, [this](const HostLookup::Answer& answer) {
+    lookup_->Start(Resolve, [this](const NameResolver::Answer& answer) {
       ListBox1.clear();
       for (const std::string& address : answer.results) {
         ListBox1.addItem(QString::fromStdString(address));

@@ -13,7 +13,7 @@
 
 #include "console/StayOnTop.h"
 #include "host/FtpHost.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 
 namespace orvane {
 
@@ -29,7 +29,7 @@ class Tstatistikform : public QDialog {
 
   std::function<void()> OnShownOrHidden;
   // The address lookup, run off the loop thread; tests replace it.
-  HostLookup::Resolver Resolve;
+  NameResolver::Resolver Resolve;
 
   QVBoxLayout Layout;
   QGridLayout Grid;
@@ -52,7 +52,7 @@ class Tstatistikform : public QDialog {
   FtpHost& host_;
   StayOnTop& stayOnTop_;
   EventLoop::Token token_;
-  std::unique_ptr<HostLookup> lookup_;
+  std::unique_ptr<NameResolver> lookup_;
 };
 
 }  // namespace orvane

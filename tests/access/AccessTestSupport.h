@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "access/AccessHost.h"
 #include "access/FreeList.h"
+#include "access/HostView.h"
 #include "access/Usrdata.h"
+#include "ftp/ClientPaths.h"
 #include "ftp/CompatibilityPolicy.h"
-#include "ftp/PathRules.h"
 #include "ftp/SessionView.h"
 #include "platform/FileSystem.h"
 #include "platform/TempDir.h"
@@ -21,8 +21,8 @@
 
 namespace orvane::test {
 
-// An AccessHost that records what it is told.
-class FakeAccessHost : public AccessHost {
+// An HostView that records what it is told.
+class FakeHostView : public HostView {
  public:
   struct Line {
     int category;
@@ -132,7 +132,7 @@ class DriveFixture : public ::testing::Test {
 
   TempDir root_;
   std::optional<DriveMapScope> drives_;
-  FakeAccessHost host_;
+  FakeHostView host_;
 };
 
 }  // namespace orvane::test

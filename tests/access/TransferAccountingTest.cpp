@@ -240,7 +240,7 @@ TEST_F(TransferAccountingTest, FileVanishingBeforeTheDataConnectionFailsTheDownl
                std::runtime_error);
   EXPECT_TRUE(session_.FilePath.empty());  // no later hook reports the file
   EXPECT_EQ(session_.refusals, std::vector<std::string>{"File doesn't exist"});
-  const test::FakeAccessHost::Line& line = host_.log.back();
+  const test::FakeHostView::Line& line = host_.log.back();
   EXPECT_EQ(line.category, 7);
   EXPECT_EQ(line.screen, "bob (127.0.0.9) tried to download C:\\pub\\f1000 --> File doesn't exist");
   EXPECT_EQ(line.file, "bob (127.0.0.9) tried to download C:\\pub\\f1000 File doesn't exist");

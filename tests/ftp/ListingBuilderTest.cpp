@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ftp/ClientPaths.h"
 #include "ftp/ListingBuilder.h"
-#include "ftp/PathRules.h"
 #include "platform/FileSystem.h"
 
 namespace orvane {

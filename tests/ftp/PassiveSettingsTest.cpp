@@ -85,7 +85,7 @@ TEST(PassiveAddress, ExternalAddressGoesToClientsOutsideTheLocalNetwork) {
 }
 
 // A host name is looked up off the loop; its answer is announced once it has arrived.
-TEST(PassiveAddress, HostNameIsResolvedWithoutBlockingTheLoop) {
+TEST(PassiveAddress, NameIsResolvedWithoutBlockingTheLoop) {
   EventLoop loop;
   PassiveAddress address(loop);
   address.Set("localhost");

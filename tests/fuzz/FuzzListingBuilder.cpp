@@ -9,8 +9,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "ftp/ClientPaths.h"
 #include "ftp/ListingBuilder.h"
-#include "ftp/PathRules.h"
 #include "platform/FileSystem.h"
 
 using namespace orvane;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "access/PasswordHash.h"
+#include "host/EscapeControlBytes.h"
 #include "host/FtpHost.h"
 #include "host/HostTestSupport.h"
-#include "host/LogText.h"
 #include "host/LoginGuard.h"
 #include "support/FtpHostTestAccess.h"
 
@@ -36,7 +36,7 @@ class HostHardeningTest : public HostTest {
   }
 };
 
-TEST(LogText, ControlBytesAreShownInCaretNotation) {
+TEST(EscapeControlBytes, ControlBytesAreShownInCaretNotation) {
   EXPECT_EQ(EscapeControlBytes("a\rb\nc\x1b[2Jd\x7f\x01\x1f e"), "a^Mb^Jc^[[2Jd^?^A^_ e");
   EXPECT_EQ(EscapeControlBytes(std::string("x\0y", 3)), "x^@y");
   EXPECT_EQ(EscapeControlBytes("C:\\ftp\\\xc3\xa9t\xc3\xa9.txt"), "C:\\ftp\\\xc3\xa9t\xc3\xa9.txt");

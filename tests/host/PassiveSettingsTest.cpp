@@ -33,8 +33,8 @@ TEST(PassiveSettings, CheckNamesWhatIsWrong) {
     EXPECT_NE(s.Check().find("is neither an IPv4 address nor a host name"), std::string::npos)
         << bad;
   }
-  EXPECT_FALSE(PassiveSettings::IsAddressOrHostName(std::string(64, 'a') + ".org"));
-  EXPECT_TRUE(PassiveSettings::IsAddressOrHostName(std::string(63, 'a') + ".org"));
+  EXPECT_FALSE(PassiveSettings::IsAddressOrDnsName(std::string(64, 'a') + ".org"));
+  EXPECT_TRUE(PassiveSettings::IsAddressOrDnsName(std::string(63, 'a') + ".org"));
 }
 
 TEST(PassiveSettings, StoredTrimmedAndGivenToTheEngine) {

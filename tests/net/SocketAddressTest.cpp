@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 #include "net/SocketAddress.h"
 #include "net/TWSocket.h"
 #include "support/FtpClient.h"
@@ -54,7 +54,7 @@ TEST(SocketAddress, NumericTextsOfBothFamilies) {
 }
 
 TEST(SocketAddress, LookupsGiveIPv4AddressesFirst) {
-  const HostLookup::Answer answer = HostLookup::ByName("localhost");
+  const NameResolver::Answer answer = NameResolver::ByName("localhost");
   ASSERT_EQ(answer.error, 0);
   ASSERT_FALSE(answer.results.empty());
   EXPECT_EQ(answer.results.front(), "127.0.0.1");
@@ -65,8 +65,8 @@ TEST(SocketAddress, LookupsGiveIPv4AddressesFirst) {
     else
       EXPECT_FALSE(seenV6) << "IPv4 address " << address << " after an IPv6 one";
   }
-  EXPECT_EQ(HostLookup::ByAddress("not an address").error, 10022);
-  EXPECT_NE(HostLookup::ByAddress("::1").error, 10022);  // an IPv6 address is one
+  EXPECT_EQ(NameResolver::ByAddress("not an address").error, 10022);
+  EXPECT_NE(NameResolver::ByAddress("::1").error, 10022);  // an IPv6 address is one
 }
 
 class DualStackTest : public ::testing::Test {

@@ -6,7 +6,7 @@
 
 #include "NetTestSupport.h"
 #include "net/ESocketException.h"
-#include "net/HostLookup.h"
+#include "net/NameResolver.h"
 #include "net/TSockets.h"
 #include "net/TWSocket.h"
 
@@ -88,10 +88,10 @@ TEST(ErrorTextTest, SocketAndComponentTables) {
 // %LOCALIP: the first address the machine's own name resolves to, the same list the statistics
 // window shows, and "0.0.0.0" when there is none.
 TEST(LocalAddressTest, FirstOfTheLocalAddressList) {
-  const std::vector<std::string> all = HostLookup::LocalAddresses();
+  const std::vector<std::string> all = NameResolver::LocalAddresses();
   EXPECT_EQ(TSockets().LocalIPAddr(), all.empty() ? "0.0.0.0" : all.front());
   EXPECT_EQ(TCustomWSocket::LocalIPList(), all);
-  EXPECT_FALSE(HostLookup::LocalHostName().empty());
+  EXPECT_FALSE(NameResolver::LocalMachineName().empty());
 }
 
 TEST(DnsLookupTest, DottedAtOnceNamesThroughTheLoopAndCancel) {

@@ -50,7 +50,7 @@ class DesktopUseTest : public QObject {
       d.messages.push_back(m);
       parent = d.program->Ui().MessageParent();
     };
-    TFreeFilesForm& f = d.program->FreeFilesForm();
+    FreeFilesWindow& f = d.program->FreeFilesForm();
     f.show();
     std::string start;
     std::string picked = d.dir.Path() + "/pub/readme.txt";

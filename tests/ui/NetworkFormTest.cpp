@@ -36,7 +36,7 @@ class NetworkFormTest : public QObject {
     Desktop d(Config(FreePort()));
     QVERIFY(d.Start());
     d.Main().Network1.trigger();
-    TNetworkForm& f = d.program->NetworkForm();
+    NetworkWindow& f = d.program->NetworkForm();
     QVERIFY(f.isVisible());
     QCOMPARE(f.windowTitle(), QString("Network"));
     QVERIFY(d.program->TopState().DialogOpen());
@@ -52,7 +52,7 @@ class NetworkFormTest : public QObject {
   void WrongFieldIsNamedAndTheWindowStaysOpen() {
     Desktop d(Config(FreePort()));
     QVERIFY(d.Start());
-    TNetworkForm& f = d.program->NetworkForm();
+    NetworkWindow& f = d.program->NetworkForm();
     d.Main().Network1.trigger();
     f.Ports.setText("50100-50000");
     f.Ok.click();
@@ -78,7 +78,7 @@ class NetworkFormTest : public QObject {
     QVERIFY(d.Start());
     auto client = d.Connect(true);
     const int port = FreePort();
-    TNetworkForm& f = d.program->NetworkForm();
+    NetworkWindow& f = d.program->NetworkForm();
     d.Main().Network1.trigger();
     f.Ports.setText(QString(" %1 ").arg(port));
     f.Address.setText("ftp.example.org");

@@ -25,7 +25,7 @@ class SecurityFormTest : public QObject {
     Desktop d(Config(FreePort()));
     QVERIFY(d.Start());
     d.Main().Security1.trigger();
-    TSecurityForm& f = d.program->SecurityForm();
+    SecurityWindow& f = d.program->SecurityForm();
     QVERIFY(f.isVisible());
     QCOMPARE(f.windowTitle(), QString("Security"));
     QVERIFY(f.Note.text().contains("next started"));
@@ -50,7 +50,7 @@ class SecurityFormTest : public QObject {
     QVERIFY(d.messages.empty());
     QVERIFY(!f.isVisible());
     QVERIFY(!d.program->TopState().DialogOpen());
-    TlsSettings stored;
+    TlsStartSettings stored;
     stored.Load(d.Ini());
     QVERIFY(stored.Enabled && stored.RequireLogin && stored.Implicit && !stored.RequireReuse);
     QCOMPARE(stored.Cert, std::string("/etc/orvane/cert.pem"));
@@ -76,7 +76,7 @@ class SecurityFormTest : public QObject {
     Desktop d(Config(port));
     QVERIFY(d.Start());
     d.Main().Security1.trigger();
-    TSecurityForm& f = d.program->SecurityForm();
+    SecurityWindow& f = d.program->SecurityForm();
     // Digits only reach the port field, which is open while implicit TLS is on.
     f.Implicit.setChecked(true);
     f.ImplicitPort.clear();

@@ -176,7 +176,7 @@ class SettingsWindowsTest : public QObject {
   void FreeFilesAddCountsAtOnceAndOkClosesTheGap() {
     Desktop d(Config(FreePort()) + "[FreeFiles]\r\nFile0=*.zip\r\nFile2=index.txt\r\n");
     QVERIFY(d.Start());
-    TFreeFilesForm& f = d.program->FreeFilesForm();
+    FreeFilesWindow& f = d.program->FreeFilesForm();
     bool checkedWhileOpen = false;
     d.onModal = [&](QDialog& dialog) {
       QCOMPARE(&dialog, static_cast<QDialog*>(&f));
@@ -258,7 +258,7 @@ class SettingsWindowsTest : public QObject {
     Desktop d(Config(FreePort()));
     QVERIFY(d.Start());
     Tstatistikform& f = d.program->StatistikForm();
-    f.Resolve = [] { return HostLookup::Answer{0, {"192.0.2.7", "198.51.100.1"}}; };
+    f.Resolve = [] { return NameResolver::Answer{0, {"192.0.2.7", "198.51.100.1"}}; };
     d.Main().Statistiques1.trigger();
     QVERIFY(f.isVisible());
     QCOMPARE(f.windowTitle(), QString("Statistics"));

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   d.Main().Statistiques1.trigger();
   d.Main().Network1.trigger();
   d.Main().Security1.trigger();
-  TFreeFilesForm& free = d.program->FreeFilesForm();
+  FreeFilesWindow& free = d.program->FreeFilesForm();
   free.show();
   free.ListBox1.setCurrentRow(0);
   d.program->LogForm().move(0, 0);
