@@ -8,19 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The peers are installed and unpacked as for run_bench.sh, which this shares.
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-scripts/install-deps bench
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-  vsftpd python3-pyftpdlib curl openssl libsodium23 libcap2 libhiredis0.14 libmemcached11 \
-  libmemcachedutil2 libpcre2-posix3 libacl1 >/dev/null
-PEERS=$PWD/build/bench/peers
-if ! [ -x "$PEERS/root/usr/sbin/proftpd" ] || ! [ -x "$PEERS/root/usr/sbin/pure-ftpd" ]; then
-  mkdir -p "$PEERS"
-  (cd "$PEERS" && apt-get download pure-ftpd pure-ftpd-common proftpd-core 2>/dev/null &&
-    for deb in *.deb; do dpkg -x "$deb" root; done)
-fi
+# --- what the bench needs: build tools, the peers ---
+source bench/install_peers.sh
 
 echo "Building orvane-ftpd and the load generator (Release, no sanitizers) in build/bench ..."
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF \
