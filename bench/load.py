@@ -132,8 +132,10 @@ def main():
             print(label + ' ...', flush=True)
             for s in servers:
                 if key.startswith('dl'):
+                    # A healthy server moves 500 x 64 MiB in well under a minute; vsftpd leaves
+                    # some downloads hanging for good, and the run must end in 15 minutes.
                     r = loadgen(args, s, 'download', int(key[2:]), '--file', 'retr.bin',
-                                '--limit', 300)
+                                '--limit', 60)
                 elif key == 'files':
                     r = loadgen(args, s, 'files', args.file_clients, '--file', 'small.bin',
                                 '--seconds', args.seconds)
