@@ -549,13 +549,19 @@ def main():
             mine, theirs = tls_results['orvane'][key], tls_results['vsftpd'][key]
             ratio = (mine / theirs if higher else theirs / mine) if mine > 0 and theirs > 0 else 0
             lines.append('%-32s%18.2f%18.2f x%.2f' % (label, mine, theirs, ratio))
+    write_table(lines, args.results)
+    return 0
+
+
+def write_table(lines, path):
+    """Prints the table and writes it to path (its directory made when missing)."""
     text = '\n'.join(lines) + '\n'
     print()
     print(text)
-    with open(args.results, 'w') as f:
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, 'w') as f:
         f.write(text)
-    print('written to', args.results)
-    return 0
+    print('written to', path)
 
 
 if __name__ == '__main__':

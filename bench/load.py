@@ -205,13 +205,7 @@ def main():
         for key, _ in phases if get(n, key, 'errors') or get(n, key, 'not_done')]
     if errors:
         lines.append('Failed steps (client sessions that broke off): ' + '; '.join(errors))
-    text = '\n'.join(lines) + '\n'
-    print()
-    print(text)
-    os.makedirs(os.path.dirname(os.path.abspath(args.results)), exist_ok=True)
-    with open(args.results, 'w') as f:
-        f.write(text)
-    print('written to', args.results)
+    compare.write_table(lines, args.results)
     return 0
 
 

@@ -10,6 +10,8 @@ The rate check is a bounded window around the configured rate (4 MiB at 1 MiB/s 
 import ftplib
 import io
 import os
+import socket
+import struct
 import time
 import unittest
 
@@ -79,16 +81,17 @@ class SessionLimitTest(ServerTestCase):
 
 
 class QuotaTest(ServerTestCase):
-    ACCOUNTS = [account('q', [(r'C:\q', 'RWDMLS')], QuotaBytes=MIB)]
-    TREE = {'q/old.bin': b'x' * 100000}
+    ACCOUNTS = [account('q', [(r'C:\q', 'RWDMLS')], QuotaBytes=MIB),
+                account('v', [(r'C:\v', 'RWDMLS')], QuotaBytes=MIB)]
+    TREE = {'q/old.bin': b'x' * 100000, 'v/keep.txt': b'k'}
     SETTINGS = ['maxperip=0']
 
     @staticmethod
-    def refused_upload(ftp, name, data):
+    def refused_upload(ftp, name, data, command='STOR'):
         """The reply that ends an upload the server cuts off. The client may still be sending
         when the data connection goes: the reply then waits on the control connection."""
         try:
-            ftp.storbinary('STOR ' + name, io.BytesIO(data))
+            ftp.storbinary(command + ' ' + name, io.BytesIO(data))
         except ftplib.Error as error:
             return str(error)
         except OSError:
@@ -119,6 +122,26 @@ class QuotaTest(ServerTestCase):
         ftp.storbinary('STOR b.bin', io.BytesIO(block))
         self.assertEqual(self.read('q/b.bin'), block)
         self.assertIn('Quota: %d of %d bytes' % (100000 + len(block), MIB), other.sendcmd('STAT'))
+
+    def test_a_vanished_upload_and_an_append_past_the_quota_leave_the_use_equal_to_the_disk(self):
+        ftp = self.login('v')
+        ftp.voidcmd('TYPE I')
+        data = ftp.transfercmd('STOR gone.bin')
+        data.sendall(b'g' * 300000)
+        # The client vanishes mid-upload: a reset on both connections.
+        linger = struct.pack('ii', 1, 0)
+        for sock in (data, ftp.sock):
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, linger)
+            sock.close()
+        ftp = self.login('v')
+        kept = os.path.getsize(self.path('v/gone.bin'))
+        self.assertIn('Quota: %d of %d bytes, 2 files' % (1 + kept, MIB), ftp.sendcmd('STAT'))
+        # An append that passes the quota keeps what fitted, and the use is the file's size.
+        self.assertEqual(self.refused_upload(ftp, 'gone.bin', os.urandom(MIB), 'APPE'),
+                         '552 Quota exceeded')
+        kept = os.path.getsize(self.path('v/gone.bin'))
+        self.assertLessEqual(1 + kept, MIB)
+        self.assertIn('Quota: %d of %d bytes, 2 files' % (1 + kept, MIB), ftp.sendcmd('STAT'))
 
 
 def main():
