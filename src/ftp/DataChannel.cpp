@@ -401,6 +401,8 @@ Transfer DataChannel::EndTransfer() {
   if (!ended.replaced) dataPort_ = "ftp-data";
   uploadBuffer_.reset();
   pacer_.reset();
+  roundWait_ = false;
+  nextOffset_ = -1;
   handlers_.reset();
   state_ = State::Idle;
   return ended;
@@ -593,19 +595,30 @@ void DataChannel::SendNextChunk() {
 // matches neither the old nor the new content. Each chunk asks whether the file is still there
 // by its name, so that the chunks of a file deleted meanwhile are not counted.
 void DataChannel::SendFileChunk(FileStream& file) {
-  const int64_t position = file.Position();
+  // A limited download sends one step of its rate at a time.
+  const int64_t chunk = events_->DownloadChunkSize(session_);
+  const int64_t step = pacer_ ? pacer_->StepSize(chunk) : chunk;
+  // Once this round's bytes are spent the chunk waits for its turn in a later round; asked
+  // first, so that a waiting download costs the round nothing.
+  if (events_->DownloadRounds().Wait(step, token_, [this]() { ResumeAfterRound(); })) {
+    roundWait_ = true;
+    return;
+  }
+  // The file's offset is asked at the first chunk only: every chunk after it starts where the
+  // one before ended, since a chunk that ends early fails the download (SendDataSent).
+  if (nextOffset_ < 0) nextOffset_ = file.Position();
+  const int64_t position = nextOffset_;
   const int64_t size = file.Size();
   if (position > size && position > transfer_.startOffset) {
     throw std::runtime_error("File truncated while being sent");
   }
-  // A limited download sends one step of its rate at a time.
-  const int64_t chunk = events_->DownloadChunkSize(session_);
-  const int64_t n = std::min(size - position, pacer_ ? pacer_->StepSize(chunk) : chunk);
+  const int64_t n = std::min(size - position, step);
   if (n > 0) {
     if (!session_.FilePath.empty() && FileSystem::FileExists(session_.FilePath)) {
       events_->DownloadChunk(session_, static_cast<int>(n));
     }
-    socket_->SendFile(file.Handle(), n);
+    nextOffset_ = position + n;
+    socket_->SendFile(file.SendHandle(), n);
     if (pacer_) pacer_->Moved(n);
   } else if (state_ == State::Transferring) {
     FinishSending();
@@ -627,6 +640,14 @@ void DataChannel::FinishSending() {
   transfer_.End(Transfer::Outcome::Complete, transfer_.reason);
   state_ = State::Closing;
   PostClose();
+}
+
+// A download that waited for a later round sends its chunk now. The flag makes a resumption
+// that outlived its transfer (aborted meanwhile) do nothing.
+void DataChannel::ResumeAfterRound() {
+  if (!roundWait_) return;
+  roundWait_ = false;
+  if (state_ == State::Transferring) SendNextChunk();
 }
 
 void DataChannel::SendDataSent(uint16_t error) {

@@ -145,6 +145,7 @@ class DataChannel {
   void SendConnected(uint16_t error);
   void SendNextChunk();
   void SendFileChunk(FileStream& file);
+  void ResumeAfterRound();
   void SendDataSent(uint16_t error);
   void SendClosed(uint16_t error);
 
@@ -166,6 +167,10 @@ class DataChannel {
   std::unique_ptr<char[]> uploadBuffer_;
   // The pace of a running transfer under a rate limit; none for an unlimited one.
   std::unique_ptr<TransferPacer> pacer_;
+  // A download's next chunk waits for a later round of the loop (DownloadRounds).
+  bool roundWait_ = false;
+  // Where the next chunk of that file starts; -1 before the first chunk.
+  int64_t nextOffset_ = -1;
 };
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 namespace orvane {
 
 class CompatibilityPolicy;
+class RoundBudget;
 class TFtpCtrlSocket;
 class TWSocket;
 class TransferPacer;
@@ -45,6 +46,9 @@ class DataChannelEvents {
   // token, to which a waiting transfer's resumption is addressed.
   virtual std::unique_ptr<TransferPacer> PacerFor(bool download, int64_t ownLimit,
                                                   EventLoop::Token owner) = 0;
+  // The bytes every download together may send in one round of the loop, asked before each
+  // chunk of a file.
+  virtual RoundBudget& DownloadRounds() = 0;
   // Starts TLS on a data connection just established, where the session asks for protected
   // data; a failure is reported and closes the connection.
   virtual void SecureDataConnection(TFtpCtrlSocket& client) = 0;

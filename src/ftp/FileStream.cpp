@@ -1,5 +1,8 @@
 #include "ftp/FileStream.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -49,6 +52,15 @@ int64_t FileStream::Position() const {
   const int64_t at = file_.Position();
   if (at < 0) throw std::runtime_error("Read error on " + path_);
   return at;
+}
+
+std::shared_ptr<const UniqueFd> FileStream::SendHandle() {
+  if (!sendHandle_) {
+    const int copy = ::fcntl(file_.Handle(), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) throw std::runtime_error("Read error on " + path_ + " (" + std::strerror(errno) + ")");
+    sendHandle_ = std::make_shared<const UniqueFd>(copy);
+  }
+  return sendHandle_;
 }
 
 void FileStream::SeekToEnd() {

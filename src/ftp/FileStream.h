@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "ftp/Stream.h"
@@ -21,10 +22,15 @@ class FileStream : public Stream {
   int Handle() const { return file_.Handle(); }
   int64_t Size() const;
   int64_t Position() const;
+  // A copy of the descriptor that a socket may hold while it sends (TCustomWSocket::SendFile),
+  // made at the first call and shared by every chunk after it; it shares the file's offset.
+  // Throws when no copy can be made.
+  std::shared_ptr<const UniqueFd> SendHandle();
 
  private:
   std::string path_;
   File file_;
+  std::shared_ptr<const UniqueFd> sendHandle_;
 };
 
 }  // namespace orvane

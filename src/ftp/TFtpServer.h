@@ -210,6 +210,7 @@ class TFtpServer : private DataChannelEvents {
   // The size of a download's next chunk, asked by the session's DataChannel before each one:
   // the place for a per-account bandwidth limit.
   int64_t DownloadChunkSize(const TFtpCtrlSocket& client) const override;
+  RoundBudget& DownloadRounds() override { return Pacing.DownloadRounds(); }
   // A pacer for a limited transfer of the session, from Pacing; none for an unlimited one.
   std::unique_ptr<TransferPacer> PacerFor(bool download, int64_t ownLimit,
                                           EventLoop::Token owner) override;

@@ -23,6 +23,11 @@ namespace {
 // the receiver copies them out, so a loopback RETR ran at twice the speed and half the CPU of
 // 1 MiB chunks (and better than 64 or 256 KiB) on the machine this was measured on.
 constexpr int64_t kFileChunkSize = 128 * 1024;
+// While downloads wait for their turn in the loop's rounds (RoundBudget), their bytes sit in the
+// sockets for a while anyway, and what counts is the work per chunk: larger chunks halve it, and
+// the round's budget still bounds the round. 256 KiB moved about a tenth more with 100 and 500
+// concurrent downloads than 128 KiB did.
+constexpr int64_t kBusyFileChunkSize = 256 * 1024;
 
 // Reads one number of a PORT argument: blanks, decimal digits (none = 0), blanks, then a ","
 // or the end of the text.
@@ -247,7 +252,7 @@ void TFtpServer::CommandRETR(TFtpCtrlSocket& client, std::string&, std::string& 
 // A download's chunk size. A rate-limited download takes at most one step of its rate of it
 // (TransferPacer::StepSize) and waits for its next chunk on a timer.
 int64_t TFtpServer::DownloadChunkSize(const TFtpCtrlSocket&) const {
-  return kFileChunkSize;
+  return Pacing.DownloadRounds().Waiting() > 0 ? kBusyFileChunkSize : kFileChunkSize;
 }
 
 std::unique_ptr<TransferPacer> TFtpServer::PacerFor(bool download, int64_t ownLimit,

@@ -7,6 +7,7 @@
 #include "ftp/RateLimiter.h"
 #include "ftp/RateShare.h"
 #include "net/EventLoop.h"
+#include "net/RoundBudget.h"
 #include "net/TimerQueue.h"
 
 namespace orvane {
@@ -46,7 +47,14 @@ class TransferPacer {
 // 0 = none.
 class TransferPacing {
  public:
-  explicit TransferPacing(EventLoop& loop) : timers_(loop) {}
+  // The bytes all downloads together send in one round of the loop: 8 to 16 chunks, about a
+  // millisecond on loopback, so that a command waits no longer than that for its turn, while one
+  // fast download alone still sends megabytes per round. With 100 and 500 concurrent downloads
+  // 2 MiB moved as much as 4 or 8 MiB did, and kept a NOOP's 99th percentile at 3 to 6 ms.
+  static constexpr int64_t kDownloadBytesPerRound = int64_t{2} << 20;
+
+  explicit TransferPacing(EventLoop& loop)
+      : timers_(loop), downloadRounds_(loop, kDownloadBytesPerRound) {}
 
   void SetServerRates(int64_t downloadRate, int64_t uploadRate);
   int64_t ServerDownloadRate() const { return download_.Total(); }
@@ -58,9 +66,12 @@ class TransferPacing {
 
   static int64_t NowUs();
   TimerQueue& Timers() { return timers_; }
+  RoundBudget& DownloadRounds() { return downloadRounds_; }
+  const RoundBudget& DownloadRounds() const { return downloadRounds_; }
 
  private:
   TimerQueue timers_;
+  RoundBudget downloadRounds_;
   RateShare download_;
   RateShare upload_;
 };

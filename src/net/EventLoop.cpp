@@ -181,7 +181,7 @@ EventLoop::Poster EventLoop::GetPoster() const {
 }
 
 bool EventLoop::HasPending() const {
-  return !inbox_->Empty() || !roundEnd_.empty() || !roundEndFirst_.empty();
+  return !inbox_->Empty() || !roundEnd_.empty() || !roundEndFirst_.empty() || !nextRound_.empty();
 }
 
 void EventLoop::AtRoundEnd(Token token, std::function<void()> task) {
@@ -190,6 +190,22 @@ void EventLoop::AtRoundEnd(Token token, std::function<void()> task) {
 
 void EventLoop::AtRoundEndFirst(Token token, std::function<void()> task) {
   roundEndFirst_.emplace_back(token, std::move(task));
+}
+
+void EventLoop::NextRound(Token token, std::function<void()> task) {
+  nextRound_.emplace_back(token, std::move(task));
+}
+
+void EventLoop::RunNextRoundTasks() {
+  if (nextRound_.empty()) return;
+  // What these tasks queue for the next round again waits for the round after this one.
+  std::vector<std::pair<Token, std::function<void()>>> batch;
+  batch.swap(nextRound_);
+  for (auto& [token, task] : batch) {
+    if (token != 0 && !Alive(token)) continue;
+    Guarded(task);
+  }
+  RunPosted();
 }
 
 void EventLoop::RunPosted() {
@@ -250,6 +266,8 @@ void EventLoop::ProcessOnce(int timeoutMs) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "epoll_wait");
     n = 0;
   }
+  ++round_;
+  RunNextRoundTasks();
   for (int i = 0; i < n; ++i) {
     const Token token = events[i].data.u64;
     if (token == 0) {

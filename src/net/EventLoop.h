@@ -85,6 +85,13 @@ class EventLoop {
   // host writes its buffered log lines there, so that a reply gathered in the round never
   // reaches its client before the lines logged with it are in the file.
   void AtRoundEndFirst(Token token, std::function<void()> task);
+  // Queues a task for the next round: it runs there right after the wait for descriptors (which
+  // then does not wait), before the round's ready descriptors, in the order queued, and only if
+  // the token is still alive. A sender that has had its share of a round goes on there, behind
+  // the others that waited, so that no round grows with the number of senders.
+  void NextRound(Token token, std::function<void()> task);
+  // The number of the current (or last) round, counted from 1.
+  uint64_t Round() const { return round_; }
   // A thread-safe PostTo that stays valid after the loop is gone (posts then go nowhere).
   using Poster = std::function<void(Token, std::function<void()>)>;
   Poster GetPoster() const;
@@ -114,6 +121,7 @@ class EventLoop {
   static constexpr int kRoundEndPasses = 3;
   void RunPosted();
   void RunRoundEnd();
+  void RunNextRoundTasks();
   void AddDueDescriptors();
   void ProcessOnce(int timeoutMs);
   bool ProcessingOnThisThread() const;
@@ -126,6 +134,8 @@ class EventLoop {
   std::unordered_map<Token, Registration> registrations_;
   std::vector<std::pair<Token, std::function<void()>>> roundEnd_;
   std::vector<std::pair<Token, std::function<void()>>> roundEndFirst_;
+  std::vector<std::pair<Token, std::function<void()>>> nextRound_;
+  uint64_t round_ = 0;
   std::vector<Token> addsDue_;
   std::atomic<bool> stopped_{false};
   // The thread inside ProcessOnce, if any: its own posts need no wake-up.

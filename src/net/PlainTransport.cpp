@@ -29,7 +29,7 @@ SocketTransport::SendResult PlainTransport::Send(Outgoing& out) {
 SocketTransport::SendResult PlainTransport::SendFileBytes(Outgoing& out) {
   IgnoreBrokenPipe();
   while (out.fileLeft > 0) {
-    const ssize_t sent = ::sendfile(link_.Fd(), out.file.Get(), nullptr,
+    const ssize_t sent = ::sendfile(link_.Fd(), out.file->Get(), nullptr,
                                     static_cast<size_t>(std::min(out.fileLeft, kMaxSendFileCall)));
     if (sent > 0) {
       out.fileLeft -= sent;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/SendQueue.h"
@@ -43,11 +44,11 @@ class SocketTransport {
   // What a socket has to send: its queue of chunks, and behind it one range of an open file.
   struct Outgoing {
     SendQueue queue;
-    UniqueFd file;              // the file SendFile queued, sent behind the queue
+    std::shared_ptr<const UniqueFd> file;  // the file SendFile queued, sent behind the queue
     int64_t fileLeft = 0;       // its bytes still to send
     int64_t fileShortfall = 0;  // bytes never sent because the file ended before them
     void DropFile() {
-      file.Reset();
+      file.reset();
       fileLeft = 0;
     }
   };

@@ -120,7 +120,10 @@ class TCustomWSocket : private SocketTransport::Link {
   // through this process, and advances the file's offset as a read would. OnDataSent follows
   // once the queue and these bytes have all left, as for Send. The descriptor is duplicated, so
   // the caller may close its own at any time. Returns length, or -1 (the error rule).
-  virtual int64_t SendFile(int fd, int64_t length);
+  int64_t SendFile(int fd, int64_t length);
+  // The same from a descriptor the socket shares instead of copying: it holds it until the
+  // bytes have left. A caller that sends a file in many chunks makes its copy once.
+  int64_t SendFile(std::shared_ptr<const UniqueFd> file, int64_t length);
   // The bytes of the last SendFile that were never sent because the file ended before them (it
   // was shortened meanwhile); 0 after a complete one.
   int64_t FileShortfall() const { return out_.fileShortfall; }

@@ -290,6 +290,16 @@ void TCustomWSocket::FlushQueued() {
 }
 
 int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
+  if (length <= 0) return SendFile(std::shared_ptr<const UniqueFd>(), length);
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
+    SocketError(LastWsa(), "SendFile");
+    return -1;
+  }
+  return SendFile(std::make_shared<const UniqueFd>(copy), length);
+}
+
+int64_t TCustomWSocket::SendFile(std::shared_ptr<const UniqueFd> file, int64_t length) {
   if (state_ != wsConnected || sockType_ != SOCK_STREAM) {
     SocketError(kWsaEnotconn, "SendFile");
     return -1;
@@ -303,12 +313,7 @@ int64_t TCustomWSocket::SendFile(int fd, int64_t length) {
       RaiseException("SendFile: the previous file bytes are still being sent");
       return -1;
     }
-    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) {
-      SocketError(LastWsa(), "SendFile");
-      return -1;
-    }
-    out_.file.Reset(copy);
+    out_.file = std::move(file);
     out_.fileLeft = length;
   }
   TryToSend();

@@ -226,7 +226,7 @@ bool TlsTransport::FillFromFile(Outgoing& out, int& error) {
   ReserveOut(static_cast<size_t>(kFileBlock));
   ssize_t n;
   do {
-    n = ::read(out.file.Get(), out_.get(), wanted);
+    n = ::read(out.file->Get(), out_.get(), wanted);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     error = WinsockFromErrno(errno);

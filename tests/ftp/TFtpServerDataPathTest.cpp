@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -398,6 +401,57 @@ TEST_F(TFtpServerDataPathTest, FileDeletedWhileSentIsSentWholeWithoutFurtherUpda
   EXPECT_TRUE(SameBytes(Download(*control, "f.bin"), Pattern(0, 2 * kChunk + 5)));
   EXPECT_EQ(log_.updated, kChunk);
   EXPECT_EQ(log_.events, (std::vector<std::string>{"U" + std::to_string(kChunk), "S", "S", "S"}));
+}
+
+// Many downloads at once take turns in the loop's rounds: the ones beyond a round's bytes wait
+// in line, and still every one arrives whole and counted to the byte. One aborted while the
+// others run ends alone, and its session downloads again.
+TEST_F(TFtpServerDataPathTest, ManyDownloadsAtOnceTakeTurnsAndEachArrivesWholeAndCounted) {
+  constexpr int kSessions = 24;
+  const int64_t size = 24 * kChunk + 3;
+  WriteBytes(root_ / "f.bin", Pattern(0, size));
+  std::map<const TFtpCtrlSocket*, int64_t> counted;
+  server_->OnUpdateXfer = [&](TFtpServer&, TFtpCtrlSocket& client, int count) {
+    counted[&client] += count;
+  };
+  std::vector<std::unique_ptr<FtpClient>> controls;
+  std::vector<std::unique_ptr<FtpClient>> datas;
+  for (int i = 0; i < kSessions; ++i) {
+    controls.push_back(Login());
+    datas.push_back(Passive(*controls.back()));
+    ASSERT_TRUE(datas.back());
+  }
+  for (auto& control : controls) ASSERT_TRUE(control->Send("RETR f.bin\r\n"));
+  std::vector<std::string> bytes(kSessions);
+  size_t mostWaiting = 0;
+  bool aborted = false;
+  loop_.RunUntil(
+      [&] {
+        mostWaiting = std::max(mostWaiting, server_->DownloadRounds().Waiting());
+        bool done = true;
+        for (int i = 0; i < kSessions; ++i) {
+          bytes[i] += datas[i]->TakeInput();
+          if (!datas[i]->SawEof() && !datas[i]->SawReset()) done = false;
+        }
+        if (!aborted && bytes[0].size() >= static_cast<size_t>(kChunk)) {
+          aborted = true;
+          EXPECT_TRUE(controls[0]->Send("ABOR\r\n"));
+        }
+        return done;
+      },
+      30s);
+  EXPECT_GT(mostWaiting, 0u);
+  EXPECT_EQ(controls[0]->ReadLine(), "150 Opening data connection for f.bin.");
+  EXPECT_EQ(controls[0]->ReadLine(), "426 Connection closed; transfer aborted.");
+  EXPECT_EQ(controls[0]->ReadLine(), "226 ABOR command successful.");
+  for (int i = 1; i < kSessions; ++i) {
+    EXPECT_EQ(controls[i]->ReadLine(), "150 Opening data connection for f.bin.") << i;
+    EXPECT_EQ(controls[i]->ReadLine(), "226 File sent ok") << i;
+    EXPECT_TRUE(SameBytes(bytes[i], Pattern(0, size))) << i;
+    EXPECT_EQ(counted[server_->FindClient(i + 1)], size) << i;
+  }
+  EXPECT_LT(counted[server_->FindClient(1)], size);
+  EXPECT_TRUE(SameBytes(Download(*controls[0], "f.bin"), Pattern(0, size)));
 }
 
 // Listings keep the ordinary path: RcvSize pieces, no file counted.

@@ -112,6 +112,36 @@ TEST(EventLoopTest, RoundEndTasksThatKeepQueuingEndTheRound) {
   loop.Release(token);
 }
 
+// A task for the next round waits for the next ProcessReady (which does not wait), runs there
+// before that round's posted tasks, and what it queues for the next round waits once more; a
+// released token drops its task.
+TEST(EventLoopTest, NextRoundTasksRunAtTheStartOfTheNextRoundOnly) {
+  EventLoop loop;
+  std::vector<std::string> order;
+  const EventLoop::Token alive = loop.NewToken();
+  const EventLoop::Token gone = loop.NewToken();
+  auto note = [&](const std::string& what) {
+    order.push_back(what + " " + std::to_string(loop.Round()));
+  };
+  loop.Post([&] {
+    loop.NextRound(alive, [&] {
+      note("next");
+      loop.NextRound(alive, [&] { note("again"); });
+    });
+    loop.NextRound(gone, [&] { note("gone"); });
+    note("posted");
+  });
+  loop.ProcessReady(0);
+  loop.Release(gone);
+  EXPECT_TRUE(loop.HasPending());
+  loop.Post([&] { note("posted"); });
+  loop.ProcessReady(0);
+  loop.ProcessReady(0);
+  EXPECT_EQ(order, (std::vector<std::string>{"posted 1", "next 2", "posted 2", "again 3"}));
+  EXPECT_FALSE(loop.HasPending());
+  loop.Release(alive);
+}
+
 // Two connected non-blocking local sockets: one the loop watches, one that plays the peer.
 struct Pair {
   Pair() {
