@@ -138,20 +138,26 @@ class Server:
 
 def make_servers(args, work, root):
     servers = []
+    # One SHA-512 crypt hash of "pw" for the accounts that store a hash: orvane's, pure-ftpd's and
+    # ProFTPD's, so that a login costs each of them the same kind of hash.
+    crypted = subprocess.run(['openssl', 'passwd', '-6', 'pw'], check=True,
+                             capture_output=True, text=True).stdout.strip()
     # orvane-ftpd: one account on a drive whose home is the shared directory; logging of every
-    # command and answer off, as for the peers (their transfer logs are off too).
+    # command and answer off, as for the peers (their transfer logs are off too); no cap on
+    # sessions from one address or on clients logging in, since every client is 127.0.0.1.
     o = Server('orvane', 'user', 'pw', None, work)
     o.port = free_port()
     odir = os.path.join(work, 'orvane')
     os.makedirs(odir)
     with open(os.path.join(odir, 'FTPsrv.ini'), 'w') as f:
-        f.write('[Drives]\r\nC=%s\r\n[ServerFTP]\r\nport=%d\r\nmaxusr=0\r\n'
-                % (os.path.dirname(root), o.port))
+        f.write('[Drives]\r\nC=%s\r\n[ServerFTP]\r\nport=%d\r\nmaxusr=0\r\nmaxperip=0\r\n'
+                'maxprelogin=0\r\n' % (os.path.dirname(root), o.port))
         for section in ('Screen', 'File'):
             f.write('[%s]\r\n' % section + ''.join('%d=0\r\n' % i for i in range(1, 13)))
     with open(os.path.join(odir, 'Accounts.ini'), 'w') as f:
-        f.write('[user]\r\nLogin=user\r\nPass=pw\r\nEnableLogin=1\r\nEnablePass=1\r\n'
-                'Enabled=1\r\nTO=0\r\nDir0=C:\\%s\r\nAttr0=RWDMLS\r\n' % os.path.basename(root))
+        f.write('[user]\r\nLogin=user\r\nPassHash=%s\r\nEnableLogin=1\r\nEnablePass=1\r\n'
+                'Enabled=1\r\nTO=0\r\nDir0=C:\\%s\r\nAttr0=RWDMLS\r\n'
+                % (crypted, os.path.basename(root)))
     o.argv = [os.path.abspath(args.orvane), str(o.port), '--dir', odir]
     servers.append(o)
 
@@ -178,8 +184,6 @@ def make_servers(args, work, root):
     env['LD_LIBRARY_PATH'] = ':'.join(
         os.path.join(peers, d) for d in ('usr/lib/x86_64-linux-gnu', 'lib/x86_64-linux-gnu'))
 
-    crypted = subprocess.run(['openssl', 'passwd', '-6', 'pw'], check=True,
-                             capture_output=True, text=True).stdout.strip()
     # pure-ftpd: one virtual user (PureDB) mapped to "nobody", home the shared directory.
     p = Server('pure-ftpd', 'user', 'pw', None, work, env)
     p.port = free_port()

@@ -15,7 +15,7 @@ enum class TlsRole { Server, Client };
 
 // One TLS connection over a non-blocking socket descriptor it does not own. Every call returns
 // at once: what the connection needs before it can go on is said by the status (WantRead,
-// WantWrite), and the caller waits for that readiness and calls again. TCustomWSocket drives it
+// WantWrite), and the caller waits for that readiness and calls again. TlsTransport drives it
 // from the event loop; nothing here blocks.
 class TlsSession {
  public:

@@ -1,14 +1,11 @@
 #include "net/WorkerPool.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <exception>
 
 namespace orvane {
 
-WorkerPool::WorkerPool(EventLoop& loop, std::size_t threads, int niceness)
-    : post_(loop.GetPoster()), threadCount_(threads == 0 ? 1 : threads), niceness_(niceness) {}
+WorkerPool::WorkerPool(EventLoop& loop, std::size_t threads)
+    : post_(loop.GetPoster()), threadCount_(threads == 0 ? 1 : threads) {}
 
 WorkerPool::~WorkerPool() {
   {
@@ -38,8 +35,6 @@ std::size_t WorkerPool::Queued() const {
 }
 
 void WorkerPool::Work() {
-  // Linux gives each thread its own nice value; a failure leaves the thread as it is.
-  if (niceness_ > 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), niceness_);
   for (;;) {
     Item item;
     {

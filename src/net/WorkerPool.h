@@ -25,10 +25,9 @@ class WorkerPool {
   using Continuation = std::function<void()>;
   using Job = std::function<Continuation()>;
 
-  // threads: at most that many at once. A positive niceness lowers the workers' scheduling
-  // priority below the loop thread's, so that on a busy processor the loop keeps answering
-  // while the jobs wait for the processor's spare time.
-  WorkerPool(EventLoop& loop, std::size_t threads, int niceness = 0);
+  // threads: at most that many at once. (The workers keep the loop thread's priority: niced
+  // below it, the password hashes starved behind a busy loop and logins waited for seconds.)
+  WorkerPool(EventLoop& loop, std::size_t threads);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -48,7 +47,6 @@ class WorkerPool {
 
   EventLoop::Poster post_;
   const std::size_t threadCount_;
-  const int niceness_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Item> queue_;
