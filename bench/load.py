@@ -128,9 +128,12 @@ def main():
             s.start()
             # The page cache holds the file before anything is timed.
             loadgen(args, s, 'download', 1, '--file', 'retr.bin', '--no-probe')
-        for key, label in phases:
+        for row, (key, label) in enumerate(phases):
             print(label + ' ...', flush=True)
-            for s in servers:
+            # Each row starts with another server: this machine's speed drifts within minutes,
+            # and the server that always went first would always take the drift.
+            turn = row % len(servers)
+            for s in servers[turn:] + servers[:turn]:
                 if key.startswith('dl'):
                     # A healthy server moves 500 x 64 MiB in well under a minute; vsftpd leaves
                     # some downloads hanging for good, and the run must end in 15 minutes.
