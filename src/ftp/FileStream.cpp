@@ -57,7 +57,9 @@ int64_t FileStream::Position() const {
 std::shared_ptr<const UniqueFd> FileStream::SendHandle() {
   if (!sendHandle_) {
     const int copy = ::fcntl(file_.Handle(), F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) throw std::runtime_error("Read error on " + path_ + " (" + std::strerror(errno) + ")");
+    if (copy < 0) {
+      throw std::runtime_error("Read error on " + path_ + " (" + std::strerror(errno) + ")");
+    }
     sendHandle_ = std::make_shared<const UniqueFd>(copy);
   }
   return sendHandle_;

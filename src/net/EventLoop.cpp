@@ -12,7 +12,6 @@
 #include <system_error>
 #include <thread>
 
-
 namespace orvane {
 
 struct EventLoop::Posted {

@@ -45,8 +45,8 @@ class SocketTransport {
   struct Outgoing {
     SendQueue queue;
     std::shared_ptr<const UniqueFd> file;  // the file SendFile queued, sent behind the queue
-    int64_t fileLeft = 0;       // its bytes still to send
-    int64_t fileShortfall = 0;  // bytes never sent because the file ended before them
+    int64_t fileLeft = 0;                  // its bytes still to send
+    int64_t fileShortfall = 0;             // bytes never sent because the file ended before them
     void DropFile() {
       file.reset();
       fileLeft = 0;

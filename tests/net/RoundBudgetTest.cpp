@@ -1,5 +1,3 @@
-#include "net/RoundBudget.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "net/EventLoop.h"
+#include "net/RoundBudget.h"
 
 namespace orvane {
 namespace {
@@ -18,12 +17,12 @@ TEST(RoundBudgetTest, SendersBeyondARoundsBytesResumeInTurnInTheRoundsAfter) {
   EventLoop loop;
   RoundBudget budget(loop, 100);
   std::vector<std::string> sent;
-  std::function<void(EventLoop::Token, const std::string&)> send =
-      [&](EventLoop::Token owner, const std::string& name) {
-        if (!budget.Wait(60, owner, [&send, owner, name] { send(owner, name); })) {
-          sent.push_back(name + std::to_string(loop.Round()));
-        }
-      };
+  std::function<void(EventLoop::Token, const std::string&)> send = [&](EventLoop::Token owner,
+                                                                       const std::string& name) {
+    if (!budget.Wait(60, owner, [&send, owner, name] { send(owner, name); })) {
+      sent.push_back(name + std::to_string(loop.Round()));
+    }
+  };
   std::vector<EventLoop::Token> owners;
   for (int i = 0; i < 6; ++i) owners.push_back(loop.NewToken());
   loop.Post([&] {
@@ -31,7 +30,7 @@ TEST(RoundBudgetTest, SendersBeyondARoundsBytesResumeInTurnInTheRoundsAfter) {
   });
   loop.ProcessReady(0);
   EXPECT_EQ(budget.Waiting(), 3u);
-  loop.Release(owners[4]);                     // e leaves while it waits
+  loop.Release(owners[4]);                   // e leaves while it waits
   loop.Post([&] { send(owners[5], "f"); });  // asks after c and d are resumed, while e waits
   loop.ProcessReady(0);
   loop.ProcessReady(0);
