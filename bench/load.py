@@ -32,22 +32,6 @@ sys.path.insert(0, HERE)
 import compare  # noqa: E402  (the servers' start-up is shared with the other bench)
 
 
-def orvane_setup(server, root, crypted):
-    """orvane's configuration for many clients from one address: no per-address cap and no cap
-    on clients logging in, every log category off (as the peers' transfer logs are off), and
-    the account's password stored as a SHA-512 crypt hash."""
-    odir = os.path.join(server.work, 'orvane')
-    with open(os.path.join(odir, 'FTPsrv.ini'), 'w') as f:
-        f.write('[Drives]\r\nC=%s\r\n[ServerFTP]\r\nport=%d\r\nmaxusr=0\r\nmaxperip=0\r\n'
-                'maxprelogin=0\r\n' % (os.path.dirname(root), server.port))
-        for section in ('Screen', 'File'):
-            f.write('[%s]\r\n' % section + ''.join('%d=0\r\n' % i for i in range(1, 13)))
-    with open(os.path.join(odir, 'Accounts.ini'), 'w') as f:
-        f.write('[user]\r\nLogin=user\r\nPassHash=%s\r\nEnableLogin=1\r\nEnablePass=1\r\n'
-                'Enabled=1\r\nTO=0\r\nDir0=C:\\%s\r\nAttr0=RWDMLS\r\n'
-                % (crypted, os.path.basename(root)))
-
-
 def loadgen(args, server, mode, clients, *extra):
     cpus = sorted(os.sched_getaffinity(0))
     argv = [args.loadgen, '--port', str(server.port), '--user', server.user, '--pass',
@@ -104,10 +88,10 @@ def main():
     for name in ('retr.bin', 'small.bin'):
         os.chmod(os.path.join(root, name), 0o644)
 
-    crypted = subprocess.run(['openssl', 'passwd', '-6', 'pw'], check=True,
-                             capture_output=True, text=True).stdout.strip()
+    # compare.py's configurations: orvane's with no per-address cap, no cap on clients logging
+    # in and every log category off, its account with the same SHA-512 crypt hash as pure-ftpd's
+    # and ProFTPD's.
     servers = compare.make_servers(args, work, root)
-    orvane_setup(servers[0], root, crypted)
     if args.only:
         servers = [s for s in servers if s.name in args.only]
     cpus = sorted(os.sched_getaffinity(0))
