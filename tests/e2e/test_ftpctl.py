@@ -72,9 +72,9 @@ class FtpctlTest(unittest.TestCase):
 
     def test_who_lists_sessions_and_kick_closes_one(self):
         ftp = self.session()
-        curl = subprocess.Popen(['curl', '-s', '--limit-rate', '200k', '-o', os.devnull,
+        curl = subprocess.Popen(['curl', '-sS', '--limit-rate', '200k', '-o', os.devnull,
                                  'ftp://127.0.0.1:%d/big.bin' % self.port],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         self.addCleanup(curl.wait)
         self.addCleanup(curl.kill)
         deadline = time.monotonic() + TIMEOUT
@@ -83,7 +83,11 @@ class FtpctlTest(unittest.TestCase):
             if len([r for r in rows if r['logged_in']]) >= 2:
                 break
             time.sleep(0.1)
-        self.assertGreaterEqual(len(rows), 2, rows)
+        # A curl that never shows up says why, and so does the server.
+        ended = curl.poll() is not None
+        self.assertGreaterEqual(len(rows), 2, (rows, 'curl exit %s: %s' % (
+            curl.returncode, curl.stderr.read() if ended else 'still running'),
+            self.ftpd.text()[-2000:]))
         for row in rows:
             self.assertEqual(row['address'], '127.0.0.1')
             self.assertEqual(row['user'], 'anonymous')
