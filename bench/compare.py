@@ -136,6 +136,18 @@ class Server:
                 self.proc.wait()
 
 
+def make_root(prefix, parent=None):
+    """A temporary work directory and, in it, the directory every server serves (c/files):
+    readable by all, writable by the peers' virtual users, which write as "nobody"."""
+    work = tempfile.mkdtemp(prefix=prefix, dir=parent)
+    os.chmod(work, 0o755)
+    root = os.path.join(work, 'c', 'files')
+    os.makedirs(root)
+    os.chmod(os.path.dirname(root), 0o755)
+    os.chmod(root, 0o777)
+    return work, root
+
+
 def make_servers(args, work, root):
     servers = []
     # One SHA-512 crypt hash of "pw" for the accounts that store a hash: orvane's, pure-ftpd's and
@@ -395,12 +407,7 @@ def main():
                         help='the large transfers under PROT P, orvane against vsftpd')
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix='orvane-compare-', dir=args.work)
-    os.chmod(work, 0o755)
-    root = os.path.join(work, 'c', 'files')
-    os.makedirs(root)
-    os.chmod(os.path.dirname(root), 0o755)
-    os.chmod(root, 0o777)  # the peers' virtual users write as "nobody"
+    work, root = make_root('orvane-compare-', args.work)
     retr_size, stor_size = args.retr_mib << 20, args.stor_mib << 20
     with open(os.path.join(root, 'retr.bin'), 'wb') as f:
         for _ in range(args.retr_mib):

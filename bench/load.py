@@ -24,7 +24,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -74,12 +73,7 @@ def main():
     parser.add_argument('--results', default='build/bench/load-results.txt')
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix='orvane-load-', dir=args.work)
-    os.chmod(work, 0o755)
-    root = os.path.join(work, 'c', 'files')
-    os.makedirs(root)
-    os.chmod(os.path.dirname(root), 0o755)
-    os.chmod(root, 0o777)
+    work, root = compare.make_root('orvane-load-', args.work)
     with open(os.path.join(root, 'retr.bin'), 'wb') as f:
         for _ in range(args.dl_mib):
             f.write(os.urandom(1 << 20))

@@ -16,7 +16,6 @@ import shutil
 import socket
 import statistics
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -86,12 +85,7 @@ def main():
     parser.add_argument('--count', type=int, default=500)
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix='orvane-steps-')
-    os.chmod(work, 0o755)
-    root = os.path.join(work, 'c', 'files')
-    os.makedirs(root)
-    os.chmod(os.path.dirname(root), 0o755)
-    os.chmod(root, 0o777)
+    work, root = compare.make_root('orvane-steps-')
     with open(os.path.join(root, 'small.bin'), 'wb') as f:
         f.write(compare.SMALL)
     os.chmod(os.path.join(root, 'small.bin'), 0o644)
